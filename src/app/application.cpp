@@ -1,0 +1,55 @@
+#include "app/application.h"
+
+#include <QMessageBox>
+
+#include <cstdlib>
+#include <new>
+#include <system_error>
+#include <typeinfo>
+
+Application::Application(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Skirvane"));
+    setApplicationVersion(QStringLiteral("1.01"));
+    std::set_terminate([] { reportUnexpectedError(std::current_exception()); });
+}
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportUnexpectedError(std::current_exception());
+    }
+}
+
+QString Application::describe(std::exception_ptr error)
+{
+    if (!error)
+        return QStringLiteral("Unknown error: the program was ended without an error to report.");
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::system_error &e) {
+        return QStringLiteral("Error %1 (%2): %3")
+            .arg(e.code().value())
+            .arg(QString::fromUtf8(e.code().category().name()), QString::fromLocal8Bit(e.what()));
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Out of memory.");
+    } catch (const std::exception &e) {
+        return QStringLiteral("%1: %2").arg(QString::fromUtf8(typeid(e).name()), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        return QStringLiteral("Unknown error of a kind the program does not know.");
+    }
+}
+
+void Application::reportUnexpectedError(std::exception_ptr error)
+{
+    static bool reporting = false;
+    if (!reporting) {
+        reporting = true;
+        QMessageBox::critical(nullptr, QStringLiteral("Skirvane"),
+                              QStringLiteral("An unexpected error ended Skirvane.\n\n%1").arg(describe(error)));
+    }
+    std::_Exit(1);
+}

@@ -1,0 +1,13 @@
+#include "app/application.h"
+#include "config/deployment.h"
+#include "windows/windowregistry.h"
+
+int main(int argc, char *argv[])
+{
+    // The browser engine shares its rendering contexts across windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    Application app(argc, argv);
+    WindowRegistry windows(Deployment::built());
+    windows.showMain();
+    return app.exec();
+}
