@@ -62,7 +62,7 @@ void TestFrmmain::init()
     Deployment deployment = Deployment::built();
     deployment.mainQueryHost = m_server->host();
     deployment.presetServerIp = PresetIp;
-    m_registry = std::make_unique<WindowRegistry>(deployment);
+    m_registry = std::make_unique<WindowRegistry>(deployment, QCoreApplication::applicationDirPath());
     m_window = m_registry->showMain();
     m_ticks = 0;
     connect(m_window->Timer1, &Timer::tick, this, [this] { ++m_ticks; });

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "config/deployment.h"
+#include "platform/executablefolder.h"
 #include "windows/windowregistry.h"
 
 int main(int argc, char *argv[])
@@ -7,7 +8,7 @@ int main(int argc, char *argv[])
     // The browser engine shares its rendering contexts across windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     Application app(argc, argv);
-    WindowRegistry windows(Deployment::built());
+    WindowRegistry windows(Deployment::built(), ExecutableFolder::path());
     windows.showMain();
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "platform/progressbar.h"
 #include "platform/timer.h"
 #include "windows/linklabel.h"
+#include "windows/optionbutton.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,8 +21,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr double TwipsPerPixel = 15.0;
 
 QColor toQColor(const Colour &c)
 {
@@ -104,11 +103,6 @@ void setRole(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 
 }
 
-int twipsToPixels(double twips)
-{
-    return static_cast<int>(std::lround(twips / TwipsPerPixel));
-}
-
 FormWindow::FormWindow(const WindowDescription &description, const QString &startPage)
     : QWidget(nullptr)
     , m_description(description)
@@ -129,7 +123,7 @@ FormWindow::FormWindow(const WindowDescription &description, const QString &star
     setAttribute(Qt::WA_QuitOnClose, true);
     setAttribute(Qt::WA_DeleteOnClose, true);
 
-    setFixedSize(twipsToPixels(m_description.clientWidth), twipsToPixels(m_description.clientHeight));
+    setFixedSize(Placement::twipsToPixels(m_description.clientWidth), Placement::twipsToPixels(m_description.clientHeight));
     setAutoFillBackground(true);
     setRole(this, QPalette::Window, toQColor(m_description.backColour));
     setRole(this, QPalette::WindowText, toQColor(DesignColours::LabelText));
@@ -149,8 +143,8 @@ void FormWindow::buildControls(const QString &startPage)
         QObject *object = createControl(c, startPage);
         object->setObjectName(c.objectName());
         if (auto *w = qobject_cast<QWidget *>(object)) {
-            w->setGeometry(twipsToPixels(c.left), twipsToPixels(c.top), twipsToPixels(c.width),
-                           twipsToPixels(c.height));
+            w->setGeometry(Placement::twipsToPixels(c.left), Placement::twipsToPixels(c.top), Placement::twipsToPixels(c.width),
+                           Placement::twipsToPixels(c.height));
             if (c.kind == ControlKind::Picture)
                 w->lower();
             if (takesFocus(c.kind) && c.tab)
@@ -213,7 +207,7 @@ QObject *FormWindow::createControl(const ControlDescription &c, const QString &s
         w = new QPushButton(c.text, this);
         break;
     case ControlKind::OptionButton: {
-        auto *option = new QRadioButton(this);
+        auto *option = new OptionButton(this);
         option->setAutoFillBackground(true);
         w = option;
         break;
@@ -243,9 +237,11 @@ QObject *FormWindow::createControl(const ControlDescription &c, const QString &s
         w->setFocusPolicy(Qt::NoFocus);
     if (c.background) {
         const QColor colour = toQColor(*c.background);
-        setRole(w, QPalette::Base, colour);
-        setRole(w, QPalette::Button, colour);
         setRole(w, QPalette::Window, colour);
+        setRole(w, QPalette::Button, colour);
+        // An option button's round indicator keeps its own fill.
+        if (c.kind != ControlKind::OptionButton)
+            setRole(w, QPalette::Base, colour);
     }
     if (c.foreground)
         setRole(w, QPalette::WindowText, toQColor(*c.foreground));
@@ -254,27 +250,34 @@ QObject *FormWindow::createControl(const ControlDescription &c, const QString &s
 
 float FormWindow::twipsLeft() const
 {
-    return static_cast<float>(frameGeometry().x() * TwipsPerPixel);
+    return Placement::pixelsToTwips(frameGeometry().x());
 }
 
 float FormWindow::twipsTop() const
 {
-    return static_cast<float>(frameGeometry().y() * TwipsPerPixel);
+    return Placement::pixelsToTwips(frameGeometry().y());
 }
 
 float FormWindow::scaleWidth() const
 {
-    return static_cast<float>(width() * TwipsPerPixel);
+    return Placement::pixelsToTwips(width());
 }
 
 float FormWindow::scaleHeight() const
 {
-    return static_cast<float>(height() * TwipsPerPixel);
+    return Placement::pixelsToTwips(height());
 }
 
 void FormWindow::moveToTwips(float left, float top)
 {
-    move(twipsToPixels(left), twipsToPixels(top));
+    move(Placement::twipsToPixels(Placement::Position{left, top}));
+}
+
+void FormWindow::closeEvent(QCloseEvent *event)
+{
+    for (Timer *timer : findChildren<Timer *>(Qt::FindDirectChildrenOnly))
+        timer->setEnabled(false);
+    QWidget::closeEvent(event);
 }
 
 void FormWindow::paintEvent(QPaintEvent *event)

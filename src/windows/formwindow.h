@@ -1,5 +1,6 @@
 #pragma once
 
+#include "windows/placement.h"
 #include "windows/windowdescription.h"
 
 #include <QPixmap>
@@ -23,6 +24,7 @@ public:
     float twipsTop() const;
     float scaleWidth() const;
     float scaleHeight() const;
+    Placement::Frame placementFrame() const { return {twipsLeft(), twipsTop(), scaleWidth(), scaleHeight()}; }
     void moveToTwips(float left, float top);
 
     // The control named so ("serverOpt(3)" for an element of an array);
@@ -40,6 +42,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // A closed window's sequences end with it: no tick may reach it between
+    // closing and its deletion.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls(const QString &startPage);
@@ -49,6 +54,3 @@ private:
     QPixmap m_picture;
     QList<QWidget *> m_tabChain;
 };
-
-// 15 twips make one pixel.
-int twipsToPixels(double twips);

@@ -13,6 +13,8 @@ WindowDescription frmAboutDescription(const QString &helpText)
     d.startPosition = StartPosition::PlacedOnLoad;
     d.backColour = DesignColours::Backdrop;
     d.controls = {
+        {.tab = 0, .name = "Label1", .kind = K::Label, .text = "Skirvane v{Zyr}1.0 by: Orlen",
+         .left = 360, .top = 2040, .width = 6750, .height = 375, .font = FontDescription::boldSansSerif(9.75)},
         {.tab = 1, .name = "Label8", .kind = K::Label, .text = "Check For Updates",
          .left = 5640, .top = 5040, .width = 1695, .height = 375, .font = FontDescription::boldSansSerif()},
         {.tab = 2, .name = "Text1", .kind = K::MultiLineTextBox, .text = helpText,

@@ -1,5 +1,7 @@
 #include "windows/frmmain.h"
 
+#include "launch/commandline.h"
+#include "launch/openinexplorer.h"
 #include "platform/browser.h"
 #include "platform/progressbar.h"
 #include "platform/timer.h"
@@ -33,6 +35,11 @@ frmmain::frmmain(WindowRegistry &registry)
     connect(Combo2, &QComboBox::activated, this, &frmmain::Combo2_Click);
     connect(Command1, &QPushButton::clicked, this, &frmmain::Command1_Click);
     connect(Timer1, &Timer::tick, this, &frmmain::Timer1_Timer);
+    for (LinkLabel *link : {LabelFavs, Label6, lblZyrAdmin})
+        link->setCursor(Qt::PointingHandCursor);
+    connect(LabelFavs, &LinkLabel::clicked, this, &frmmain::LabelFavs_Click);
+    connect(Label6, &LinkLabel::clicked, this, &frmmain::Label6_Click);
+    connect(lblZyrAdmin, &LinkLabel::clicked, this, &frmmain::lblZyrAdmin_Click);
 }
 
 void frmmain::Combo2_Click(int listIndex)
@@ -60,4 +67,19 @@ void frmmain::lookup()
     const ServerValues values{Text2->text(), Text3->text(), Text1->text()};
     const QString base = QueryAddress::mainQueryBase(m_registry.deployment().mainQueryHost);
     WebBrowser1->Navigate(QueryAddress::compose(base, values));
+}
+
+void frmmain::LabelFavs_Click()
+{
+    m_registry.showFavourites();
+}
+
+void frmmain::Label6_Click()
+{
+    m_registry.showAbout();
+}
+
+void frmmain::lblZyrAdmin_Click()
+{
+    OpenInExplorer(this, CommandLine::adminPageUrl(m_registry.deployment().adminHost), m_registry.shellLaunch());
 }

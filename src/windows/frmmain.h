@@ -39,6 +39,9 @@ private:
     void Combo2_Click(int listIndex);
     void Command1_Click();
     void Timer1_Timer();
+    void LabelFavs_Click();
+    void Label6_Click();
+    void lblZyrAdmin_Click();
 
     WindowRegistry &m_registry;
 };
