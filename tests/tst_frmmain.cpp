@@ -1,9 +1,13 @@
+#include "launch/commandline.h"
 #include "platform/browser.h"
+#include "platform/shelllaunch.h"
 #include "platform/progressbar.h"
 #include "platform/timer.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
+#include "windows/frmabout.h"
 #include "windows/frmmain.h"
+#include "windows/linklabel.h"
 #include "windows/windowregistry.h"
 
 #include <QAbstractItemView>
@@ -20,6 +24,24 @@ namespace {
 const QString QueryPath = QStringLiteral("/Zyr/Skirvane/skirvane.php");
 const QString StartPath = QStringLiteral("/Zyr/04query.html");
 const QString PresetIp = QStringLiteral("192.0.2.10"); // only ever sent as text to the local server
+
+// Keeps the command lines instead of starting anything.
+class RecordingLaunch final : public ShellLaunch
+{
+public:
+    explicit RecordingLaunch(QStringList &lines)
+        : m_lines(lines)
+    {
+    }
+    std::optional<LaunchFailure> start(const QString &commandLine, int windowStyle) override
+    {
+        m_lines += QStringLiteral("%1 (style %2)").arg(commandLine).arg(windowStyle);
+        return std::nullopt;
+    }
+
+private:
+    QStringList &m_lines;
+};
 
 QString value(const LocalHttpServer::Request &r, const char *key)
 {
@@ -44,6 +66,7 @@ private slots:
     void customAfterPresetEmptiesOnlyTheAddress();
     void typingIntoTheChooserChangesNoBox();
     void tabWalksTheDesignedOrder();
+    void linksOpenPagesAndTheAboutWindow();
 
 private:
     void pick(int listIndex);
@@ -232,6 +255,32 @@ void TestFrmmain::tabWalksTheDesignedOrder()
         QWidget *target = m_window->findChild<QWidget *>(name);
         QTRY_VERIFY2(target->hasFocus() || target->isAncestorOf(QApplication::focusWidget()), qPrintable(name));
     }
+}
+
+void TestFrmmain::linksOpenPagesAndTheAboutWindow()
+{
+    QStringList launched;
+    m_registry->setShellLaunch(std::make_unique<RecordingLaunch>(launched));
+    const QString admin = QStringLiteral("explorer.exe \"http://%1:5080/ServerAdmin/settings/general\" (style 2)")
+                              .arg(m_registry->deployment().adminHost);
+    QTest::mouseClick(m_window->lblZyrAdmin, Qt::LeftButton);
+    QTest::mouseClick(m_window->lblZyrAdmin, Qt::LeftButton);
+    QCOMPARE(launched, (QStringList{admin, admin}));
+
+    QTest::mouseClick(m_window->Label6, Qt::LeftButton);
+    frmAbout *about = m_registry->aboutWindow();
+    QVERIFY(about);
+    QTest::mouseClick(m_window->Label6, Qt::LeftButton);
+    QCOMPARE(m_registry->aboutWindow(), about);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(), [](QWidget *w) { return qobject_cast<frmAbout *>(w); }), 1);
+
+    QTest::mouseClick(about->Label8, Qt::LeftButton);
+    QCOMPARE(launched.size(), 3);
+    QCOMPARE(launched.last(),
+             QStringLiteral("explorer.exe \"http://%1\" (style 2)").arg(m_registry->deployment().siteHost));
+    QVERIFY(about->isVisible());
+    QVERIFY(m_window->isVisible());
 }
 
 SKIRVANE_WINDOW_TEST_MAIN(TestFrmmain)
