@@ -2,7 +2,10 @@
 
 #include <QMessageBox>
 
+#include <cxxabi.h>
+
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <typeinfo>
@@ -24,6 +27,19 @@ bool Application::notify(QObject *receiver, QEvent *event)
     }
 }
 
+namespace {
+
+// "std::runtime_error" rather than the compiler's "St13runtime_error".
+QString kindOf(const std::exception &e)
+{
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), &std::free);
+    return QString::fromUtf8(status == 0 && name ? name.get() : typeid(e).name());
+}
+
+}
+
 QString Application::describe(std::exception_ptr error)
 {
     if (!error)
@@ -37,7 +53,7 @@ QString Application::describe(std::exception_ptr error)
     } catch (const std::bad_alloc &) {
         return QStringLiteral("Out of memory.");
     } catch (const std::exception &e) {
-        return QStringLiteral("%1: %2").arg(QString::fromUtf8(typeid(e).name()), QString::fromLocal8Bit(e.what()));
+        return QStringLiteral("%1: %2").arg(kindOf(e), QString::fromLocal8Bit(e.what()));
     } catch (...) {
         return QStringLiteral("Unknown error of a kind the program does not know.");
     }
