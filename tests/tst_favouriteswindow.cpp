@@ -19,7 +19,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QWebEnginePage>
 #include <QTest>
 
 #include <memory>
@@ -136,7 +138,9 @@ void TestFavouritesWindow::opensWithTheFileBesideTheExecutable()
     QCOMPARE(w->pg->value(), 0.0f);
     QCOMPARE(w->pg2->value(), 0.0f);
     QVERIFY(!w->Timer1->isEnabled() && !w->Timer2->isEnabled());
-    QVERIFY(w->WebBrowser1->url().isEmpty()); // blank until the first query
+    // Blank until the first query, without a page or a renderer behind it.
+    QVERIFY(w->WebBrowser1->url().isEmpty());
+    QVERIFY(!w->WebBrowser1->hasPage());
 }
 
 void TestFavouritesWindow::opensEmptyWithoutAFile()
@@ -154,6 +158,7 @@ void TestFavouritesWindow::queriesTheSelectedSlot()
     QVERIFY(w);
     QTest::mouseClick(w->serverOpt(3), Qt::LeftButton);
     QVERIFY(w->serverOpt(3)->isChecked());
+    QSignalSpy loaded(w->WebBrowser1, &QWebEngineView::loadFinished);
     clickQuery(w);
     QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
     const LocalHttpServer::Request r = m_server->requestsFor(QueryPath).first();
@@ -162,6 +167,11 @@ void TestFavouritesWindow::queriesTheSelectedSlot()
     QCOMPARE(value(r, "serverwport"), QStringLiteral("8080"));
     QCOMPARE(w->pg->value(), 0.0f);
     QVERIFY(!w->Timer1->isEnabled());
+    // The page made by the first query loads and is shown.
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
+    QCOMPARE(loaded.first().first().toBool(), true);
+    QVERIFY(w->WebBrowser1->page()->isVisible());
+    QTRY_COMPARE(w->WebBrowser1->title(), QStringLiteral("local"));
     // Only this window's browser shows it.
     QCOMPARE(m_server->requestsFor(QStringLiteral("/Zyr/Skirvane/skirvane.php")).size(), 0);
 }
