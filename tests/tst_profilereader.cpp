@@ -57,6 +57,9 @@ private slots:
     void badInput();
     void binaryGarbageAlone();
 
+    void inPieces_data();
+    void inPieces();
+
     void codePageBytes_data();
     void codePageBytes();
     void codePageRoundTripsEveryByte();
@@ -254,6 +257,71 @@ void TestProfileReader::binaryGarbageAlone()
         const ProfileReader reader = ProfileReader::read(garbage, FavouritesFile::profileKeys());
         for (const QString &value : FavouritesFile::values(reader))
             QVERIFY(value.size() <= ProfileReader::MaxValueLength);
+    }
+}
+
+void TestProfileReader::inPieces_data()
+{
+    QTest::addColumn<QByteArray>("fileText");
+
+    const QByteArray section = "[SERVER]\r\n";
+    const QByteArray bom = "\xEF\xBB\xBF";
+    // Longer than a line that is kept whole when it is cut between pieces.
+    const QByteArray spaces(100 * 1024, ' ');
+    const QByteArray letters(100 * 1024, 'v');
+
+    QTest::newRow("CR LF") << section + favouriteLines();
+    QTest::newRow("LF only") << QByteArray(section + favouriteLines()).replace("\r\n", "\n");
+    QTest::newRow("CR only") << QByteArray(section + favouriteLines()).replace("\r\n", "\r");
+    QTest::newRow("LF CR") << QByteArray(section + favouriteLines()).replace("\r\n", "\n\r");
+    QTest::newRow("no line end at the end") << section + "ServerIP=1\r\nServerName=abc";
+    QTest::newRow("repeated keys and sections") << section + "ServerName=first\r\n[Other]\r\nServerIP=no\r\n" + section
+                                                       + "ServerName=second\r\nServerIP=yes\r\n";
+    QTest::newRow("byte-order mark") << bom + section + "ServerName=caf\xC3\xA9\r\n[S\xC3\x89\x43URIT\xC3\x89]\r\nCAF\xC3\x89=1\r\n";
+    QTest::newRow("byte-order mark only") << bom;
+    QTest::newRow("start of a byte-order mark") << "\xEF\xBB"_ba;
+    QTest::newRow("start of a byte-order mark, then text") << "\xEF\xBB[SERVER]\nServerName=abc\n"_ba;
+    QTest::newRow("Windows-1252 names") << "[S\xC9\x43URIT\xC9]\r\nCAF\xC9=1\r\n"_ba;
+
+    // Long lines: their outcome must not depend on where they are cut.
+    QTest::newRow("long quoted value") << section + "ServerName=\"" + letters + "\"\r\nServerIP=1\r\n";
+    QTest::newRow("long value, quotes around blanks") << section + "ServerName=  'abc" + spaces + "'" + spaces + "\r\n";
+    QTest::newRow("long value, unmatched quote") << section + "ServerName=\"abc" + spaces + "x'\r\n";
+    QTest::newRow("long value, NUL late") << section + "ServerName='" + letters + QByteArray("\0'", 2) + "\r\n";
+    QTest::newRow("long value, NUL early") << section + "ServerName='ab" + QByteArray("\0", 1) + letters + "'\r\n";
+    QTest::newRow("long UTF-8 value") << bom + section + "ServerName=\"" + "\xC3\xA9"_ba.repeated(60 * 1024) + "\"\r\n";
+    QTest::newRow("long blanks around key") << section + spaces + "ServerName" + spaces + "=" + spaces + "abc\r\n";
+    QTest::newRow("long key") << section + "ServerName" + letters + "=x\r\nServerName=y\r\n";
+    QTest::newRow("long line before any section") << "ServerName=" + letters + "\r\n" + section + "ServerIP=1\r\n";
+    QTest::newRow("long blanks in section line") << "[" + spaces + "SERVER" + spaces + "] x\r\nServerName=abc\r\n";
+    QTest::newRow("long text after section line") << "[SERVER] " + letters + "\r\nServerName=abc\r\n";
+    QTest::newRow("long section name") << section + "ServerIP=1\r\n[SERVER] " + letters + "]\r\nServerName=abc\r\n";
+    QTest::newRow("long section line without ]") << section + "[Odd=" + letters + "\r\nServerName=abc\r\n";
+    QTest::newRow("long line of blanks") << section + spaces + "\r\nServerName=abc\r\n";
+    QTest::newRow("long line at the end") << section + "ServerName=\"" + letters + "\"";
+}
+
+void TestProfileReader::inPieces()
+{
+    QFETCH(QByteArray, fileText);
+
+    QList<ProfileKey> wanted = FavouritesFile::profileKeys();
+    wanted.append({u"SERVER"_s, u"[Odd"_s});
+    wanted.append({u"Sécurité"_s, u"Café"_s});
+    const ProfileReader whole = ProfileReader::read(fileText, wanted);
+
+    for (const qsizetype pieceBytes : {1, 2, 3, 7, 64, 1000, 65537}) {
+        ProfileStreamReader stream(wanted);
+        for (qsizetype at = 0; at < fileText.size(); at += pieceBytes) {
+            if (!stream.add(QByteArrayView(fileText).sliced(at, std::min(pieceBytes, fileText.size() - at))))
+                break;
+        }
+        const ProfileReader inPieces = stream.finish();
+        for (const ProfileKey &key : wanted) {
+            const QString expected = whole.value(key.section, key.key);
+            QVERIFY2(inPieces.value(key.section, key.key) == expected,
+                     qPrintable(u"%1 bytes a piece, %2: %3"_s.arg(pieceBytes).arg(key.key, expected.left(20))));
+        }
     }
 }
 

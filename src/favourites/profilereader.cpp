@@ -7,7 +7,10 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -63,11 +66,17 @@ char asciiLower(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-class Parser final
+// Lines longer than this are not gathered whole when they are cut between
+// pieces of the file: only what can still decide their outcome is kept.
+constexpr std::size_t MaxGatheredLine = 64 * 1024;
+
+}
+
+class ProfileParser final
 {
 public:
-    Parser(const QList<ProfileKey> &wanted, QList<QString> &values)
-        : m_values(values)
+    explicit ProfileParser(const QList<ProfileKey> &wanted)
+        : m_values(wanted.size())
         , m_found(std::size_t(wanted.size()), false)
         , m_remaining(wanted.size())
     {
@@ -89,10 +98,14 @@ public:
             ++m_waitingIn[sectionId];
 
             m_keys.push_back(key);
-            if (isAscii(QStringView(key)))
-                m_asciiKeys[key.toLatin1().toLower()].push_back(entry);
-            else
+            if (isAscii(QStringView(key))) {
+                const QByteArray lower = key.toLatin1().toLower();
+                m_asciiKeys[lower].push_back(entry);
+                if (!lower.isEmpty())
+                    m_asciiFirstBytes[uchar(lower.front())] = true;
+            } else {
                 m_otherKeys.push_back(entry);
+            }
 
             m_longestSection = std::max(m_longestSection, section.size());
             m_longestKey = std::max(m_longestKey, key.size());
@@ -102,29 +115,83 @@ public:
             m_keyLengths[std::size_t(key.size())] = true;
     }
 
-    void parse(QByteArrayView text)
+    // The next bytes of the file; atEnd when they are its last. False once
+    // every key has been found.
+    bool add(QByteArrayView text, bool atEnd)
     {
-        if (text.startsWith(Utf8Bom)) {
-            m_encoding = Encoding::Utf8;
-            text = text.sliced(Utf8Bom.size());
+        if (m_remaining == 0)
+            return false;
+        if (!m_encodingKnown) {
+            // The byte-order mark may come in pieces too.
+            QByteArrayView rest = text;
+            if (m_head.empty() && text.size() >= Utf8Bom.size()) {
+                decideEncoding(text.first(Utf8Bom.size()));
+                if (m_encoding == Encoding::Utf8)
+                    rest = text.sliced(Utf8Bom.size());
+            } else {
+                while (m_head.size() < std::size_t(Utf8Bom.size()) && !rest.isEmpty()) {
+                    m_head.push_back(rest.front());
+                    rest = rest.sliced(1);
+                }
+                const QByteArrayView head(m_head.data(), qsizetype(m_head.size()));
+                if (!atEnd && head.size() < Utf8Bom.size() && Utf8Bom.startsWith(head))
+                    return true;
+                decideEncoding(head);
+                if (m_encoding == Encoding::CodePage1252)
+                    scan(head, atEnd && rest.isEmpty());
+                m_head.clear();
+            }
+            text = rest;
         }
-        if (text.isEmpty())
-            return;
-        const char *const end = text.data() + text.size();
+        scan(text, atEnd);
+        return m_remaining > 0;
+    }
+
+    QList<QString> takeValues() { return std::move(m_values); }
+
+private:
+    static constexpr std::size_t NoSection = std::size_t(-1);
+
+    void decideEncoding(QByteArrayView head)
+    {
+        m_encoding = head == Utf8Bom ? Encoding::Utf8 : Encoding::CodePage1252;
+        m_encodingKnown = true;
+    }
+
+    // CR LF, LF and CR each end a line.
+    void scan(QByteArrayView text, bool atEnd)
+    {
+        const char *line = text.data();
+        const char *const end = line + text.size();
+        if (m_afterCr && line != end) {
+            m_afterCr = false;
+            if (*line == '\n')
+                ++line;
+        }
         const auto next = [end](char c, const char *from) {
-            const void *hit = std::memchr(from, c, std::size_t(end - from));
+            const void *hit = from == end ? nullptr : std::memchr(from, c, std::size_t(end - from));
             return hit ? static_cast<const char *>(hit) : end;
         };
 
-        const char *line = text.data();
         const char *nextCr = next('\r', line);
         const char *nextLf = next('\n', line);
         while (m_remaining > 0) {
             const char *lineEnd = std::min(nextCr, nextLf);
-            takeLine(QByteArrayView(line, lineEnd));
-            if (lineEnd == end)
+            if (lineEnd == end) {
+                if (atEnd)
+                    endLine(QByteArrayView(line, lineEnd));
+                else
+                    keepPart(QByteArrayView(line, lineEnd));
                 break;
+            }
+            endLine(QByteArrayView(line, lineEnd));
             line = lineEnd + 1;
+            if (*lineEnd == '\r') {
+                if (line == end)
+                    m_afterCr = true;
+                else if (*line == '\n')
+                    ++line;
+            }
             if (nextCr < line)
                 nextCr = next('\r', line);
             if (nextLf < line)
@@ -132,8 +199,214 @@ public:
         }
     }
 
-private:
-    static constexpr std::size_t NoSection = std::size_t(-1);
+    // The part of a line that goes on in the next bytes.
+    void keepPart(QByteArrayView part)
+    {
+        if (part.isEmpty())
+            return;
+        if (!m_longLine && m_gathered.size() + std::size_t(part.size()) > MaxGatheredLine)
+            startLongLine();
+        if (m_longLine)
+            m_longLine->add(part);
+        else
+            m_gathered.append(part.data(), std::size_t(part.size()));
+    }
+
+    // The last part of a line, perhaps all of it.
+    void endLine(QByteArrayView part)
+    {
+        if (!m_longLine && m_gathered.empty()) {
+            takeLine(part);
+            return;
+        }
+        keepPart(part);
+        if (m_longLine) {
+            takeLongLine(*m_longLine);
+            m_longLine.reset();
+        } else {
+            takeLine(QByteArrayView(m_gathered.data(), qsizetype(m_gathered.size())));
+            m_gathered.clear();
+        }
+    }
+
+    void startLongLine()
+    {
+        m_longLine = std::make_unique<LongLine>(std::size_t(m_longestSection * MaxBytesPerUnit),
+                                                std::size_t(m_longestKey * MaxBytesPerUnit), waitingHere());
+        m_longLine->add(QByteArrayView(m_gathered.data(), qsizetype(m_gathered.size())));
+        m_gathered.clear();
+        m_gathered.shrink_to_fit();
+    }
+
+    bool waitingHere() const { return m_section != NoSection && m_waitingIn[m_section] > 0; }
+
+    // What decides the outcome of a line too long to keep, gathered as its
+    // bytes come: its name if it is a section line, and its key and value
+    // cut to the lengths that can matter, with the lengths they really have.
+    class LongLine final
+    {
+    public:
+        LongLine(std::size_t maxName, std::size_t maxKey, bool keyLineMatters)
+            : maxName(maxName)
+            , maxKey(maxKey)
+            , keyLineMatters(keyLineMatters)
+        {
+        }
+
+        void add(QByteArrayView bytes)
+        {
+            for (qsizetype i = 0; i < bytes.size(); ++i) {
+                if (!started) {
+                    if (isBlank(bytes[i]))
+                        continue;
+                    started = true;
+                    sectionLine = bytes[i] == '[';
+                    if (!sectionLine && !keyLineMatters)
+                        return; // nothing on this line can matter
+                    addToKey(bytes[i]);
+                    continue;
+                }
+                if (!sectionLine) {
+                    // A key line ends its say at its key or its value.
+                    if (!keyLineMatters || valueDone || keyEnd > maxKey)
+                        return;
+                    if (valueFull) {
+                        addToFullValue(bytes.sliced(i));
+                        return;
+                    }
+                }
+                const char c = bytes[i];
+                if (sectionLine)
+                    addToName(c);
+                if (!equals)
+                    addToKey(c);
+                else if (!valueDone)
+                    addToValue(c);
+            }
+        }
+
+        const std::size_t maxName;
+        const std::size_t maxKey;
+        const bool keyLineMatters;
+        static constexpr std::size_t MaxValue = std::size_t(MaxValueBytes) + 1;
+
+        bool started = false;
+        bool sectionLine = false; // first of its bytes but blanks is "["
+
+        // After the "[": the bytes from the first that is not blank.
+        std::string name;
+        std::size_t nameBytes = 0;
+        std::size_t nameEnd = 0; // just past its last byte that is not blank
+        bool nameStarted = false;
+        bool closed = false;
+        std::size_t closedNameBytes = 0; // name before the last "]", trimmed
+
+        std::string key;
+        std::size_t keyBytes = 0;
+        std::size_t keyEnd = 0;
+        bool equals = false;
+
+        // After the first "=", up to a NUL: from the first byte that is not blank.
+        std::string value;
+        std::size_t valueBytes = 0;
+        std::size_t valueEnd = 0;
+        char valueLast = 0; // its last byte that is not blank
+        bool valueStarted = false;
+        bool valueDone = false;
+        bool valueFull = false;
+
+    private:
+        void addToName(char c)
+        {
+            if (!nameStarted && isBlank(c))
+                return;
+            nameStarted = true;
+            if (c == ']') {
+                closed = true;
+                closedNameBytes = nameEnd;
+            }
+            if (name.size() < maxName)
+                name.push_back(c);
+            ++nameBytes;
+            if (!isBlank(c))
+                nameEnd = nameBytes;
+        }
+
+        void addToKey(char c)
+        {
+            if (c == '=') {
+                equals = true;
+                return;
+            }
+            if (key.size() < maxKey)
+                key.push_back(c);
+            ++keyBytes;
+            if (!isBlank(c))
+                keyEnd = keyBytes;
+        }
+
+        void addToValue(char c)
+        {
+            if (c == '\0') {
+                valueDone = true;
+                return;
+            }
+            if (!valueStarted && isBlank(c))
+                return;
+            valueStarted = true;
+            if (value.size() < MaxValue)
+                value.push_back(c);
+            ++valueBytes;
+            if (!isBlank(c)) {
+                valueEnd = valueBytes;
+                valueLast = c;
+            }
+            valueFull = value.size() == MaxValue;
+        }
+
+        // Past the bytes kept, only the value's length and last byte matter.
+        void addToFullValue(QByteArrayView bytes)
+        {
+            const qsizetype nul = bytes.indexOf('\0');
+            if (nul >= 0) {
+                bytes = bytes.first(nul);
+                valueDone = true;
+            }
+            qsizetype last = bytes.size();
+            while (last > 0 && isBlank(bytes[last - 1]))
+                --last;
+            if (last > 0) {
+                valueEnd = valueBytes + std::size_t(last);
+                valueLast = bytes[last - 1];
+            }
+            valueBytes += std::size_t(bytes.size());
+        }
+    };
+
+    void takeLongLine(LongLine &line)
+    {
+        if (!line.started)
+            return;
+        if (line.sectionLine && line.closed) {
+            if (line.closedNameBytes > line.maxName)
+                m_section = NoSection;
+            else
+                enterSection(QByteArrayView(line.name.data(), qsizetype(line.closedNameBytes)));
+            return;
+        }
+        if (!waitingHere() || !line.equals || line.keyEnd > line.maxKey)
+            return;
+        // A value longer than what is kept reads as its kept bytes and its
+        // last byte: the same quotation marks, and more than is ever taken.
+        if (line.valueEnd > LongLine::MaxValue) {
+            line.value.resize(LongLine::MaxValue);
+            line.value.push_back(line.valueLast);
+        } else {
+            line.value.resize(line.valueEnd);
+        }
+        takeKeyValue(QByteArrayView(line.key.data(), qsizetype(line.keyEnd)),
+                     QByteArrayView(line.value.data(), qsizetype(line.value.size())));
+    }
 
     void takeLine(QByteArrayView line)
     {
@@ -147,7 +420,7 @@ private:
                 return;
             }
         }
-        if (m_section != NoSection && m_waitingIn[m_section] > 0)
+        if (waitingHere())
             takeKeyLine(line);
     }
 
@@ -170,13 +443,16 @@ private:
         const qsizetype equals = line.indexOf('=');
         if (equals < 0)
             return;
-        const QByteArrayView key = trimmed(line.first(equals));
+        takeKeyValue(trimmed(line.first(equals)), line.sliced(equals + 1));
+    }
+
+    void takeKeyValue(QByteArrayView key, QByteArrayView rawValue)
+    {
         if (!mayBeWantedKey(key.size()))
             return;
-        const QByteArrayView rawValue = line.sliced(equals + 1);
         const bool ascii = isAscii(key);
 
-        if (ascii) {
+        if (ascii && m_asciiFirstBytes[uchar(asciiLower(key.front()))]) {
             QVarLengthArray<char, 64> lower(key.size());
             std::transform(key.begin(), key.end(), lower.begin(), asciiLower);
             const auto hit = m_asciiKeys.constFind(QByteArray::fromRawData(lower.data(), lower.size()));
@@ -254,7 +530,7 @@ private:
         return text;
     }
 
-    QList<QString> &m_values;
+    QList<QString> m_values;
     // Each wanted entry has a key and the number of its section; sections
     // are kept once each.
     std::vector<QString> m_keys;
@@ -263,6 +539,7 @@ private:
     std::vector<qsizetype> m_waitingIn; // per section, its entries not found yet
     QHash<QByteArray, std::vector<std::size_t>> m_asciiKeys; // by lower-case key
     std::vector<std::size_t> m_otherKeys; // entries whose key is not ASCII
+    std::array<bool, 128> m_asciiFirstBytes{}; // first bytes of those keys, in lower case
     std::vector<bool> m_found;
     std::vector<bool> m_keyLengths; // in UTF-16 units, indexed by length
     qsizetype m_remaining = 0;
@@ -270,16 +547,44 @@ private:
     qsizetype m_longestKey = 0;
     std::size_t m_section = NoSection;
     Encoding m_encoding = Encoding::CodePage1252;
+    bool m_encodingKnown = false;
+    std::string m_head; // the first bytes, while they may be a byte-order mark
+    bool m_afterCr = false; // the last bytes ended in a CR
+    std::string m_gathered; // the start of a line cut between pieces
+    std::unique_ptr<LongLine> m_longLine; // or, for a long line, what matters of it
 };
-
-}
 
 ProfileReader ProfileReader::read(QByteArrayView fileText, const QList<ProfileKey> &wanted)
 {
+    ProfileStreamReader stream(wanted);
+    stream.m_parser->add(fileText, true);
+    return stream.finish();
+}
+
+ProfileStreamReader::ProfileStreamReader(const QList<ProfileKey> &wanted)
+    : m_wanted(wanted)
+    , m_parser(std::make_unique<ProfileParser>(wanted))
+{
+}
+
+ProfileStreamReader::~ProfileStreamReader() = default;
+
+bool ProfileStreamReader::add(QByteArrayView bytes)
+{
+    return m_parser && m_parser->add(bytes, false);
+}
+
+ProfileReader ProfileStreamReader::finish()
+{
     ProfileReader reader;
-    reader.m_keys = wanted;
-    reader.m_values.resize(wanted.size());
-    Parser(wanted, reader.m_values).parse(fileText);
+    reader.m_keys = m_wanted;
+    if (m_parser) {
+        m_parser->add({}, true);
+        reader.m_values = m_parser->takeValues();
+        m_parser.reset();
+    } else {
+        reader.m_values.resize(m_wanted.size());
+    }
     return reader;
 }
 

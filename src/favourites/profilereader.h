@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
+
 struct ProfileKey
 {
     QString section;
@@ -24,7 +26,9 @@ struct ProfileKey
 // A missing file, section or key, and an empty value, all give empty text.
 //
 // Only the keys asked for are kept, so a huge file costs one pass over its
-// bytes and no more memory than those values.
+// bytes, up to the last key found, and no more memory than those values.
+class ProfileParser;
+
 class ProfileReader final
 {
 public:
@@ -39,6 +43,33 @@ public:
     QString value(QStringView section, QStringView key) const;
 
 private:
+    friend class ProfileStreamReader;
+
     QList<ProfileKey> m_keys;
     QList<QString> m_values;
+};
+
+// The same reading, for a file given in pieces as they come from the disk:
+// a line may be cut anywhere, also between the CR and LF of its line break.
+// Memory stays bounded whatever the file or its lines.
+class ProfileStreamReader final
+{
+public:
+    explicit ProfileStreamReader(const QList<ProfileKey> &wanted);
+    ~ProfileStreamReader();
+    ProfileStreamReader(const ProfileStreamReader &) = delete;
+    ProfileStreamReader &operator=(const ProfileStreamReader &) = delete;
+
+    // Takes the next bytes of the file. False once every key asked for has
+    // been found: the bytes after that change nothing.
+    bool add(QByteArrayView bytes);
+
+    // After the last bytes: the values found. Ends the reading.
+    ProfileReader finish();
+
+private:
+    friend class ProfileReader;
+
+    QList<ProfileKey> m_wanted;
+    std::unique_ptr<ProfileParser> m_parser;
 };
