@@ -5,6 +5,7 @@
 #include "platform/progressbar.h"
 #include "platform/sound.h"
 #include "platform/timer.h"
+#include "support/localdeployment.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
 #include "windows/frmabout.h"
@@ -96,10 +97,7 @@ void TestFavouritesWindow::init()
     m_server = std::make_unique<LocalHttpServer>();
     QVERIFY(m_server->start());
 
-    Deployment deployment = Deployment::built();
-    deployment.mainQueryHost = m_server->host();
-    deployment.favoritesQueryHost = m_server->host();
-    m_registry = std::make_unique<WindowRegistry>(deployment, m_folder->path());
+    m_registry = std::make_unique<WindowRegistry>(deploymentServedBy(*m_server), m_folder->path());
     // No sound file in the folder: each confirmation that loads falls back.
     m_fallbackSounds = 0;
     m_registry->setSound(std::make_unique<Sound>([this] { ++m_fallbackSounds; }));

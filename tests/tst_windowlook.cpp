@@ -1,6 +1,7 @@
 #include "favourites/form2.h"
 #include "favourites/form3.h"
 #include "platform/progressbar.h"
+#include "support/localdeployment.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
 #include "windows/frmabout.h"
@@ -55,10 +56,7 @@ void TestWindowLook::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_server = std::make_unique<LocalHttpServer>();
     QVERIFY(m_server->start());
-    Deployment deployment = Deployment::built();
-    deployment.mainQueryHost = m_server->host();
-    deployment.favoritesQueryHost = m_server->host();
-    m_registry = std::make_unique<WindowRegistry>(deployment, m_folder->path());
+    m_registry = std::make_unique<WindowRegistry>(deploymentServedBy(*m_server), m_folder->path());
 }
 
 void TestWindowLook::cleanup()
