@@ -9,6 +9,10 @@ packages=(
     fonts-liberation2
     xvfb xauth
     xdg-utils
+    libboost-dev nlohmann-json3-dev libsqlite3-dev libgtest-dev
+    qstat wrk hyperfine
+    clang libclang-rt-14-dev
+    help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file
 )
 
 missing=()
