@@ -148,9 +148,9 @@ std::string ReplyAssembler::add(ByteView datagram)
         return "two last packets, " + std::to_string(*m_lastIndex) + " and " + std::to_string(index);
     if (m_lastIndex && index > *m_lastIndex)
         return "packet " + std::to_string(index) + " after the last one, " + std::to_string(*m_lastIndex);
-    if (last && std::any_of(m_packets.begin() + index + 1, m_packets.end(), [](const auto &p) { return p.has_value(); }))
+    if (last && !m_packets.empty() && m_packets.rbegin()->first > index)
         return "last packet " + std::to_string(index) + " before packets already received";
-    if (m_packets[index])
+    if (m_packets.contains(index))
         return {};
     if (m_bytes + datagram.size() > maxReplyBytes)
         return "reply larger than " + std::to_string(maxReplyBytes / 1024) + " KiB";
@@ -158,7 +158,7 @@ std::string ReplyAssembler::add(ByteView datagram)
     auto parsed = parsePayload(datagram.subspan(headerSize), section);
     if (auto *error = std::get_if<std::string>(&parsed))
         return "packet " + std::to_string(index) + ": " + *error;
-    m_packets[index] = std::move(std::get<Packet>(parsed));
+    m_packets.emplace(index, std::move(std::get<Packet>(parsed)));
     m_bytes += datagram.size();
     if (last)
         m_lastIndex = index;
@@ -172,21 +172,16 @@ bool ReplyAssembler::anyArrived() const
 
 bool ReplyAssembler::complete() const
 {
-    return m_lastIndex
-        && std::all_of(m_packets.begin(), m_packets.begin() + *m_lastIndex + 1, [](const auto &p) { return p.has_value(); });
+    // Indexes above the last are refused, so every one up to it is there.
+    return m_lastIndex && m_packets.size() == std::size_t(*m_lastIndex) + 1;
 }
 
 std::string ReplyAssembler::missing() const
 {
     std::string list;
-    const int end = m_lastIndex ? *m_lastIndex + 1 : maxPackets;
-    int highest = -1;
-    for (int i = 0; i < maxPackets; ++i) {
-        if (m_packets[i])
-            highest = i;
-    }
-    for (int i = 0; i < end && (m_lastIndex || i <= highest); ++i) {
-        if (!m_packets[i])
+    const int end = m_lastIndex ? *m_lastIndex + 1 : (m_packets.empty() ? 0 : m_packets.rbegin()->first);
+    for (int i = 0; i < end; ++i) {
+        if (!m_packets.contains(i))
             list += (list.empty() ? "" : ", ") + std::to_string(i);
     }
     if (!m_lastIndex)
@@ -197,11 +192,9 @@ std::string ReplyAssembler::missing() const
 RawReply ReplyAssembler::raw() const
 {
     RawReply reply;
-    for (const auto &packet : m_packets) {
-        if (!packet)
-            continue;
-        reply.keys.insert(reply.keys.end(), packet->keys.begin(), packet->keys.end());
-        for (const Run &run : packet->runs) {
+    for (const auto &[index, packet] : m_packets) {
+        reply.keys.insert(reply.keys.end(), packet.keys.begin(), packet.keys.end());
+        for (const Run &run : packet.runs) {
             auto &fields = run.section == playersSection ? reply.players : reply.teams;
             auto field = std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.name == run.name; });
             if (field == fields.end())

@@ -3,7 +3,7 @@
 #include "ut3/packets.h"
 #include "ut3/status.h"
 
-#include <array>
+#include <map>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -63,7 +63,8 @@ private:
     static std::variant<Packet, std::string> parsePayload(ByteView payload, int section);
 
     SessionId m_id;
-    std::array<std::optional<Packet>, maxPackets> m_packets;
+    // By index; few replies have more than a handful of packets.
+    std::map<int, Packet> m_packets;
     std::optional<int> m_lastIndex;
     std::size_t m_bytes = 0;
 };

@@ -65,7 +65,6 @@ public:
     // May be called from any thread while the server runs. The server itself
     // is made and destroyed on the io_context's thread or while it is stopped.
     void setScript(Script script);
-    Script script() const;
     // Challenge and status requests received so far.
     int requestsSeen() const;
 
