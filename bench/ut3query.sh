@@ -4,7 +4,7 @@
 # the ratio, the peak memory of each and how many servers each missed.
 # Target: skirvane-query in at most half of quakestat's time, none missed.
 #
-#   bench/ut3query.sh                  # 7 rounds, ports 21000-21999
+#   bench/ut3query.sh                  # 11 rounds, ports 21000-21999
 #   RUNS=11 BASE_PORT=23000 bench/ut3query.sh
 #
 # The ports stay below the system's ephemeral range (32768 and up), so no
@@ -12,7 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-runs=${RUNS:-7}
+runs=${RUNS:-11}
+TIMEFORMAT='%3U %3S'
 count=${COUNT:-1000}
 base=${BASE_PORT:-21000}
 players=${PLAYERS:-4}
@@ -45,12 +46,15 @@ sed 's/^/UT3S /' "$work/ours.txt" >"$work/qstat.txt"
 ours=("$build/bin/skirvane-query" -f "$work/ours.txt")
 qstat=(quakestat -maxsim "$count" -raw , -P -f "$work/qstat.txt")
 
-# One run: wall milliseconds, peak resident KiB, servers missed.
+# One run: wall milliseconds, peak resident KiB, servers missed, CPU
+# milliseconds (user and system).
 measure() {
     local name=$1; shift
     local start end
     start=$(date +%s%N)
-    /usr/bin/time -f %M -o "$work/$name.mem" "$@" >"$work/$name.out" 2>"$work/$name.err" || true
+    # bash's time gives CPU time to the millisecond (GNU time's to 10 ms);
+    # it includes GNU time's own, under a millisecond.
+    { time /usr/bin/time -f %M -o "$work/$name.mem" "$@" >"$work/$name.out" 2>"$work/$name.err" || true; } 2>"$work/$name.cpu"
     end=$(date +%s%N)
     local answered
     if [ "$name" = ours ]; then
@@ -61,7 +65,10 @@ measure() {
         # others say DOWN, TIMEOUT or ERROR there.
         answered=$(grep -cE '^UT3S,[^,]*,.*,[0-9]+,[0-9]+,[0-9]+,[0-9]+$' "$work/qstat.out" || true)
     fi
-    echo "$(((end - start) / 1000000)) $(tail -1 "$work/$name.mem") $((count - answered))" >>"$work/$name.runs"
+    local mem cpu
+    mem=$(tail -1 "$work/$name.mem")
+    cpu=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/$name.cpu")
+    echo "$(((end - start) / 1000000)) $mem $((count - answered)) $cpu" >>"$work/$name.runs"
 }
 
 # One round of each not counted: caches, first page-ins.
@@ -79,12 +86,13 @@ done
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 report() {
     local name=$1 label=$2
-    local time mem missed
+    local time mem missed cpu
     time=$(cut -d' ' -f1 "$work/$name.runs" | median)
     mem=$(cut -d' ' -f2 "$work/$name.runs" | median)
     missed=$(cut -d' ' -f3 "$work/$name.runs" | sort -n | tail -1)
-    printf '%-15s median %6s ms  (runs: %s)  peak RSS %6s KiB  missed (worst run) %s\n' \
-        "$label" "$time" "$(cut -d' ' -f1 "$work/$name.runs" | tr '\n' ' ' | sed 's/ $//')" "$mem" "$missed"
+    cpu=$(cut -d' ' -f4 "$work/$name.runs" | median)
+    printf '%-15s median %6s ms  CPU %4s ms  peak RSS %6s KiB  missed (worst run) %s\n    runs (ms): %s\n' \
+        "$label" "$time" "$cpu" "$mem" "$missed" "$(cut -d' ' -f1 "$work/$name.runs" | tr '\n' ' ' | sed 's/ $//')"
     eval "${name}_time=$time; ${name}_missed=$missed"
 }
 
