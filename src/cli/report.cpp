@@ -28,7 +28,6 @@ void Report::add(std::size_t index, ut3::QueryResult result)
         print(*m_waiting[m_next]);
         m_waiting[m_next].reset();
     }
-    std::fflush(stdout);
     m_progress.show();
 }
 
