@@ -226,6 +226,8 @@ private:
     void finish(const Key &key, QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt)
     {
         const auto it = m_queries.find(key);
+        if (it == m_queries.end())
+            return; // a query ends once
         std::unique_ptr<Query> query = std::move(it->second);
         m_queries.erase(it);
         query->timer.cancel();
@@ -247,7 +249,7 @@ private:
                 },
                 [weak](const udp::endpoint &from) {
                     if (const auto self = weak.lock())
-                        self->reject(from, std::nullopt, "a datagram larger than 64 KiB", true);
+                        self->reject(from, "a datagram larger than 64 KiB", true);
                 },
                 [weak](const udp::endpoint &to, int error) {
                     if (const auto self = weak.lock())
@@ -303,11 +305,9 @@ private:
     // A packet that none of the server's queries can take. Garbage fails them
     // at once; a reply under a session id nobody used (a stale or mangled
     // one) only if no proper reply comes before the deadline.
-    void reject(const udp::endpoint &sender, std::optional<SessionId> id, const std::string &why, bool fatal)
+    void reject(const udp::endpoint &sender, const std::string &why, bool fatal)
     {
         for (const Key &key : queriesOf(sender)) {
-            if (id && key.second != *id)
-                continue;
             const std::string message = "malformed reply from " + describe(sender) + ": " + why;
             if (fatal)
                 finish(key, QueryState::malformed, message);
@@ -320,14 +320,14 @@ private:
     {
         const auto id = replySessionId(datagram);
         if (!id || (datagram[0] != challengeType && datagram[0] != statusType)) {
-            reject(sender, std::nullopt, "not a UT3 reply", true);
+            reject(sender, "not a UT3 reply", true);
             return;
         }
         const auto it = m_queries.find({sender, *id});
         if (it == m_queries.end()) {
             char text[16];
             std::snprintf(text, sizeof text, "%08X", *id);
-            reject(sender, std::nullopt, std::string("a reply under session id ") + text + ", which was never asked for", false);
+            reject(sender, std::string("a reply under session id ") + text + ", which was never asked for", false);
             return;
         }
         Query &query = *it->second;
