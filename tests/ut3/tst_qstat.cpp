@@ -42,7 +42,7 @@ struct Summary {
 // one line per player (name, score, ping, team ...), then an empty line.
 Summary qstat(std::uint16_t port)
 {
-    const std::string command = "quakestat -ut3s 127.0.0.1:" + std::to_string(port) + " -raw '\t' -P -timeout 2 2>&1";
+    const std::string command = QUAKESTAT " -ut3s 127.0.0.1:" + std::to_string(port) + " -raw '\t' -P -timeout 2 2>&1";
     std::FILE *pipe = popen(command.c_str(), "r");
     std::string output;
     char chunk[4096];

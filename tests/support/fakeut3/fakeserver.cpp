@@ -152,8 +152,8 @@ Script sampleScript(const std::string &name, const std::string &map, int playerC
 
 class FakeServer::Session final : public std::enable_shared_from_this<Session> {
 public:
-    Session(asio::io_context &io, Script script, std::uint16_t port)
-        : m_socket(io, udp::endpoint(asio::ip::make_address_v4("127.0.0.1"), port))
+    Session(asio::io_context &io, Script script, std::uint16_t port, const char *address)
+        : m_socket(io, udp::endpoint(asio::ip::make_address(address), port))
     {
         m_challenge = script.challenge;
         setScript(std::move(script));
@@ -277,8 +277,8 @@ private:
     std::int32_t m_challenge;
 };
 
-FakeServer::FakeServer(asio::io_context &io, Script script, std::uint16_t port)
-    : m_session(std::make_shared<Session>(io, std::move(script), port))
+FakeServer::FakeServer(asio::io_context &io, Script script, std::uint16_t port, const char *address)
+    : m_session(std::make_shared<Session>(io, std::move(script), port, address))
 {
     m_session->receive();
 }

@@ -52,9 +52,10 @@ Script sampleScript(const std::string &name, const std::string &map, int playerC
 
 class FakeServer final {
 public:
-    // Listens on 127.0.0.1:port (any free port when 0). Throws
-    // boost::system::system_error when the port cannot be bound.
-    FakeServer(boost::asio::io_context &io, Script script, std::uint16_t port = 0);
+    // Listens on 127.0.0.1:port (any free port when 0), or on another
+    // loopback address such as ::1. Throws boost::system::system_error when
+    // the port cannot be bound.
+    FakeServer(boost::asio::io_context &io, Script script, std::uint16_t port = 0, const char *address = "127.0.0.1");
     ~FakeServer();
     FakeServer(const FakeServer &) = delete;
     FakeServer &operator=(const FakeServer &) = delete;
