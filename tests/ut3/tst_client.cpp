@@ -138,8 +138,7 @@ TEST_F(ClientTest, ValuelessKeyAndHostileStrings)
 {
     fakeut3::Script script = fakeut3::sampleScript("x", "DM-Deck", 2);
     script.keys.front().second = "Caf\xE9\x1B[2J\x07"; // Windows-1252 with escape sequences
-    script.keys.insert(script.keys.begin() + 1, {"p268435968", std::nullopt});
-    script.keys.insert(script.keys.begin() + 2, {"p268435969", "1"});
+    fakeut3::addValuelessKey(script, 1);
     script.players.front().second[1] = std::string(5000, 'A');
     fakeut3::FakeServer server(m_io, script);
     const ut3::QueryResult result = query(server.endpoint());

@@ -106,7 +106,7 @@ TEST_P(AgainstQstat, AgreesWhereQstatIsRight)
     fakeut3::Script script = fakeut3::sampleScript("Compared Server", "DM-Sanctuary", 4);
     script.shape = GetParam().shape;
     if (GetParam().valuelessKey)
-        script.keys.insert(script.keys.begin() + 5, {{"p268435968", std::nullopt}, {"p268435969", "1"}});
+        fakeut3::addValuelessKey(script, 5);
     boost::asio::io_context io;
     auto work = boost::asio::make_work_guard(io);
     fakeut3::FakeServer server(io, script);

@@ -150,6 +150,11 @@ Script sampleScript(const std::string &name, const std::string &map, int playerC
     return script;
 }
 
+void addValuelessKey(Script &script, std::size_t position)
+{
+    script.keys.insert(script.keys.begin() + std::min(position, script.keys.size()), {{"p268435968", std::nullopt}, {"p268435969", "1"}});
+}
+
 class FakeServer::Session final : public std::enable_shared_from_this<Session> {
 public:
     Session(asio::io_context &io, Script script, std::uint16_t port, const char *address)

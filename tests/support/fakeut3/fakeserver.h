@@ -50,6 +50,10 @@ struct Script {
 // number of players named "Player1" ... with scores 10, 20 ...
 Script sampleScript(const std::string &name, const std::string &map, int playerCount);
 
+// Inserts at `position` the key real UT3 servers send with no value at all,
+// p268435968, and the key that follows it, p268435969 with value "1".
+void addValuelessKey(Script &script, std::size_t position);
+
 class FakeServer final {
 public:
     // Listens on 127.0.0.1:port (any free port when 0), or on another
