@@ -51,7 +51,7 @@ UdpPort::UdpPort(asio::io_context &io, udp protocol, std::size_t receiveBufferBy
 
 void UdpPort::send(const udp::endpoint &to, Bytes datagram)
 {
-    if (m_outbox.empty()) {
+    if (m_outbox.empty() && !m_waitingForRoom) {
         asio::post(m_io, [weak = weak_from_this()] {
             if (const auto self = weak.lock())
                 self->flush();
@@ -79,7 +79,17 @@ void UdpPort::flush()
         if (sent > 0) {
             done += std::size_t(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            break; // as if lost on the way: the retry sends them again
+            // The send buffer is full: the rest goes first once there is room.
+            m_waitingForRoom = true;
+            m_outbox.insert(m_outbox.begin(), std::make_move_iterator(outbox.begin() + std::ptrdiff_t(done)), std::make_move_iterator(outbox.end()));
+            // Also after a cancel, so that nothing stays queued for good.
+            m_socket.async_wait(udp::socket::wait_write, [weak = weak_from_this()](const boost::system::error_code &) {
+                if (const auto self = weak.lock()) {
+                    self->m_waitingForRoom = false;
+                    self->flush();
+                }
+            });
+            return;
         } else if (errno != EINTR) {
             // The first of them could not leave this host at all.
             m_handlers.sendFailed(outbox[done].to, errno);

@@ -56,6 +56,7 @@ private:
     Handlers m_handlers;
     std::vector<Outgoing> m_outbox;
     bool m_listening = false, m_armed = false;
+    bool m_waitingForRoom = false;
     // Room for a batch of the largest datagrams; pages are only touched as
     // far as datagrams fill them.
     std::unique_ptr<std::uint8_t[]> m_buffers;
