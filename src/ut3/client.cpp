@@ -55,15 +55,30 @@ public:
             start(udp::endpoint(address, target.port), std::move(target), queriedAt, std::move(done));
             return;
         }
-        const std::string host = target.host, port = std::to_string(target.port);
-        m_resolver.async_resolve(host, port, [weak = weak_from_this(), target = std::move(target), queriedAt, done = std::move(done)](
-                                                 const boost::system::error_code &error, udp::resolver::results_type results) mutable {
-            const auto self = weak.lock();
-            if (!self)
+        // The deadline covers the name lookup too: a result on time, even
+        // when the system's resolver is slow to give up.
+        struct Lookup {
+            QueryTarget target;
+            std::function<void(QueryResult)> done;
+            asio::steady_timer deadline;
+            bool over = false;
+        };
+        auto lookup = std::make_shared<Lookup>(Lookup{std::move(target), std::move(done), asio::steady_timer(m_io, m_options.timeout)});
+        lookup->deadline.async_wait([weak = weak_from_this(), lookup, queriedAt, timeout = m_options.timeout](const boost::system::error_code &error) {
+            if (error || lookup->over || weak.expired())
                 return;
+            lookup->over = true;
+            lookup->done({lookup->target, QueryState::timeout, "cannot resolve " + lookup->target.host + " within " + seconds(timeout), {}, {}, queriedAt});
+        });
+        m_resolver.async_resolve(lookup->target.host, std::to_string(lookup->target.port), [weak = weak_from_this(), lookup, queriedAt](
+                                     const boost::system::error_code &error, udp::resolver::results_type results) {
+            const auto self = weak.lock();
+            if (!self || lookup->over)
+                return;
+            lookup->over = true;
+            lookup->deadline.cancel();
             if (error || results.empty()) {
-                QueryResult result{target, QueryState::invalid, "cannot resolve " + target.host + ": " + (error ? error.message() : "no address"), {}, {}, queriedAt};
-                done(std::move(result));
+                lookup->done({lookup->target, QueryState::invalid, "cannot resolve " + lookup->target.host + ": " + (error ? error.message() : "no address"), {}, {}, queriedAt});
                 return;
             }
             // UT3 servers listen on IPv4; a name like "localhost" often
@@ -75,7 +90,7 @@ public:
                     break;
                 }
             }
-            self->start(chosen->endpoint(), std::move(target), queriedAt, std::move(done));
+            self->start(chosen->endpoint(), std::move(lookup->target), queriedAt, std::move(lookup->done));
         });
     }
 
