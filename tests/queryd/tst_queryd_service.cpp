@@ -58,7 +58,7 @@ TEST_F(Service, BothStatusPathsShowTheOnlineServer)
 TEST_F(Service, HostileServerStringsArriveEscaped)
 {
     fakeut3::Script script = fakeut3::sampleScript("<script>alert(1)</script>", "DM-<img src=x onerror=alert(2)>", 2);
-    script.players[0].second[0] = std::string(4096, 'W') + "\xff\"'><iframe>";
+    script.players[0].second[0] = "\xff\"'><iframe>" + std::string(4096, 'W');
     script.players[0].second[1] = "\xc3\x28 bad \xed\xa0\x80 utf-8";
     const auto &fake = addFake(script);
     start();
@@ -69,8 +69,7 @@ TEST_F(Service, HostileServerStringsArriveEscaped)
     EXPECT_FALSE(contains(reply.body, "<img"));
     EXPECT_FALSE(contains(reply.body, "<iframe"));
     EXPECT_TRUE(contains(reply.body, "<h1>&lt;script&gt;alert(1)&lt;/script&gt;</h1>"));
-    EXPECT_TRUE(contains(reply.body, "WWWW"));
-    EXPECT_TRUE(contains(reply.body, "&quot;&#39;&gt;&lt;iframe&gt;"));
+    EXPECT_TRUE(contains(reply.body, "&quot;&#39;&gt;&lt;iframe&gt;WWWW"));
 }
 
 TEST_F(Service, JsonCarriesTheResultFieldByField)
@@ -85,7 +84,7 @@ TEST_F(Service, JsonCarriesTheResultFieldByField)
     EXPECT_EQ(json["query"]["queryPort"], fake.port());
     EXPECT_EQ(json["query"]["webPort"], 8080);
     EXPECT_EQ(json["state"], "online");
-    EXPECT_EQ(json["error"], "");
+    EXPECT_TRUE(json["error"].is_null());
     EXPECT_EQ(json["complete"], true);
     EXPECT_TRUE(json["pingMs"].is_number());
     EXPECT_GE(json["pingMs"].get<double>(), 0.0);
