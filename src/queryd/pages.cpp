@@ -110,10 +110,11 @@ std::string_view teamClass(const std::optional<long long> &team)
 
 void fact(std::string &page, std::string_view label, std::string_view value)
 {
-    page += "<dt>";
+    page += "<div><dt>";
     page += label;
     page += "</dt>";
     element(page, "dd", value);
+    page += "</div>";
 }
 
 void serverFacts(std::string &page, const ut3::ServerStatus &status, const ut3::QueryResult &result)
@@ -133,7 +134,8 @@ void serverFacts(std::string &page, const ut3::ServerStatus &status, const ut3::
         fact(page, "Bot skill", *info.botSkill);
     if (result.pingMs) {
         char ping[32];
-        std::snprintf(ping, sizeof ping, "%.0f ms", *result.pingMs);
+        // Tenths matter only on a LAN.
+        std::snprintf(ping, sizeof ping, *result.pingMs < 10 ? "%.1f ms" : "%.0f ms", *result.pingMs);
         fact(page, "Ping", ping);
     }
     page += "</dl>";
