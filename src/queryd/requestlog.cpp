@@ -1,7 +1,8 @@
 #include "queryd/requestlog.h"
 
+#include "queryd/utctime.h"
+
 #include <cstdio>
-#include <ctime>
 
 namespace queryd {
 
@@ -10,12 +11,7 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::chrono::steady_clock::duration took)
 {
     constexpr std::size_t longestTarget = 300;
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    char head[40];
-    std::strftime(head, sizeof head, "%Y-%m-%dT%H:%M:%SZ ", &tm);
-    std::string line = head;
+    std::string line = utcTime(when, "%Y-%m-%dT%H:%M:%SZ ");
     line.append(client);
     line += ' ';
     line.append(method);

@@ -3,13 +3,12 @@
 #include "queryd/addresspolicy.h"
 #include "queryd/assets.h"
 #include "queryd/pages.h"
+#include "queryd/utctime.h"
 #include "ut3/json.h"
 
 #include <boost/asio/ip/udp.hpp>
 
 #include <nlohmann/json.hpp>
-
-#include <ctime>
 
 namespace queryd {
 
@@ -29,17 +28,6 @@ Response refusal(unsigned status, Format format, std::string_view heading, const
     if (format == Format::json)
         return {status, Json, jsonText({{"state", "invalid"}, {"error", sentence}}), {}};
     return {status, Html, messagePage(heading, sentence), {}};
-}
-
-// History times in the JSON, as ISO 8601 in UTC.
-std::string isoUtc(std::chrono::system_clock::time_point when)
-{
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
 }
 
 Response busy(Format format)
@@ -178,8 +166,8 @@ Response Service::render(const StatusRequest &request, const ut3::QueryResult &r
             nlohmann::json history = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
                 history.push_back({{"name", player.name},
-                                   {"firstSeen", isoUtc(player.firstSeen)},
-                                   {"lastSeen", isoUtc(player.lastSeen)}});
+                                   {"firstSeen", utcTime(player.firstSeen, "%Y-%m-%dT%H:%M:%SZ")},
+                                   {"lastSeen", utcTime(player.lastSeen, "%Y-%m-%dT%H:%M:%SZ")}});
             json["history"] = std::move(history);
         }
         return {200, Json, jsonText(json), {{"Cache-Control", "no-store"}}};
