@@ -103,6 +103,7 @@ public:
         m_keepAlive = false;
         m_started = Clock::now();
         m_method = "-";
+        m_target = "-";
         answer(Response{503, "text/plain; charset=utf-8", "The service has too many connections open. Try again in a moment.\n",
                         {{"Retry-After", "1"}}});
     }

@@ -8,16 +8,19 @@
 // thread of their own, for the window tests. Kept free of Qt headers.
 class ServiceThread final {
 public:
-    ServiceThread(const std::string &serverName, int players);
+    // The service refreshes its pages and renews its results every
+    // refreshSeconds.
+    ServiceThread(const std::string &serverName, int players, int refreshSeconds = 15);
     ~ServiceThread();
     ServiceThread(const ServiceThread &) = delete;
     ServiceThread &operator=(const ServiceThread &) = delete;
 
     std::uint16_t httpPort() const;
     std::uint16_t gamePort() const;
-    // Status requests the service has answered is not known here; the fake
-    // server's count of received datagrams shows a query happened.
+    // Datagrams the fake server received: a query happened.
     int gameRequestsSeen() const;
+    // The fake server calls itself so from its next answer on.
+    void renameServer(const std::string &serverName);
 
 private:
     struct Parts;

@@ -38,6 +38,22 @@ bool pageShows(QWebEngineView *browser, const QString &text, int timeoutMs = 300
     return false;
 }
 
+// The script's value; invalid when the page gave none in time.
+QVariant evaluate(QWebEngineView *browser, const QString &script)
+{
+    QVariant value;
+    bool done = false;
+    browser->page()->runJavaScript(script, [&](const QVariant &v) {
+        value = v;
+        done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return value;
+}
+
 QWidget *topLevel(const QString &objectName)
 {
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -56,6 +72,7 @@ private slots:
     void cleanup();
     void mainWindowShowsTheStatusPage();
     void favouritesWindowShowsTheStatusPage();
+    void statusPageRefreshesInPlace();
 
 private:
     std::unique_ptr<ServiceThread> m_service;
@@ -66,7 +83,9 @@ private:
 
 void TestQuerydWindows::init()
 {
-    m_service = std::make_unique<ServiceThread>(ServerName.toStdString(), 6);
+    // Quick refreshes only where they are the subject.
+    const bool refreshing = QByteArray(QTest::currentTestFunction()) == "statusPageRefreshesInPlace";
+    m_service = std::make_unique<ServiceThread>(ServerName.toStdString(), 24, refreshing ? 1 : 15);
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
     // Slot 1 of the favourites names the fake server.
@@ -105,7 +124,7 @@ void TestQuerydWindows::mainWindowShowsTheStatusPage()
     QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
 
     QVERIFY(pageShows(browser, ServerName));
-    QVERIFY(pageShows(browser, QStringLiteral("Player6")));
+    QVERIFY(pageShows(browser, QStringLiteral("Player24")));
     QVERIFY(m_service->gameRequestsSeen() > 0);
     QDir().mkpath(QStringLiteral(SKIRVANE_SCREENSHOT_DIR));
     m_main->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/queryd-status-main.png"));
@@ -125,6 +144,30 @@ void TestQuerydWindows::favouritesWindowShowsTheStatusPage()
     QVERIFY(browser);
     QVERIFY(pageShows(browser, ServerName));
     favourites->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/queryd-status-favourites.png"));
+}
+
+// The page fetches itself again and swaps its body: no new navigation (no
+// blank moment), the scroll position and an opened section stay.
+void TestQuerydWindows::statusPageRefreshesInPlace()
+{
+    auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
+    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QVERIFY(pageShows(browser, ServerName));
+
+    evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open = true; window.scrollTo(0, 300); 0"));
+    const int scrolled = evaluate(browser, QStringLiteral("window.scrollY")).toInt();
+    QVERIFY(scrolled > 0);
+
+    int navigations = 0;
+    connect(browser, &QWebEngineView::loadStarted, this, [&navigations] { ++navigations; });
+    m_service->renameServer("Renamed Arena");
+    QVERIFY(pageShows(browser, QStringLiteral("Renamed Arena"), 15000));
+    QCOMPARE(navigations, 0);
+    QCOMPARE(evaluate(browser, QStringLiteral("window.scrollY")).toInt(), scrolled);
+    QCOMPARE(evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open")).toBool(), true);
 }
 
 SKIRVANE_WINDOW_TEST_MAIN(TestQuerydWindows)
