@@ -1,0 +1,80 @@
+#include "queryd/requestlog.h"
+
+#include "queryd/utctime.h"
+
+#include <boost/asio/post.hpp>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace queryd {
+
+std::string requestLogLine(std::chrono::system_clock::time_point when, std::string_view client,
+                           std::string_view method, std::string_view target, unsigned status,
+                           std::chrono::steady_clock::duration took)
+{
+    constexpr std::size_t longestTarget = 300;
+    std::string line = utcTime(when, "%Y-%m-%dT%H:%M:%SZ ");
+    line.append(client);
+    line += ' ';
+    line.append(method);
+    line += ' ';
+    for (std::size_t i = 0; i < target.size() && i < longestTarget; ++i) {
+        const unsigned char c = static_cast<unsigned char>(target[i]);
+        if (c > 0x20 && c < 0x7F && c != '\\') {
+            line += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            line += escape;
+        }
+    }
+    if (target.size() > longestTarget)
+        line += "...";
+    char tail[48];
+    std::snprintf(tail, sizeof tail, " %u %.1fms\n", status,
+                  std::chrono::duration<double, std::milli>(took).count());
+    line += tail;
+    return line;
+}
+
+RequestLog::RequestLog(boost::asio::io_context &io)
+    : m_io(io)
+{
+}
+
+RequestLog::~RequestLog()
+{
+    flush();
+}
+
+void RequestLog::add(const std::string &line)
+{
+    m_pending += line;
+    if (m_flushPosted)
+        return;
+    m_flushPosted = true;
+    boost::asio::post(m_io, [alive = std::weak_ptr<RequestLog *>(m_alive)] {
+        if (const auto log = alive.lock())
+            (*log)->flush();
+    });
+}
+
+void RequestLog::flush()
+{
+    m_flushPosted = false;
+    std::string_view rest = m_pending;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break; // nowhere to log to: the service goes on without
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    m_pending.clear();
+}
+
+}
