@@ -74,12 +74,12 @@ const auto bots = [](const Count &count) { return count.bots; };
 
 std::string dayChart(const Series &series, std::chrono::seconds utcOffset)
 {
-    const Frame frame{28, 8, 514, 108};
+    const Frame frame{28, 16, 514, 100};
     const int top = roundUp(std::max({1, highest(series, players), highest(series, bots)}));
     const std::string base = number(frame.top + frame.height);
     const std::string right = number(frame.left + frame.width);
 
-    std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" class="history-chart" width="550" height="140" viewBox="0 0 550 140" role="img">)";
+    std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" class="history-chart" width="100%" height="140" viewBox="0 0 550 140" role="img">)";
     svg += "<title>Players in the last 24 hours, every 5 minutes; gaps where the server did not answer</title>";
     svg += R"(<g stroke="#ffffff" stroke-opacity="0.18" stroke-width="1">)";
     svg += "<path d=\"M" + number(frame.left) + "," + number(frame.top) + "H" + right + "M" + number(frame.left) + "," + base + "H" + right + "\"/>";
@@ -106,7 +106,9 @@ std::string dayChart(const Series &series, std::chrono::seconds utcOffset)
     if (std::none_of(series.steps.begin(), series.steps.end(), [](const auto &s) { return s.has_value(); }))
         svg += "<text x=\"" + number(frame.left + frame.width / 2) + "\" y=\"" + number(frame.top + frame.height / 2)
                + "\" text-anchor=\"middle\">no answers recorded in the last 24 hours</text>";
+    svg += R"(<text x="472" y="10">players</text><text x="532" y="10">bots</text>)";
     svg += "</g>";
+    svg += R"(<path d="M452,7H468" stroke="#8fd0ff" stroke-width="2"/><path d="M514,7H528" stroke="#ffc864" stroke-width="1.2" stroke-dasharray="4 2"/>)";
 
     svg += "<path class=\"players-area\" fill=\"#8fd0ff\" fill-opacity=\"0.28\" d=\"" + stepPath(series, frame, top, players, true) + "\"/>";
     svg += "<path class=\"players\" fill=\"none\" stroke=\"#8fd0ff\" stroke-width=\"1.5\" d=\"" + stepPath(series, frame, top, players, false) + "\"/>";

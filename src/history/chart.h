@@ -12,7 +12,7 @@ namespace history {
 
 // Players per step as a filled area, bots as a dashed line of their own,
 // gaps where no answer came; hour marks every three hours in local time
-// (`utcOffset`). About 550 × 140 px.
+// (`utcOffset`). 140 px high, as wide as its container (drawn for 550 px).
 std::string dayChart(const Series &series, std::chrono::seconds utcOffset);
 
 // The players alone in a line of about 80 × 18 px, for a list of servers.

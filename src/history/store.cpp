@@ -199,7 +199,7 @@ Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono
     auto query = statement(m_series,
                            "SELECT t, players, bots FROM samples "
                            "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
-                           "AND t >= ?3 AND t < ?4",
+                           "AND t >= ?3 AND t < ?4 ORDER BY t",
                            reading);
     if (!query)
         return query.fault();
@@ -213,9 +213,7 @@ Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono
     while ((code = rows.step()) == SQLITE_ROW) {
         const auto index = static_cast<std::size_t>((rows.integer(0) - seconds(series.start)) / step.count());
         const Count count{static_cast<int>(rows.integer(1)), static_cast<int>(rows.integer(2))};
-        auto &slot = series.steps[index];
-        if (!slot || slot->players < count.players)
-            slot = count;
+        series.steps[index] = count;
     }
     rows.reset();
     if (code != SQLITE_DONE)

@@ -48,8 +48,8 @@ public:
     // refers to any more.
     [[nodiscard]] std::optional<Fault> prune(Seconds before);
 
-    // Counts in `step`s ending with the step that holds `now`; the highest
-    // count of a step when it holds several samples.
+    // Counts in `step`s ending with the step that holds `now`; the latest
+    // sample of a step when it holds several.
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span = std::chrono::hours(24),
                             std::chrono::seconds step = std::chrono::minutes(5));
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,

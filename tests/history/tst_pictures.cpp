@@ -88,8 +88,8 @@ TEST(Pictures, DayChartBreaksAtGapsAndKeepsBotsApart)
     EXPECT_EQ(count(pathOf(svg, "bots"), "M"), 2u) << svg;
     // The scale rounds the highest count up: 10 players.
     EXPECT_NE(svg.find(">10</text>"), std::string::npos);
-    // The first step's players sit at 4/10 of the 108 px plot above its base (116).
-    EXPECT_TRUE(pathOf(svg, "players").starts_with("M28,72.8H")) << pathOf(svg, "players");
+    // The first step's players sit at 4/10 of the 100 px plot above its base (116).
+    EXPECT_TRUE(pathOf(svg, "players").starts_with("M28,76H")) << pathOf(svg, "players");
 }
 
 TEST(Pictures, DayChartMarksLocalHours)
@@ -111,7 +111,7 @@ TEST(Pictures, DayChartMarksLocalHours)
 TEST(Pictures, SparklineFollowsThePlayers)
 {
     const std::string svg = sparkline(series({Count{2, 0}, std::nullopt, Count{4, 9}}));
-    EXPECT_NE(svg.find("width=\"80\""), std::string::npos);
+    EXPECT_NE(svg.find("width=\"80\""), std::string::npos) << svg;
     std::smatch match;
     ASSERT_TRUE(std::regex_search(svg, match, std::regex("stroke=\"#8fd0ff\"[^>]* d=\"([^\"]*)\"")));
     // Two runs; the highest players (4) at the top (2 px), bots ignored.

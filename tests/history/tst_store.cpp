@@ -37,8 +37,8 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
         Store store = openStore(path);
         const Sample samples[] = {
             sample(deck, evening - 600, 5, 1),
-            sample(deck, evening + 10, 8, 2),
-            sample(deck, evening + 200, 11, 0), // same step: the busier one counts
+            sample(deck, evening + 10, 11, 2),
+            sample(deck, evening + 200, 8, 0), // same step: the latest counts
             sample(deck, evening + 900, 3, 3),
             sample(other, evening, 30, 0),
         };
@@ -54,7 +54,7 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
     EXPECT_EQ(series->steps[last], (Count{3, 3}));
     EXPECT_FALSE(series->steps[last - 1]);
     EXPECT_FALSE(series->steps[last - 2]);
-    EXPECT_EQ(series->steps[last - 3], (Count{11, 0}));
+    EXPECT_EQ(series->steps[last - 3], (Count{8, 0}));
     EXPECT_FALSE(series->steps[last - 4]);
     EXPECT_EQ(series->steps[last - 5], (Count{5, 1}));
     EXPECT_EQ(std::count_if(series->steps.begin(), series->steps.end(), [](auto &s) { return s.has_value(); }), 3);
