@@ -77,15 +77,17 @@ std::optional<std::string> takeHistoryOptions(std::vector<std::string> &argument
 std::string historyHelp()
 {
     return "\nPlayer history:\n"
-           "  --db PATH               the history file (default: $XDG_STATE_HOME/skirvane-queryd/history.sqlite3,\n"
-           "                          else ~/.local/state/skirvane-queryd/history.sqlite3)\n"
-           "  --keep-days N           drop history older than N days (default 30)\n"
-           "  --db-max-mb N           the history file's size limit; the oldest day goes first (default 1024)\n"
-           "  --no-history            keep no history\n"
-           "  --poll-interval SECONDS ask servers looked up lately this often (default 300)\n"
-           "  --poll-days N           poll servers looked up within the last N days (default 7)\n"
-           "  --poll-in-flight N      at most N polls at once (default 16)\n"
-           "  --no-poll               record only the lookups users make\n";
+           "  --db PATH             the history file; default\n"
+           "                        $XDG_STATE_HOME/skirvane-queryd/history.sqlite3, else\n"
+           "                        ~/.local/state/skirvane-queryd/history.sqlite3\n"
+           "  --keep-days N         drop history older than N days (default 30)\n"
+           "  --db-max-mb N         the history file's size limit; the oldest day is\n"
+           "                        dropped to stay within it (default 1024)\n"
+           "  --no-history          keep no history\n"
+           "  --poll-interval N     ask servers looked up lately every N s (default 300)\n"
+           "  --poll-days N         poll servers looked up in the last N days (default 7)\n"
+           "  --poll-in-flight N    at most N polls at once (default 16)\n"
+           "  --no-poll             record only the lookups users make\n";
 }
 
 }

@@ -17,7 +17,7 @@ struct HistoryOptions {
     std::chrono::days keep{30};
     std::uint64_t maxMegabytes = 1024;
     bool poll = true;
-    std::chrono::seconds pollInterval{300};
+    std::chrono::milliseconds pollInterval{300000};
     std::chrono::days pollWindow{7}; // servers looked up within this are polled
     std::size_t pollInFlight = 16;
 };

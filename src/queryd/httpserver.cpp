@@ -85,6 +85,7 @@ public:
         : m_stream(std::move(socket))
         , m_core(std::move(core))
         , m_buffer(m_core->options.limits.maxRequestBytes)
+        , m_headerTimer(m_core->io)
     {
         boost::system::error_code ignored;
         const tcp::endpoint remote = m_stream.socket().remote_endpoint(ignored);
@@ -108,6 +109,7 @@ public:
 
     void close()
     {
+        m_headerTimer.cancel();
         boost::system::error_code ignored;
         m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
         m_stream.close();
@@ -119,7 +121,18 @@ private:
         m_parser.emplace();
         m_parser->header_limit(static_cast<std::uint32_t>(m_core->options.limits.maxRequestBytes));
         m_parser->body_limit(0);
-        m_stream.expires_after(m_core->options.limits.headerTimeout);
+        // Not the stream's own deadline: that closes the socket, and a
+        // client that stalls mid-request is owed a 408 first.
+        m_stream.expires_never();
+        m_timedOut = false;
+        m_headerTimer.expires_after(m_core->options.limits.headerTimeout);
+        m_headerTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
+            if (error)
+                return;
+            self->m_timedOut = true;
+            boost::system::error_code ignored;
+            self->m_stream.socket().cancel(ignored);
+        });
         http::async_read(m_stream, m_buffer, *m_parser,
                          [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
     }
@@ -127,19 +140,20 @@ private:
     void onRead(beast::error_code error)
     {
         m_started = Clock::now();
+        m_headerTimer.cancel();
         if (error) {
             m_keepAlive = false;
             m_method = "-";
-            if (error == http::error::end_of_stream || error == boost::asio::error::operation_aborted
-                || error == boost::asio::error::connection_reset)
-                return close();
             // A connection waiting quietly for its next request just ends;
             // one that started a request and stalled is told why.
-            if (error == beast::error::timeout) {
+            if (m_timedOut && !m_core->stopped) {
                 if (m_buffer.size() == 0 && !m_parser->got_some())
                     return close();
                 return plainAnswer(408, "The request did not arrive in time.");
             }
+            if (error == http::error::end_of_stream || error == boost::asio::error::operation_aborted
+                || error == boost::asio::error::connection_reset)
+                return close();
             if (error == http::error::header_limit || error == http::error::buffer_overflow)
                 return plainAnswer(431, "The request is larger than this service accepts.");
             if (error == http::error::body_limit || error == http::error::unexpected_body)
@@ -220,6 +234,8 @@ private:
     beast::tcp_stream m_stream;
     std::shared_ptr<HttpServer::Core> m_core;
     beast::flat_buffer m_buffer;
+    boost::asio::steady_timer m_headerTimer;
+    bool m_timedOut = false;
     std::optional<http::request_parser<http::empty_body>> m_parser;
     http::response<http::string_body> m_response;
     boost::asio::ip::address m_client;

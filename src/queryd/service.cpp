@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
+
 namespace queryd {
 
 namespace {
@@ -27,6 +29,17 @@ Response refusal(unsigned status, Format format, std::string_view heading, const
     if (format == Format::json)
         return {status, Json, jsonText({{"state", "invalid"}, {"error", sentence}}), {}};
     return {status, Html, messagePage(heading, sentence), {}};
+}
+
+// History times in the JSON, as ISO 8601 in UTC.
+std::string isoUtc(std::chrono::system_clock::time_point when)
+{
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm tm{};
+    ::gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 Response busy(Format format)
@@ -171,8 +184,8 @@ Response Service::resultResponse(const StatusRequest &request, const ut3::QueryR
             nlohmann::json players = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
                 players.push_back({{"name", player.name},
-                                   {"firstSeen", std::chrono::system_clock::to_time_t(player.firstSeen)},
-                                   {"lastSeen", std::chrono::system_clock::to_time_t(player.lastSeen)}});
+                                   {"firstSeen", isoUtc(player.firstSeen)},
+                                   {"lastSeen", isoUtc(player.lastSeen)}});
             if (!players.empty())
                 json["playersSeen"] = std::move(players);
         }
