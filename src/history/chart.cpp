@@ -106,9 +106,9 @@ std::string dayChart(const Series &series, std::chrono::seconds utcOffset)
     if (std::none_of(series.steps.begin(), series.steps.end(), [](const auto &s) { return s.has_value(); }))
         svg += "<text x=\"" + number(frame.left + frame.width / 2) + "\" y=\"" + number(frame.top + frame.height / 2)
                + "\" text-anchor=\"middle\">no answers recorded in the last 24 hours</text>";
-    svg += R"(<text x="472" y="10">players</text><text x="532" y="10">bots</text>)";
+    svg += R"(<text x="440" y="10">players</text><text x="508" y="10">bots</text>)";
     svg += "</g>";
-    svg += R"(<path d="M452,7H468" stroke="#8fd0ff" stroke-width="2"/><path d="M514,7H528" stroke="#ffc864" stroke-width="1.2" stroke-dasharray="4 2"/>)";
+    svg += R"(<path d="M420,7H436" stroke="#8fd0ff" stroke-width="2"/><path d="M488,7H504" stroke="#ffc864" stroke-width="1.2" stroke-dasharray="4 2"/>)";
 
     svg += "<path class=\"players-area\" fill=\"#8fd0ff\" fill-opacity=\"0.28\" d=\"" + stepPath(series, frame, top, players, true) + "\"/>";
     svg += "<path class=\"players\" fill=\"none\" stroke=\"#8fd0ff\" stroke-width=\"1.5\" d=\"" + stepPath(series, frame, top, players, false) + "\"/>";
