@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <map>
 #include <system_error>
 
 namespace history {
@@ -105,6 +106,23 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
     sqlite::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(recording))
         return failed;
+    // Each map once per batch, with its latest time in the batch: a poll
+    // round has many servers on few maps.
+    std::map<std::string_view, std::pair<std::int64_t, std::int64_t>> maps; // name: latest time, id
+    for (const Sample &sample : samples)
+        if (!sample.map.empty()) {
+            auto &latest = maps[boundedMap(sample.map)].first;
+            latest = std::max(latest, seconds(sample.time));
+        }
+    for (auto &[name, entry] : maps) {
+        auto &map = **addMap;
+        map.bind(1, name).bind(2, entry.first);
+        const int code = map.step();
+        entry.second = map.integer(0);
+        map.reset();
+        if (code != SQLITE_ROW)
+            return m_connection.fault(code, recording);
+    }
     for (const Sample &sample : samples) {
         auto &find = **findServer;
         find.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
@@ -126,19 +144,10 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
             .bind(2, seconds(sample.time))
             .bind(3, std::int64_t{std::clamp(sample.players, 0, maxCount)})
             .bind(4, std::int64_t{std::clamp(sample.bots, 0, maxCount)});
-        if (sample.map.empty()) {
+        if (sample.map.empty())
             sampleRow.bindNull(5);
-        } else {
-            auto &map = **addMap;
-            map.bind(1, boundedMap(sample.map)).bind(2, seconds(sample.time));
-            code = map.step();
-            sampleRow.bind(5, map.integer(0));
-            map.reset();
-            if (code != SQLITE_ROW) {
-                sampleRow.reset();
-                return m_connection.fault(code, recording);
-            }
-        }
+        else
+            sampleRow.bind(5, maps.at(boundedMap(sample.map)).second);
         code = sampleRow.step();
         sampleRow.reset();
         if (code != SQLITE_DONE)
