@@ -46,6 +46,7 @@ public:
         , rateLimiter(options.limits.clientRate)
         , idleTimer(io)
         , sweepTimer(io)
+        , log(io)
         , serverHeader("skirvane-queryd/" + std::string(version()))
     {
     }
@@ -73,6 +74,7 @@ public:
     boost::asio::steady_timer idleTimer;
     boost::asio::steady_timer sweepTimer;
     std::function<void()> idle;
+    RequestLog log;
     std::string serverHeader;
     bool stopped = false;
 };
@@ -103,6 +105,7 @@ public:
         m_keepAlive = false;
         m_started = Clock::now();
         m_method = "-";
+        m_target = "-";
         answer(Response{503, "text/plain; charset=utf-8", "The service has too many connections open. Try again in a moment.\n",
                         {{"Retry-After", "1"}}});
     }
@@ -219,7 +222,7 @@ private:
 
     void onWritten(beast::error_code error)
     {
-        logRequest(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
+        m_core->log.add(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
                                   Clock::now() - m_started));
         if (m_counted) {
             m_counted = false;
@@ -320,6 +323,7 @@ void HttpServer::Core::stop()
         if (const auto session = weak.lock())
             session->close();
     sessions.clear();
+    log.flush();
 }
 
 HttpServer::HttpServer(std::shared_ptr<Core> core)

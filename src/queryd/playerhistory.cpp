@@ -21,6 +21,7 @@ constexpr auto busyPeriod = std::chrono::days(7);
 // Names asked for, remembered with the address they led to; a bound against
 // a flood of names.
 constexpr std::size_t maxNames = 4096;
+constexpr auto noteLookupEvery = std::chrono::minutes(1);
 
 history::ServerKey keyOf(const ut3::QueryTarget &server)
 {
@@ -160,11 +161,18 @@ std::vector<SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarget &) con
 
 void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried)
 {
+    // Every page view is a lookup; the file hears of one a minute per
+    // server, enough for a window of days.
+    const auto at = now();
+    const auto known = m_queriedAs.find({asked.host, asked.port});
+    if (known != m_queriedAs.end() && known->second.first.host == queried.host && known->second.first.port == queried.port
+        && at - known->second.second < noteLookupEvery)
+        return;
     if (m_queriedAs.size() >= maxNames)
         m_queriedAs.clear();
-    m_queriedAs[{asked.host, asked.port}] = queried;
+    m_queriedAs[{asked.host, asked.port}] = {queried, at};
     if (m_recorder)
-        m_recorder->noteLookup(keyOf(queried), now());
+        m_recorder->noteLookup(keyOf(queried), at);
 }
 
 std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
@@ -223,7 +231,7 @@ std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
     if (!reader())
         return {};
     const auto queried = m_queriedAs.find({asked.host, asked.port});
-    auto day = m_reader->series(keyOf(queried == m_queriedAs.end() ? asked : queried->second), now());
+    auto day = m_reader->series(keyOf(queried == m_queriedAs.end() ? asked : queried->second.first), now());
     if (!day)
         return {};
     std::string html = " <span class=\"recent-players\">";

@@ -77,7 +77,8 @@ private:
     std::string m_logged;
     // The history is kept by the address queried; the start page lists
     // servers as they were asked for (a name, say).
-    std::map<std::pair<std::string, std::uint16_t>, ut3::QueryTarget> m_queriedAs;
+    // With the time the lookup was last noted.
+    std::map<std::pair<std::string, std::uint16_t>, std::pair<ut3::QueryTarget, history::Seconds>> m_queriedAs;
 };
 
 }

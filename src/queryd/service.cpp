@@ -3,13 +3,12 @@
 #include "queryd/addresspolicy.h"
 #include "queryd/assets.h"
 #include "queryd/pages.h"
+#include "queryd/utctime.h"
 #include "ut3/json.h"
 
 #include <boost/asio/ip/udp.hpp>
 
 #include <nlohmann/json.hpp>
-
-#include <ctime>
 
 namespace queryd {
 
@@ -29,17 +28,6 @@ Response refusal(unsigned status, Format format, std::string_view heading, const
     if (format == Format::json)
         return {status, Json, jsonText({{"state", "invalid"}, {"error", sentence}}), {}};
     return {status, Html, messagePage(heading, sentence), {}};
-}
-
-// History times in the JSON, as ISO 8601 in UTC.
-std::string isoUtc(std::chrono::system_clock::time_point when)
-{
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
 }
 
 Response busy(Format format)
@@ -123,7 +111,7 @@ void Service::lookUp(const StatusRequest &request, Reply reply)
             result.state = ut3::QueryState::invalid;
             result.error = std::move(*error);
             result.queriedAt = std::chrono::system_clock::now();
-            return reply(self->resultResponse(request, result));
+            return reply(self->render(request, result));
         }
         self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
     });
@@ -158,23 +146,38 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
             return reply(refusal(403, request.format, "Not queried", *reason));
     auto shared = std::make_shared<Reply>(std::move(reply));
     const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
-        (*shared)(self->resultResponse(request, *result));
+        (*shared)(self->resultResponse(request, result));
     });
     if (!taken)
         (*shared)(busy(request.format));
 }
 
-Response Service::resultResponse(const StatusRequest &request, const ut3::QueryResult &result)
+Response Service::resultResponse(const StatusRequest &request, const StatusCache::Result &result)
 {
     if (request.background)
         return {};
+    if (result->state == ut3::QueryState::online && result->status) {
+        m_recent.add({request.address, request.queryPort, request.webPort, result->status->server.name});
+        if (m_history)
+            m_history->lookedUp({request.address, request.queryPort}, result->query);
+    }
+    constexpr std::size_t remembered = 4096;
+    std::string key = request.address + ' ' + std::to_string(request.queryPort) + ' '
+        + std::to_string(request.webPort) + (request.format == Format::json ? " json" : " html");
+    const auto found = m_rendered.find(key);
+    if (found != m_rendered.end() && found->second.result == result)
+        return found->second.response;
+    Response response = render(request, *result);
+    if (m_rendered.size() >= remembered)
+        m_rendered.clear();
+    m_rendered[std::move(key)] = {result, response};
+    return response;
+}
+
+Response Service::render(const StatusRequest &request, const ut3::QueryResult &result)
+{
     const std::vector<SeenPlayer> seen =
         m_history ? m_history->playersSeen(result.query) : std::vector<SeenPlayer>();
-    if (result.state == ut3::QueryState::online && result.status) {
-        m_recent.add({request.address, request.queryPort, request.webPort, result.status->server.name});
-        if (m_history)
-            m_history->lookedUp({request.address, request.queryPort}, result.query);
-    }
     if (request.format == Format::json) {
         ut3::QueryResult asked = result;
         asked.query = {request.address, request.queryPort};
@@ -184,8 +187,8 @@ Response Service::resultResponse(const StatusRequest &request, const ut3::QueryR
             nlohmann::json players = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
                 players.push_back({{"name", player.name},
-                                   {"firstSeen", isoUtc(player.firstSeen)},
-                                   {"lastSeen", isoUtc(player.lastSeen)}});
+                                   {"firstSeen", utcTime(player.firstSeen, "%Y-%m-%dT%H:%M:%SZ")},
+                                   {"lastSeen", utcTime(player.lastSeen, "%Y-%m-%dT%H:%M:%SZ")}});
             if (!players.empty())
                 json["playersSeen"] = std::move(players);
         }

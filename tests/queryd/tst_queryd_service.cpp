@@ -28,6 +28,14 @@ bool contains(const std::string &text, const std::string &part)
 
 using Service = RunningService;
 
+// A refusal in JSON: the status and the sentence.
+void expectJsonRefusal(const HttpReply &reply, unsigned status, const std::string &error)
+{
+    EXPECT_EQ(reply.status, status);
+    EXPECT_EQ(reply.headers.at("content-type"), "application/json");
+    EXPECT_EQ(nlohmann::json::parse(reply.body)["error"], error);
+}
+
 TEST_F(Service, BothStatusPathsShowTheOnlineServer)
 {
     const auto &fake = addFake(fakeut3::sampleScript("Arena \"Deck\" & 'Friends'", "DM-Deck", 3));
@@ -180,10 +188,8 @@ TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
         EXPECT_TRUE(isValidUtf8(reply.body));
         EXPECT_FALSE(contains(reply.body, "data-refresh")) << "a bad query does not get better by asking again";
     }
-    const HttpReply json = get("/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=x&serverwport=0&format=json");
-    EXPECT_EQ(json.status, 400u);
-    EXPECT_EQ(nlohmann::json::parse(json.body)["error"],
-              "The query port must be a number from 1 to 65535; it was 'x'.");
+    expectJsonRefusal(get("/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=x&serverwport=0&format=json"),
+                      400, "The query port must be a number from 1 to 65535; it was 'x'.");
     EXPECT_EQ(fake.requestsSeen(), 0);
 }
 
@@ -280,10 +286,8 @@ TEST_F(Service, PublicServiceRefusesLocalAddressesAfterResolving)
         EXPECT_TRUE(contains(reply.body, "is a loopback address; this public service queries only game servers"))
             << reply.body;
     }
-    const HttpReply json = get(statusTarget("10.0.0.1", 6500) + "&format=json");
-    EXPECT_EQ(json.status, 403u);
-    EXPECT_EQ(nlohmann::json::parse(json.body)["error"],
-              "10.0.0.1 is a private address; this public service queries only game servers on the internet.");
+    expectJsonRefusal(get(statusTarget("10.0.0.1", 6500) + "&format=json"), 403,
+                      "10.0.0.1 is a private address; this public service queries only game servers on the internet.");
     EXPECT_EQ(fake.requestsSeen(), 0);
 }
 
