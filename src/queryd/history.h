@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ut3/result.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace queryd {
+
+// A player seen on a server over the time the history keeps.
+struct SeenPlayer {
+    std::string name;
+    std::chrono::system_clock::time_point firstSeen, lastSeen;
+};
+
+// Where a player history store plugs in. The service records each fresh
+// result once (not each page served from the cache); status pages show a
+// history section, and the JSON a "history" array, only when a store is
+// given.
+class ServerHistory {
+public:
+    virtual ~ServerHistory() = default;
+    virtual void record(const ut3::QueryResult &result) = 0;
+    // The queried address and port as in result.query.
+    virtual std::vector<SeenPlayer> playersSeen(const ut3::QueryTarget &server) const = 0;
+};
+
+}

@@ -1,0 +1,42 @@
+#include "queryd/listenaddress.h"
+
+#include <charconv>
+
+namespace queryd {
+
+std::optional<boost::asio::ip::tcp::endpoint> parseListenAddress(std::string_view text)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    std::string_view host = text.substr(0, colon);
+    const std::string_view portText = text.substr(colon + 1);
+    const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+    if (bracketed)
+        host = host.substr(1, host.size() - 2);
+    unsigned port = 0;
+    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+    if (portText.empty() || error != std::errc() || end != portText.data() + portText.size() || port > 65535)
+        return std::nullopt;
+    boost::system::error_code bad;
+    const auto address = boost::asio::ip::make_address(std::string(host), bad);
+    // An IPv6 address must come in brackets, so that its colons are not read as the port's.
+    if (bad || address.is_v6() != bracketed)
+        return std::nullopt;
+    return boost::asio::ip::tcp::endpoint(address, static_cast<unsigned short>(port));
+}
+
+std::string endpointText(const boost::asio::ip::tcp::endpoint &endpoint)
+{
+    const std::string port = ":" + std::to_string(endpoint.port());
+    if (endpoint.address().is_v6())
+        return "[" + endpoint.address().to_string() + "]" + port;
+    return endpoint.address().to_string() + port;
+}
+
+std::vector<boost::asio::ip::tcp::endpoint> defaultListenAddresses()
+{
+    return {*parseListenAddress("127.0.0.1:8650"), *parseListenAddress("[::1]:8650")};
+}
+
+}

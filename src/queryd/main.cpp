@@ -1,0 +1,79 @@
+// skirvane-queryd: the web query service behind Skirvane's pages.
+#include "queryd/httpserver.h"
+#include "queryd/inheritedsockets.h"
+#include "queryd/listenaddress.h"
+#include "queryd/options.h"
+#include "queryd/service.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <sys/resource.h>
+
+namespace {
+
+// Each connection takes a descriptor; the soft limit is often far below
+// the hard one.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    auto parsed = queryd::parseCommandLine(arguments);
+    if (const auto *exit = std::get_if<queryd::CommandLineExit>(&parsed)) {
+        (exit->status == 0 ? std::cout : std::cerr) << exit->text;
+        return exit->status;
+    }
+    const queryd::ServiceOptions options = std::get<queryd::ServiceOptions>(parsed);
+
+    auto inherited = queryd::takeInheritedSockets();
+    if (const auto *error = std::get_if<std::string>(&inherited)) {
+        std::cerr << "skirvane-queryd: " << *error << "\n";
+        return 1;
+    }
+    raiseDescriptorLimit();
+    // A client that goes away mid-answer must not end the service.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    boost::asio::io_context io(1);
+    auto service = queryd::Service::create(io, options);
+    auto started = queryd::HttpServer::start(io, options, service, std::get<std::vector<int>>(inherited));
+    if (const auto *error = std::get_if<std::string>(&started)) {
+        std::cerr << "skirvane-queryd: " << *error << "\n";
+        return 1;
+    }
+    auto &server = *std::get<std::unique_ptr<queryd::HttpServer>>(started);
+
+    std::string where;
+    for (const auto &endpoint : server.endpoints())
+        where += (where.empty() ? "" : ", ") + queryd::endpointText(endpoint);
+    std::cerr << "skirvane-queryd " << queryd::version() << " listening on " << where << std::endl;
+
+    const auto end = [&](std::string_view why) {
+        std::cerr << "skirvane-queryd: " << why << ", stopping" << std::endl;
+        server.stop();
+        io.stop();
+    };
+    boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const boost::system::error_code &error, int signal) {
+        if (!error)
+            end(signal == SIGINT ? "SIGINT" : "SIGTERM");
+    });
+    server.onIdle([&] { end("idle for " + std::to_string(options.idleExit.count()) + " s"); });
+
+    io.run();
+    return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace queryd {
+
+// What the service protects itself with; each has an option.
+struct Limits {
+    std::size_t maxRequestBytes = 8192;
+    std::chrono::seconds headerTimeout{10}; // a client must send its whole request head within this
+    std::size_t maxConnections = 512;
+    std::size_t maxQueriesInFlight = 256;
+    unsigned clientRate = 20; // requests per second from one client address, bursts of twice that; 0: no limit
+};
+
+struct ServiceOptions {
+    std::vector<boost::asio::ip::tcp::endpoint> listen; // empty: the defaults, unless sockets are handed over
+    bool publicService = false;
+    std::chrono::seconds cacheTime{5};
+    std::chrono::milliseconds queryTimeout{2000};
+    std::chrono::seconds refresh{15}; // how often a status page reloads itself; 0: never
+    std::chrono::seconds idleExit{0}; // end after this long without requests; 0: never
+    Limits limits;
+};
+
+// The command line ends the program at once: --help, --version, or a
+// mistake. The text goes to standard output when the status is 0, else to
+// standard error.
+struct CommandLineExit {
+    int status;
+    std::string text;
+};
+
+std::variant<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector<std::string> &arguments);
+
+// "skirvane-queryd (Skirvane) 1.01".
+std::string versionLine();
+std::string_view version();
+
+}

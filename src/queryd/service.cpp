@@ -1,0 +1,164 @@
+#include "queryd/service.h"
+
+#include "queryd/addresspolicy.h"
+#include "queryd/assets.h"
+#include "queryd/pages.h"
+#include "ut3/json.h"
+
+#include <boost/asio/ip/udp.hpp>
+
+#include <nlohmann/json.hpp>
+
+namespace queryd {
+
+namespace {
+
+constexpr std::string_view Html = "text/html; charset=utf-8";
+constexpr std::string_view Json = "application/json";
+
+std::string jsonText(const nlohmann::json &json)
+{
+    // Replaces what is not UTF-8 (parameters may carry any bytes) instead of throwing.
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+Response refusal(unsigned status, Format format, std::string_view heading, const std::string &sentence)
+{
+    if (format == Format::json)
+        return {status, Json, jsonText({{"state", "invalid"}, {"error", sentence}}), {}};
+    return {status, Html, messagePage(heading, sentence), {}};
+}
+
+Response busy(Format format)
+{
+    Response response = refusal(503, format, "Busy",
+                                "The service is asking too many game servers at once. Try again in a moment.");
+    response.headers.emplace_back("Retry-After", "1");
+    return response;
+}
+
+}
+
+std::shared_ptr<Service> Service::create(boost::asio::io_context &io, const ServiceOptions &options,
+                                         std::shared_ptr<ServerHistory> history)
+{
+    return std::make_shared<Service>(io, options, std::move(history));
+}
+
+Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history)
+    : m_io(io)
+    , m_options(options)
+    , m_history(std::move(history))
+    , m_client(io, ut3::ClientOptions{.timeout = options.queryTimeout})
+    , m_cache(m_client, options.cacheTime, options.limits.maxQueriesInFlight, m_history.get())
+{
+}
+
+void Service::handle(std::string_view target, Reply reply)
+{
+    const std::size_t question = target.find('?');
+    const std::string_view path = target.substr(0, question);
+    const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+
+    if (path == MainStatusPath || path == FavouritesStatusPath)
+        return status(query, std::move(reply));
+    if (path == StartPagePath)
+        return reply({200, Html, startPage(m_recent), {{"Cache-Control", "no-store"}}});
+    if (path == SitePath)
+        return reply({200, Html, sitePage(), {}});
+    if (path == StylePath)
+        return reply({200, "text/css; charset=utf-8", std::string(pageStyle()), {{"Cache-Control", "max-age=3600"}}});
+    if (path == ScriptPath)
+        return reply({200, "text/javascript; charset=utf-8", std::string(refreshScript()),
+                      {{"Cache-Control", "max-age=3600"}}});
+    reply(refusal(404, Format::html, "Not found",
+                  "There is no page at this address. Skirvane's start page is " + std::string(StartPagePath) + "."));
+}
+
+void Service::status(std::string_view query, Reply reply)
+{
+    auto parsed = parseStatusRequest(query);
+    if (const auto *error = std::get_if<ParameterError>(&parsed))
+        return reply(refusal(400, error->format, "The query cannot be made", error->message));
+    StatusRequest request = std::get<StatusRequest>(std::move(parsed));
+    boost::system::error_code notLiteral;
+    const auto literal = boost::asio::ip::make_address(request.address, notLiteral);
+    if (!notLiteral)
+        return withEndpoint(request, boost::asio::ip::udp::endpoint(literal, request.queryPort), std::move(reply));
+    // Resolving names costs as much as querying: the same limit holds.
+    if (m_resolving + m_cache.inFlight() >= m_options.limits.maxQueriesInFlight)
+        return reply(busy(request.format));
+    resolve(request, [self = shared_from_this(), request, reply = std::move(reply)](auto resolved) mutable {
+        if (auto *error = std::get_if<std::string>(&resolved)) {
+            ut3::QueryResult result;
+            result.query = {request.address, request.queryPort};
+            result.state = ut3::QueryState::invalid;
+            result.error = std::move(*error);
+            result.queriedAt = std::chrono::system_clock::now();
+            return reply(self->resultResponse(request, result));
+        }
+        self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
+    });
+}
+
+void Service::resolve(const StatusRequest &request,
+                      std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done)
+{
+    ++m_resolving;
+    auto resolver = std::make_shared<boost::asio::ip::udp::resolver>(m_io);
+    resolver->async_resolve(
+        request.address, std::to_string(request.queryPort),
+        [self = shared_from_this(), resolver, done = std::move(done)](const boost::system::error_code &error,
+                                                                      boost::asio::ip::udp::resolver::results_type results) {
+            --self->m_resolving;
+            if (error || results.empty())
+                return done("the name could not be resolved (" + error.message() + ")");
+            // IPv4 first: game servers rarely listen on IPv6.
+            for (const auto &entry : results)
+                if (unwrapped(entry.endpoint().address()).is_v4())
+                    return done(boost::asio::ip::udp::endpoint(unwrapped(entry.endpoint().address()),
+                                                               entry.endpoint().port()));
+            done(results.begin()->endpoint());
+        });
+}
+
+void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &given, Reply reply)
+{
+    const boost::asio::ip::udp::endpoint endpoint(unwrapped(given.address()), given.port());
+    if (m_options.publicService)
+        if (const auto reason = refusalForPublicService(endpoint.address()))
+            return reply(refusal(403, request.format, "Not queried", *reason));
+    auto shared = std::make_shared<Reply>(std::move(reply));
+    const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
+        (*shared)(self->resultResponse(request, *result));
+    });
+    if (!taken)
+        (*shared)(busy(request.format));
+}
+
+Response Service::resultResponse(const StatusRequest &request, const ut3::QueryResult &result)
+{
+    const std::vector<SeenPlayer> seen =
+        m_history ? m_history->playersSeen(result.query) : std::vector<SeenPlayer>();
+    if (result.state == ut3::QueryState::online && result.status)
+        m_recent.add({request.address, request.queryPort, request.webPort, result.status->server.name});
+    if (request.format == Format::json) {
+        ut3::QueryResult asked = result;
+        asked.query = {request.address, request.queryPort};
+        nlohmann::json json = ut3::toJson(asked, request.webPort);
+        if (m_history) {
+            nlohmann::json history = nlohmann::json::array();
+            for (const SeenPlayer &player : seen)
+                history.push_back({{"name", player.name},
+                                   {"firstSeen", std::chrono::system_clock::to_time_t(player.firstSeen)},
+                                   {"lastSeen", std::chrono::system_clock::to_time_t(player.lastSeen)}});
+            json["history"] = std::move(history);
+        }
+        return {200, Json, jsonText(json), {{"Cache-Control", "no-store"}}};
+    }
+    return {200, Html,
+            statusPage(request, result, {m_options.refresh, m_options.queryTimeout}, m_history ? &seen : nullptr),
+            {{"Cache-Control", "no-store"}}};
+}
+
+}

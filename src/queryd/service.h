@@ -1,0 +1,64 @@
+#pragma once
+
+#include "queryd/history.h"
+#include "queryd/options.h"
+#include "queryd/recentservers.h"
+#include "queryd/statuscache.h"
+#include "queryd/statusrequest.h"
+#include "ut3/client.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/udp.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace queryd {
+
+struct Response {
+    unsigned status = 200;
+    std::string_view contentType;
+    std::string body;
+    std::vector<std::pair<std::string_view, std::string>> headers; // beyond the ones every answer carries
+};
+
+// What the service answers to a request, apart from HTTP itself: routing,
+// parameters, address vetting, the cache and the pages. Lives on one
+// io_context thread; callbacks of queries in flight hold it alive.
+class Service final : public std::enable_shared_from_this<Service> {
+public:
+    using Reply = std::function<void(Response)>;
+
+    // history may be null: no history section then.
+    static std::shared_ptr<Service> create(boost::asio::io_context &io, const ServiceOptions &options,
+                                           std::shared_ptr<ServerHistory> history = nullptr);
+
+    // A GET or HEAD request for target (path and query). reply is called
+    // once, at once or when the server's result is there.
+    void handle(std::string_view target, Reply reply);
+
+    Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history);
+
+private:
+    void status(std::string_view query, Reply reply);
+    void resolve(const StatusRequest &request,
+                 std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
+    void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
+    Response resultResponse(const StatusRequest &request, const ut3::QueryResult &result);
+
+    boost::asio::io_context &m_io;
+    ServiceOptions m_options;
+    std::shared_ptr<ServerHistory> m_history;
+    ut3::Client m_client;
+    StatusCache m_cache;
+    RecentServers m_recent;
+    std::size_t m_resolving = 0;
+};
+
+}

@@ -1,0 +1,177 @@
+#include "queryd/statusrequest.h"
+
+#include <boost/asio/ip/address.hpp>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <optional>
+
+namespace queryd {
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string formDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Values are quoted back to the user; a pasted novel is cut short.
+std::string quoted(std::string_view value)
+{
+    constexpr std::size_t shown = 80;
+    std::string out = "'";
+    out += value.substr(0, shown);
+    if (value.size() > shown)
+        out += "…";
+    out += "'";
+    return out;
+}
+
+struct PortRule {
+    std::string_view key;
+    std::string_view what;  // "The query port"
+    unsigned lowest;
+    std::string_view usual; // the usual value, for the empty case
+};
+
+constexpr PortRule QueryPortRule{"serverqport", "The query port", 1, "usually 6500"};
+constexpr PortRule WebPortRule{"serverwport", "The web port", 0, "0 without the statistics add-on"};
+
+std::variant<std::uint16_t, std::string> parsePort(const PortRule &rule, std::string_view text)
+{
+    const std::string range = "a number from " + std::to_string(rule.lowest) + " to 65535";
+    if (text.empty())
+        return std::string(rule.what) + " is empty; it must be " + range + " (" + std::string(rule.usual) + ").";
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < rule.lowest || value > 65535
+        || text.size() > 5)
+        return std::string(rule.what) + " must be " + range + "; it was " + quoted(text) + ".";
+    return static_cast<std::uint16_t>(value);
+}
+
+}
+
+std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view piece = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (piece.empty())
+            continue;
+        const std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            pairs.emplace_back(formDecode(piece), std::string());
+        else
+            pairs.emplace_back(formDecode(piece.substr(0, eq)), formDecode(piece.substr(eq + 1)));
+    }
+    return pairs;
+}
+
+bool isPlausibleHost(std::string_view address)
+{
+    if (address.empty() || address.size() > 253)
+        return false;
+    boost::system::error_code error;
+    boost::asio::ip::make_address(std::string(address), error);
+    if (!error)
+        return true;
+    // A host name: dot-separated labels of letters, digits and inner
+    // hyphens; a fully qualified name may end in a dot.
+    if (address.back() == '.')
+        address.remove_suffix(1);
+    while (true) {
+        const std::size_t dot = address.find('.');
+        const std::string_view label = address.substr(0, dot);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        for (const char c : label)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
+                return false;
+        // An all-digit last label would be read as a shortened IPv4
+        // address ("10.1" is 10.0.0.1) by the resolver.
+        if (dot == std::string_view::npos)
+            return !std::all_of(label.begin(), label.end(), [](char c) { return c >= '0' && c <= '9'; });
+        address.remove_prefix(dot + 1);
+    }
+}
+
+std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
+{
+    constexpr std::array<std::string_view, 4> known{"serverip", "serverqport", "serverwport", "format"};
+    std::array<std::optional<std::string>, known.size()> values;
+
+    const auto pairs = decodeQuery(query);
+    // The format first, so that every later complaint comes in the asked form.
+    Format format = Format::html;
+    for (const auto &[key, value] : pairs)
+        if (key == "format" && value == "json")
+            format = Format::json;
+    const auto fail = [format](std::string message) { return ParameterError{std::move(message), format}; };
+
+    for (const auto &[key, value] : pairs) {
+        const auto slot = std::find(known.begin(), known.end(), key);
+        if (slot == known.end())
+            return fail("The address carries an unknown value " + quoted(key)
+                        + "; a '&' typed into one of the boxes starts a new value.");
+        auto &held = values[static_cast<std::size_t>(slot - known.begin())];
+        if (held)
+            return fail("The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)
+                        + "); a '&' typed into one of the boxes starts a new value.");
+        held = value;
+    }
+
+    if (values[3] && *values[3] != "json" && *values[3] != "html")
+        return fail("The format must be 'json' or 'html'; it was " + quoted(*values[3]) + ".");
+    for (std::size_t i = 0; i < 3; ++i)
+        if (!values[i])
+            return fail("The address has no " + std::string(known[i]) + " value.");
+
+    StatusRequest request;
+    request.format = format;
+    const std::string &address = *values[0];
+    if (address.empty())
+        return fail("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
+    if (!isPlausibleHost(address))
+        return fail("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
+    request.address = address;
+
+    auto queryPort = parsePort(QueryPortRule, *values[1]);
+    if (auto *message = std::get_if<std::string>(&queryPort))
+        return fail(std::move(*message));
+    request.queryPort = std::get<std::uint16_t>(queryPort);
+    auto webPort = parsePort(WebPortRule, *values[2]);
+    if (auto *message = std::get_if<std::string>(&webPort))
+        return fail(std::move(*message));
+    request.webPort = std::get<std::uint16_t>(webPort);
+    return request;
+}
+
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace queryd {
+
+// Decodes a query string as a browser's form encoding sends it: '+' is a
+// blank, %XX a byte; a '%' not followed by two hex digits stays as it is.
+// Keys without '=' get an empty value; empty pieces ("&&") are skipped.
+std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query);
+
+enum class Format { html, json };
+
+// What a status page was asked for, checked.
+struct StatusRequest {
+    std::string address;
+    std::uint16_t queryPort = 6500;
+    std::uint16_t webPort = 0;
+    Format format = Format::html;
+};
+
+// Why the parameters cannot be used, as one sentence for the user.
+struct ParameterError {
+    std::string message;
+    Format format = Format::html;
+};
+
+// The parameters of a status page. The address text comes from a text box
+// that is pasted into the address unencoded, so anything may arrive here.
+std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
+
+// A host name or an IPv4 or IPv6 literal, without brackets or port.
+bool isPlausibleHost(std::string_view address);
+
+}

@@ -1,0 +1,54 @@
+#include "ut3/target.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace ut3 {
+
+namespace {
+
+// Host names and address literals: letters, digits and . - _ : %
+// (the last for an IPv6 zone). Nothing that could end a line or a field.
+bool isHostText(std::string_view host)
+{
+    return !host.empty() && host.size() <= 253 && std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '.' || c == '-' || c == '_' || c == ':' || c == '%';
+    });
+}
+
+std::variant<QueryTarget, std::string> withPort(std::string_view host, std::string_view portText, std::string_view whole)
+{
+    const auto quoted = [&] { return "\"" + std::string(whole) + "\""; };
+    if (!isHostText(host))
+        return quoted() + " is not a host name or address";
+    unsigned port = 0;
+    const auto [next, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+    if (portText.empty() || error != std::errc() || next != portText.data() + portText.size() || port < 1 || port > 65535)
+        return quoted() + ": the port must be a number from 1 to 65535";
+    return QueryTarget{std::string(host), std::uint16_t(port)};
+}
+
+}
+
+std::variant<QueryTarget, std::string> parseTarget(std::string_view text)
+{
+    const std::string defaultPort = std::to_string(defaultQueryPort);
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos)
+            return "\"" + std::string(text) + "\": \"[\" without \"]\"";
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':'))
+            return "\"" + std::string(text) + "\": only \":PORT\" may follow \"]\"";
+        return withPort(text.substr(1, close - 1), rest.empty() ? std::string_view(defaultPort) : rest.substr(1), text);
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return withPort(text, defaultPort, text);
+    if (text.find(':', colon + 1) != std::string_view::npos)
+        return withPort(text, defaultPort, text); // a bare IPv6 literal
+    return withPort(text.substr(0, colon), text.substr(colon + 1), text);
+}
+
+}

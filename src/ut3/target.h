@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ut3/result.h"
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace ut3 {
+
+inline constexpr std::uint16_t defaultQueryPort = 6500;
+
+// "HOST", "HOST:PORT", "[IPV6]:PORT" or a bare IPv6 literal; the port is
+// the query port, 6500 when left out. Returns the target or why the text
+// is not one.
+std::variant<QueryTarget, std::string> parseTarget(std::string_view text);
+
+}
