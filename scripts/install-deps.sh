@@ -13,6 +13,7 @@ packages=(
     qstat wrk hyperfine
     clang libclang-rt-14-dev
     help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file libxml2-utils
+    passwd util-linux iproute2 curl systemd
 )
 
 missing=()
