@@ -379,7 +379,7 @@ private:
     {
         for (const Key &key : queriesOf(endpoint)) {
             if (error == ECONNREFUSED)
-                finish(key, QueryState::refused, describe(endpoint) + " refused the query: nothing listens on that port");
+                finish(key, QueryState::refused, "refused: nothing listens on " + describe(endpoint) + " (port unreachable)");
             else
                 m_queries.at(key)->unreachable = std::strerror(error);
         }

@@ -78,6 +78,11 @@ std::variant<ReplyAssembler::Packet, std::string> ReplyAssembler::parsePayload(B
                 if (!key)
                     return packet;
             }
+            // A section byte where the value belongs: the last key had none.
+            if (!in.atEnd() && (in.peek() == playersSection || in.peek() == teamsSection)) {
+                packet.keys.emplace_back(std::move(*key), std::string());
+                break;
+            }
             std::optional<std::string> value = in.string();
             if (!value)
                 return packet;

@@ -62,7 +62,8 @@ public:
     std::uint16_t port() const;
     boost::asio::ip::udp::endpoint endpoint() const;
 
-    // May be called from any thread while the server runs.
+    // May be called from any thread while the server runs. The server itself
+    // is made and destroyed on the io_context's thread or while it is stopped.
     void setScript(Script script);
     Script script() const;
     // Challenge and status requests received so far.

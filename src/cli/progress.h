@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace cli {
+
+// "queried N of M" on standard error, rewritten in place a few times a
+// second, only when standard error is a terminal and there are more than a
+// handful of servers; wiped when done.
+class Progress final {
+public:
+    explicit Progress(std::size_t total);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    void oneDone();
+
+private:
+    void show();
+
+    std::size_t m_total;
+    std::size_t m_done = 0;
+    bool m_enabled;
+    std::chrono::steady_clock::time_point m_shownAt{};
+};
+
+}

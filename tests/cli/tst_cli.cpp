@@ -1,0 +1,187 @@
+// skirvane-query as a user runs it: exit statuses, messages and output,
+// against fake servers on 127.0.0.1.
+#include "fakeserver.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <boost/asio/ip/udp.hpp>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char **environ;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Outcome runCommand(std::vector<std::string> arguments)
+{
+    const std::string dir = testing::TempDir();
+    const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    arguments.insert(arguments.begin(), SKIRVANE_QUERY);
+    std::vector<char *> argv;
+    for (auto &a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome run;
+    if (posix_spawn(&pid, SKIRVANE_QUERY, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = slurp(outPath);
+    run.err = slurp(errPath);
+    return run;
+}
+
+std::size_t lines(const std::string &text)
+{
+    return std::size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Fake servers answering on a thread of their own while the command runs.
+class Servers final {
+public:
+    explicit Servers(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_servers.push_back(std::make_unique<fakeut3::FakeServer>(m_io, fakeut3::sampleScript("CLI Server " + std::to_string(i), "DM-Deck", 2)));
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    ~Servers()
+    {
+        m_io.stop();
+        m_thread.join();
+    }
+    std::string address(int i) const { return "127.0.0.1:" + std::to_string(m_servers[i]->port()); }
+
+private:
+    boost::asio::io_context m_io;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_work = boost::asio::make_work_guard(m_io);
+    std::vector<std::unique_ptr<fakeut3::FakeServer>> m_servers;
+    std::thread m_thread;
+};
+
+std::string closedPort()
+{
+    boost::asio::io_context io;
+    boost::asio::ip::udp::socket probe(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return "127.0.0.1:" + std::to_string(probe.local_endpoint().port());
+}
+
+struct UsageRow {
+    std::vector<std::string> arguments;
+    std::string message;
+};
+
+class BadUsage : public testing::TestWithParam<UsageRow> {};
+
+TEST_P(BadUsage, ExitsWithTwoAndSaysWhy)
+{
+    const Outcome run = runCommand(GetParam().arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "skirvane-query: " + GetParam().message);
+    EXPECT_EQ(lines(run.err), 2u); // and where to find help
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadUsage, testing::Values(
+    UsageRow{{}, "no server given"},
+    UsageRow{{"-x", "127.0.0.1"}, "unknown option \"-x\""},
+    UsageRow{{"--json=yes", "127.0.0.1"}, "unknown option \"--json=yes\""},
+    UsageRow{{"--timeout", "soon", "127.0.0.1"}, "option --timeout needs a number of milliseconds from 1 to 60000"},
+    UsageRow{{"127.0.0.1", "-t"}, "option -t needs a number of milliseconds from 1 to 60000"},
+    UsageRow{{"-p-5", "127.0.0.1"}, "option -p needs a number of microseconds from 0 to 1000000"},
+    UsageRow{{"127.0.0.1:70000"}, "\"127.0.0.1:70000\": the port must be a number from 1 to 65535"},
+    UsageRow{{"bad host"}, "\"bad host\" is not a host name or address"},
+    UsageRow{{"-f", "/nonexistent/servers.txt"}, "cannot read /nonexistent/servers.txt: No such file or directory"}));
+
+TEST(Command, NonExistentServer)
+{
+    const Outcome run = runCommand({"no-such-server.invalid"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(lines(run.err), 1u);
+    EXPECT_EQ(run.err.rfind("skirvane-query: no-such-server.invalid:6500: cannot resolve no-such-server.invalid: ", 0), 0u) << run.err;
+}
+
+TEST(Command, ClosedPort)
+{
+    const std::string address = closedPort();
+    const Outcome run = runCommand({address});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "skirvane-query: " + address + ": refused: nothing listens on " + address + " (port unreachable)\n");
+}
+
+TEST(Command, TableJsonAndFile)
+{
+    Servers servers(2);
+    const Outcome table = runCommand({servers.address(0)});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(lines(table.out), 2u);
+    EXPECT_NE(table.out.find("CLI Server 0"), std::string::npos);
+    EXPECT_NE(table.out.find("Deathmatch"), std::string::npos);
+    EXPECT_NE(table.out.find("2/32"), std::string::npos);
+
+    const Outcome verbose = runCommand({"-v", servers.address(1)});
+    EXPECT_NE(verbose.out.find("Player2"), std::string::npos);
+    EXPECT_NE(verbose.out.find("team Blue Team: 5"), std::string::npos);
+    EXPECT_NE(verbose.out.find("p1073741825 = DM-Deck"), std::string::npos);
+
+    const Outcome one = runCommand({"--json", servers.address(1)});
+    const auto object = nlohmann::json::parse(one.out);
+    EXPECT_EQ(object["server"]["name"], "CLI Server 1");
+    EXPECT_TRUE(object["query"]["webPort"].is_null());
+
+    const std::string list = testing::TempDir() + "/servers.txt";
+    const std::string closed = closedPort();
+    std::ofstream(list) << "# our servers\n" << servers.address(0) << "\n\n  " << servers.address(1) << "  \n" << closed << "\n";
+    const Outcome many = runCommand({"-j", "-f", list});
+    EXPECT_EQ(many.status, 1);
+    const auto array = nlohmann::json::parse(many.out);
+    ASSERT_EQ(array.size(), 3u);
+    EXPECT_EQ(array[0]["state"], "online");
+    EXPECT_EQ(array[1]["players"].size(), 2u);
+    EXPECT_EQ(array[2]["state"], "refused");
+    EXPECT_EQ(lines(many.err), 1u);
+}
+
+TEST(Command, HelpListsEveryOptionAndVersionIsTheProjects)
+{
+    const Outcome help = runCommand({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: skirvane-query ", 0), 0u);
+    for (const char *option : {"-f, --file=FILE", "-j, --json", "-v, --verbose", "-t, --timeout=MS", "-p, --pacing=US", "-h, --help", "-V, --version"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const Outcome version = runCommand({"-V"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "skirvane-query " SKIRVANE_VERSION "\n");
+}
+
+}

@@ -1,0 +1,195 @@
+// The client against fake UT3 servers over real UDP on 127.0.0.1: every
+// reply shape end to end.
+#include "fakeserver.h"
+#include "ut3/client.h"
+#include "ut3/text.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/ip/udp.hpp>
+
+using namespace std::chrono_literals;
+using fakeut3::Shape;
+
+namespace {
+
+class ClientTest : public testing::Test {
+protected:
+    ut3::QueryResult query(ut3::QueryTarget target)
+    {
+        return run([&](auto done) { m_client.query(std::move(target), done); });
+    }
+    ut3::QueryResult query(const boost::asio::ip::udp::endpoint &endpoint)
+    {
+        return run([&](auto done) { m_client.query(endpoint, done); });
+    }
+
+    boost::asio::io_context m_io;
+    ut3::Client m_client{m_io, {400ms, 0.5, 0us}};
+
+private:
+    template <typename Ask>
+    ut3::QueryResult run(Ask ask)
+    {
+        std::optional<ut3::QueryResult> result;
+        int calls = 0;
+        ask([&](ut3::QueryResult r) {
+            result = std::move(r);
+            ++calls;
+            m_io.stop();
+        });
+        m_io.restart();
+        m_io.run_for(5s);
+        EXPECT_EQ(calls, 1);
+        return result.value_or(ut3::QueryResult{});
+    }
+};
+
+std::vector<std::string> names(const ut3::ServerStatus &status)
+{
+    std::vector<std::string> out;
+    for (const auto &p : status.players)
+        out.push_back(p.name + "=" + (p.score ? std::to_string(*p.score) : "?"));
+    return out;
+}
+
+const std::vector<std::string> threePlayers = {"Player1=10", "Player2=20", "Player3=30"};
+
+class Shapes : public ClientTest, public testing::WithParamInterface<Shape> {};
+
+TEST_P(Shapes, GiveTheWholeStatus)
+{
+    fakeut3::Script script = fakeut3::sampleScript("Shape Server", "DM-Deck", 3);
+    script.shape = GetParam();
+    fakeut3::FakeServer server(m_io, script);
+    const ut3::QueryResult result = query(server.endpoint());
+    ASSERT_EQ(result.state, ut3::QueryState::online) << result.error;
+    ASSERT_TRUE(result.status);
+    EXPECT_TRUE(result.status->complete);
+    EXPECT_EQ(result.status->server.name, "Shape Server");
+    EXPECT_EQ(result.status->server.map, "DM-Deck");
+    EXPECT_EQ(result.status->server.numPlayers, 3);
+    EXPECT_EQ(names(*result.status), threePlayers);
+    ASSERT_EQ(result.status->teams.size(), 2u);
+    EXPECT_EQ(result.status->teams[1].name, "Blue Team");
+    EXPECT_TRUE(result.pingMs);
+    EXPECT_TRUE(result.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Shapes, testing::Values(
+    Shape::onePacket, Shape::outOfOrder, Shape::duplicated, Shape::playersLater, Shape::fieldContinued,
+    Shape::nulRuns, Shape::changingChallenge, Shape::noChallenge));
+
+struct FailureRow {
+    Shape shape;
+    ut3::QueryState state;
+    std::string errorPart;
+};
+
+class Failures : public ClientTest, public testing::WithParamInterface<FailureRow> {};
+
+TEST_P(Failures, AreReportedWithTheirReason)
+{
+    fakeut3::Script script = fakeut3::sampleScript("Failing", "DM-Deck", 2);
+    script.shape = GetParam().shape;
+    fakeut3::FakeServer server(m_io, script);
+    const ut3::QueryResult result = query(server.endpoint());
+    EXPECT_EQ(result.state, GetParam().state);
+    EXPECT_NE(result.error.find(GetParam().errorPart), std::string::npos) << result.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Failures, testing::Values(
+    FailureRow{Shape::silent, ut3::QueryState::timeout, "no reply from 127.0.0.1:"},
+    FailureRow{Shape::garbage, ut3::QueryState::malformed, "not a UT3 reply"},
+    FailureRow{Shape::wrongSessionId, ut3::QueryState::malformed, "session id"},
+    FailureRow{Shape::lostPacket, ut3::QueryState::timeout, "packets 1 missing"}));
+
+TEST_F(ClientTest, LostPacketGivesWhatArrivedMarkedIncomplete)
+{
+    fakeut3::Script script = fakeut3::sampleScript("Lossy", "DM-Deck", 2);
+    script.shape = Shape::lostPacket; // the players' packet
+    fakeut3::FakeServer server(m_io, script);
+    const ut3::QueryResult result = query(server.endpoint());
+    ASSERT_TRUE(result.status);
+    EXPECT_FALSE(result.status->complete);
+    EXPECT_EQ(result.status->server.name, "Lossy");
+    EXPECT_TRUE(result.status->players.empty());
+    EXPECT_EQ(result.status->teams.size(), 2u);
+}
+
+TEST_F(ClientTest, SilentServerIsAskedOnceMore)
+{
+    fakeut3::Script script = fakeut3::sampleScript("Mute", "DM-Deck", 0);
+    script.shape = Shape::silent;
+    fakeut3::FakeServer server(m_io, script);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(query(server.endpoint()).state, ut3::QueryState::timeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms);
+    EXPECT_EQ(server.requestsSeen(), 2);
+}
+
+TEST_F(ClientTest, ValuelessKeyAndHostileStrings)
+{
+    fakeut3::Script script = fakeut3::sampleScript("x", "DM-Deck", 2);
+    script.keys.front().second = "Caf\xE9\x1B[2J\x07"; // Windows-1252 with escape sequences
+    script.keys.insert(script.keys.begin() + 1, {"p268435968", std::nullopt});
+    script.keys.insert(script.keys.begin() + 2, {"p268435969", "1"});
+    script.players.front().second[1] = std::string(5000, 'A');
+    fakeut3::FakeServer server(m_io, script);
+    const ut3::QueryResult result = query(server.endpoint());
+    ASSERT_EQ(result.state, ut3::QueryState::online) << result.error;
+    EXPECT_EQ(result.status->server.name, "Caf\xC3\xA9\xEF\xBF\xBD[2J\xEF\xBF\xBD");
+    const auto &rules = result.status->server.rules;
+    EXPECT_EQ(rules[1], (std::pair<std::string, std::string>{"p268435968", ""}));
+    EXPECT_EQ(rules[2], (std::pair<std::string, std::string>{"p268435969", "1"}));
+    EXPECT_EQ(rules[3].first, "hostport");
+    EXPECT_EQ(result.status->players.at(1).name.size(), ut3::maxServerStringBytes);
+}
+
+TEST_F(ClientTest, ClosedPortIsRefused)
+{
+    boost::asio::ip::udp::endpoint closed;
+    {
+        boost::asio::ip::udp::socket probe(m_io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+        closed = probe.local_endpoint();
+    }
+    const ut3::QueryResult result = query(closed);
+    EXPECT_EQ(result.state, ut3::QueryState::refused) << result.error;
+    EXPECT_NE(result.error.find("127.0.0.1:" + std::to_string(closed.port())), std::string::npos);
+}
+
+TEST_F(ClientTest, NamesAreResolvedAndUnknownNamesInvalid)
+{
+    fakeut3::FakeServer server(m_io, fakeut3::sampleScript("Named", "DM-Deck", 1));
+    EXPECT_EQ(query(ut3::QueryTarget{"localhost", server.port()}).state, ut3::QueryState::online);
+    const ut3::QueryResult unknown = query(ut3::QueryTarget{"no-such-server.invalid", 6500});
+    EXPECT_EQ(unknown.state, ut3::QueryState::invalid);
+    EXPECT_NE(unknown.error.find("no-such-server.invalid"), std::string::npos);
+}
+
+TEST_F(ClientTest, ManyServersAtOnceFromOneThread)
+{
+    ut3::Client client(m_io, {2000ms, 0.5, 20us});
+    std::vector<std::unique_ptr<fakeut3::FakeServer>> servers;
+    for (int i = 0; i < 200; ++i)
+        servers.push_back(std::make_unique<fakeut3::FakeServer>(m_io, fakeut3::sampleScript("S" + std::to_string(i), "DM-Deck", i % 5)));
+    servers[7]->setScript(fakeut3::sampleScript("Renamed", "CTF-Coret", 1));
+    std::vector<ut3::QueryResult> results(servers.size());
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        client.query(servers[i]->endpoint(), [&, i](ut3::QueryResult r) {
+            results[i] = std::move(r);
+            if (++done == servers.size())
+                m_io.stop();
+        });
+    }
+    m_io.run_for(10s);
+    ASSERT_EQ(done, servers.size());
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        ASSERT_EQ(results[i].state, ut3::QueryState::online) << i << ": " << results[i].error;
+        EXPECT_EQ(results[i].status->server.name, i == 7 ? "Renamed" : "S" + std::to_string(i));
+        EXPECT_EQ(results[i].status->players.size(), i == 7 ? 1u : i % 5);
+    }
+}
+
+}
