@@ -98,4 +98,6 @@ status=0
 report=$(lintian --fail-on error "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$report" || true
 [ "$status" -eq 0 ] || { echo "lintian reports errors (status $status)" >&2; exit 1; }
+echo "== apt resolves its dependencies (simulated install)"
+apt-get install --simulate -q "./$deb" | grep -E '^(Inst|Conf) '
 echo "install check passed"
