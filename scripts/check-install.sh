@@ -26,12 +26,23 @@ echo "== appstreamcli validate"
 appstreamcli validate --no-net "$root"/share/metainfo/*.metainfo.xml
 appstreamcli validate-tree --no-net "$root"
 
+echo "== menu entry, icon and service units point at installed files"
+entry=$(ls "$root"/share/applications/*.desktop)
+exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[ -x "$root/bin/$exec_program" ] || { echo "$entry: Exec=$exec_program is not installed" >&2; exit 1; }
+[ "$(basename "$entry" .desktop)" = "$icon" ] || { echo "$entry: Icon=$icon is not the application id" >&2; exit 1; }
+[ -e "$root/lib/systemd/user/sockets.target.wants/skirvane-queryd.socket" ] \
+    || { echo "the socket's enabling link is dangling" >&2; exit 1; }
+echo "Exec=$exec_program, Icon=$icon, sockets.target.wants link resolves"
+
 echo "== icon sizes"
-for png in "$root"/share/icons/hicolor/*/apps/*.png; do
+for png in "$root"/share/icons/hicolor/*/apps/"$icon".png; do
     size=$(basename "$(dirname "$(dirname "$png")")") # e.g. 48x48
     file -b "$png" | grep -q ", ${size/x/ x }," || { echo "$png: not $size: $(file -b "$png")" >&2; exit 1; }
 done
-xmllint --noout "$root"/share/icons/hicolor/scalable/apps/*.svg
+[ "$(ls "$root"/share/icons/hicolor/*/apps/"$icon".* | wc -l)" -eq 7 ] || { echo "the icon is not at 6 sizes and scalable" >&2; exit 1; }
+xmllint --noout "$root/share/icons/hicolor/scalable/apps/$icon.svg"
 echo "every icon has its folder's size"
 
 # The programs run from the installed tree alone: everything of ours is
