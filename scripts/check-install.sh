@@ -55,41 +55,35 @@ run_installed() {
     grep -qF "$version" <<<"$out" || { echo "$program --version does not say $version" >&2; exit 1; }
 }
 echo "== installed programs"
-for program in skirvane-query skirvane-queryd; do
-    if [ -x "$root/bin/$program" ]; then
-        run_installed "$program"
-    else
-        echo "$program: not in this build yet"
-    fi
-done
+run_installed skirvane-query
+run_installed skirvane-queryd
+
 # The installed service as its systemd units start it: on the sockets
 # handed over (the socket unit's addresses, on a free port here) with the
 # service unit's command line, idle time shortened to see it end by itself.
-if [ -x "$root/bin/skirvane-queryd" ]; then
-    echo "== socket activation"
-    units="$root/lib/systemd/user"
-    port=$((20000 + RANDOM % 20000))
-    while ss -Htln "sport = :$port" | grep -q .; do port=$((20000 + RANDOM % 20000)); done
-    listen=()
-    while read -r address; do
-        listen+=(-l "${address%:*}:$port")
-    done < <(sed -n 's/^ListenStream=//p' "$units/skirvane-queryd.socket")
-    read -r -a command < <(sed -n 's/^ExecStart=//p' "$units/skirvane-queryd.service" | sed 's/--idle-exit [0-9]*/--idle-exit 2/')
-    command[0]="$stage${command[0]}"
-    log="$stage/queryd.log"
-    systemd-socket-activate "${listen[@]}" "${command[@]}" 2>"$log" &
-    activator=$!
-    for host in 127.0.0.1 '[::1]'; do
-        curl -sS --retry 20 --retry-connrefused --retry-delay 1 -o /dev/null -w "http://$host:$port/ %{http_code}\n" \
-            "http://$host:$port/Zyr/04query.html" | tee "$stage/status"
-        grep -q ' 200$' "$stage/status" || { cat "$log" >&2; kill "$activator"; exit 1; }
-    done
-    # Ends by itself after 2 s without requests.
-    timeout 15 tail --pid="$activator" -f /dev/null || { echo "the service did not end when idle" >&2; kill "$activator"; exit 1; }
-    wait "$activator"
-    cat "$log"
-    grep -q "idle for 2 s" "$log"
-fi
+echo "== socket activation"
+units="$root/lib/systemd/user"
+port=$((20000 + RANDOM % 20000))
+while ss -Htln "sport = :$port" | grep -q .; do port=$((20000 + RANDOM % 20000)); done
+listen=()
+while read -r address; do
+    listen+=(-l "${address%:*}:$port")
+done < <(sed -n 's/^ListenStream=//p' "$units/skirvane-queryd.socket")
+read -r -a command < <(sed -n 's/^ExecStart=//p' "$units/skirvane-queryd.service" | sed 's/--idle-exit [0-9]*/--idle-exit 2/')
+command[0]="$stage${command[0]}"
+log="$stage/queryd.log"
+systemd-socket-activate "${listen[@]}" "${command[@]}" 2>"$log" &
+activator=$!
+for host in 127.0.0.1 '[::1]'; do
+    curl -sS --retry 20 --retry-connrefused --retry-delay 1 -o /dev/null -w "http://$host:$port/ %{http_code}\n" \
+        "http://$host:$port/Zyr/04query.html" | tee "$stage/status"
+    grep -q ' 200$' "$stage/status" || { cat "$log" >&2; kill "$activator"; exit 1; }
+done
+# Ends by itself after 2 s without requests.
+timeout 15 tail --pid="$activator" -f /dev/null || { echo "the service did not end when idle" >&2; kill "$activator"; exit 1; }
+wait "$activator"
+cat "$log"
+grep -q "idle for 2 s" "$log"
 
 # Without a display and with no --version option the desktop program would
 # open its window and wait; it is asked once the program has the option.
