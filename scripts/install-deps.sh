@@ -12,7 +12,8 @@ packages=(
     libboost-dev nlohmann-json3-dev libsqlite3-dev libgtest-dev
     qstat wrk hyperfine
     clang libclang-rt-14-dev
-    help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file
+    help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file libxml2-utils
+    passwd util-linux iproute2 curl systemd
 )
 
 missing=()

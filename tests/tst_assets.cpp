@@ -29,6 +29,12 @@ void tst_Assets::pictures_data()
     QTest::newRow("about banner") << ":/assets/banner-about.jpg" << QByteArray("jpeg") << QSize(450, 128);
     QTest::newRow("icon") << ":/assets/skirvane.ico" << QByteArray("ico") << QSize(32, 32);
     QTest::newRow("icon as png") << ":/assets/skirvane.png" << QByteArray("png") << QSize(32, 32);
+    // For screens at scale factor 2: the same pictures with twice the pixels.
+    QTest::newRow("window @2x") << ":/assets/window@2x.jpg" << QByteArray("jpeg") << QSize(1454, 1454);
+    QTest::newRow("main banner @2x") << ":/assets/banner-main@2x.jpg" << QByteArray("jpeg") << QSize(1200, 340);
+    QTest::newRow("about banner @2x") << ":/assets/banner-about@2x.jpg" << QByteArray("jpeg") << QSize(900, 256);
+    QTest::newRow("icon @2x") << ":/assets/skirvane@2x.ico" << QByteArray("ico") << QSize(64, 64);
+    QTest::newRow("icon as png @2x") << ":/assets/skirvane@2x.png" << QByteArray("png") << QSize(64, 64);
 }
 
 void tst_Assets::pictures()

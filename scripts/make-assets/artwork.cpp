@@ -18,13 +18,15 @@ const QColor Ember(255, 92, 26);
 const QColor DeepRed(150, 12, 8);
 
 // Brushed steel running at a slant: streaks that stay constant along the
-// slant, plus fine grain. amplitude is in 8-bit levels.
-void brush(QImage &image, quint32 seed, int amplitude)
+// slant, plus fine grain. amplitude is in 8-bit levels. The streaks are laid
+// out in logical pixels, so a picture at scale 2 has the same streaks, each
+// two device pixels wide, and grain as fine as the device pixels.
+void brush(QImage &image, int scale, quint32 seed, int amplitude)
 {
     std::mt19937 random(seed);
     const int w = image.width();
     const int h = image.height();
-    const int lanes = w + h;
+    const int lanes = (w + h) / scale;
     std::vector<int> streak(lanes);
     std::uniform_int_distribution<int> streakLevel(-amplitude, amplitude);
     int level = 0;
@@ -36,7 +38,7 @@ void brush(QImage &image, quint32 seed, int amplitude)
     for (int y = 0; y < h; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const int delta = streak[(x + 3 * y / 5) % lanes] + grain(random);
+            const int delta = streak[((x + 3 * y / 5) / scale) % lanes] + grain(random);
             const QRgb p = line[x];
             line[x] = qRgba(std::clamp(qRed(p) + delta, 0, 255), std::clamp(qGreen(p) + delta, 0, 255),
                             std::clamp(qBlue(p) + delta, 0, 255), qAlpha(p));
@@ -156,29 +158,38 @@ QFont captionFont(int pixelSize)
     return font;
 }
 
-QImage surface(int width, int height, QColor top, QColor bottom, quint32 seed)
+// width and height are logical; the image has scale times as many pixels.
+QImage surface(int width, int height, int scale, QColor top, QColor bottom, quint32 seed)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(width * scale, height * scale, QImage::Format_RGB32);
     QPainter p(&image);
-    QLinearGradient g(0, 0, 0, height);
+    QLinearGradient g(0, 0, 0, image.height());
     g.setColorAt(0, top);
     g.setColorAt(1, bottom);
     p.fillRect(image.rect(), g);
     p.end();
-    brush(image, seed, 5);
+    brush(image, scale, seed, 5);
     return image;
+}
+
+// A painter that draws in logical pixels on an image of scale times as many.
+void beginScaled(QPainter &p, QImage &image, int scale)
+{
+    p.begin(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(scale, scale);
 }
 
 // The banners share one look: steel, a visor-shaped plate behind the title,
 // chevrons, and a glowing seam.
-void banner(QImage &image, const QString &subtitle, qreal titleSize, int stripHeight)
+void banner(QImage &image, int scale, const QString &subtitle, qreal titleSize, int stripHeight)
 {
-    const qreal w = image.width();
-    const qreal h = image.height();
+    const qreal w = image.width() / scale;
+    const qreal h = image.height() / scale;
     const qreal seam = h - stripHeight - 4;
     const QPointF centre(w / 2, seam * 0.46);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+    QPainter p;
+    beginScaled(p, image, scale);
 
     QRadialGradient haze(centre, w * 0.45);
     haze.setColorAt(0, QColor(120, 30, 10, 70));
@@ -215,17 +226,18 @@ void banner(QImage &image, const QString &subtitle, qreal titleSize, int stripHe
 
 }
 
-QImage windowPicture()
+QImage windowPicture(int scale)
 {
     const int size = 727;
-    QImage image = surface(size, size, QColor(30, 28, 26), QColor(13, 12, 12), 0x5c1e);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+    const QRect area(0, 0, size, size);
+    QImage image = surface(size, size, scale, QColor(30, 28, 26), QColor(13, 12, 12), 0x5c1e);
+    QPainter p;
+    beginScaled(p, image, scale);
 
     QRadialGradient light(QPointF(size * 0.3, size * 0.15), size * 0.8);
     light.setColorAt(0, QColor(90, 70, 55, 28));
     light.setColorAt(1, QColor(0, 0, 0, 0));
-    p.fillRect(image.rect(), light);
+    p.fillRect(area, light);
 
     // Large plates meeting at angles, as on armour.
     const QList<QPolygonF> plates = {
@@ -255,59 +267,169 @@ QImage windowPicture()
     QRadialGradient vignette(QPointF(size / 2.0, size / 2.0), size * 0.75);
     vignette.setColorAt(0.6, QColor(0, 0, 0, 0));
     vignette.setColorAt(1, QColor(0, 0, 0, 80));
-    p.fillRect(image.rect(), vignette);
+    p.fillRect(area, vignette);
     return image;
 }
 
-QImage mainBanner()
+QImage mainBanner(int scale)
 {
-    QImage image = surface(600, 170, QColor(32, 30, 29), QColor(14, 13, 13), 0xb4a1);
-    banner(image, QStringLiteral("UT3 SERVER QUERY"), 64, 34);
+    QImage image = surface(600, 170, scale, QColor(32, 30, 29), QColor(14, 13, 13), 0xb4a1);
+    banner(image, scale, QStringLiteral("UT3 SERVER QUERY"), 64, 34);
     return image;
 }
 
-QImage aboutBanner()
+QImage aboutBanner(int scale)
 {
-    QImage image = surface(450, 128, QColor(32, 30, 29), QColor(14, 13, 13), 0xab07);
-    banner(image, QStringLiteral("ABOUT  /  HELP"), 50, 8);
+    QImage image = surface(450, 128, scale, QColor(32, 30, 29), QColor(14, 13, 13), 0xab07);
+    banner(image, scale, QStringLiteral("ABOUT  /  HELP"), 50, 8);
     return image;
 }
 
-QImage icon()
+namespace {
+
+// The icon is drawn on a 32 x 32 grid, whatever its size.
+constexpr qreal IconGrid = 32;
+
+struct IconShapes
 {
-    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+    QPolygonF shield;
+    QPolygonF highlight;
+    QPainterPath letter;
+};
 
-    const QPolygonF shield({QPointF(4, 1.5), QPointF(28, 1.5), QPointF(30.5, 4), QPointF(30.5, 19),
-                            QPointF(16, 30.5), QPointF(1.5, 19), QPointF(1.5, 4)});
-    QLinearGradient steel(0, 0, 0, 32);
-    steel.setColorAt(0, QColor(92, 96, 104));
-    steel.setColorAt(0.5, QColor(38, 40, 44));
-    steel.setColorAt(1, QColor(18, 18, 20));
-    p.setPen(QPen(QColor(8, 8, 8), 1.2));
-    p.setBrush(steel);
-    p.drawPolygon(shield);
-    p.setPen(QPen(QColor(200, 205, 212, 150), 0.8));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({QPointF(3, 18.5), QPointF(3, 4.5), QPointF(4.5, 3), QPointF(27.5, 3)}));
-
+IconShapes iconShapes()
+{
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(25);
     font.setWeight(QFont::Black);
     QPainterPath letter;
     letter.addText(0, 0, font, QStringLiteral("S"));
     letter = letter.translated(QPointF(16, 14.5) - letter.boundingRect().center());
-    QLinearGradient ember(0, 3, 0, 26);
-    ember.setColorAt(0, QColor(255, 190, 90));
-    ember.setColorAt(0.5, QColor(235, 70, 20));
-    ember.setColorAt(1, QColor(150, 10, 6));
-    p.setPen(QPen(QColor(20, 4, 2), 1.4));
-    p.setBrush(ember);
-    p.drawPath(letter);
+    return {QPolygonF({QPointF(4, 1.5), QPointF(28, 1.5), QPointF(30.5, 4), QPointF(30.5, 19), QPointF(16, 30.5),
+                       QPointF(1.5, 19), QPointF(1.5, 4)}),
+            QPolygonF({QPointF(3, 18.5), QPointF(3, 4.5), QPointF(4.5, 3), QPointF(27.5, 3)}),
+            letter};
+}
+
+// Vertical gradients: from y1 to y2 on the grid.
+struct Gradient
+{
+    qreal y1;
+    qreal y2;
+    QGradientStops stops;
+};
+
+const Gradient Steel{0, 32, {{0, QColor(92, 96, 104)}, {0.5, QColor(38, 40, 44)}, {1, QColor(18, 18, 20)}}};
+const Gradient EmberFill{3, 26, {{0, QColor(255, 190, 90)}, {0.5, QColor(235, 70, 20)}, {1, QColor(150, 10, 6)}}};
+const QColor ShieldRim(8, 8, 8);
+const qreal ShieldRimWidth = 1.2;
+const QColor Highlight(200, 205, 212, 150);
+const qreal HighlightWidth = 0.8;
+const QColor LetterRim(20, 4, 2);
+const qreal LetterRimWidth = 1.4;
+
+QLinearGradient linear(const Gradient &g)
+{
+    QLinearGradient result(0, g.y1, 0, g.y2);
+    result.setStops(g.stops);
+    return result;
+}
+
+QString number(qreal value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+QString svgPoints(const QPolygonF &polygon)
+{
+    QStringList points;
+    for (const QPointF &point : polygon)
+        points += number(point.x()) + u',' + number(point.y());
+    return points.join(u' ');
+}
+
+QString svgPathData(const QPainterPath &path)
+{
+    QStringList parts;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QString point = number(e.x) + u' ' + number(e.y);
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            parts += u'M' + point;
+            break;
+        case QPainterPath::LineToElement:
+            parts += u'L' + point;
+            break;
+        case QPainterPath::CurveToElement:
+            parts += u'C' + point;
+            break;
+        case QPainterPath::CurveToDataElement:
+            parts += point;
+            break;
+        }
+    }
+    return parts.join(u' ');
+}
+
+QString svgGradient(const QString &id, const Gradient &g)
+{
+    QString stops;
+    for (const QGradientStop &stop : g.stops)
+        stops += QStringLiteral("      <stop offset=\"%1\" stop-color=\"%2\"/>\n").arg(number(stop.first), stop.second.name());
+    return QStringLiteral("    <linearGradient id=\"%1\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"%2\" x2=\"0\" y2=\"%3\">\n%4"
+                          "    </linearGradient>\n")
+        .arg(id, number(g.y1), number(g.y2), stops);
+}
+
+QString svgStroke(const QColor &colour, qreal width)
+{
+    QString stroke = QStringLiteral("stroke=\"%1\" stroke-width=\"%2\" stroke-linejoin=\"bevel\" stroke-linecap=\"square\"").arg(colour.name(), number(width));
+    if (colour.alpha() != 255)
+        stroke += QStringLiteral(" stroke-opacity=\"%1\"").arg(number(colour.alphaF()));
+    return stroke;
+}
+
+}
+
+QImage icon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / IconGrid, size / IconGrid);
+
+    const IconShapes shapes = iconShapes();
+    p.setPen(QPen(ShieldRim, ShieldRimWidth));
+    p.setBrush(linear(Steel));
+    p.drawPolygon(shapes.shield);
+    p.setPen(QPen(Highlight, HighlightWidth));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(shapes.highlight);
+
+    p.setPen(QPen(LetterRim, LetterRimWidth));
+    p.setBrush(linear(EmberFill));
+    p.drawPath(shapes.letter);
     p.end();
     return image;
+}
+
+QByteArray iconSvg()
+{
+    const IconShapes shapes = iconShapes();
+    const QString svg = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" viewBox=\"0 0 %1 %1\">\n"
+        "  <defs>\n%2%3  </defs>\n"
+        "  <polygon points=\"%4\" fill=\"url(#steel)\" %5/>\n"
+        "  <polyline points=\"%6\" fill=\"none\" %7/>\n"
+        "  <path d=\"%8\" fill=\"url(#ember)\" fill-rule=\"evenodd\" %9/>\n"
+        "</svg>\n")
+        .arg(number(IconGrid), svgGradient(QStringLiteral("steel"), Steel), svgGradient(QStringLiteral("ember"), EmberFill),
+             svgPoints(shapes.shield), svgStroke(ShieldRim, ShieldRimWidth), svgPoints(shapes.highlight),
+             svgStroke(Highlight, HighlightWidth), svgPathData(shapes.letter), svgStroke(LetterRim, LetterRimWidth));
+    return svg.toUtf8();
 }
 
 }
