@@ -373,7 +373,7 @@ int main(int argc, char *argv[])
     };
 
     {
-        Program registry(deployment, folder.path());
+        Program registry(deployment, folder.path(), folder.path());
 
         // The main window as the user has it before opening the favourites:
         // shown, its start page loaded, the engine's helpers running.

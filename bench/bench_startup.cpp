@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     deployment.mainQueryHost = deployment.favoritesQueryHost = deployment.siteHost = host;
     deployment.presetServerIp = deployment.adminHost = QStringLiteral("127.0.0.1");
 
-    Program program(deployment, ExecutableFolder::path());
+    Program program(deployment, ExecutableFolder::path(), ExecutableFolder::path());
     MainWindow *window = program.showMain();
     return probe.run(app, window->windowHandle(), window->findChild<Browser *>(QStringLiteral("WebBrowser1"))->view());
 }

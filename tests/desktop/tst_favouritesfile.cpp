@@ -118,6 +118,9 @@ private slots:
     void savesOutsideTheCodePageInUtf8();
     void readsAUtf8FileAndSavesItUnchanged();
     void removesOldLeftoversOfKilledSaves();
+    void configFolder_data();
+    void configFolder();
+    void savingMakesTheConfigFolder();
 };
 
 void TestFavouritesFile::keysInFileOrder()
@@ -458,6 +461,53 @@ void TestFavouritesFile::removesOldLeftoversOfKilledSaves()
 
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              (QStringList{u"other.ini.aB3xYz"_s, u"ut3servers.ini"_s, u"ut3servers.ini.Qw12er"_s, u"ut3servers.ini.old"_s}));
+}
+
+void TestFavouritesFile::configFolder_data()
+{
+    QTest::addColumn<QByteArray>("xdgConfigHome");
+    QTest::addColumn<QString>("expected");
+
+    const QString home = QDir::homePath();
+    QTest::newRow("set") << "/srv/config"_ba << u"/srv/config/skirvane"_s;
+    QTest::newRow("empty") << ""_ba << home + u"/.config/skirvane"_s;
+    QTest::newRow("relative, so not valid") << "config"_ba << home + u"/.config/skirvane"_s;
+}
+
+void TestFavouritesFile::configFolder()
+{
+    QFETCH(QByteArray, xdgConfigHome);
+    QFETCH(QString, expected);
+
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", xdgConfigHome);
+    const QString folder = FavouritesFile::configFolder();
+    if (wasSet)
+        qputenv("XDG_CONFIG_HOME", saved);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(folder, expected);
+}
+
+void TestFavouritesFile::savingMakesTheConfigFolder()
+{
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString path = FavouritesFile::iniPath(FavouritesFile::configFolder());
+    qputenv("XDG_CONFIG_HOME", saved);
+    QCOMPARE(path, config.path() + u"/skirvane/ut3servers.ini"_s);
+    QVERIFY(!QFileInfo::exists(config.path() + u"/skirvane"_s));
+
+    QStringList values = Empty24;
+    values[1] = u"10.0.0.1"_s;
+    VERIFY_SAVED(FavouritesFile::save(path, values));
+
+    QVERIFY(QFileInfo(config.path() + u"/skirvane"_s).isDir());
+    QCOMPARE(contentOf(path), FavouritesFile::saveText(values));
+    QCOMPARE(favouritesRead(path), values);
 }
 
 QTEST_GUILESS_MAIN(TestFavouritesFile)

@@ -120,7 +120,7 @@ void TestFavouritesWindow::init()
 
     // No sound file in the folder: each confirmation that loads falls back.
     m_fallbackSounds = 0;
-    m_registry = std::make_unique<Program>(deploymentServedBy(*m_server), m_folder->path(), nullptr,
+    m_registry = std::make_unique<Program>(deploymentServedBy(*m_server), m_folder->path(), m_folder->path(), nullptr,
                                            std::make_unique<Sound>([this] { ++m_fallbackSounds; }));
     QVERIFY(QTest::qWaitForWindowExposed(m_registry->showMain()));
 }

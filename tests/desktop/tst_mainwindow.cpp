@@ -92,8 +92,8 @@ void TestMainWindow::init()
     deployment.mainQueryHost = m_server->host();
     deployment.presetServerIp = PresetIp;
     m_opened.clear();
-    m_program = std::make_unique<Program>(deployment, QCoreApplication::applicationDirPath(),
-                                          std::make_unique<RecordingOpener>(m_opened));
+    const QString folder = QCoreApplication::applicationDirPath();
+    m_program = std::make_unique<Program>(deployment, folder, folder, std::make_unique<RecordingOpener>(m_opened));
     m_window = m_program->showMain();
     m_ticks = 0;
     connect(control<Timer>(m_window, "Timer1"), &Timer::tick, this, [this] { ++m_ticks; });

@@ -9,6 +9,7 @@
 #include "windows/mainwindow.h"
 #include "windows/saveconfirmation.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -38,6 +39,8 @@ private slots:
     void confirmationWindow();
     void aboutWindow();
     void aboutPlacement();
+    void everyControlHasAnAccessibleName_data();
+    void everyControlHasAnAccessibleName();
     void controlsLandOnTheirTwips_data();
     void controlsLandOnTheirTwips();
 
@@ -56,7 +59,7 @@ void TestWindowLook::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_server = std::make_unique<LocalHttpServer>();
     QVERIFY(m_server->start());
-    m_registry = std::make_unique<Program>(deploymentServedBy(*m_server), m_folder->path());
+    m_registry = std::make_unique<Program>(deploymentServedBy(*m_server), m_folder->path(), m_folder->path());
 }
 
 void TestWindowLook::cleanup()
@@ -237,6 +240,40 @@ void TestWindowLook::aboutPlacement()
     about = m_registry->showAbout();
     QCOMPARE(about->pos(), Placement::twipsToPixels(Placement::aboutByMain({1500, 1500, 8790, 9675})));
     QVERIFY(about->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText().startsWith(QStringLiteral("Troubleshooting:")));
+}
+
+void TestWindowLook::everyControlHasAnAccessibleName_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("spoken");
+
+    QTest::newRow("main") << "frmmain" << "Text3" << "Query Port";
+    QTest::newRow("favourites") << "Form2" << "ServerIP3" << "Server IP 3";
+    QTest::newRow("confirmation") << "Form3" << "Command1" << "OK";
+    QTest::newRow("about") << "frmAbout" << "Text1" << "Help";
+}
+
+void TestWindowLook::everyControlHasAnAccessibleName()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, control);
+    QFETCH(QString, spoken);
+
+    const auto spokenName = [](QWidget *w) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(w);
+        return accessible ? accessible->text(QAccessible::Name) : QString();
+    };
+    m_registry->showMain();
+    Form *w = window == u"frmmain" ? static_cast<Form *>(m_registry->showMain())
+        : window == u"Form2"       ? static_cast<Form *>(m_registry->showFavourites())
+        : window == u"Form3"       ? static_cast<Form *>(m_registry->showConfirmation())
+                                   : static_cast<Form *>(m_registry->showAbout());
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // What a screen reader says for each control: its own text or its name.
+    for (QWidget *c : w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(!spokenName(c).trimmed().isEmpty(), qPrintable(c->objectName()));
+    QCOMPARE(spokenName(w->findChild<QWidget *>(control)), spoken);
 }
 
 void TestWindowLook::controlsLandOnTheirTwips_data()

@@ -10,10 +10,11 @@
 #include "windows/mainwindow.h"
 #include "windows/saveconfirmation.h"
 
-Program::Program(Deployment deployment, QString executableFolder, std::unique_ptr<UrlOpener> opener,
-                 std::unique_ptr<Sound> sound)
+Program::Program(Deployment deployment, QString executableFolder, QString favouritesFolder,
+                 std::unique_ptr<UrlOpener> opener, std::unique_ptr<Sound> sound)
     : m_deployment(std::move(deployment))
     , m_executableFolder(std::move(executableFolder))
+    , m_favouritesFolder(std::move(favouritesFolder))
     , m_opener(opener ? std::move(opener) : std::make_unique<UrlOpener>())
     , m_sound(std::move(sound))
 {
@@ -55,7 +56,7 @@ AboutWindow *Program::showAbout()
 FavouritesWindow *Program::showFavourites()
 {
     if (!m_favourites) {
-        m_favourites = new FavouritesWindow(m_deployment, FavouritesFile::iniPath(m_executableFolder));
+        m_favourites = new FavouritesWindow(m_deployment, FavouritesFile::iniPath(m_favouritesFolder));
         connect(m_favourites, &FavouritesWindow::aboutRequested, this, &Program::showAbout);
         connect(m_favourites, &FavouritesWindow::saved, this, &Program::showConfirmation);
         if (m_main)

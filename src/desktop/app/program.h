@@ -23,11 +23,11 @@ class Program final : public QObject
 {
     Q_OBJECT
 public:
-    // executableFolder: where the favourites file and the save sound lie.
-    // Without an opener, pages go to the desktop's browser; without a sound,
-    // the system's is made when first needed.
-    Program(Deployment deployment, QString executableFolder, std::unique_ptr<UrlOpener> opener = {},
-            std::unique_ptr<Sound> sound = {});
+    // executableFolder: where the save sound lies; favouritesFolder: where
+    // the favourites file does. Without an opener, pages go to the desktop's
+    // browser; without a sound, the system's is made when first needed.
+    Program(Deployment deployment, QString executableFolder, QString favouritesFolder,
+            std::unique_ptr<UrlOpener> opener = {}, std::unique_ptr<Sound> sound = {});
     ~Program() override;
     Q_DISABLE_COPY_MOVE(Program)
 
@@ -47,6 +47,7 @@ public:
 private:
     const Deployment m_deployment;
     const QString m_executableFolder;
+    const QString m_favouritesFolder;
     std::unique_ptr<UrlOpener> m_opener;
     std::unique_ptr<Sound> m_sound;
     QPointer<MainWindow> m_main;

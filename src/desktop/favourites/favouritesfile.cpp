@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -48,6 +49,24 @@ QList<ProfileKey> profileKeys()
 QString iniPath(const QString &folder)
 {
     return folder + QLatin1Char('/') + fileName();
+}
+
+QString configFolder()
+{
+    const QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!base.isEmpty() && QDir::isAbsolutePath(base))
+        return base + QStringLiteral("/skirvane");
+    return QDir::homePath() + QStringLiteral("/.config/skirvane");
+}
+
+QString chosenFolder(const QString &executableFolder)
+{
+#ifdef SKIRVANE_FAVOURITES_IN_CONFIG_FOLDER
+    Q_UNUSED(executableFolder);
+    return configFolder();
+#else
+    return executableFolder;
+#endif
 }
 
 QByteArray saveText(const QStringList &values24)
@@ -102,6 +121,8 @@ std::optional<WriteFailure> save(const QString &path, const QStringList &values2
                                                "which would make a line of its own")
                                     .arg(QDir::toNativeSeparators(path), keys().at(i))};
     }
+    // A failure to make the folder is explained by the write that follows.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     return FileWriter::replaceFile(path, saveText(values24));
 }
 

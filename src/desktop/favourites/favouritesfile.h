@@ -35,6 +35,15 @@ QList<ProfileKey> profileKeys();
 // in "/" gives "//".
 QString iniPath(const QString &folder);
 
+// The user's folder for the file in an installed program:
+// "$XDG_CONFIG_HOME/skirvane", or "~/.config/skirvane" when that variable
+// is unset, empty or not an absolute path.
+QString configFolder();
+
+// Where the program keeps the file, as chosen when it was built: beside the
+// executable in the build tree, in configFolder() when installed.
+QString chosenFolder(const QString &executableFolder);
+
 // "[SERVER]" and one "key=value" line per key in keys() order, each line
 // ended by CR LF, values unchanged: in Windows-1252 when every character
 // fits it, else in UTF-8 behind a byte-order mark.
@@ -55,8 +64,9 @@ struct Loaded
 // read as all empty with the problem, without waiting on anything.
 Loaded load(const QString &path);
 
-// Writes the 24 values (see saveText()). A value holding a line break is
-// refused, naming its field, and nothing is written. Nothing when written.
+// Writes the 24 values (see saveText()), making the file's folder when it
+// is missing. A value holding a line break is refused, naming its field,
+// and nothing is written. Nothing when written.
 [[nodiscard]] std::optional<WriteFailure> save(const QString &path, const QStringList &values24);
 
 }

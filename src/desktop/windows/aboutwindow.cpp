@@ -2,6 +2,7 @@
 
 #include "core/helptext.h"
 #include "core/pageaddress.h"
+#include "version.h"
 #include "windows/linklabel.h"
 
 #include <QFile>
@@ -23,13 +24,14 @@ AboutWindow::AboutWindow(const Deployment &deployment, UrlOpener &opener)
     : Form({.name = "frmAbout", .caption = "About/Help ", .clientWidth = 7485, .clientHeight = 5385,
             .frame = FormLook::Frame::FixedToolWindow, .backColour = DesignColours::Backdrop})
 {
-    add<LinkLabel>({.tab = 0, .name = "Label1", .text = "Skirvane v{Zyr}1.0 by: Orlen", .left = 360, .top = 2040,
-                    .width = 6750, .height = 375, .font = Font::boldSansSerif(9.75)});
+    add<LinkLabel>({.tab = 0, .name = "Label1", .text = QStringLiteral("Skirvane v{Zyr}%1 by: Orlen").arg(Version::Text),
+                    .left = 360, .top = 2040, .width = 6750, .height = 375, .font = Font::boldSansSerif(9.75)});
     auto *updateLink = add<LinkLabel>({.tab = 1, .name = "Label8", .text = "Check For Updates", .left = 5640,
                                        .top = 5040, .width = 1695, .height = 375, .font = Font::boldSansSerif()});
     add<QPlainTextEdit>({.tab = 2, .name = "Text1", .text = helpText(deployment), .left = 120, .top = 2520,
-                         .width = 7215, .height = 2415});
-    addPicture("Image1", ":/assets/banner-about.jpg", {.left = 360, .top = 0, .width = 6750, .height = 1920});
+                         .width = 7215, .height = 2415, .accessibleName = "Help"});
+    addPicture("Image1", ":/assets/banner-about.jpg",
+               {.left = 360, .top = 0, .width = 6750, .height = 1920, .accessibleName = "Skirvane banner"});
     finishTabOrder();
 
     updateLink->setCursor(Qt::PointingHandCursor);

@@ -47,9 +47,12 @@ FavouritesWindow::FavouritesWindow(const Deployment &deployment, const QString &
                                            .top = 360, .width = 1815, .height = 330, .font = Bold}))
     , m_saveButton(add<QPushButton>({.tab = 5, .name = "Command1", .text = "Save Changes", .left = 6840, .top = 1440,
                                      .width = 1815, .height = 330, .font = Bold}))
-    , m_saveProgress(add<ProgressBar>({.tab = 1, .name = "pg2", .left = 6840, .top = 1760, .width = 1800, .height = 105}))
-    , m_browser(add<Browser>({.tab = 34, .name = "WebBrowser1", .left = 120, .top = 2040, .width = 8535, .height = 6975}))
-    , m_queryProgress(add<ProgressBar>({.tab = 2, .name = "pg", .left = 120, .top = 9120, .width = 8535, .height = 135}))
+    , m_saveProgress(add<ProgressBar>({.tab = 1, .name = "pg2", .left = 6840, .top = 1760, .width = 1800, .height = 105,
+                                       .accessibleName = "Save progress"}))
+    , m_browser(add<Browser>({.tab = 34, .name = "WebBrowser1", .left = 120, .top = 2040, .width = 8535, .height = 6975,
+                              .accessibleName = "Server status"}))
+    , m_queryProgress(add<ProgressBar>({.tab = 2, .name = "pg", .left = 120, .top = 9120, .width = 8535, .height = 135,
+                                        .accessibleName = "Query progress"}))
     , m_aboutLink(add<LinkLabel>({.tab = 21, .name = "Label4", .text = "About / Help", .left = 7560, .top = 9360,
                                   .width = 1215, .height = 255, .font = Bold}))
     , m_queryTimer(addTimer("Timer1", 100))
@@ -88,20 +91,21 @@ FavouritesWindow::Slots FavouritesWindow::addSlots()
     const QStringList &keys = FavouritesFile::keys();
     for (int i = 0; i < FavouritesFile::SlotCount; ++i) {
         const SlotRow &row = Rows[i];
-        const auto field = [&](int column, int tab, int left, int width, const QString &tooltip) {
+        const QString slot = QString::number(i + 1);
+        const auto field = [&](int column, int tab, int left, int width, const QString &tooltip, const QString &spoken) {
             made.fields += add<QLineEdit>({.tab = tab, .name = keys[i * FavouritesFile::KeysPerSlot + column],
-                                            .tooltip = tooltip, .left = left, .top = row.textTop, .width = width,
-                                            .height = 285});
+                                           .tooltip = tooltip, .left = left, .top = row.textTop, .width = width,
+                                           .height = 285, .accessibleName = spoken + slot});
         };
-        field(0, row.nameTab, 120, 1335, EditTip);
-        field(1, row.addressTab, 1560, 1335, EditTip);
-        field(2, row.queryPortTab, 3000, 1215, EditTip);
-        field(3, row.webPortTab, 4320, 1215, {});
+        field(0, row.nameTab, 120, 1335, EditTip, "Server Name ");
+        field(1, row.addressTab, 1560, 1335, EditTip, "Server IP ");
+        field(2, row.queryPortTab, 3000, 1215, EditTip, "Query Port ");
+        field(3, row.webPortTab, 4320, 1215, {}, "Web Port ");
         const bool last = i == FavouritesFile::SlotCount - 1;
         made.options += add<OptionButton>({.tab = row.optionTab, .name = QStringLiteral("serverOpt(%1)").arg(i),
                                             .tooltip = last ? QString() : "Selects the server to be Queried or Launched.",
                                             .left = 5760, .top = row.optionTop, .width = 495, .height = last ? 260 : 255,
-                                            .background = DesignColours::Backdrop});
+                                            .background = DesignColours::Backdrop, .accessibleName = "Server " + slot});
     }
     return made;
 }

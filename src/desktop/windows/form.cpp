@@ -128,6 +128,8 @@ void Form::place(QWidget *w, const Control &c)
     w->setFont(toQFont(c.font));
     if (!c.tooltip.isEmpty())
         w->setToolTip(c.tooltip);
+    if (!c.accessibleName.isEmpty())
+        w->setAccessibleName(c.accessibleName);
     if (c.background) {
         const QColor colour = toQColor(*c.background);
         setRole(w, QPalette::Window, colour);
@@ -209,7 +211,8 @@ QLabel *Form::addPicture(const QString &name, const QString &resource, const Con
     auto *picture = new QLabel(this);
     picture->setPixmap(QPixmap(resource));
     picture->setFocusPolicy(Qt::NoFocus);
-    place(picture, {.name = name, .left = c.left, .top = c.top, .width = c.width, .height = c.height});
+    place(picture, {.name = name, .left = c.left, .top = c.top, .width = c.width, .height = c.height,
+                    .accessibleName = c.accessibleName});
     picture->lower();
     return picture;
 }

@@ -66,6 +66,7 @@ struct Control
     std::optional<Colour> background;
     std::optional<Colour> foreground;
     QStringList items;      // combo box list, in order
+    QString accessibleName; // what a screen reader says, where no text says it
 };
 
 // A window's frame as designed.
