@@ -7,6 +7,12 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace FavouritesFile {
 
@@ -94,14 +100,23 @@ Loaded load(const QString &path)
         return Loaded{QStringList(KeyCount),
                       QStringLiteral("Cannot read the file %1: %2").arg(QDir::toNativeSeparators(path), reason)};
     };
-    // Opening a named pipe would wait for a writer, and a device may never end.
+    // Opening a named pipe would wait for a writer, and a device may never
+    // end: only a regular file is read, also when one is swapped in between.
     if (const std::optional<QString> other = FileWriter::otherThanAFile(path))
         return unreadable(QStringLiteral("it is %1, not a file").arg(*other));
-    QFile file(path);
-    if (!file.exists())
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0 && errno == ENOENT)
         return {QStringList(KeyCount), {}};
-    if (!file.open(QIODevice::ReadOnly))
+    if (descriptor < 0)
+        return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    struct stat status;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
         return unreadable(file.errorString());
+    }
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return unreadable(QStringLiteral("it is not a file"));
     // Read rather than mapped: a file cut short by someone else while mapped
     // would end the program. One byte over the size tells a file that grew.
     const QByteArray bytes = file.read(std::min(file.size(), MaxFileBytes) + 1);
