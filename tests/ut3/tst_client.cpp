@@ -151,6 +151,22 @@ TEST_F(ClientTest, ValuelessKeyAndHostileStrings)
     EXPECT_EQ(result.status->players.at(1).name.size(), ut3::maxServerStringBytes);
 }
 
+TEST_F(ClientTest, DestroyedClientAbandonsItsQueries)
+{
+    fakeut3::Script script = fakeut3::sampleScript("Mute", "DM-Deck", 0);
+    script.shape = Shape::silent;
+    fakeut3::FakeServer server(m_io, script);
+    int calls = 0;
+    {
+        ut3::Client shortLived(m_io, {100ms, 0.5, 0us});
+        shortLived.query(server.endpoint(), [&](ut3::QueryResult) { ++calls; });
+        shortLived.query(ut3::QueryTarget{"localhost", server.port()}, [&](ut3::QueryResult) { ++calls; });
+        m_io.run_for(20ms);
+    }
+    m_io.run_for(300ms);
+    EXPECT_EQ(calls, 0);
+}
+
 TEST_F(ClientTest, ClosedPortIsRefused)
 {
     boost::asio::ip::udp::endpoint closed;
