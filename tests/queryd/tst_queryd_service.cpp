@@ -115,8 +115,11 @@ TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
     silent.shape = fakeut3::Shape::silent;
     fakeut3::Script garbage = silent;
     garbage.shape = fakeut3::Shape::garbage;
+    fakeut3::Script lost = fakeut3::sampleScript("Half there", "DM-Deck", 3);
+    lost.shape = fakeut3::Shape::lostPacket;
     const std::uint16_t silentPort = addFake(silent).port();
     const std::uint16_t garbagePort = addFake(garbage).port();
+    const std::uint16_t lostPort = addFake(lost).port();
     const std::uint16_t closedPort = closedUdpPort();
     start();
 
@@ -131,6 +134,10 @@ TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
          closedAt + " refused the query: nothing listens on that port. Is the server running, and is "
              + std::to_string(closedPort) + " its query port? It is usually 6500; 7777 is the game port."},
         {garbagePort, "malformed", garbageAt + " answered, but not as a UT3 server does ("},
+        // What did arrive is shown, marked as such.
+        {lostPort, "timeout",
+         "Only part of the answer from 127.0.0.1:" + std::to_string(lostPort)
+             + " arrived within 0.5 s; what is shown may be incomplete.</p><dl class=\"facts\">"},
     };
     for (const auto &[port, state, sentence] : rows) {
         const HttpReply page = get(statusTarget("127.0.0.1", port));
