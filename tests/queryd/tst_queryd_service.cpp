@@ -169,16 +169,11 @@ TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
          "The server address is empty"},
         {"/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=Query%20Port&serverwport=0",
          "The query port must be a number from 1 to 65535; it was &#39;Query Port&#39;."},
-        {"/Skirvane/skirvane.php?serverip=&serverqport=&serverwport=", "The server address is empty"},
-        {"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=" + port + "&serverqport=" + port
-             + "&serverwport=0",
-         "carries serverqport twice"},
         {"/Zyr/Skirvane/skirvane.php?serverip=%3Cscript%3Ealert(1)%3C/script%3E&serverqport=" + port
              + "&serverwport=0",
          "it was &#39;&lt;script&gt;alert(1)&lt;/script&gt;&#39;."},
         {"/Zyr/Skirvane/skirvane.php?serverip=%FF%FE&serverqport=" + port + "&serverwport=0",
          "it was &#39;\uFFFD\uFFFD&#39;."},
-        {"/Zyr/Skirvane/skirvane.php", "The address has no serverip value."},
     };
     for (const auto &[target, part] : rows) {
         // Sent as a browser would not: a raw blank in the target is for the service to refuse too.
