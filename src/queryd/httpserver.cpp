@@ -251,7 +251,8 @@ private:
 void HttpServer::Core::accept(tcp::acceptor &acceptor)
 {
     acceptor.async_accept([self = shared_from_this(), &acceptor](boost::system::error_code error, tcp::socket socket) {
-        if (self->stopped)
+        if (self->stopped || error == boost::asio::error::operation_aborted
+            || error == boost::asio::error::bad_descriptor)
             return;
         if (!error) {
             const bool over = self->connections >= self->options.limits.maxConnections;
