@@ -160,6 +160,8 @@ void fill(Store &store, const Options &options)
     std::printf("insert_cpu_per_sample %.2f us\n", cpuTotal * 1000 / static_cast<double>(samples));
     printTimes("prune_hourly", pruneTimes);
     std::printf("samples %lld\n", samples);
+    std::printf("database_bytes_per_sample %.1f B\n",
+                static_cast<double>(std::filesystem::file_size(store.path())) / static_cast<double>(samples));
 
     const Seconds now = endOfFill(options);
     for (int index = 0; index < options.servers; ++index)
