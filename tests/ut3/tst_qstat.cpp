@@ -42,7 +42,7 @@ struct Summary {
 // one line per player (name, score, ping, team ...), then an empty line.
 Summary qstat(std::uint16_t port)
 {
-    const std::string command = "quakestat -ut3s 127.0.0.1:" + std::to_string(port) + " -raw '\t' -P -timeout 2 2>&1";
+    const std::string command = QUAKESTAT " -ut3s 127.0.0.1:" + std::to_string(port) + " -raw '\t' -P -timeout 2 2>&1";
     std::FILE *pipe = popen(command.c_str(), "r");
     std::string output;
     char chunk[4096];
@@ -106,7 +106,7 @@ TEST_P(AgainstQstat, AgreesWhereQstatIsRight)
     fakeut3::Script script = fakeut3::sampleScript("Compared Server", "DM-Sanctuary", 4);
     script.shape = GetParam().shape;
     if (GetParam().valuelessKey)
-        script.keys.insert(script.keys.begin() + 5, {{"p268435968", std::nullopt}, {"p268435969", "1"}});
+        fakeut3::addValuelessKey(script, 5);
     boost::asio::io_context io;
     auto work = boost::asio::make_work_guard(io);
     fakeut3::FakeServer server(io, script);
