@@ -46,17 +46,12 @@ public:
         , rateLimiter(options.limits.clientRate)
         , idleTimer(io)
         , sweepTimer(io)
+        , log(io)
         , serverHeader("skirvane-queryd/" + std::string(version()))
     {
     }
 
     void accept(tcp::acceptor &acceptor);
-    void requestStarted() { ++activeRequests; }
-    void requestEnded()
-    {
-        --activeRequests;
-        lastRequest = Clock::now();
-    }
     void armIdleTimer();
     void armSweepTimer();
     void stop();
@@ -73,6 +68,7 @@ public:
     boost::asio::steady_timer idleTimer;
     boost::asio::steady_timer sweepTimer;
     std::function<void()> idle;
+    RequestLog log;
     std::string serverHeader;
     bool stopped = false;
 };
@@ -85,6 +81,7 @@ public:
         : m_stream(std::move(socket))
         , m_core(std::move(core))
         , m_buffer(m_core->options.limits.maxRequestBytes)
+        , m_headerTimer(m_core->io)
     {
         boost::system::error_code ignored;
         const tcp::endpoint remote = m_stream.socket().remote_endpoint(ignored);
@@ -102,12 +99,14 @@ public:
         m_keepAlive = false;
         m_started = Clock::now();
         m_method = "-";
+        m_target = "-";
         answer(Response{503, "text/plain; charset=utf-8", "The service has too many connections open. Try again in a moment.\n",
                         {{"Retry-After", "1"}}});
     }
 
     void close()
     {
+        m_headerTimer.cancel();
         boost::system::error_code ignored;
         m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
         m_stream.close();
@@ -119,7 +118,18 @@ private:
         m_parser.emplace();
         m_parser->header_limit(static_cast<std::uint32_t>(m_core->options.limits.maxRequestBytes));
         m_parser->body_limit(0);
-        m_stream.expires_after(m_core->options.limits.headerTimeout);
+        // Not the stream's own deadline: that closes the socket, and a
+        // client that stalls mid-request is owed a 408 first.
+        m_stream.expires_never();
+        m_timedOut = false;
+        m_headerTimer.expires_after(m_core->options.limits.headerTimeout);
+        m_headerTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
+            if (error)
+                return;
+            self->m_timedOut = true;
+            boost::system::error_code ignored;
+            self->m_stream.socket().cancel(ignored);
+        });
         http::async_read(m_stream, m_buffer, *m_parser,
                          [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
     }
@@ -127,19 +137,20 @@ private:
     void onRead(beast::error_code error)
     {
         m_started = Clock::now();
+        m_headerTimer.cancel();
         if (error) {
             m_keepAlive = false;
             m_method = "-";
-            if (error == http::error::end_of_stream || error == boost::asio::error::operation_aborted
-                || error == boost::asio::error::connection_reset)
-                return close();
             // A connection waiting quietly for its next request just ends;
             // one that started a request and stalled is told why.
-            if (error == beast::error::timeout) {
+            if (m_timedOut && !m_core->stopped) {
                 if (m_buffer.size() == 0 && !m_parser->got_some())
                     return close();
                 return plainAnswer(408, "The request did not arrive in time.");
             }
+            if (error == http::error::end_of_stream || error == boost::asio::error::operation_aborted
+                || error == boost::asio::error::connection_reset)
+                return close();
             if (error == http::error::header_limit || error == http::error::buffer_overflow)
                 return plainAnswer(431, "The request is larger than this service accepts.");
             if (error == http::error::body_limit || error == http::error::unexpected_body)
@@ -164,10 +175,8 @@ private:
                               {{"Retry-After", std::to_string(wait->count())}}};
             return answer(std::move(response));
         }
-        m_core->requestStarted();
+        ++m_core->activeRequests;
         m_counted = true;
-        // The connection's own deadline must not cut a slow game server short.
-        m_stream.expires_never();
         m_core->service->handle(m_target, [self = shared_from_this()](Response response) {
             self->answer(std::move(response));
         });
@@ -205,11 +214,13 @@ private:
 
     void onWritten(beast::error_code error)
     {
-        logRequest(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
-                                  Clock::now() - m_started));
+        m_core->log.add(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
+                                       Clock::now() - m_started));
+        // Any answer, a refusal too, counts as use for the idle exit.
+        m_core->lastRequest = Clock::now();
         if (m_counted) {
             m_counted = false;
-            m_core->requestEnded();
+            --m_core->activeRequests;
         }
         if (error || !m_response.keep_alive())
             return close();
@@ -220,6 +231,8 @@ private:
     beast::tcp_stream m_stream;
     std::shared_ptr<HttpServer::Core> m_core;
     beast::flat_buffer m_buffer;
+    boost::asio::steady_timer m_headerTimer;
+    bool m_timedOut = false;
     std::optional<http::request_parser<http::empty_body>> m_parser;
     http::response<http::string_body> m_response;
     boost::asio::ip::address m_client;
@@ -238,7 +251,8 @@ private:
 void HttpServer::Core::accept(tcp::acceptor &acceptor)
 {
     acceptor.async_accept([self = shared_from_this(), &acceptor](boost::system::error_code error, tcp::socket socket) {
-        if (self->stopped)
+        if (self->stopped || error == boost::asio::error::operation_aborted
+            || error == boost::asio::error::bad_descriptor)
             return;
         if (!error) {
             const bool over = self->connections >= self->options.limits.maxConnections;
@@ -304,6 +318,7 @@ void HttpServer::Core::stop()
         if (const auto session = weak.lock())
             session->close();
     sessions.clear();
+    log.flush();
 }
 
 HttpServer::HttpServer(std::shared_ptr<Core> core)

@@ -63,8 +63,8 @@ int main(int argc, char *argv[])
     std::cerr << "skirvane-queryd " << queryd::version() << " listening on " << where << std::endl;
 
     const auto end = [&](std::string_view why) {
+        server.stop(); // writes out the request lines still held first
         std::cerr << "skirvane-queryd: " << why << ", stopping" << std::endl;
-        server.stop();
         io.stop();
     };
     boost::asio::signal_set signals(io, SIGINT, SIGTERM);

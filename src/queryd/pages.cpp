@@ -2,10 +2,10 @@
 
 #include "queryd/html.h"
 #include "queryd/options.h"
+#include "queryd/utctime.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace queryd {
 
@@ -76,14 +76,10 @@ std::string yesNo(const std::optional<bool> &value)
     return value ? (*value ? "yes" : "no") : "–";
 }
 
-std::string utcTime(std::chrono::system_clock::time_point when)
+// As the pages show times.
+std::string shownTime(std::chrono::system_clock::time_point when)
 {
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm);
-    return text;
+    return utcTime(when, "%Y-%m-%d %H:%M:%S UTC");
 }
 
 std::string seconds(std::chrono::milliseconds ms)
@@ -110,10 +106,11 @@ std::string_view teamClass(const std::optional<long long> &team)
 
 void fact(std::string &page, std::string_view label, std::string_view value)
 {
-    page += "<dt>";
+    page += "<div><dt>";
     page += label;
     page += "</dt>";
     element(page, "dd", value);
+    page += "</div>";
 }
 
 void serverFacts(std::string &page, const ut3::ServerStatus &status, const ut3::QueryResult &result)
@@ -133,7 +130,8 @@ void serverFacts(std::string &page, const ut3::ServerStatus &status, const ut3::
         fact(page, "Bot skill", *info.botSkill);
     if (result.pingMs) {
         char ping[32];
-        std::snprintf(ping, sizeof ping, "%.0f ms", *result.pingMs);
+        // Tenths matter only on a LAN.
+        std::snprintf(ping, sizeof ping, *result.pingMs < 10 ? "%.1f ms" : "%.0f ms", *result.pingMs);
         fact(page, "Ping", ping);
     }
     page += "</dl>";
@@ -218,7 +216,7 @@ void historySection(std::string &page, const std::vector<SeenPlayer> &seen)
     for (const SeenPlayer &player : seen) {
         page += "<tr>";
         element(page, "th", player.name);
-        element(page, "td", utcTime(player.firstSeen) + " – " + utcTime(player.lastSeen));
+        element(page, "td", shownTime(player.firstSeen) + " – " + shownTime(player.lastSeen));
         page += "</tr>";
     }
     page += "</table></details>";
@@ -312,7 +310,7 @@ std::string statusPage(const StatusRequest &request, const ut3::QueryResult &res
         appendEscaped(page, url);
         page += ")</a></p>";
     }
-    page += "<p id=\"refresh-note\">Queried " + utcTime(result.queriedAt) + ".";
+    page += "<p id=\"refresh-note\">Queried " + shownTime(result.queriedAt) + ".";
     if (settings.refresh.count() > 0)
         page += " This page refreshes itself every " + std::to_string(settings.refresh.count()) + " s.";
     page += "</p></footer>";

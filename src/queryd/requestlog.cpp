@@ -1,7 +1,13 @@
 #include "queryd/requestlog.h"
 
+#include "queryd/utctime.h"
+
+#include <boost/asio/post.hpp>
+
+#include <cerrno>
 #include <cstdio>
-#include <ctime>
+
+#include <unistd.h>
 
 namespace queryd {
 
@@ -10,12 +16,7 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::chrono::steady_clock::duration took)
 {
     constexpr std::size_t longestTarget = 300;
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    char head[40];
-    std::strftime(head, sizeof head, "%Y-%m-%dT%H:%M:%SZ ", &tm);
-    std::string line = head;
+    std::string line = utcTime(when, "%Y-%m-%dT%H:%M:%SZ ");
     line.append(client);
     line += ' ';
     line.append(method);
@@ -39,9 +40,41 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
     return line;
 }
 
-void logRequest(const std::string &line)
+RequestLog::RequestLog(boost::asio::io_context &io)
+    : m_io(io)
 {
-    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+RequestLog::~RequestLog()
+{
+    flush();
+}
+
+void RequestLog::add(const std::string &line)
+{
+    m_pending += line;
+    if (m_flushPosted)
+        return;
+    m_flushPosted = true;
+    boost::asio::post(m_io, [alive = std::weak_ptr<RequestLog *>(m_alive)] {
+        if (const auto log = alive.lock())
+            (*log)->flush();
+    });
+}
+
+void RequestLog::flush()
+{
+    m_flushPosted = false;
+    std::string_view rest = m_pending;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break; // nowhere to log to: the service goes on without
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    m_pending.clear();
 }
 
 }

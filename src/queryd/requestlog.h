@@ -1,6 +1,9 @@
 #pragma once
 
+#include <boost/asio/io_context.hpp>
+
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,7 +17,25 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::string_view method, std::string_view target, unsigned status,
                            std::chrono::steady_clock::duration took);
 
-// Writes the line to standard error in one write.
-void logRequest(const std::string &line);
+// Lines to standard error, gathered while the io_context has other
+// handlers ready and written in one write after them: under load one write
+// carries many lines, and a quiet service still writes each line at once.
+class RequestLog final {
+public:
+    explicit RequestLog(boost::asio::io_context &io);
+    ~RequestLog();
+    RequestLog(const RequestLog &) = delete;
+    RequestLog &operator=(const RequestLog &) = delete;
+
+    void add(const std::string &line);
+    void flush();
+
+private:
+    boost::asio::io_context &m_io;
+    std::string m_pending;
+    bool m_flushPosted = false;
+    // Tells a posted flush whether the log is gone.
+    std::shared_ptr<RequestLog *> m_alive = std::make_shared<RequestLog *>(this);
+};
 
 }

@@ -3,6 +3,7 @@
 #include "queryd/addresspolicy.h"
 #include "queryd/assets.h"
 #include "queryd/pages.h"
+#include "queryd/utctime.h"
 #include "ut3/json.h"
 
 #include <boost/asio/ip/udp.hpp>
@@ -95,7 +96,7 @@ void Service::status(std::string_view query, Reply reply)
             result.state = ut3::QueryState::invalid;
             result.error = std::move(*error);
             result.queriedAt = std::chrono::system_clock::now();
-            return reply(self->resultResponse(request, result));
+            return reply(self->render(request, result));
         }
         self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
     });
@@ -130,18 +131,33 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
             return reply(refusal(403, request.format, "Not queried", *reason));
     auto shared = std::make_shared<Reply>(std::move(reply));
     const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
-        (*shared)(self->resultResponse(request, *result));
+        (*shared)(self->resultResponse(request, result));
     });
     if (!taken)
         (*shared)(busy(request.format));
 }
 
-Response Service::resultResponse(const StatusRequest &request, const ut3::QueryResult &result)
+Response Service::resultResponse(const StatusRequest &request, const StatusCache::Result &result)
+{
+    if (result->state == ut3::QueryState::online && result->status)
+        m_recent.add({request.address, request.queryPort, request.webPort, result->status->server.name});
+    constexpr std::size_t remembered = 4096;
+    std::string key = request.address + ' ' + std::to_string(request.queryPort) + ' '
+        + std::to_string(request.webPort) + (request.format == Format::json ? " json" : " html");
+    const auto found = m_rendered.find(key);
+    if (found != m_rendered.end() && found->second.result == result)
+        return found->second.response;
+    Response response = render(request, *result);
+    if (m_rendered.size() >= remembered)
+        m_rendered.clear();
+    m_rendered[std::move(key)] = {result, response};
+    return response;
+}
+
+Response Service::render(const StatusRequest &request, const ut3::QueryResult &result)
 {
     const std::vector<SeenPlayer> seen =
         m_history ? m_history->playersSeen(result.query) : std::vector<SeenPlayer>();
-    if (result.state == ut3::QueryState::online && result.status)
-        m_recent.add({request.address, request.queryPort, request.webPort, result.status->server.name});
     if (request.format == Format::json) {
         ut3::QueryResult asked = result;
         asked.query = {request.address, request.queryPort};
@@ -150,8 +166,8 @@ Response Service::resultResponse(const StatusRequest &request, const ut3::QueryR
             nlohmann::json history = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
                 history.push_back({{"name", player.name},
-                                   {"firstSeen", std::chrono::system_clock::to_time_t(player.firstSeen)},
-                                   {"lastSeen", std::chrono::system_clock::to_time_t(player.lastSeen)}});
+                                   {"firstSeen", utcTime(player.firstSeen, "%Y-%m-%dT%H:%M:%SZ")},
+                                   {"lastSeen", utcTime(player.lastSeen, "%Y-%m-%dT%H:%M:%SZ")}});
             json["history"] = std::move(history);
         }
         return {200, Json, jsonText(json), {{"Cache-Control", "no-store"}}};

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -50,7 +51,8 @@ private:
     void resolve(const StatusRequest &request,
                  std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
-    Response resultResponse(const StatusRequest &request, const ut3::QueryResult &result);
+    Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
+    Response render(const StatusRequest &request, const ut3::QueryResult &result);
 
     boost::asio::io_context &m_io;
     ServiceOptions m_options;
@@ -59,6 +61,13 @@ private:
     StatusCache m_cache;
     RecentServers m_recent;
     std::size_t m_resolving = 0;
+    // The last answer made from each server result, by what was asked:
+    // a cached page is served without rendering it again.
+    struct Rendered {
+        StatusCache::Result result;
+        Response response;
+    };
+    std::unordered_map<std::string, Rendered> m_rendered;
 };
 
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+// A blocking HTTP/1.1 exchange with the service on 127.0.0.1, for tests.
+struct HttpReply {
+    unsigned status = 0;
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
+};
+
+HttpReply httpGet(std::uint16_t port, const std::string &target);
+
+// Sends bytes as they are and returns what comes back until the service
+// closes the connection.
+std::string rawExchange(std::uint16_t port, const std::string &request);
+
+// Whether the text is valid UTF-8 throughout.
+bool isValidUtf8(const std::string &text);

@@ -1,0 +1,52 @@
+#include "servicefixture.h"
+
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/post.hpp>
+
+queryd::ServiceOptions RunningService::testOptions()
+{
+    queryd::ServiceOptions options;
+    options.limits.clientRate = 0;
+    options.queryTimeout = std::chrono::milliseconds(500);
+    return options;
+}
+
+fakeut3::FakeServer &RunningService::addFake(fakeut3::Script script)
+{
+    m_fakes.push_back(std::make_unique<fakeut3::FakeServer>(m_io, std::move(script)));
+    return *m_fakes.back();
+}
+
+void RunningService::start(queryd::ServiceOptions options, std::shared_ptr<queryd::ServerHistory> history)
+{
+    options.listen = {{boost::asio::ip::make_address("127.0.0.1"), 0}};
+    m_service = queryd::Service::create(m_io, options, std::move(history));
+    auto started = queryd::HttpServer::start(m_io, options, m_service);
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<queryd::HttpServer>>(started)) << std::get<std::string>(started);
+    m_server = std::move(std::get<std::unique_ptr<queryd::HttpServer>>(started));
+    m_port = m_server->endpoints().at(0).port();
+    m_thread = std::thread([this] { m_io.run(); });
+}
+
+void RunningService::TearDown()
+{
+    if (m_server)
+        boost::asio::post(m_io, [this] { m_server->stop(); });
+    m_io.stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::string RunningService::statusTarget(const std::string &address, unsigned queryPort, unsigned webPort,
+                                         const std::string &path)
+{
+    return path + "?serverip=" + address + "&serverqport=" + std::to_string(queryPort)
+        + "&serverwport=" + std::to_string(webPort);
+}
+
+std::uint16_t closedUdpPort()
+{
+    boost::asio::io_context io;
+    boost::asio::ip::udp::socket socket(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return socket.local_endpoint().port();
+}

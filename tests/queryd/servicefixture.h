@@ -1,0 +1,48 @@
+#pragma once
+
+#include "fakeserver.h"
+#include "httpget.h"
+#include "queryd/httpserver.h"
+#include "queryd/options.h"
+#include "queryd/service.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/io_context.hpp>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The service on a free loopback port, running on its own thread, with
+// fake game servers on the same io_context.
+class RunningService : public ::testing::Test {
+protected:
+    // Options the tests start from: no per-client limit, short queries.
+    static queryd::ServiceOptions testOptions();
+
+    // Fake servers must be added before start().
+    fakeut3::FakeServer &addFake(fakeut3::Script script);
+    void start(queryd::ServiceOptions options = testOptions(),
+               std::shared_ptr<queryd::ServerHistory> history = nullptr);
+    void TearDown() override;
+
+    HttpReply get(const std::string &target) const { return httpGet(m_port, target); }
+    static std::string statusTarget(const std::string &address, unsigned queryPort, unsigned webPort = 0,
+                                    const std::string &path = "/Zyr/Skirvane/skirvane.php");
+
+    std::uint16_t port() const { return m_port; }
+
+    boost::asio::io_context m_io;
+    std::vector<std::unique_ptr<fakeut3::FakeServer>> m_fakes;
+
+private:
+    std::shared_ptr<queryd::Service> m_service;
+    std::unique_ptr<queryd::HttpServer> m_server;
+    std::thread m_thread;
+    std::uint16_t m_port = 0;
+};
+
+// A UDP port on 127.0.0.1 that nothing listens on.
+std::uint16_t closedUdpPort();

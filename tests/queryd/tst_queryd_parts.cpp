@@ -1,0 +1,206 @@
+// The service's parts that need no sockets: parameters, escaping, address
+// vetting, the command line, the log line, the rate limiter.
+#include "queryd/addresspolicy.h"
+#include "queryd/html.h"
+#include "queryd/listenaddress.h"
+#include "queryd/options.h"
+#include "queryd/ratelimiter.h"
+#include "queryd/requestlog.h"
+#include "queryd/statusrequest.h"
+
+#include <gtest/gtest.h>
+
+using namespace queryd;
+
+namespace {
+
+struct ParameterRow {
+    std::string query;
+    std::string problem; // empty: accepted
+};
+
+class StatusParameters : public ::testing::TestWithParam<ParameterRow> {};
+
+TEST_P(StatusParameters, AreAcceptedOrRefusedWithTheReason)
+{
+    const auto parsed = parseStatusRequest(GetParam().query);
+    if (GetParam().problem.empty()) {
+        ASSERT_TRUE(std::holds_alternative<StatusRequest>(parsed)) << std::get<ParameterError>(parsed).message;
+    } else {
+        ASSERT_TRUE(std::holds_alternative<ParameterError>(parsed));
+        EXPECT_EQ(std::get<ParameterError>(parsed).message, GetParam().problem);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StatusParameters,
+    ::testing::Values(
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=0", ""},
+        ParameterRow{"serverip=ut3.example.org.&serverqport=1&serverwport=65535", ""},
+        ParameterRow{"serverip=2001:db8::1&serverqport=6500&serverwport=0&format=json", ""},
+        // The untouched main window.
+        ParameterRow{"serverip=&serverqport=Query%20Port&serverwport=Server%20Web%20Port",
+                     "The server address is empty; type the game server's IP address, for example 203.0.113.9."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=Query+Port&serverwport=Server+Web+Port",
+                     "The query port must be a number from 1 to 65535; it was 'Query Port'."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=Server+Web+Port",
+                     "The web port must be a number from 0 to 65535; it was 'Server Web Port'."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=&serverwport=0",
+                     "The query port is empty; it must be a number from 1 to 65535 (usually 6500)."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=0&serverwport=0",
+                     "The query port must be a number from 1 to 65535; it was '0'."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=65536&serverwport=0",
+                     "The query port must be a number from 1 to 65535; it was '65536'."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=+6500&serverwport=0",
+                     "The query port must be a number from 1 to 65535; it was ' 6500'."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=000006500&serverwport=0",
+                     "The query port must be a number from 1 to 65535; it was '000006500'."},
+        // A '&' typed into the address box.
+        ParameterRow{"serverip=203.0.113.9&serverqport=7777&serverqport=6500&serverwport=0",
+                     "The address carries serverqport twice ('7777' and '6500'); a '&' typed into one of the boxes "
+                     "starts a new value."},
+        ParameterRow{"serverip=203.0.113.9&x&serverqport=6500&serverwport=0",
+                     "The address carries an unknown value 'x'; a '&' typed into one of the boxes starts a new value."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500", "The address has no serverwport value."},
+        ParameterRow{"", "The address has no serverip value."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=0&format=xml",
+                     "The format must be 'json' or 'html'; it was 'xml'."},
+        ParameterRow{"serverip=999.1.1.1&serverqport=6500&serverwport=0",
+                     "The server address must be an IP address or a host name; it was '999.1.1.1'."},
+        ParameterRow{"serverip=%3Cscript%3E&serverqport=6500&serverwport=0",
+                     "The server address must be an IP address or a host name; it was '<script>'."},
+        ParameterRow{"serverip=203.0.113.9%20&serverqport=6500&serverwport=0",
+                     "The server address must be an IP address or a host name; it was '203.0.113.9 '."},
+        ParameterRow{"serverip=" + std::string(100, 'a') + "&serverqport=6500&serverwport=0",
+                     "The server address must be an IP address or a host name; it was '" + std::string(80, 'a')
+                         + "…'."}));
+
+TEST(QueryDecoding, FollowsTheFormEncoding)
+{
+    const auto pairs = decodeQuery("a=b+c%20d&&e&f=%zz%4&g=%41=%3d");
+    ASSERT_EQ(pairs.size(), 4u);
+    EXPECT_EQ(pairs[0], (std::pair<std::string, std::string>{"a", "b c d"}));
+    EXPECT_EQ(pairs[1], (std::pair<std::string, std::string>{"e", ""}));
+    EXPECT_EQ(pairs[2], (std::pair<std::string, std::string>{"f", "%zz%4"}));
+    EXPECT_EQ(pairs[3], (std::pair<std::string, std::string>{"g", "A=="}));
+}
+
+TEST(Escaping, LeavesNoMarkupAndOnlyValidUtf8)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"<script>alert(\"x\")</script>", "&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"},
+        {"Tom's & Jerry's", "Tom&#39;s &amp; Jerry&#39;s"},
+        {"Été ✓ 🎮", "Été ✓ 🎮"},
+        {std::string("a\0b\x1b[31m\x7f", 9), "a\uFFFDb\uFFFD[31m\uFFFD"},
+        {"\xff\xfe", "\uFFFD\uFFFD"},
+        {"\xC0\xAF", "\uFFFD\uFFFD"},         // overlong '/'
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"}, // a surrogate
+        {"x\xE2\x82", "x\uFFFD\uFFFD"},         // cut short
+        {"tab\tline\n", "tab\tline\n"},
+    };
+    for (const auto &[text, expected] : rows) {
+        std::string page = "<p>";
+        appendEscaped(page, text);
+        EXPECT_EQ(page, "<p>" + expected) << text;
+    }
+}
+
+TEST(PublicAddresses, RefuseWhatIsNotOnTheInternet)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"127.0.0.1", "127.0.0.1 is a loopback address"},
+        {"::ffff:127.0.0.1", "127.0.0.1 is a loopback address"},
+        {"::ffff:192.168.1.20", "192.168.1.20 is a private address"},
+        {"10.1.2.3", "10.1.2.3 is a private address"},
+        {"172.31.255.255", "172.31.255.255 is a private address"},
+        {"100.64.0.1", "100.64.0.1 is a shared (carrier-grade NAT) address"},
+        {"100.127.255.255", "100.127.255.255 is a shared (carrier-grade NAT) address"},
+        {"169.254.10.1", "169.254.10.1 is a link-local address"},
+        {"224.0.0.1", "224.0.0.1 is a multicast address"},
+        {"255.255.255.255", "255.255.255.255 is a reserved or broadcast address"},
+        {"0.0.0.0", "0.0.0.0 is a 'this network' address"},
+        {"::1", "::1 is a loopback address"},
+        {"::", ":: is the unspecified address"},
+        {"fe80::1", "fe80::1 is a link-local address"},
+        {"fd12:3456::1", "fd12:3456::1 is a unique-local address"},
+        {"ff02::1", "ff02::1 is a multicast address"},
+        {"203.0.113.9", nullptr},
+        {"172.32.0.1", nullptr},
+        {"100.128.0.1", nullptr},
+        {"::ffff:198.51.100.7", nullptr},
+        {"2001:db8::7", nullptr},
+    };
+    for (const auto &[address, reason] : rows) {
+        const auto refusal = refusalForPublicService(boost::asio::ip::make_address(address));
+        if (!reason) {
+            EXPECT_FALSE(refusal) << address << ": " << *refusal;
+            continue;
+        }
+        ASSERT_TRUE(refusal) << address;
+        EXPECT_EQ(*refusal, std::string(reason) + "; this public service queries only game servers on the internet.");
+    }
+}
+
+TEST(ListenAddresses, NeedBracketsAroundIPv6AndAPort)
+{
+    EXPECT_EQ(endpointText(*parseListenAddress("127.0.0.1:8650")), "127.0.0.1:8650");
+    EXPECT_EQ(endpointText(*parseListenAddress("[::1]:0")), "[::1]:0");
+    for (const char *bad : {"::1:8650", "127.0.0.1", "127.0.0.1:", "127.0.0.1:65536", "localhost:80", "[127.0.0.1]:80"})
+        EXPECT_FALSE(parseListenAddress(bad)) << bad;
+}
+
+TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
+{
+    const auto options =
+        parseCommandLine({"--listen=[::1]:9000", "--listen", "127.0.0.1:9001", "--public", "--client-rate", "0",
+                          "--cache-seconds=2", "--idle-exit", "30"});
+    ASSERT_TRUE(std::holds_alternative<ServiceOptions>(options));
+    const auto &o = std::get<ServiceOptions>(options);
+    EXPECT_EQ(o.listen.size(), 2u);
+    EXPECT_TRUE(o.publicService);
+    EXPECT_EQ(o.limits.clientRate, 0u);
+    EXPECT_EQ(o.cacheTime, std::chrono::seconds(2));
+    EXPECT_EQ(o.idleExit, std::chrono::seconds(30));
+
+    const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+        {{"--cache-seconds", "0"}, "--cache-seconds needs a number from 1 to 3600; it was '0'."},
+        {{"--max-connections"}, "--max-connections needs a number from 1 to 1000000."},
+        {{"--listen", "localhost:80"}, "--listen needs an address and port, such as 127.0.0.1:8650 or [::1]:8650; it "
+                                       "was 'localhost:80'."},
+        {{"--verbose"}, "unknown option '--verbose'."},
+        {{"--public=yes"}, "unknown option '--public=yes'."},
+    };
+    for (const auto &[arguments, message] : mistakes) {
+        const auto parsed = parseCommandLine(arguments);
+        ASSERT_TRUE(std::holds_alternative<CommandLineExit>(parsed)) << message;
+        EXPECT_EQ(std::get<CommandLineExit>(parsed).status, 2);
+        EXPECT_EQ(std::get<CommandLineExit>(parsed).text,
+                  "skirvane-queryd: " + message + "\nTry 'skirvane-queryd --help' for more information.\n");
+    }
+}
+
+TEST(RequestLog, KeepsEachRequestOnOnePlainLine)
+{
+    const auto when = std::chrono::system_clock::from_time_t(1796000000);
+    EXPECT_EQ(requestLogLine(when, "::1", "GET", "/a\nb c\\\xff", 400, std::chrono::microseconds(1250)),
+              "2026-11-30T00:53:20Z ::1 GET /a\\x0Ab\\x20c\\x5C\\xFF 400 1.2ms\n");
+    const std::string line = requestLogLine(when, "127.0.0.1", "GET", std::string(1000, 'x'), 200, {});
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_LT(line.size(), 400u);
+}
+
+TEST(RateLimiter, AllowsABurstOfTwiceTheRateThenRefillsOverTime)
+{
+    RateLimiter limiter(2);
+    const auto client = boost::asio::ip::make_address("192.0.2.1");
+    const auto other = boost::asio::ip::make_address("192.0.2.2");
+    const auto start = RateLimiter::Clock::now();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(limiter.refusal(client, start)) << i;
+    EXPECT_EQ(limiter.refusal(client, start), std::chrono::seconds(1));
+    EXPECT_FALSE(limiter.refusal(other, start));
+    EXPECT_FALSE(limiter.refusal(client, start + std::chrono::milliseconds(500)));
+    EXPECT_TRUE(limiter.refusal(client, start + std::chrono::milliseconds(500)));
+}
+
+}

@@ -1,0 +1,183 @@
+// skirvane-queryd as a process: its command line, signals, the sockets
+// systemd hands over, the idle exit and the request log.
+#include "httpget.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Process final {
+public:
+    // Starts the service with its standard error in a file. A socket given
+    // is handed over as systemd does: descriptor 3, LISTEN_FDS and LISTEN_PID.
+    explicit Process(std::vector<std::string> arguments, int handedOver = -1)
+    {
+        m_log = std::filesystem::temp_directory_path() / ("queryd-test-" + std::to_string(::getpid()) + "-"
+                                                          + std::to_string(++s_count) + ".log");
+        const int logFd = ::open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(logFd, STDERR_FILENO);
+            if (handedOver >= 0) {
+                ::dup2(handedOver, 3);
+                ::setenv("LISTEN_FDS", "1", 1);
+                ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
+            }
+            std::vector<char *> argv{const_cast<char *>(SKIRVANE_QUERYD)};
+            for (std::string &argument : arguments)
+                argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            ::execv(SKIRVANE_QUERYD, argv.data());
+            ::_exit(127);
+        }
+        ::close(logFd);
+    }
+    ~Process()
+    {
+        if (m_pid > 0 && !m_status) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        std::filesystem::remove(m_log);
+    }
+
+    std::string log() const
+    {
+        std::ifstream file(m_log);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    // The port from the service's first line, "... listening on 127.0.0.1:PORT".
+    std::uint16_t waitForPort() const
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline) {
+            const std::string text = log();
+            const auto at = text.find("listening on 127.0.0.1:");
+            const auto end = text.find('\n', at);
+            if (at != std::string::npos && end != std::string::npos)
+                return static_cast<std::uint16_t>(std::stoul(text.substr(at + 23, end - at - 23)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return 0;
+    }
+
+    // The exit status, or nothing if the process still runs after the wait.
+    std::optional<int> waitForExit(std::chrono::seconds wait)
+    {
+        const auto deadline = Clock::now() + wait;
+        while (!m_status && Clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return m_status;
+    }
+
+    void signal(int number) const { ::kill(m_pid, number); }
+
+private:
+    static inline int s_count = 0;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+    std::filesystem::path m_log;
+};
+
+std::string output(const std::string &arguments, int *status)
+{
+    FILE *pipe = ::popen((std::string(SKIRVANE_QUERYD) + " " + arguments + " 2>&1").c_str(), "r");
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        text.append(buffer, n);
+    *status = WEXITSTATUS(::pclose(pipe));
+    return text;
+}
+
+TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
+{
+    int status = -1;
+    const std::string help = output("--help", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(help.starts_with("Usage: skirvane-queryd [OPTION]...\n"));
+    for (const char *option : {"--listen ADDR:PORT", "--public", "--cache-seconds N", "--query-timeout-ms MS",
+                               "--refresh-seconds N", "--idle-exit N", "--max-request-bytes N", "--header-timeout N",
+                               "--max-connections N", "--max-queries N", "--client-rate N", "--help", "--version"})
+        EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 79u) << line;
+
+    EXPECT_EQ(output("--version", &status), "skirvane-queryd (Skirvane) " SKIRVANE_VERSION "\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(output("--listen nowhere", &status),
+              "skirvane-queryd: --listen needs an address and port, such as 127.0.0.1:8650 or [::1]:8650; it was "
+              "'nowhere'.\nTry 'skirvane-queryd --help' for more information.\n");
+    EXPECT_EQ(status, 2);
+}
+
+TEST(Process, SigintAndSigtermEndItCleanlyWithOneLogLinePerRequest)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        Process service({"--listen", "127.0.0.1:0"});
+        const std::uint16_t port = service.waitForPort();
+        ASSERT_NE(port, 0) << service.log();
+        EXPECT_EQ(httpGet(port, "/Zyr/04query.html").status, 200u);
+        EXPECT_EQ(httpGet(port, "/nothing%0Ahere").status, 404u);
+        service.signal(signal);
+        EXPECT_EQ(service.waitForExit(std::chrono::seconds(10)), 0);
+        const std::string log = service.log();
+        EXPECT_NE(log.find("Z 127.0.0.1 GET /Zyr/04query.html 200 "), std::string::npos) << log;
+        EXPECT_NE(log.find("Z 127.0.0.1 GET /nothing%0Ahere 404 "), std::string::npos) << log;
+    }
+}
+
+TEST(Process, ServesOnTheSocketSystemdHandsOverAndEndsWhenIdle)
+{
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    const std::uint16_t port = acceptor.local_endpoint().port();
+    Process service({"--idle-exit", "1"}, acceptor.native_handle());
+    acceptor.close(); // only the service holds it now
+
+    // Connections queued before the service runs are answered too.
+    const HttpReply reply = httpGet(port, "/");
+    EXPECT_EQ(reply.status, 200u);
+    const auto lastRequest = Clock::now();
+    EXPECT_EQ(service.waitForExit(std::chrono::seconds(10)), 0) << service.log();
+    EXPECT_GE(Clock::now() - lastRequest, std::chrono::seconds(1));
+    EXPECT_NE(service.log().find("listening on 127.0.0.1:" + std::to_string(port)), std::string::npos);
+    EXPECT_NE(service.log().find("idle for 1 s, stopping"), std::string::npos);
+}
+
+TEST(Process, ATakenPortIsReportedAndEndsTheStart)
+{
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor taken(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    const std::string where = "127.0.0.1:" + std::to_string(taken.local_endpoint().port());
+    Process service({"--listen", where});
+    EXPECT_EQ(service.waitForExit(std::chrono::seconds(10)), 1);
+    EXPECT_EQ(service.log(), "skirvane-queryd: cannot listen on " + where + ": Address already in use\n");
+}
+
+}

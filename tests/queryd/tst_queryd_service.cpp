@@ -1,0 +1,401 @@
+// The service over real sockets: real HTTP requests on 127.0.0.1, fake
+// UT3 servers answering real UDP queries behind it.
+#include "servicefixture.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/write.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <future>
+
+namespace {
+
+std::size_t count(const std::string &text, const std::string &part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+using Service = RunningService;
+
+// A refusal in JSON: the status and the sentence.
+void expectJsonRefusal(const HttpReply &reply, unsigned status, const std::string &error)
+{
+    EXPECT_EQ(reply.status, status);
+    EXPECT_EQ(reply.headers.at("content-type"), "application/json");
+    EXPECT_EQ(nlohmann::json::parse(reply.body)["error"], error);
+}
+
+TEST_F(Service, BothStatusPathsShowTheOnlineServer)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("Arena \"Deck\" & 'Friends'", "DM-Deck", 3));
+    start();
+    for (const std::string path : {"/Zyr/Skirvane/skirvane.php", "/Skirvane/skirvane.php"}) {
+        const HttpReply reply = get(statusTarget("127.0.0.1", fake.port(), 0, path));
+        EXPECT_EQ(reply.status, 200u) << path;
+        EXPECT_EQ(reply.headers.at("content-type"), "text/html; charset=utf-8");
+        EXPECT_TRUE(contains(reply.headers.at("content-security-policy"), "script-src 'self'"));
+        const std::string &page = reply.body;
+        EXPECT_TRUE(contains(page, "<h1>Arena &quot;Deck&quot; &amp; &#39;Friends&#39;</h1>"));
+        EXPECT_TRUE(contains(page, "DM-Deck"));
+        // Highest score first, each row in its team's colour.
+        const auto first = page.find(">Player3<"), second = page.find(">Player2<"), third = page.find(">Player1<");
+        ASSERT_NE(third, std::string::npos);
+        EXPECT_LT(first, second);
+        EXPECT_LT(second, third);
+        EXPECT_TRUE(contains(page, "<tr class=\"red\"><td class=\"name\">Player2</td><td>20</td>"));
+        EXPECT_TRUE(contains(page, "<tr class=\"blue\"><td class=\"name\">Player3</td><td>30</td>"));
+        EXPECT_TRUE(contains(page, "Red Team <b>3</b>"));
+        EXPECT_TRUE(contains(page, "<th>hostname</th>"));
+        EXPECT_TRUE(contains(page, "This page refreshes itself every 15 s."));
+        EXPECT_TRUE(contains(page, "<script src=\"/assets/refresh.js\" defer></script>"));
+        EXPECT_FALSE(contains(page, "Statistics on the server"));
+    }
+}
+
+TEST_F(Service, HostileServerStringsArriveEscaped)
+{
+    fakeut3::Script script = fakeut3::sampleScript("<script>alert(1)</script>", "DM-<img src=x onerror=alert(2)>", 2);
+    script.players[0].second[0] = "\xff\"'><iframe>" + std::string(4096, 'W');
+    script.players[0].second[1] = "\xc3\x28 bad \xed\xa0\x80 utf-8";
+    const auto &fake = addFake(script);
+    start();
+    const HttpReply reply = get(statusTarget("127.0.0.1", fake.port()));
+    ASSERT_EQ(reply.status, 200u);
+    EXPECT_TRUE(isValidUtf8(reply.body));
+    EXPECT_EQ(count(reply.body, "<script"), 1u); // the service's own, nothing else
+    EXPECT_FALSE(contains(reply.body, "<img"));
+    EXPECT_FALSE(contains(reply.body, "<iframe"));
+    EXPECT_TRUE(contains(reply.body, "<h1>&lt;script&gt;alert(1)&lt;/script&gt;</h1>"));
+    EXPECT_TRUE(contains(reply.body, "&quot;&#39;&gt;&lt;iframe&gt;WWWW"));
+}
+
+TEST_F(Service, JsonCarriesTheResultFieldByField)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("Json Arena", "DM-Sanctuary", 2));
+    start();
+    const HttpReply reply = get(statusTarget("127.0.0.1", fake.port(), 8080) + "&format=json");
+    ASSERT_EQ(reply.status, 200u);
+    EXPECT_EQ(reply.headers.at("content-type"), "application/json");
+    const auto json = nlohmann::json::parse(reply.body);
+    EXPECT_EQ(json["query"]["address"], "127.0.0.1");
+    EXPECT_EQ(json["query"]["queryPort"], fake.port());
+    EXPECT_EQ(json["query"]["webPort"], 8080);
+    EXPECT_EQ(json["state"], "online");
+    EXPECT_TRUE(json["error"].is_null());
+    EXPECT_EQ(json["complete"], true);
+    EXPECT_TRUE(json["pingMs"].is_number());
+    EXPECT_GE(json["pingMs"].get<double>(), 0.0);
+    EXPECT_TRUE(json["queriedAt"].get<std::string>().ends_with("Z"));
+    EXPECT_EQ(json["server"]["name"], "Json Arena");
+    EXPECT_EQ(json["server"]["map"], "DM-Sanctuary");
+    EXPECT_EQ(json["server"]["numPlayers"], 2);
+    EXPECT_EQ(json["server"]["maxPlayers"], 32);
+    ASSERT_EQ(json["players"].size(), 2u);
+    EXPECT_EQ(json["players"][0]["name"], "Player1");
+    EXPECT_EQ(json["players"][1]["score"], 20);
+    ASSERT_EQ(json["teams"].size(), 2u);
+    EXPECT_EQ(json["teams"][1]["name"], "Blue Team");
+    EXPECT_FALSE(json.contains("history"));
+}
+
+TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
+{
+    fakeut3::Script silent = fakeut3::sampleScript("Silent", "DM-Deck", 0);
+    silent.shape = fakeut3::Shape::silent;
+    fakeut3::Script garbage = silent;
+    garbage.shape = fakeut3::Shape::garbage;
+    const std::uint16_t silentPort = addFake(silent).port();
+    const std::uint16_t garbagePort = addFake(garbage).port();
+    const std::uint16_t closedPort = closedUdpPort();
+    start();
+
+    const std::string silentAt = "127.0.0.1:" + std::to_string(silentPort);
+    const std::string closedAt = "127.0.0.1:" + std::to_string(closedPort);
+    const std::string garbageAt = "127.0.0.1:" + std::to_string(garbagePort);
+    const std::tuple<std::uint16_t, std::string, std::string> rows[] = {
+        {silentPort, "timeout",
+         "No answer from " + silentAt + " within 0.5 s. Is the server running, and is " + std::to_string(silentPort)
+             + " its query port? 7777 is usually the game port."},
+        {closedPort, "refused",
+         closedAt + " refused the query: nothing listens on that port. Is the server running, and is "
+             + std::to_string(closedPort) + " its query port? It is usually 6500; 7777 is the game port."},
+        {garbagePort, "malformed", garbageAt + " answered, but not as a UT3 server does ("},
+    };
+    for (const auto &[port, state, sentence] : rows) {
+        const HttpReply page = get(statusTarget("127.0.0.1", port));
+        EXPECT_EQ(page.status, 200u);
+        EXPECT_TRUE(contains(page.body, "<p class=\"problem\">" + sentence)) << page.body;
+        const auto json = nlohmann::json::parse(get(statusTarget("127.0.0.1", port) + "&format=json").body);
+        EXPECT_EQ(json["state"], state);
+        EXPECT_FALSE(json["error"].get<std::string>().empty());
+    }
+}
+
+TEST_F(Service, AWebPortLinksTheStatisticsPage)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("Stats", "DM-Deck", 1));
+    start();
+    const HttpReply reply = get(statusTarget("127.0.0.1", fake.port(), 8080));
+    EXPECT_TRUE(contains(reply.body, "<a href=\"http://127.0.0.1:8080/\">Statistics on the server"));
+    const HttpReply v6 = get(statusTarget("::1", closedUdpPort(), 80));
+    EXPECT_TRUE(contains(v6.body, "<a href=\"http://[::1]:80/\">"));
+}
+
+TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("Never asked", "DM-Deck", 1));
+    start();
+    const std::string port = std::to_string(fake.port());
+    const std::pair<std::string, std::string> rows[] = {
+        {"/Zyr/Skirvane/skirvane.php?serverip=&serverqport=Query Port&serverwport=Server Web Port",
+         "The server address is empty"},
+        {"/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=Query%20Port&serverwport=0",
+         "The query port must be a number from 1 to 65535; it was &#39;Query Port&#39;."},
+        {"/Skirvane/skirvane.php?serverip=&serverqport=&serverwport=", "The server address is empty"},
+        {"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=" + port + "&serverqport=" + port
+             + "&serverwport=0",
+         "carries serverqport twice"},
+        {"/Zyr/Skirvane/skirvane.php?serverip=%3Cscript%3Ealert(1)%3C/script%3E&serverqport=" + port
+             + "&serverwport=0",
+         "it was &#39;&lt;script&gt;alert(1)&lt;/script&gt;&#39;."},
+        {"/Zyr/Skirvane/skirvane.php?serverip=%FF%FE&serverqport=" + port + "&serverwport=0",
+         "it was &#39;\uFFFD\uFFFD&#39;."},
+        {"/Zyr/Skirvane/skirvane.php", "The address has no serverip value."},
+    };
+    for (const auto &[target, part] : rows) {
+        // Sent as a browser would not: a raw blank in the target is for the service to refuse too.
+        const std::string sent = [&] {
+            std::string t = target;
+            for (char &c : t)
+                if (c == ' ')
+                    c = '+';
+            return t;
+        }();
+        const HttpReply reply = get(sent);
+        EXPECT_EQ(reply.status, 400u) << sent;
+        EXPECT_TRUE(contains(reply.body, part)) << reply.body;
+        EXPECT_TRUE(isValidUtf8(reply.body));
+        EXPECT_FALSE(contains(reply.body, "data-refresh")) << "a bad query does not get better by asking again";
+    }
+    expectJsonRefusal(get("/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=x&serverwport=0&format=json"),
+                      400, "The query port must be a number from 1 to 65535; it was 'x'.");
+    EXPECT_EQ(fake.requestsSeen(), 0);
+}
+
+TEST_F(Service, StartPageListsTheServersLookedUp)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("Lately <3", "DM-Deck", 1));
+    start();
+    const HttpReply before = get("/Zyr/04query.html");
+    EXPECT_EQ(before.status, 200u);
+    EXPECT_TRUE(contains(before.body, "query port, not the game port 7777"));
+    EXPECT_TRUE(contains(before.body, "No server has been looked up"));
+    get(statusTarget("127.0.0.1", closedUdpPort())); // no answer: not listed
+    get(statusTarget("127.0.0.1", fake.port(), 0, "/Skirvane/skirvane.php"));
+    const HttpReply after = get("/Zyr/04query.html");
+    EXPECT_TRUE(contains(after.body, "<a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;serverqport="
+                                         + std::to_string(fake.port()) + "&amp;serverwport=0\">Lately &lt;3</a>"));
+    EXPECT_EQ(count(after.body, "<li><a href"), 1u);
+}
+
+TEST_F(Service, SiteStyleScriptAndUnknownPaths)
+{
+    start();
+    const HttpReply site = get("/");
+    EXPECT_EQ(site.status, 200u);
+    EXPECT_TRUE(contains(site.body, "<h1>Skirvane " SKIRVANE_VERSION "</h1>"));
+    EXPECT_TRUE(contains(site.body, "ut3servers.ini"));
+    const HttpReply missing = get("/Skirvane/Tallyboard.zip");
+    EXPECT_EQ(missing.status, 404u);
+    EXPECT_TRUE(contains(missing.body, "<link rel=\"stylesheet\" href=\"/assets/page.css\">"));
+    EXPECT_EQ(get("/assets/page.css").headers.at("content-type"), "text/css; charset=utf-8");
+    const HttpReply script = get("/assets/refresh.js");
+    EXPECT_EQ(script.headers.at("content-type"), "text/javascript; charset=utf-8");
+    EXPECT_TRUE(contains(script.body, "replaceWith"));
+}
+
+// Opens all connections, then sends every request, then reads every
+// answer: the service sees them all at once.
+std::vector<HttpReply> burst(std::uint16_t port, const std::string &target, int requests)
+{
+    boost::asio::io_context io;
+    std::vector<boost::asio::ip::tcp::socket> sockets;
+    for (int i = 0; i < requests; ++i) {
+        sockets.emplace_back(io);
+        sockets.back().connect({boost::asio::ip::make_address("127.0.0.1"), port});
+    }
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    for (auto &socket : sockets)
+        boost::asio::write(socket, boost::asio::buffer(request));
+    std::vector<HttpReply> replies;
+    for (auto &socket : sockets) {
+        std::string answer;
+        boost::system::error_code error;
+        boost::asio::read(socket, boost::asio::dynamic_buffer(answer), error);
+        HttpReply reply;
+        reply.status = answer.size() > 12 ? std::stoul(answer.substr(9, 3)) : 0;
+        reply.body = answer;
+        replies.push_back(std::move(reply));
+    }
+    return replies;
+}
+
+TEST_F(Service, ABurstOf200RequestsSendsOneQueryPerCachePeriod)
+{
+    auto options = testOptions();
+    options.cacheTime = std::chrono::seconds(2);
+    const auto &once = addFake(fakeut3::sampleScript("Once", "DM-Deck", 4));
+    const auto &busy = addFake(fakeut3::sampleScript("Busy", "DM-Deck", 4));
+    start(options);
+    // What one query costs a server, in datagrams received.
+    get(statusTarget("127.0.0.1", once.port()));
+    const int perQuery = once.requestsSeen();
+    ASSERT_GT(perQuery, 0);
+
+    for (int round = 1; round <= 2; ++round) {
+        const auto replies = burst(port(), statusTarget("127.0.0.1", busy.port()), 200);
+        for (const HttpReply &reply : replies) {
+            EXPECT_EQ(reply.status, 200u);
+            EXPECT_TRUE(contains(reply.body, "<h1>Busy</h1>"));
+        }
+        EXPECT_EQ(busy.requestsSeen(), round * perQuery);
+        std::this_thread::sleep_for(options.cacheTime + std::chrono::milliseconds(100));
+    }
+}
+
+TEST_F(Service, PublicServiceRefusesLocalAddressesAfterResolving)
+{
+    auto options = testOptions();
+    options.publicService = true;
+    const auto &fake = addFake(fakeut3::sampleScript("Local", "DM-Deck", 1));
+    start(options);
+    for (const std::string address : {"127.0.0.1", "::ffff:127.0.0.1", "localhost"}) {
+        const HttpReply reply = get(statusTarget(address, fake.port()));
+        EXPECT_EQ(reply.status, 403u) << address;
+        EXPECT_TRUE(contains(reply.body, "is a loopback address; this public service queries only game servers"))
+            << reply.body;
+    }
+    expectJsonRefusal(get(statusTarget("10.0.0.1", 6500) + "&format=json"), 403,
+                      "10.0.0.1 is a private address; this public service queries only game servers on the internet.");
+    EXPECT_EQ(fake.requestsSeen(), 0);
+}
+
+TEST_F(Service, LocalServiceResolvesNamesAndQueriesTheLan)
+{
+    const auto &fake = addFake(fakeut3::sampleScript("By name", "DM-Deck", 1));
+    start();
+    const HttpReply reply = get(statusTarget("localhost", fake.port()));
+    EXPECT_TRUE(contains(reply.body, "<h1>By name</h1>")) << reply.body;
+}
+
+TEST_F(Service, ClientsOverTheirRateGet429WithRetryAfter)
+{
+    auto options = testOptions();
+    options.limits.clientRate = 2;
+    start(options);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(get("/").status, 200u) << i;
+    const HttpReply refused = get("/");
+    EXPECT_EQ(refused.status, 429u);
+    EXPECT_EQ(refused.headers.at("retry-after"), "1");
+}
+
+TEST_F(Service, ConnectionsBeyondTheLimitGet503)
+{
+    auto options = testOptions();
+    options.limits.maxConnections = 2;
+    start(options);
+    boost::asio::io_context io;
+    std::vector<boost::asio::ip::tcp::socket> held;
+    for (int i = 0; i < 2; ++i) {
+        held.emplace_back(io);
+        held.back().connect({boost::asio::ip::make_address("127.0.0.1"), port()});
+        // An answer proves the connection was taken in.
+        boost::asio::write(held.back(), boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: x\r\n\r\n")));
+        std::string head;
+        boost::asio::read_until(held.back(), boost::asio::dynamic_buffer(head), "\r\n\r\n");
+        ASSERT_TRUE(head.starts_with("HTTP/1.1 200"));
+    }
+    const std::string third = rawExchange(port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(third.starts_with("HTTP/1.1 503")) << third;
+    EXPECT_TRUE(contains(third, "Retry-After: 1"));
+}
+
+TEST_F(Service, QueriesBeyondTheLimitGet503)
+{
+    auto options = testOptions();
+    options.limits.maxQueriesInFlight = 1;
+    options.queryTimeout = std::chrono::milliseconds(1500);
+    fakeut3::Script silent = fakeut3::sampleScript("Silent", "DM-Deck", 0);
+    silent.shape = fakeut3::Shape::silent;
+    const auto &fake = addFake(silent);
+    start(options);
+    auto waiting = std::async(std::launch::async, [&] { return get(statusTarget("127.0.0.1", fake.port())); });
+    while (fake.requestsSeen() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const HttpReply refused = get(statusTarget("127.0.0.1", closedUdpPort()));
+    EXPECT_EQ(refused.status, 503u);
+    EXPECT_EQ(refused.headers.at("retry-after"), "1");
+    EXPECT_TRUE(contains(refused.body, "too many game servers at once"));
+    // Asking for the server already in flight needs no new query.
+    EXPECT_EQ(get(statusTarget("127.0.0.1", fake.port())).status, 200u);
+    EXPECT_EQ(waiting.get().status, 200u);
+}
+
+TEST_F(Service, SlowLargeAndOddRequestsGetClearAnswers)
+{
+    auto options = testOptions();
+    options.limits.headerTimeout = std::chrono::seconds(1);
+    options.limits.maxRequestBytes = 1024;
+    start(options);
+    const std::pair<std::string, std::string> rows[] = {
+        {"GET / HTTP/1.1\r\nHost: x\r\n", "HTTP/1.1 408"}, // never finishes its head
+        {"GET / HTTP/1.1\r\nHost: x\r\nX-Padding: " + std::string(4000, 'p') + "\r\n\r\n", "HTTP/1.1 431"},
+        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405"},
+        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 413"},
+        {"GARBAGE\r\n\r\n", "HTTP/1.1 400"},
+    };
+    for (const auto &[request, head] : rows) {
+        const std::string answer = rawExchange(port(), request);
+        EXPECT_TRUE(answer.starts_with(head)) << request.substr(0, 40) << " -> " << answer.substr(0, 60);
+    }
+}
+
+class RecordingHistory final : public queryd::ServerHistory {
+public:
+    void record(const ut3::QueryResult &result) override { recorded.push_back(result.query); }
+    std::vector<queryd::SeenPlayer> playersSeen(const ut3::QueryTarget &) const override
+    {
+        const auto when = std::chrono::system_clock::from_time_t(1796000000);
+        return {{"Old <Timer>", when, when + std::chrono::hours(1)}};
+    }
+    std::vector<ut3::QueryTarget> recorded;
+};
+
+TEST_F(Service, AHistoryStoreRecordsFreshResultsAndShowsPlayersSeen)
+{
+    auto history = std::make_shared<RecordingHistory>();
+    const auto &fake = addFake(fakeut3::sampleScript("Remembered", "DM-Deck", 1));
+    start(testOptions(), history);
+    const HttpReply page = get(statusTarget("127.0.0.1", fake.port()));
+    EXPECT_TRUE(contains(page.body, "Players seen here (1)"));
+    EXPECT_TRUE(contains(page.body, "<th>Old &lt;Timer&gt;</th><td>2026-11-30 00:53:20 UTC – 2026-11-30 01:53:20 UTC</td>"));
+    const auto json = nlohmann::json::parse(get(statusTarget("127.0.0.1", fake.port()) + "&format=json").body);
+    ASSERT_EQ(json["history"].size(), 1u);
+    EXPECT_EQ(json["history"][0]["name"], "Old <Timer>");
+    EXPECT_EQ(json["history"][0]["lastSeen"], "2026-11-30T01:53:20Z");
+    EXPECT_EQ(history->recorded.size(), 1u) << "the second page came from the cache";
+}
+
+}

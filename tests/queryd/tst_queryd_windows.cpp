@@ -1,0 +1,174 @@
+// Skirvane's windows pointed at the running query service, with a fake UT3
+// server behind it: "Begin Query" shows that server's status page. Controls
+// are found by their object names only.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+#include "servicethread.h"
+#include "support/testenvironment.h"
+#include "windows/windowregistry.h"
+
+namespace {
+
+const QString ServerName = QStringLiteral("Window Test Arena");
+
+// The page's text as the user sees it, once it holds what is expected.
+bool pageShows(QWebEngineView *browser, const QString &text, int timeoutMs = 30000)
+{
+    QString shown;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        browser->page()->toPlainText([&shown](const QString &plain) { shown = plain; });
+        QTest::qWait(200);
+        if (shown.contains(text))
+            return true;
+    }
+    qWarning() << "the page shows:" << shown.left(400);
+    return false;
+}
+
+// The script's value; invalid when the page gave none in time.
+QVariant evaluate(QWebEngineView *browser, const QString &script)
+{
+    QVariant value;
+    bool done = false;
+    browser->page()->runJavaScript(script, [&](const QVariant &v) {
+        value = v;
+        done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return value;
+}
+
+QWidget *topLevel(const QString &objectName)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == objectName && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+}
+
+class TestQuerydWindows final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void mainWindowShowsTheStatusPage();
+    void favouritesWindowShowsTheStatusPage();
+    void statusPageRefreshesInPlace();
+
+private:
+    std::unique_ptr<ServiceThread> m_service;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<WindowRegistry> m_registry;
+    QWidget *m_main = nullptr;
+};
+
+void TestQuerydWindows::init()
+{
+    // Quick refreshes only where they are the subject.
+    const bool refreshing = QByteArray(QTest::currentTestFunction()) == "statusPageRefreshesInPlace";
+    m_service = std::make_unique<ServiceThread>(ServerName.toStdString(), 24, refreshing ? 1 : 15);
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    // Slot 1 of the favourites names the fake server.
+    QFile ini(m_folder->filePath(QStringLiteral("ut3servers.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[SERVER]\r\nServerName=Fake\r\nServerIP=127.0.0.1\r\nServerPort=%1\r\nServerwport=0\r\n")
+                  .arg(m_service->gamePort())
+                  .toLatin1());
+    ini.close();
+
+    Deployment deployment = Deployment::built();
+    deployment.mainQueryHost = QStringLiteral("127.0.0.1:%1").arg(m_service->httpPort());
+    deployment.favoritesQueryHost = QStringLiteral("localhost:%1").arg(m_service->httpPort());
+    m_registry = std::make_unique<WindowRegistry>(deployment, m_folder->path());
+    m_registry->showMain();
+    QTRY_VERIFY((m_main = topLevel(QStringLiteral("frmmain"))) != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(m_main));
+}
+
+void TestQuerydWindows::cleanup()
+{
+    m_registry.reset();
+    m_folder.reset();
+    m_service.reset();
+}
+
+void TestQuerydWindows::mainWindowShowsTheStatusPage()
+{
+    auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    QVERIFY(browser);
+    QVERIFY(pageShows(browser, QStringLiteral("query port, not the game port 7777")));
+
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
+    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+
+    QVERIFY(pageShows(browser, ServerName));
+    QVERIFY(pageShows(browser, QStringLiteral("Player24")));
+    QVERIFY(m_service->gameRequestsSeen() > 0);
+    QDir().mkpath(QStringLiteral(SKIRVANE_SCREENSHOT_DIR));
+    m_main->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/queryd-status-main.png"));
+}
+
+void TestQuerydWindows::favouritesWindowShowsTheStatusPage()
+{
+    QTest::mouseClick(m_main->findChild<QLabel *>(QStringLiteral("LabelFavs")), Qt::LeftButton);
+    QWidget *favourites = nullptr;
+    QTRY_VERIFY((favourites = topLevel(QStringLiteral("Form2"))) != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(favourites));
+
+    QTest::mouseClick(favourites->findChild<QAbstractButton *>(QStringLiteral("serverOpt(0)")), Qt::LeftButton);
+    QTest::mouseClick(favourites->findChild<QAbstractButton *>(QStringLiteral("Command2")), Qt::LeftButton);
+
+    auto *browser = favourites->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    QVERIFY(browser);
+    QVERIFY(pageShows(browser, ServerName));
+    favourites->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/queryd-status-favourites.png"));
+}
+
+// The page fetches itself again and swaps its body: no new navigation (no
+// blank moment), the scroll position and an opened section stay.
+void TestQuerydWindows::statusPageRefreshesInPlace()
+{
+    auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
+    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QVERIFY(pageShows(browser, ServerName));
+
+    evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open = true; window.scrollTo(0, 300); 0"));
+    const int scrolled = evaluate(browser, QStringLiteral("window.scrollY")).toInt();
+    QVERIFY(scrolled > 0);
+
+    int navigations = 0;
+    connect(browser, &QWebEngineView::loadStarted, this, [&navigations] { ++navigations; });
+    m_service->renameServer("Renamed Arena");
+    QVERIFY(pageShows(browser, QStringLiteral("Renamed Arena"), 15000));
+    QCOMPARE(navigations, 0);
+    QCOMPARE(evaluate(browser, QStringLiteral("window.scrollY")).toInt(), scrolled);
+    QCOMPARE(evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open")).toBool(), true);
+}
+
+SKIRVANE_WINDOW_TEST_MAIN(TestQuerydWindows)
+#include "tst_queryd_windows.moc"
