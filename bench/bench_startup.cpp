@@ -1,16 +1,17 @@
 // Start-up and memory of the program: does what its main() does (the shared
-// rendering contexts, the application, the main window through the window
-// registry, shown; its browser opens the start page as it is made), with
+// rendering contexts, the application, the main window through the
+// composition root, shown; its browser opens the start page as it is made), with
 // every address pointed at the local page server. See startupprobe.h for
 // what it prints.
 
 #include "startupprobe.h"
 
-#include "config/deployment.h"
+#include "app/program.h"
+#include "core/deployment.h"
 #include "platform/browser.h"
 #include "platform/executablefolder.h"
-#include "windows/frmmain.h"
-#include "windows/windowregistry.h"
+#include "version.h"
+#include "windows/mainwindow.h"
 
 #include <QApplication>
 
@@ -23,7 +24,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Skirvane"));
-    app.setApplicationVersion(QStringLiteral("1.01"));
+    app.setApplicationVersion(QString::fromLatin1(Version::Text));
 
     // Nothing leaves the machine, whatever this build was configured with.
     const QString host = probe.pageHost();
@@ -31,7 +32,7 @@ int main(int argc, char *argv[])
     deployment.mainQueryHost = deployment.favoritesQueryHost = deployment.siteHost = host;
     deployment.presetServerIp = deployment.adminHost = QStringLiteral("127.0.0.1");
 
-    WindowRegistry windows(deployment, ExecutableFolder::path());
-    frmmain *window = windows.showMain();
-    return probe.run(app, window->windowHandle(), window->WebBrowser1);
+    Program program(deployment, ExecutableFolder::path(), ExecutableFolder::path());
+    MainWindow *window = program.showMain();
+    return probe.run(app, window->windowHandle(), window->findChild<Browser *>(QStringLiteral("WebBrowser1"))->view());
 }

@@ -5,9 +5,8 @@
 
 #include "startupprobe.h"
 
-#include "query/queryaddress.h"
-#include "windows/placement.h"
-#include "windows/windowdescription.h"
+#include "core/placement.h"
+#include "core/queryaddress.h"
 
 #include <QApplication>
 #include <QUrl>
@@ -22,10 +21,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 
-    const WindowDescription main = frmmainDescription();
-    const ControlDescription *browser = main.control(QStringLiteral("WebBrowser1"));
+    // The size of the main window's browser, 8535 x 6495 twips.
     QWebEngineView view;
-    view.resize(Placement::twipsToPixels(float(browser->width)), Placement::twipsToPixels(float(browser->height)));
+    view.resize(Placement::twipsToPixels(8535.0f), Placement::twipsToPixels(6495.0f));
     view.load(QUrl(QueryAddress::mainStartPage(probe.pageHost())));
     view.show();
     return probe.run(app, view.windowHandle(), &view);

@@ -1,6 +1,6 @@
 #include "pageserver.h"
 
-#include "query/queryaddress.h"
+#include "core/queryaddress.h"
 
 #include <QTcpSocket>
 #include <QUrl>

@@ -4,6 +4,8 @@
 #include "procfs.h"
 #include "startclock.h"
 
+#include "platform/browserengine.h"
+
 #include <QApplication>
 #include <QThread>
 #include <QTimer>
@@ -120,12 +122,7 @@ std::optional<int> StartupProbe::begin(int &argc, char **argv, const QString &mo
     print("origin", launcherOriginUs ? QStringLiteral("launcher") : QStringLiteral("process-creation"));
     print("main_ms", msBetween(m_originUs, m_mainUs));
 
-    // The browser engine will not start as root with its sandbox on, and a
-    // headless display has no GPU; keep it from calling out to anything.
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-background-networking --no-first-run --disable-gpu");
+    BrowserEngine::prepareUnattended();
     return std::nullopt;
 }
 

@@ -2,6 +2,8 @@
 
 #include "ut3/result.h"
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -24,6 +26,17 @@ public:
     virtual void record(const ut3::QueryResult &result) = 0;
     // The queried address and port as in result.query.
     virtual std::vector<SeenPlayer> playersSeen(const ut3::QueryTarget &server) const = 0;
+
+    // A user looked the server up as `asked` and it answered from the
+    // address `queried` (asked resolved), which is what results carry.
+    virtual void lookedUp(const ut3::QueryTarget & /*asked*/, const ut3::QueryTarget & /*queried*/) {}
+    // The status page's part on the server's past (HTML), empty for none.
+    virtual std::string statusSection(const ut3::QueryTarget &) { return {}; }
+    // The JSON's "history": [{"t", "players", "bots"}].
+    virtual nlohmann::json series(const ut3::QueryTarget &) { return nlohmann::json::array(); }
+    // What the start page shows beside a recent server's link (HTML); the
+    // server as it was asked for.
+    virtual std::string recentSummary(const ut3::QueryTarget &) { return {}; }
 };
 
 }

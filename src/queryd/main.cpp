@@ -1,13 +1,17 @@
 // skirvane-queryd: the web query service behind Skirvane's pages.
+#include "queryd/historyoptions.h"
+#include "queryd/historypoller.h"
 #include "queryd/httpserver.h"
 #include "queryd/inheritedsockets.h"
 #include "queryd/listenaddress.h"
 #include "queryd/options.h"
+#include "queryd/playerhistory.h"
 #include "queryd/service.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -31,10 +35,17 @@ void raiseDescriptorLimit()
 
 int main(int argc, char *argv[])
 {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    queryd::HistoryOptions historyOptions;
+    if (const auto error = queryd::takeHistoryOptions(arguments, historyOptions)) {
+        std::cerr << "skirvane-queryd: " << *error << "\n";
+        return 2;
+    }
     auto parsed = queryd::parseCommandLine(arguments);
     if (const auto *exit = std::get_if<queryd::CommandLineExit>(&parsed)) {
         (exit->status == 0 ? std::cout : std::cerr) << exit->text;
+        if (exit->status == 0 && std::find(arguments.begin(), arguments.end(), "--help") != arguments.end())
+            std::cout << queryd::historyHelp();
         return exit->status;
     }
     const queryd::ServiceOptions options = std::get<queryd::ServiceOptions>(parsed);
@@ -49,7 +60,10 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     boost::asio::io_context io(1);
-    auto service = queryd::Service::create(io, options);
+    auto history = queryd::PlayerHistory::fromOptions(
+        historyOptions, [](std::string_view line) { std::cerr << "skirvane-queryd: " << line << std::endl; });
+    auto service = queryd::Service::create(io, options, history);
+    auto poller = queryd::startHistoryPolling(io, historyOptions, history, service);
     auto started = queryd::HttpServer::start(io, options, service, std::get<std::vector<int>>(inherited));
     if (const auto *error = std::get_if<std::string>(&started)) {
         std::cerr << "skirvane-queryd: " << *error << "\n";
@@ -65,6 +79,8 @@ int main(int argc, char *argv[])
     const auto end = [&](std::string_view why) {
         server.stop(); // writes out the request lines still held first
         std::cerr << "skirvane-queryd: " << why << ", stopping" << std::endl;
+        if (poller)
+            poller->stop();
         io.stop();
     };
     boost::asio::signal_set signals(io, SIGINT, SIGTERM);

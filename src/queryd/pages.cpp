@@ -264,7 +264,7 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 }
 
 std::string statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                       const std::vector<SeenPlayer> *history)
+                       const std::vector<SeenPlayer> *history, std::string_view countHistory)
 {
     const std::string where = hostAndPort(request.address, request.queryPort);
     const ut3::ServerStatus *status = result.status ? &*result.status : nullptr;
@@ -296,8 +296,10 @@ std::string statusPage(const StatusRequest &request, const ut3::QueryResult &res
     if (status) {
         serverFacts(page, *status, result);
         playersTable(page, *status);
-        rawKeys(page, status->server);
     }
+    page += countHistory;
+    if (status)
+        rawKeys(page, status->server);
     if (history)
         historySection(page, *history);
 
@@ -333,7 +335,7 @@ std::string messagePage(std::string_view heading, std::string_view sentence)
     return page;
 }
 
-std::string startPage(const RecentServers &recent)
+std::string startPage(const RecentServers &recent, const std::function<std::string(const RecentServer &)> &summary)
 {
     std::string page;
     open(page, "Skirvane: look up a UT3 server");
@@ -359,7 +361,10 @@ std::string startPage(const RecentServers &recent)
             appendEscaped(page, server.name.empty() ? hostAndPort(server.address, server.queryPort) : server.name);
             page += "</a> <span class=\"quiet\">";
             appendEscaped(page, hostAndPort(server.address, server.queryPort));
-            page += "</span></li>";
+            page += "</span>";
+            if (summary)
+                page += summary(server);
+            page += "</li>";
         }
         page += "</ul>";
     }

@@ -6,6 +6,7 @@
 #include "ut3/result.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,15 +33,19 @@ std::string hostAndPort(std::string_view host, unsigned port);
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,
                             std::chrono::milliseconds queryTimeout);
 
-// A server's status page. history is null when no history store is kept.
+// A server's status page. history is null when no history store is kept;
+// countHistory is the history store's own part (HTML), placed after the
+// players.
 std::string statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                       const std::vector<SeenPlayer> *history);
+                       const std::vector<SeenPlayer> *history, std::string_view countHistory = {});
 
 // A short page with a heading and one sentence: bad parameters, refusals,
 // limits, unknown paths.
 std::string messagePage(std::string_view heading, std::string_view sentence);
 
-std::string startPage(const RecentServers &recent);
+// summary, when given, adds HTML after each recent server's link.
+std::string startPage(const RecentServers &recent,
+                      const std::function<std::string(const RecentServer &)> &summary = {});
 std::string sitePage();
 
 }

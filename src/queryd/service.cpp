@@ -64,7 +64,13 @@ void Service::handle(std::string_view target, Reply reply)
     if (path == MainStatusPath || path == FavouritesStatusPath)
         return status(query, std::move(reply));
     if (path == StartPagePath)
-        return reply({200, Html, startPage(m_recent), {{"Cache-Control", "no-store"}}});
+        return reply({200, Html,
+                      startPage(m_recent,
+                                [this](const RecentServer &server) {
+                                    return m_history ? m_history->recentSummary({server.address, server.queryPort})
+                                                     : std::string();
+                                }),
+                      {{"Cache-Control", "no-store"}}});
     if (path == SitePath)
         return reply({200, Html, sitePage(), {}});
     if (path == StylePath)
@@ -81,7 +87,16 @@ void Service::status(std::string_view query, Reply reply)
     auto parsed = parseStatusRequest(query);
     if (const auto *error = std::get_if<ParameterError>(&parsed))
         return reply(refusal(400, error->format, "The query cannot be made", error->message));
-    StatusRequest request = std::get<StatusRequest>(std::move(parsed));
+    lookUp(std::get<StatusRequest>(parsed), std::move(reply));
+}
+
+void Service::refresh(const ut3::QueryTarget &server, std::function<void()> done)
+{
+    lookUp({server.host, server.port, 0, Format::json, true}, [done = std::move(done)](Response) { done(); });
+}
+
+void Service::lookUp(const StatusRequest &request, Reply reply)
+{
     boost::system::error_code notLiteral;
     const auto literal = boost::asio::ip::make_address(request.address, notLiteral);
     if (!notLiteral)
@@ -139,8 +154,13 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
 
 Response Service::resultResponse(const StatusRequest &request, const StatusCache::Result &result)
 {
-    if (result->state == ut3::QueryState::online && result->status)
+    if (request.background)
+        return {};
+    if (result->state == ut3::QueryState::online && result->status) {
         m_recent.add({request.address, request.queryPort, request.webPort, result->status->server.name});
+        if (m_history)
+            m_history->lookedUp({request.address, request.queryPort}, result->query);
+    }
     constexpr std::size_t remembered = 4096;
     std::string key = request.address + ' ' + std::to_string(request.queryPort) + ' '
         + std::to_string(request.webPort) + (request.format == Format::json ? " json" : " html");
@@ -163,17 +183,21 @@ Response Service::render(const StatusRequest &request, const ut3::QueryResult &r
         asked.query = {request.address, request.queryPort};
         nlohmann::json json = ut3::toJson(asked, request.webPort);
         if (m_history) {
-            nlohmann::json history = nlohmann::json::array();
+            json["history"] = m_history->series(result.query);
+            nlohmann::json players = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
-                history.push_back({{"name", player.name},
+                players.push_back({{"name", player.name},
                                    {"firstSeen", utcTime(player.firstSeen, "%Y-%m-%dT%H:%M:%SZ")},
                                    {"lastSeen", utcTime(player.lastSeen, "%Y-%m-%dT%H:%M:%SZ")}});
-            json["history"] = std::move(history);
+            if (!players.empty())
+                json["playersSeen"] = std::move(players);
         }
         return {200, Json, jsonText(json), {{"Cache-Control", "no-store"}}};
     }
     return {200, Html,
-            statusPage(request, result, {m_options.refresh, m_options.queryTimeout}, m_history ? &seen : nullptr),
+            statusPage(request, result, {m_options.refresh, m_options.queryTimeout},
+                       m_history && !seen.empty() ? &seen : nullptr,
+                       m_history ? m_history->statusSection(result.query) : std::string()),
             {{"Cache-Control", "no-store"}}};
 }
 

@@ -44,10 +44,15 @@ public:
     // once, at once or when the server's result is there.
     void handle(std::string_view target, Reply reply);
 
+    // Asks for a server's state as a page would, through the cache, without
+    // making a page; done is called once the result (or a refusal) is there.
+    void refresh(const ut3::QueryTarget &server, std::function<void()> done);
+
     Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history);
 
 private:
     void status(std::string_view query, Reply reply);
+    void lookUp(const StatusRequest &request, Reply reply);
     void resolve(const StatusRequest &request,
                  std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);

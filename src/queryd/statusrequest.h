@@ -22,6 +22,9 @@ struct StatusRequest {
     std::uint16_t queryPort = 6500;
     std::uint16_t webPort = 0;
     Format format = Format::html;
+    // Asked by the service itself (history polling), not by a user: the
+    // result goes to the cache and the history, and no page is made.
+    bool background = false;
 };
 
 // Why the parameters cannot be used, as one sentence for the user.

@@ -33,6 +33,8 @@ protected:
                                     const std::string &path = "/Zyr/Skirvane/skirvane.php");
 
     std::uint16_t port() const { return m_port; }
+    // For parts that run beside the service on its io_context.
+    const std::shared_ptr<queryd::Service> &service() const { return m_service; }
 
     boost::asio::io_context m_io;
     std::vector<std::unique_ptr<fakeut3::FakeServer>> m_fakes;

@@ -16,7 +16,7 @@
 
 #include "servicethread.h"
 #include "support/testenvironment.h"
-#include "windows/windowregistry.h"
+#include "app/program.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ private slots:
 private:
     std::unique_ptr<ServiceThread> m_service;
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<WindowRegistry> m_registry;
+    std::unique_ptr<Program> m_program;
     QWidget *m_main = nullptr;
 };
 
@@ -99,15 +99,15 @@ void TestQuerydWindows::init()
     Deployment deployment = Deployment::built();
     deployment.mainQueryHost = QStringLiteral("127.0.0.1:%1").arg(m_service->httpPort());
     deployment.favoritesQueryHost = QStringLiteral("localhost:%1").arg(m_service->httpPort());
-    m_registry = std::make_unique<WindowRegistry>(deployment, m_folder->path());
-    m_registry->showMain();
+    m_program = std::make_unique<Program>(deployment, m_folder->path(), m_folder->path());
+    m_program->showMain();
     QTRY_VERIFY((m_main = topLevel(QStringLiteral("frmmain"))) != nullptr);
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
 }
 
 void TestQuerydWindows::cleanup()
 {
-    m_registry.reset();
+    m_program.reset();
     m_folder.reset();
     m_service.reset();
 }

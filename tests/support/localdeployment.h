@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/deployment.h"
+#include "core/deployment.h"
 #include "support/localhttpserver.h"
 
 // The built deployment with both query services on the local test server.

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// Why a file could not be written: the file and the reason.
+struct WriteFailure
+{
+    QString message;
+};
+
+namespace FileWriter {
+
+// What stands at `path` when it is there but is no regular file (after
+// following links): "a directory", "a named pipe", "a character device" ...
+std::optional<QString> otherThanAFile(const QString &path);
+
+// Replaces the whole content of the regular file at `path` with `bytes`,
+// creating the file when it does not exist. The new content goes to a
+// temporary file "<name>.XXXXXX" in the same folder that then takes the
+// file's place, so a failed write leaves the old file as it was; such
+// temporary files left older than a minute by a save that was killed are
+// removed. Anything but a regular file at `path` is left untouched and
+// refused. Nothing when the file was written.
+[[nodiscard]] std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView bytes);
+
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/deployment.h"
+#include "windows/form.h"
+
+class QRadioButton;
+
+// The favourites window: six slots of four fields loaded from the favourites
+// file, saved back through the save sequence, and queried one at a time into
+// the window's own browser through the query sequence.
+class FavouritesWindow final : public Form
+{
+    Q_OBJECT
+public:
+    FavouritesWindow(const Deployment &deployment, const QString &iniPath);
+
+    const QString &iniPath() const { return m_iniPath; }
+
+    // Fills all 24 fields from the file, reading it once. A file that cannot
+    // be read leaves them empty and says why, without blocking.
+    void load();
+
+signals:
+    void aboutRequested();
+    // The file was written.
+    void saved();
+
+protected:
+    // A save asked for is carried out when the window closes before its time.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Queries the slot whose option button is selected (empty values when
+    // none is) into this window's browser.
+    void queryChosenFavourite();
+    // Writes the 24 fields to the favourites file; over a file that could not
+    // be read, only once the user agrees. A failed save leaves the old file
+    // as it was and the fields as they are, and says why.
+    void save();
+    // The file was there but could not be read: the user decides.
+    bool asksBeforeSaving() const;
+    // closing: the window is closing and cannot hold a message.
+    void write(bool closing);
+
+    struct Slots
+    {
+        QList<QLineEdit *> fields; // in the order of the file's keys
+        QList<OptionButton *> options;
+    };
+    Slots addSlots();
+
+    const Deployment m_deployment;
+    const QString m_iniPath;
+    const Slots m_slots;
+    QPushButton *const m_beginQueryButton;
+    QPushButton *const m_saveButton;
+    ProgressBar *const m_saveProgress;
+    Browser *const m_browser;
+    ProgressBar *const m_queryProgress;
+    LinkLabel *const m_aboutLink;
+    Timer *const m_queryTimer;
+    Timer *const m_saveTimer;
+    QString m_readProblem; // why the file could not be read when loaded
+    bool m_closeAfterSave = false;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/deployment.h"
+#include "windows/form.h"
+
+// The main window: names a server by three values, queries it into its own
+// browser, and links to the other windows and to the web-admin page.
+class MainWindow final : public Form
+{
+    Q_OBJECT
+public:
+    MainWindow(const Deployment &deployment, UrlOpener &opener);
+
+signals:
+    void favouritesRequested();
+    void aboutRequested();
+
+private:
+    void pickPreset(int listIndex);
+    // Composes the query address from the three boxes as they read now and
+    // has the browser open it.
+    void query();
+
+    const Deployment m_deployment;
+    UrlOpener &m_opener;
+    ProgressBar *const m_queryProgress;
+    QComboBox *const m_serverChooser;
+    QLineEdit *const m_addressEdit;
+    LinkLabel *const m_aboutLink;
+    QPushButton *const m_beginQueryButton;
+    QLineEdit *const m_queryPortEdit;
+    LinkLabel *const m_favouritesLink;
+    Browser *const m_browser;
+    QLineEdit *const m_webPortEdit;
+    LinkLabel *const m_adminLink;
+    Timer *const m_queryTimer;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace history {
+
+// What kind of trouble the history file is in; the caller keeps working in
+// every case and shows the message.
+enum class FaultKind {
+    cannotOpen,   // the file or its folder cannot be made or opened
+    locked,       // another process holds the file longer than we wait
+    readOnly,     // the file or its folder may not be written
+    corrupt,      // the file is not a database, or a damaged one
+    diskFull,     // the disk, or the file's size limit, is full
+    newerSchema,  // written by a newer version of the program
+    other,
+};
+
+// Why an operation on the history file failed: the operation, the file and
+// the system's reason, in one readable sentence.
+struct Fault
+{
+    FaultKind kind = FaultKind::other;
+    std::string message;
+};
+
+// A value, or the fault that stopped it from being made.
+template<typename T>
+class [[nodiscard]] Expected final
+{
+public:
+    Expected(T value) : m_state(std::move(value)) {}
+    Expected(Fault fault) : m_state(std::move(fault)) {}
+
+    bool ok() const { return m_state.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T &value() { return std::get<0>(m_state); }
+    const T &value() const { return std::get<0>(m_state); }
+    T *operator->() { return &value(); }
+    const T *operator->() const { return &value(); }
+    T &operator*() { return value(); }
+    const T &operator*() const { return value(); }
+    const Fault &fault() const { return std::get<1>(m_state); }
+
+private:
+    std::variant<T, Fault> m_state;
+};
+
+}

@@ -1,0 +1,130 @@
+#include "history/recorder.h"
+
+namespace history {
+
+namespace {
+
+// A batch this large is written at once rather than after the gathering
+// time.
+constexpr std::size_t fullBatch = 2000;
+constexpr auto pruneEvery = std::chrono::hours(1);
+
+}
+
+Recorder::Recorder(RecorderOptions options) : m_options(std::move(options)), m_thread([this] { run(); }) {}
+
+Recorder::~Recorder()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void Recorder::record(Sample sample)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_samples.size() >= m_options.queueLimit) {
+            m_samples.pop_front();
+            ++m_lost;
+            ++m_done;
+        }
+        m_samples.push_back(std::move(sample));
+        ++m_queued;
+    }
+    m_wake.notify_all();
+}
+
+void Recorder::noteLookup(ServerKey server, Seconds time)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lookups.emplace_back(std::move(server), time);
+        ++m_queued;
+    }
+    m_wake.notify_all();
+}
+
+void Recorder::flush()
+{
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_queued;
+    m_wake.notify_all();
+    m_written.wait(lock, [&] { return m_done >= target; });
+}
+
+std::optional<Fault> Recorder::fault() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fault;
+}
+
+std::uint64_t Recorder::lost() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lost;
+}
+
+void Recorder::setFault(std::optional<Fault> fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_fault = std::move(fault);
+}
+
+void Recorder::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stopping || !m_samples.empty() || !m_lookups.empty(); });
+        if (!m_stopping)
+            m_wake.wait_for(lock, m_options.gather, [&] { return m_stopping || m_samples.size() >= fullBatch; });
+        if (m_samples.empty() && m_lookups.empty()) {
+            if (m_stopping)
+                return;
+            continue;
+        }
+        std::vector<Sample> samples(std::make_move_iterator(m_samples.begin()), std::make_move_iterator(m_samples.end()));
+        m_samples.clear();
+        auto lookups = std::exchange(m_lookups, {});
+        lock.unlock();
+        write(samples, lookups);
+        lock.lock();
+        m_done += samples.size() + lookups.size();
+        m_written.notify_all();
+    }
+}
+
+void Recorder::write(std::vector<Sample> &samples, std::vector<std::pair<ServerKey, Seconds>> &lookups)
+{
+    const auto loseAll = [&](Fault fault) {
+        setFault(std::move(fault));
+        std::lock_guard lock(m_mutex);
+        m_lost += samples.size();
+    };
+    // Opened here, and again after a failure to open: a lock held by
+    // another process goes away, and the file may be moved aside.
+    if (!m_store) {
+        auto opened = Store::open(m_options.path, m_options.store);
+        if (!opened)
+            return loseAll(opened.fault());
+        m_store.emplace(std::move(*opened));
+    }
+    for (const auto &[server, time] : lookups)
+        if (auto failed = m_store->noteLookup(server, time))
+            return loseAll(*failed);
+    if (auto failed = m_store->record(samples))
+        return loseAll(*failed);
+
+    const Seconds now = m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    if (!m_lastPrune || now - *m_lastPrune >= pruneEvery) {
+        m_lastPrune = now;
+        if (auto failed = m_store->prune(now - m_options.keep))
+            return setFault(*failed);
+    }
+    setFault(std::nullopt);
+}
+
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace history {
+
+using Seconds = std::chrono::sys_seconds;
+
+// A game server as the service knows it: the address as the user typed it
+// and the query port.
+struct ServerKey
+{
+    std::string address;
+    std::uint16_t queryPort = 6500;
+
+    auto operator<=>(const ServerKey &) const = default;
+};
+
+// One successful query: who was on the server when.
+struct Sample
+{
+    ServerKey server;
+    Seconds time;
+    int players = 0;
+    int bots = 0;
+    std::string map;
+};
+
+struct Count
+{
+    int players = 0;
+    int bots = 0;
+
+    bool operator==(const Count &) const = default;
+};
+
+// Counts over a span in equal steps; an empty step is one in which the
+// server did not answer (or was not asked).
+struct Series
+{
+    Seconds start;
+    std::chrono::seconds step{300};
+    std::vector<std::optional<Count>> steps;
+
+    Seconds end() const { return start + step * static_cast<long>(steps.size()); }
+};
+
+// A server looked up recently, with what its latest answer said.
+struct RecentServer
+{
+    ServerKey server;
+    Seconds lastLookup;
+    std::optional<Sample> latest;
+};
+
+}

@@ -1,0 +1,162 @@
+#include "history/schema.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace history::schema {
+
+namespace {
+
+constexpr const char *operation = "Cannot prepare the history file";
+
+// Servers and maps are kept once and referred to by number, and the samples
+// are clustered by server and time: a day of one server is a single range.
+constexpr const char *createVersion2 = R"sql(
+CREATE TABLE servers(
+    id INTEGER PRIMARY KEY,
+    address TEXT NOT NULL,
+    query_port INTEGER NOT NULL,
+    last_lookup INTEGER,
+    UNIQUE(address, query_port));
+CREATE INDEX servers_by_lookup ON servers(last_lookup);
+CREATE TABLE maps(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    last_seen INTEGER NOT NULL);
+CREATE TABLE samples(
+    server_id INTEGER NOT NULL,
+    t INTEGER NOT NULL,
+    players INTEGER NOT NULL,
+    bots INTEGER NOT NULL,
+    map_id INTEGER,
+    PRIMARY KEY(server_id, t)) WITHOUT ROWID;
+)sql";
+
+// Version 1 kept every sample with its address and map spelled out, and the
+// lookups in a table of their own.
+constexpr const char *upgradeFrom1 = R"sql(
+INSERT INTO servers(address, query_port, last_lookup)
+    SELECT address, query_port, MAX(lookup) FROM (
+        SELECT address, query_port, NULL AS lookup FROM samples
+        UNION ALL
+        SELECT address, query_port, t FROM lookups)
+    GROUP BY address, query_port;
+INSERT INTO maps(name, last_seen)
+    SELECT map, MAX(t) FROM samples WHERE map IS NOT NULL GROUP BY map;
+INSERT OR REPLACE INTO samples_new(server_id, t, players, bots, map_id)
+    SELECT servers.id, samples.t, samples.players, samples.bots, maps.id
+    FROM samples
+    JOIN servers ON servers.address = samples.address AND servers.query_port = samples.query_port
+    LEFT JOIN maps ON maps.name = samples.map;
+DROP TABLE samples;
+DROP TABLE lookups;
+ALTER TABLE samples_new RENAME TO samples;
+)sql";
+
+std::string createVersion2Beside()
+{
+    // Version 1's samples table has the same name; the new one is made
+    // beside it and takes its name once filled.
+    std::string sql = createVersion2;
+    sql.replace(sql.find("CREATE TABLE samples("), 21, "CREATE TABLE samples_new(");
+    return sql;
+}
+
+Fault newerFault(const sqlite::Connection &connection, std::int64_t version)
+{
+    return {FaultKind::newerSchema,
+            "Cannot use the history file " + connection.path().string() + ": it was written by a newer version of the program (layout "
+                + std::to_string(version) + "; this one knows up to " + std::to_string(currentVersion)
+                + "). It is left as it is."};
+}
+
+Fault foreignFault(const sqlite::Connection &connection)
+{
+    return {FaultKind::other,
+            "Cannot use the history file " + connection.path().string()
+                + ": it is a database of another program, not player history. It is left as it is."};
+}
+
+std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
+{
+    sqlite::Transaction transaction(connection);
+    if (auto failed = transaction.begin(operation))
+        return failed;
+    // Another process may have done it while we waited for the lock.
+    auto version = connection.integer("PRAGMA user_version", operation);
+    if (!version)
+        return version.fault();
+    if (*version == currentVersion)
+        return std::nullopt;
+    if (*version > currentVersion)
+        return newerFault(connection, *version);
+    auto tables = connection.integer("SELECT count(*) FROM sqlite_schema", operation);
+    if (!tables)
+        return tables.fault();
+    std::string sql;
+    if (*version == 0 && *tables == 0)
+        sql = createVersion2;
+    else if (*version == 1)
+        sql = createVersion2Beside() + upgradeFrom1;
+    else
+        return foreignFault(connection);
+    sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
+    sql += "PRAGMA user_version = " + std::to_string(currentVersion) + ";\n";
+    if (auto failed = connection.exec(sql.c_str(), operation))
+        return failed;
+    return transaction.commit(operation);
+}
+
+std::optional<Fault> useWriteAheadLog(sqlite::Connection &connection)
+{
+    auto mode = connection.prepare("PRAGMA journal_mode = WAL", operation);
+    if (!mode)
+        return mode.fault();
+    if (const int code = mode->step(); code != SQLITE_ROW)
+        return connection.fault(code, operation);
+    if (mode->text(0) != "wal")
+        return Fault{FaultKind::other,
+                     "Cannot use the history file " + connection.path().string() + ": its folder does not allow the write-ahead log"};
+    return std::nullopt;
+}
+
+}
+
+std::optional<Fault> prepare(sqlite::Connection &connection)
+{
+    // Reading the header is the first touch of the file: a file that is not
+    // a database, or a damaged one, shows here, before anything is written.
+    auto version = connection.integer("PRAGMA user_version", operation);
+    if (!version)
+        return version.fault();
+    auto id = connection.integer("PRAGMA application_id", operation);
+    if (!id)
+        return id.fault();
+    if (*version > currentVersion)
+        return newerFault(connection, *version);
+    if (*id != 0 && *id != applicationId)
+        return foreignFault(connection);
+    if (*version == 0) {
+        auto tables = connection.integer("SELECT count(*) FROM sqlite_schema", operation);
+        if (!tables)
+            return tables.fault();
+        if (*tables > 0)
+            return foreignFault(connection);
+    }
+    if (connection.readOnly())
+        return Fault{FaultKind::readOnly,
+                     "Cannot record player history in " + connection.path().string() + ": the file may not be written"};
+    // WAL lets pages read while another connection writes; NORMAL
+    // synchronisation loses no committed row when the process is killed,
+    // only (at worst) the last ones at a power cut.
+    if (auto failed = useWriteAheadLog(connection))
+        return failed;
+    if (auto failed = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 4194304;", operation))
+        return failed;
+    if (*version == currentVersion)
+        return std::nullopt;
+    return createOrUpgrade(connection);
+}
+
+}

@@ -1,0 +1,224 @@
+#include "history/sqlite.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace history::sqlite {
+
+namespace {
+
+FaultKind kindOf(int code, int systemErrno)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return FaultKind::locked;
+    case SQLITE_READONLY:
+        return FaultKind::readOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return FaultKind::corrupt;
+    case SQLITE_FULL:
+        return FaultKind::diskFull;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        return systemErrno == EACCES || systemErrno == EROFS ? FaultKind::readOnly : FaultKind::cannotOpen;
+    case SQLITE_IOERR:
+        if (systemErrno == ENOSPC || systemErrno == EDQUOT)
+            return FaultKind::diskFull;
+        if (systemErrno == EROFS || systemErrno == EACCES)
+            return FaultKind::readOnly;
+        return FaultKind::other;
+    default:
+        return FaultKind::other;
+    }
+}
+
+// SQLite's own words say what went wrong in database terms; these say what
+// the user can do about it.
+const char *advice(FaultKind kind)
+{
+    switch (kind) {
+    case FaultKind::locked:
+        return " (another program holds the file)";
+    case FaultKind::corrupt:
+        return " (the file is damaged; it is left as it is: move it away to start a new history)";
+    case FaultKind::readOnly:
+        return " (the file or its folder may not be written)";
+    default:
+        return "";
+    }
+}
+
+}
+
+Statement::Statement(Statement &&other) noexcept : m_statement(std::exchange(other.m_statement, nullptr)) {}
+
+Statement &Statement::operator=(Statement &&other) noexcept
+{
+    std::swap(m_statement, other.m_statement);
+    return *this;
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+Statement &Statement::bind(int index, std::int64_t value)
+{
+    sqlite3_bind_int64(m_statement, index, value);
+    return *this;
+}
+
+Statement &Statement::bind(int index, std::string_view value)
+{
+    sqlite3_bind_text(m_statement, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement &Statement::bindNull(int index)
+{
+    sqlite3_bind_null(m_statement, index);
+    return *this;
+}
+
+int Statement::step()
+{
+    return sqlite3_step(m_statement);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+}
+
+std::int64_t Statement::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+std::string Statement::text(int column) const
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column))) : std::string();
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(m_statement, column);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+Connection::Connection(Connection &&other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path))
+{
+}
+
+Connection &Connection::operator=(Connection &&other) noexcept
+{
+    std::swap(m_db, other.m_db);
+    std::swap(m_path, other.m_path);
+    return *this;
+}
+
+Connection::~Connection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+Expected<Connection> Connection::open(const std::filesystem::path &path, bool create)
+{
+    sqlite3 *db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    Connection connection(db, path);
+    if (code != SQLITE_OK)
+        return connection.fault(code, "Cannot open the history file");
+    sqlite3_extended_result_codes(db, 1);
+    return connection;
+}
+
+bool Connection::readOnly() const
+{
+    return sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+Fault Connection::fault(int code, std::string_view operation) const
+{
+    const int systemErrno = m_db ? sqlite3_system_errno(m_db) : 0;
+    const FaultKind kind = kindOf(code, systemErrno);
+    std::string message(operation);
+    message += ' ';
+    message += m_path.string();
+    message += ": ";
+    message += m_db && sqlite3_errcode(m_db) == code ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
+    if (systemErrno != 0 && (code & 0xff) != SQLITE_BUSY && (code & 0xff) != SQLITE_CORRUPT) {
+        message += " (";
+        message += std::strerror(systemErrno);
+        message += ')';
+    }
+    message += advice(kind);
+    return {kind, std::move(message)};
+}
+
+std::optional<Fault> Connection::exec(const char *sql, std::string_view operation)
+{
+    const int code = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        return fault(code, operation);
+    return std::nullopt;
+}
+
+Expected<Statement> Connection::prepare(const char *sql, std::string_view operation)
+{
+    sqlite3_stmt *statement = nullptr;
+    const int code = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+    if (code != SQLITE_OK)
+        return fault(code, operation);
+    return Statement(statement);
+}
+
+Expected<std::int64_t> Connection::integer(const char *sql, std::string_view operation)
+{
+    auto statement = prepare(sql, operation);
+    if (!statement)
+        return statement.fault();
+    const int code = statement->step();
+    if (code != SQLITE_ROW)
+        return fault(code, operation);
+    return statement->integer(0);
+}
+
+Transaction::~Transaction()
+{
+    if (m_open)
+        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::optional<Fault> Transaction::begin(std::string_view operation)
+{
+    auto failed = m_connection.exec("BEGIN IMMEDIATE", operation);
+    m_open = !failed;
+    return failed;
+}
+
+std::optional<Fault> Transaction::commit(std::string_view operation)
+{
+    auto failed = m_connection.exec("COMMIT", operation);
+    // A failed COMMIT (busy) leaves the transaction open; the destructor
+    // rolls it back.
+    if (!failed)
+        m_open = false;
+    return failed;
+}
+
+}

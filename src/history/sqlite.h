@@ -1,0 +1,95 @@
+#pragma once
+
+#include "history/fault.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Thin owners of SQLite handles, for the store's own use.
+namespace history::sqlite {
+
+class Statement final
+{
+public:
+    Statement() = default;
+    explicit Statement(sqlite3_stmt *statement) : m_statement(statement) {}
+    Statement(Statement &&other) noexcept;
+    Statement &operator=(Statement &&other) noexcept;
+    ~Statement();
+
+    Statement &bind(int index, std::int64_t value);
+    Statement &bind(int index, std::string_view value);
+    Statement &bindNull(int index);
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int step();
+    // Ready for new values; the statement is kept for the next use.
+    void reset();
+    std::int64_t integer(int column) const;
+    std::string text(int column) const;
+    double real(int column) const;
+    bool isNull(int column) const;
+    bool isPrepared() const { return m_statement != nullptr; }
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+class Connection final
+{
+public:
+    Connection() = default;
+    Connection(Connection &&other) noexcept;
+    Connection &operator=(Connection &&other) noexcept;
+    ~Connection();
+
+    // Opens (and with `create`, makes) the file; read-write unless the file
+    // may not be written, which `readOnly()` then tells.
+    static Expected<Connection> open(const std::filesystem::path &path, bool create);
+
+    sqlite3 *handle() const { return m_db; }
+    const std::filesystem::path &path() const { return m_path; }
+    bool readOnly() const;
+
+    // The fault for the result code `code` of the latest call, as
+    // "<operation> <file>: <reason>".
+    Fault fault(int code, std::string_view operation) const;
+
+    // Runs statements that give no rows; the fault when one fails.
+    std::optional<Fault> exec(const char *sql, std::string_view operation);
+    Expected<Statement> prepare(const char *sql, std::string_view operation);
+    // The single integer a query such as "PRAGMA user_version" gives.
+    Expected<std::int64_t> integer(const char *sql, std::string_view operation);
+
+private:
+    Connection(sqlite3 *db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}
+
+    sqlite3 *m_db = nullptr;
+    std::filesystem::path m_path;
+};
+
+// Undoes an open transaction unless it was committed.
+class Transaction final
+{
+public:
+    explicit Transaction(Connection &connection) : m_connection(connection) {}
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    ~Transaction();
+
+    // BEGIN IMMEDIATE: takes the write lock at once, so that a reader that
+    // turns writer cannot deadlock against another process.
+    std::optional<Fault> begin(std::string_view operation);
+    std::optional<Fault> commit(std::string_view operation);
+
+private:
+    Connection &m_connection;
+    bool m_open = false;
+};
+
+}

@@ -1,0 +1,283 @@
+#include "history/store.h"
+
+#include "history/schema.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+#include <system_error>
+
+namespace history {
+
+namespace {
+
+constexpr std::string_view recording = "Cannot record player history in";
+constexpr std::string_view reading = "Cannot read player history from";
+constexpr std::string_view pruning = "Cannot drop old player history from";
+
+// Strings from game servers are untrusted; a map name is kept short, cut at
+// a character boundary.
+constexpr std::size_t maxMapBytes = 200;
+constexpr int maxCount = 65535;
+
+std::string_view boundedMap(std::string_view map)
+{
+    if (map.size() <= maxMapBytes)
+        return map;
+    std::size_t end = maxMapBytes;
+    while (end > 0 && (static_cast<unsigned char>(map[end]) & 0xc0) == 0x80)
+        --end;
+    return map.substr(0, end);
+}
+
+std::int64_t seconds(Seconds time)
+{
+    return time.time_since_epoch().count();
+}
+
+}
+
+Expected<Store> Store::open(const std::filesystem::path &path, StoreOptions options)
+{
+    std::error_code error;
+    if (path.has_parent_path() && !std::filesystem::exists(path.parent_path(), error)) {
+        std::filesystem::create_directories(path.parent_path(), error);
+        if (error)
+            return Fault{error == std::errc::permission_denied || error == std::errc::read_only_file_system
+                             ? FaultKind::readOnly
+                             : FaultKind::cannotOpen,
+                         "Cannot make the folder " + path.parent_path().string() + " for the history file: " + error.message()};
+    }
+    auto connection = sqlite::Connection::open(path, true);
+    if (!connection)
+        return connection.fault();
+    sqlite3_busy_timeout(connection->handle(), static_cast<int>(options.busyTimeout.count()));
+    if (options.maxBytes > 0) {
+        auto pageSize = connection->integer("PRAGMA page_size", "Cannot open the history file");
+        if (!pageSize)
+            return pageSize.fault();
+        const std::string limit = "PRAGMA max_page_count = " + std::to_string(std::max<std::uint64_t>(1, options.maxBytes / *pageSize));
+        if (auto failed = connection->exec(limit.c_str(), "Cannot open the history file"))
+            return *failed;
+    }
+    if (auto failed = schema::prepare(*connection))
+        return *failed;
+    return Store(std::move(*connection));
+}
+
+Expected<sqlite::Statement *> Store::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
+{
+    if (sqlite::Statement *ready = &slot; ready->isPrepared())
+        return ready;
+    auto prepared = m_connection.prepare(sql, operation);
+    if (!prepared)
+        return prepared.fault();
+    slot = std::move(*prepared);
+    return &slot;
+}
+
+std::optional<Fault> Store::record(std::span<const Sample> samples)
+{
+    auto failed = writeSamples(samples);
+    // Reaching the size limit drops the oldest day, once, and tries again:
+    // recent history matters more than old.
+    if (failed && failed->kind == FaultKind::diskFull && !dropOldestDay())
+        if (!writeSamples(samples))
+            return std::nullopt;
+    return failed;
+}
+
+std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
+{
+    auto findServer = statement(m_findServer, "SELECT id FROM servers WHERE address = ?1 AND query_port = ?2", recording);
+    auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
+    auto addMap = statement(m_addMap,
+                            "INSERT INTO maps(name, last_seen) VALUES(?1, ?2) ON CONFLICT(name) "
+                            "DO UPDATE SET last_seen = max(last_seen, excluded.last_seen) RETURNING id",
+                            recording);
+    auto addSample = statement(m_addSample,
+                               "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)",
+                               recording);
+    for (auto *prepared : {&findServer, &addServer, &addMap, &addSample})
+        if (!*prepared)
+            return prepared->fault();
+
+    sqlite::Transaction transaction(m_connection);
+    if (auto failed = transaction.begin(recording))
+        return failed;
+    // Each map once per batch, with its latest time in the batch: a poll
+    // round has many servers on few maps.
+    std::map<std::string_view, std::pair<std::int64_t, std::int64_t>> maps; // name: latest time, id
+    for (const Sample &sample : samples)
+        if (!sample.map.empty()) {
+            auto &latest = maps[boundedMap(sample.map)].first;
+            latest = std::max(latest, seconds(sample.time));
+        }
+    for (auto &[name, entry] : maps) {
+        auto &map = **addMap;
+        map.bind(1, name).bind(2, entry.first);
+        const int code = map.step();
+        entry.second = map.integer(0);
+        map.reset();
+        if (code != SQLITE_ROW)
+            return m_connection.fault(code, recording);
+    }
+    for (const Sample &sample : samples) {
+        auto &find = **findServer;
+        find.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
+        int code = find.step();
+        std::int64_t serverId = code == SQLITE_ROW ? find.integer(0) : 0;
+        find.reset();
+        if (code == SQLITE_DONE) {
+            auto &add = **addServer;
+            add.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
+            code = add.step();
+            serverId = add.integer(0);
+            add.reset();
+        }
+        if (code != SQLITE_ROW)
+            return m_connection.fault(code, recording);
+
+        auto &sampleRow = **addSample;
+        sampleRow.bind(1, serverId)
+            .bind(2, seconds(sample.time))
+            .bind(3, std::int64_t{std::clamp(sample.players, 0, maxCount)})
+            .bind(4, std::int64_t{std::clamp(sample.bots, 0, maxCount)});
+        if (sample.map.empty())
+            sampleRow.bindNull(5);
+        else
+            sampleRow.bind(5, maps.at(boundedMap(sample.map)).second);
+        code = sampleRow.step();
+        sampleRow.reset();
+        if (code != SQLITE_DONE)
+            return m_connection.fault(code, recording);
+    }
+    return transaction.commit(recording);
+}
+
+std::optional<Fault> Store::noteLookup(const ServerKey &server, Seconds time)
+{
+    auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup) VALUES(?1, ?2, ?3) "
+                                     "ON CONFLICT(address, query_port) DO UPDATE SET "
+                                     "last_lookup = max(coalesce(last_lookup, 0), excluded.last_lookup)",
+                                     recording);
+    if (!note)
+        return note.fault();
+    note->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(time));
+    if (const int code = note->step(); code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    return std::nullopt;
+}
+
+std::optional<Fault> Store::prune(Seconds before)
+{
+    // The samples go server by server, each a range of the primary key,
+    // rather than in one scan of the whole table.
+    static constexpr const char *steps[] = {
+        "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
+        "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
+        "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
+        // A map's last sample is no later than its last_seen.
+        "DELETE FROM maps WHERE last_seen < ?1",
+    };
+    sqlite::Transaction transaction(m_connection);
+    if (auto failed = transaction.begin(pruning))
+        return failed;
+    for (const char *sql : steps) {
+        auto step = m_connection.prepare(sql, pruning);
+        if (!step)
+            return step.fault();
+        step->bind(1, seconds(before));
+        if (const int code = step->step(); code != SQLITE_DONE)
+            return m_connection.fault(code, pruning);
+    }
+    return transaction.commit(pruning);
+}
+
+std::optional<Fault> Store::dropOldestDay()
+{
+    auto oldest = m_connection.integer("SELECT coalesce(min(t), 0) FROM samples", pruning);
+    if (!oldest)
+        return oldest.fault();
+    return prune(Seconds(std::chrono::seconds(*oldest)) + std::chrono::days(1));
+}
+
+Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
+{
+    auto query = statement(m_series,
+                           "SELECT t, players, bots FROM samples "
+                           "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
+                           "AND t >= ?3 AND t < ?4 ORDER BY t",
+                           reading);
+    if (!query)
+        return query.fault();
+    const auto stepCount = std::max<std::int64_t>(1, span / step);
+    const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
+    Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
+
+    auto &rows = **query;
+    rows.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
+    int code;
+    while ((code = rows.step()) == SQLITE_ROW) {
+        const auto index = static_cast<std::size_t>((rows.integer(0) - seconds(series.start)) / step.count());
+        const Count count{static_cast<int>(rows.integer(1)), static_cast<int>(rows.integer(2))};
+        series.steps[index] = count;
+    }
+    rows.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return series;
+}
+
+Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
+                                               std::chrono::seconds utcOffset)
+{
+    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(players) FROM samples "
+                                      "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
+                                      "AND t >= ?3 AND t < ?4 GROUP BY hour",
+                                      reading);
+    if (!query)
+        return query.fault();
+    query->bind(1, server.address)
+        .bind(2, std::int64_t{server.queryPort})
+        .bind(3, seconds(since))
+        .bind(4, seconds(until))
+        .bind(5, utcOffset.count());
+    HourlyAverages averages;
+    int code;
+    while ((code = query->step()) == SQLITE_ROW)
+        averages[static_cast<std::size_t>(query->integer(0))] = query->real(1);
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return averages;
+}
+
+Expected<std::vector<RecentServer>> Store::recentServers(Seconds since, std::size_t limit)
+{
+    auto query = m_connection.prepare(
+        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name FROM servers s "
+        "LEFT JOIN samples x ON x.server_id = s.id AND x.t = (SELECT max(t) FROM samples WHERE server_id = s.id) "
+        "LEFT JOIN maps m ON m.id = x.map_id "
+        "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2",
+        reading);
+    if (!query)
+        return query.fault();
+    query->bind(1, seconds(since)).bind(2, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
+    std::vector<RecentServer> servers;
+    int code;
+    while ((code = query->step()) == SQLITE_ROW) {
+        RecentServer recent{{query->text(0), static_cast<std::uint16_t>(query->integer(1))},
+                            Seconds(std::chrono::seconds(query->integer(2))),
+                            std::nullopt};
+        if (!query->isNull(3))
+            recent.latest = Sample{recent.server, Seconds(std::chrono::seconds(query->integer(3))),
+                                   static_cast<int>(query->integer(4)), static_cast<int>(query->integer(5)), query->text(6)};
+        servers.push_back(std::move(recent));
+    }
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return servers;
+}
+
+}

@@ -1,0 +1,93 @@
+#include "queryd/historyoptions.h"
+
+#include <charconv>
+
+namespace queryd {
+
+namespace {
+
+// A whole number from min to max, or nothing.
+std::optional<long long> number(const std::string &text, long long min, long long max)
+{
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+}
+
+std::optional<std::string> takeHistoryOptions(std::vector<std::string> &arguments, HistoryOptions &options)
+{
+    struct Numeric {
+        const char *name;
+        long long min, max;
+        void (*apply)(HistoryOptions &, long long);
+    };
+    static constexpr Numeric numerics[] = {
+        {"--keep-days", 1, 3650, [](HistoryOptions &o, long long v) { o.keep = std::chrono::days(v); }},
+        {"--db-max-mb", 1, 1 << 20, [](HistoryOptions &o, long long v) { o.maxMegabytes = std::uint64_t(v); }},
+        {"--poll-interval", 1, 86400, [](HistoryOptions &o, long long v) { o.pollInterval = std::chrono::seconds(v); }},
+        {"--poll-days", 1, 365, [](HistoryOptions &o, long long v) { o.pollWindow = std::chrono::days(v); }},
+        {"--poll-in-flight", 1, 1024, [](HistoryOptions &o, long long v) { o.pollInFlight = std::size_t(v); }},
+    };
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string &argument = arguments[i];
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        // "--name value" and "--name=value" alike.
+        const auto value = [&]() -> std::optional<std::string> {
+            if (equals != std::string::npos)
+                return argument.substr(equals + 1);
+            if (i + 1 < arguments.size())
+                return arguments[++i];
+            return std::nullopt;
+        };
+        if (argument == "--no-history") {
+            options.enabled = false;
+        } else if (argument == "--no-poll") {
+            options.poll = false;
+        } else if (name == "--db") {
+            const auto path = value();
+            if (!path || path->empty())
+                return "--db needs the path of the history file";
+            options.database = *path;
+        } else if (const auto *numeric = [&]() -> const Numeric * {
+                       for (const Numeric &candidate : numerics)
+                           if (name == candidate.name)
+                               return &candidate;
+                       return nullptr;
+                   }()) {
+            const auto text = value();
+            const auto parsed = text ? number(*text, numeric->min, numeric->max) : std::nullopt;
+            if (!parsed)
+                return std::string(numeric->name) + " needs a whole number from " + std::to_string(numeric->min) + " to "
+                    + std::to_string(numeric->max) + (text ? "; it was '" + *text + "'" : "");
+            numeric->apply(options, *parsed);
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    arguments = std::move(rest);
+    return std::nullopt;
+}
+
+std::string historyHelp()
+{
+    return "\nPlayer history:\n"
+           "  --db PATH             the history file; default\n"
+           "                        $XDG_STATE_HOME/skirvane-queryd/history.sqlite3, else\n"
+           "                        ~/.local/state/skirvane-queryd/history.sqlite3\n"
+           "  --keep-days N         drop history older than N days (default 30)\n"
+           "  --db-max-mb N         the history file's size limit; the oldest day is\n"
+           "                        dropped to stay within it (default 1024)\n"
+           "  --no-history          keep no history\n"
+           "  --poll-interval N     ask servers looked up lately every N s (default 300)\n"
+           "  --poll-days N         poll servers looked up in the last N days (default 7)\n"
+           "  --poll-in-flight N    at most N polls at once (default 16)\n"
+           "  --no-poll             record only the lookups users make\n";
+}
+
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace queryd {
+
+// How the service keeps player history; each has an option.
+struct HistoryOptions {
+    bool enabled = true;
+    std::optional<std::filesystem::path> database; // none: the XDG state folder's
+    std::chrono::days keep{30};
+    std::uint64_t maxMegabytes = 1024;
+    bool poll = true;
+    std::chrono::milliseconds pollInterval{300000};
+    std::chrono::days pollWindow{7}; // servers looked up within this are polled
+    std::size_t pollInFlight = 16;
+};
+
+// Takes the history options out of the arguments, leaving the others for
+// the service's own command line. A readable message for a bad value.
+std::optional<std::string> takeHistoryOptions(std::vector<std::string> &arguments, HistoryOptions &options);
+
+// The options' lines for --help.
+std::string historyHelp();
+
+}

@@ -1,0 +1,78 @@
+#include "queryd/historypoller.h"
+
+#include "queryd/historyoptions.h"
+#include "queryd/playerhistory.h"
+#include "queryd/service.h"
+
+namespace queryd {
+
+std::shared_ptr<HistoryPoller> HistoryPoller::start(boost::asio::io_context &io, Servers servers, Query query,
+                                                    std::chrono::milliseconds interval, std::size_t maxInFlight)
+{
+    auto poller = std::make_shared<HistoryPoller>(io, std::move(servers), std::move(query), interval, maxInFlight);
+    // The first round at once: servers watched before a restart get fresh
+    // answers without waiting a whole interval.
+    boost::asio::post(io, [poller] { poller->round(); });
+    return poller;
+}
+
+HistoryPoller::HistoryPoller(boost::asio::io_context &io, Servers servers, Query query,
+                             std::chrono::milliseconds interval, std::size_t maxInFlight)
+    : m_timer(io)
+    , m_servers(std::move(servers))
+    , m_query(std::move(query))
+    , m_interval(interval)
+    , m_maxInFlight(std::max<std::size_t>(1, maxInFlight))
+{
+}
+
+void HistoryPoller::stop()
+{
+    m_stopped = true;
+    m_waiting.clear();
+    m_timer.cancel();
+}
+
+void HistoryPoller::round()
+{
+    if (m_stopped)
+        return;
+    // A round still under way (many servers, slow answers) is finished
+    // first rather than piled upon.
+    if (m_waiting.empty())
+        for (auto &server : m_servers())
+            m_waiting.push_back(std::move(server));
+    launch();
+    m_timer.expires_after(m_interval);
+    m_timer.async_wait([self = shared_from_this()](const boost::system::error_code &error) {
+        if (!error)
+            self->round();
+    });
+}
+
+void HistoryPoller::launch()
+{
+    while (!m_stopped && m_inFlight < m_maxInFlight && !m_waiting.empty()) {
+        const ut3::QueryTarget server = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        ++m_inFlight;
+        m_query(server, [self = shared_from_this()] {
+            --self->m_inFlight;
+            self->launch();
+        });
+    }
+}
+
+std::shared_ptr<HistoryPoller> startHistoryPolling(boost::asio::io_context &io, const HistoryOptions &options,
+                                                   const std::shared_ptr<PlayerHistory> &history,
+                                                   const std::shared_ptr<Service> &service)
+{
+    if (!history || !options.poll)
+        return nullptr;
+    return HistoryPoller::start(
+        io, [history] { return history->serversToPoll(); },
+        [service](const ut3::QueryTarget &server, std::function<void()> done) { service->refresh(server, std::move(done)); },
+        options.pollInterval, options.pollInFlight);
+}
+
+}

@@ -1,0 +1,262 @@
+#include "queryd/playerhistory.h"
+
+#include "queryd/html.h"
+
+#include "history/busiesthours.h"
+#include "history/chart.h"
+#include "history/statepath.h"
+
+#include <ctime>
+
+namespace queryd {
+
+namespace {
+
+// A reader that could not open the file tries again after this long: a
+// lock held by another process goes away.
+constexpr auto reopenAfter = std::chrono::minutes(1);
+// The start page's "players now" is the latest answer within this.
+constexpr auto currentWithin = std::chrono::minutes(15);
+constexpr auto busyPeriod = std::chrono::days(7);
+// Names asked for, remembered with the address they led to; a bound against
+// a flood of names.
+constexpr std::size_t maxNames = 4096;
+constexpr auto noteLookupEvery = std::chrono::minutes(1);
+
+history::ServerKey keyOf(const ut3::QueryTarget &server)
+{
+    return {server.host, server.port};
+}
+
+std::string isoUtc(history::Seconds time)
+{
+    const std::time_t seconds = time.time_since_epoch().count();
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::chrono::seconds localOffset()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return std::chrono::seconds(local.tm_gmtoff);
+}
+
+std::string zoneName()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_zone ? local.tm_zone : "";
+}
+
+std::string unavailableLine(std::string_view reason)
+{
+    return "History unavailable: " + std::string(reason);
+}
+
+}
+
+PlayerHistory::PlayerHistory(Setup setup, Log log)
+    : m_setup(std::move(setup))
+    , m_log(std::move(log))
+{
+    if (!m_setup.now)
+        m_setup.now = [] { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); };
+    if (!m_setup.utcOffset)
+        m_setup.utcOffset = localOffset;
+    if (m_setup.database.empty()) {
+        m_readerFault = history::Fault{history::FaultKind::cannotOpen,
+                                       "no folder for the history file: neither XDG_STATE_HOME nor HOME is set (use --db PATH)"};
+        noteFault(m_readerFault);
+        return;
+    }
+    m_recorder = std::make_unique<history::Recorder>(history::RecorderOptions{
+        .path = m_setup.database,
+        .store = {.maxBytes = m_setup.maxBytes},
+        .keep = m_setup.keep,
+        .now = m_setup.now,
+    });
+    reader();
+}
+
+std::shared_ptr<PlayerHistory> PlayerHistory::fromOptions(const HistoryOptions &options, Log log)
+{
+    if (!options.enabled)
+        return nullptr;
+    const auto path = options.database ? options.database : history::defaultDatabasePath();
+    return std::make_shared<PlayerHistory>(Setup{.database = path.value_or(std::filesystem::path()),
+                                                 .keep = options.keep,
+                                                 .maxBytes = options.maxMegabytes * 1024 * 1024,
+                                                 .pollWindow = options.pollWindow},
+                                           std::move(log));
+}
+
+history::Seconds PlayerHistory::now() const
+{
+    return m_setup.now();
+}
+
+history::Store *PlayerHistory::reader()
+{
+    if (m_reader || !m_recorder)
+        return m_reader ? &*m_reader : nullptr;
+    if (m_readerTried && now() - *m_readerTried < reopenAfter)
+        return nullptr;
+    m_readerTried = now();
+    // Pages wait for no one: a file locked by another process is reported
+    // at once rather than waited for.
+    auto opened = history::Store::open(m_setup.database, {.busyTimeout = std::chrono::milliseconds(100)});
+    if (!opened) {
+        m_readerFault = opened.fault();
+        noteFault(m_readerFault);
+        return nullptr;
+    }
+    m_reader.emplace(std::move(*opened));
+    m_readerFault.reset();
+    return &*m_reader;
+}
+
+void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)
+{
+    if (!fault || fault->message == m_logged)
+        return;
+    m_logged = fault->message;
+    if (m_log)
+        m_log(unavailableLine(fault->message));
+}
+
+std::optional<std::string> PlayerHistory::unavailable()
+{
+    reader();
+    auto fault = m_readerFault ? m_readerFault : m_recorder ? m_recorder->fault() : std::nullopt;
+    noteFault(fault);
+    if (!fault)
+        return std::nullopt;
+    return fault->message;
+}
+
+void PlayerHistory::record(const ut3::QueryResult &result)
+{
+    if (!m_recorder || result.state != ut3::QueryState::online || !result.status)
+        return;
+    const ut3::ServerInfo &info = result.status->server;
+    // Stamped with the history's clock when the answer is in, so that a
+    // simulated clock drives the whole history.
+    m_recorder->record({keyOf(result.query), now(),
+                        static_cast<int>(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
+                        static_cast<int>(info.bots.value_or(0)), info.map});
+    noteFault(m_recorder->fault());
+}
+
+std::vector<SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarget &) const
+{
+    // Player names are not kept: counts are what the history is for.
+    return {};
+}
+
+void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried)
+{
+    // Every page view is a lookup; the file hears of one a minute per
+    // server, enough for a window of days.
+    const auto at = now();
+    const auto known = m_queriedAs.find({asked.host, asked.port});
+    if (known != m_queriedAs.end() && known->second.first.host == queried.host && known->second.first.port == queried.port
+        && at - known->second.second < noteLookupEvery)
+        return;
+    if (m_queriedAs.size() >= maxNames)
+        m_queriedAs.clear();
+    m_queriedAs[{asked.host, asked.port}] = {queried, at};
+    if (m_recorder)
+        m_recorder->noteLookup(keyOf(queried), at);
+}
+
+std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
+{
+    std::string html = "<section class=\"history\"><h2>Last 24 hours</h2>";
+    const auto failed = [&](const std::string &reason) {
+        noteFault(history::Fault{history::FaultKind::other, reason});
+        html += "<p class=\"quiet\">";
+        appendEscaped(html, unavailableLine(reason));
+        return html + "</p></section>";
+    };
+    if (!reader())
+        return failed(unavailable().value_or("the history file cannot be read"));
+    const auto at = now();
+    auto day = m_reader->series(keyOf(server), at);
+    if (!day)
+        return failed(day.fault().message);
+    html += history::dayChart(*day, m_setup.utcOffset());
+    auto averages = m_reader->hourlyAverages(keyOf(server), at - busyPeriod, at, m_setup.utcOffset());
+    if (!averages)
+        return failed(averages.fault().message);
+    if (const auto busiest = history::busiestHours(*averages)) {
+        const std::string zone = zoneName();
+        html += "<p class=\"busiest\">";
+        appendEscaped(html, history::busiestSentence(*busiest, "last 7 days" + (zone.empty() ? "" : ", " + zone)));
+        html += "</p>";
+    }
+    // Readable but not writable (full, locked): the chart shows what is
+    // there, and says why it stops.
+    if (const auto reason = unavailable()) {
+        html += "<p class=\"quiet\">";
+        appendEscaped(html, unavailableLine(*reason));
+        html += "</p>";
+    }
+    return html + "</section>";
+}
+
+nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
+{
+    nlohmann::json steps = nlohmann::json::array();
+    if (!reader())
+        return steps;
+    auto day = m_reader->series(keyOf(server), now());
+    if (!day)
+        return steps;
+    for (std::size_t i = 0; i < day->steps.size(); ++i)
+        if (const auto &count = day->steps[i])
+            steps.push_back({{"t", isoUtc(day->start + day->step * static_cast<long>(i))},
+                             {"players", count->players},
+                             {"bots", count->bots}});
+    return steps;
+}
+
+std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
+{
+    if (!reader())
+        return {};
+    const auto queried = m_queriedAs.find({asked.host, asked.port});
+    auto day = m_reader->series(keyOf(queried == m_queriedAs.end() ? asked : queried->second.first), now());
+    if (!day)
+        return {};
+    std::string html = " <span class=\"recent-players\">";
+    const auto recentSteps = static_cast<std::size_t>(currentWithin / day->step);
+    std::optional<history::Count> current;
+    for (std::size_t i = day->steps.size(); i-- > day->steps.size() - std::min(recentSteps, day->steps.size());)
+        if (day->steps[i]) {
+            current = day->steps[i];
+            break;
+        }
+    html += current ? std::to_string(current->players) + (current->players == 1 ? " player" : " players") : "no answer lately";
+    return html + "</span> " + history::sparkline(*day);
+}
+
+std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
+{
+    std::vector<ut3::QueryTarget> targets;
+    if (!reader())
+        return targets;
+    auto recent = m_reader->recentServers(now() - m_setup.pollWindow, 100000);
+    if (!recent)
+        return targets;
+    for (const auto &server : *recent)
+        targets.push_back({server.server.address, server.server.queryPort});
+    return targets;
+}
+
+}

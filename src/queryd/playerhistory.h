@@ -1,0 +1,84 @@
+#pragma once
+
+#include "queryd/history.h"
+#include "queryd/historyoptions.h"
+
+#include "history/recorder.h"
+#include "history/store.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace queryd {
+
+// Player history kept in SQLite, as the service shows it: the status page's
+// chart and busiest hours, the JSON's series, the start page's sparklines,
+// and the servers to poll. Lives on the service's io_context thread; writes
+// go to the recorder's thread, reads are a few indexed rows per page.
+//
+// A history file that cannot be used never stops the service: every part
+// then says why instead, and the reason is logged once.
+class PlayerHistory final : public ServerHistory {
+public:
+    using Log = std::function<void(std::string_view)>;
+    using Now = std::function<history::Seconds()>;
+
+    struct Setup {
+        std::filesystem::path database;
+        std::chrono::days keep{30};
+        std::uint64_t maxBytes = 0;
+        std::chrono::days pollWindow{7};
+        // The clock pages and pruning go by, and the local time's offset
+        // from UTC; the system's unless a test simulates them.
+        Now now;
+        std::function<std::chrono::seconds()> utcOffset;
+    };
+
+    PlayerHistory(Setup setup, Log log);
+
+    // The file from the options, or the XDG default; the reason when
+    // neither can be used.
+    static std::shared_ptr<PlayerHistory> fromOptions(const HistoryOptions &options, Log log);
+
+    void record(const ut3::QueryResult &result) override;
+    std::vector<SeenPlayer> playersSeen(const ut3::QueryTarget &server) const override;
+    void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried) override;
+    std::string statusSection(const ut3::QueryTarget &server) override;
+    nlohmann::json series(const ut3::QueryTarget &server) override;
+    std::string recentSummary(const ut3::QueryTarget &server) override;
+
+    // The servers looked up within the poll window, the latest first.
+    std::vector<ut3::QueryTarget> serversToPoll();
+    // Why history is not kept or shown now, if it is not.
+    std::optional<std::string> unavailable();
+    // Waits until every result recorded so far is in the file.
+    void flush()
+    {
+        if (m_recorder)
+            m_recorder->flush();
+    }
+
+private:
+    history::Store *reader();
+    void noteFault(const std::optional<history::Fault> &fault);
+    history::Seconds now() const;
+
+    Setup m_setup;
+    Log m_log;
+    std::unique_ptr<history::Recorder> m_recorder; // none without a file
+    std::optional<history::Store> m_reader;
+    std::optional<history::Fault> m_readerFault;
+    std::optional<history::Seconds> m_readerTried;
+    std::string m_logged;
+    // The history is kept by the address queried; the start page lists
+    // servers as they were asked for (a name, say).
+    // With the time the lookup was last noted.
+    std::map<std::pair<std::string, std::uint16_t>, std::pair<ut3::QueryTarget, history::Seconds>> m_queriedAs;
+};
+
+}

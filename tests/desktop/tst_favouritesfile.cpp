@@ -1,0 +1,514 @@
+#include "favourites/favouritesfile.h"
+#include "favourites/filewriter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+#define VERIFY_SAVED(call)                                                                                  \
+    do {                                                                                                    \
+        const std::optional<WriteFailure> failure = (call);                                                 \
+        QVERIFY2(!failure, failure ? qPrintable(failure->message) : "");                                   \
+    } while (false)
+
+namespace {
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "(unreadable)";
+    return file.readAll();
+}
+
+bool writeRaw(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList favouritesRead(const QString &path)
+{
+    return FavouritesFile::load(path).values;
+}
+
+// Acts as an ordinary user while it lives when the test runs as root, for
+// whom permissions do not bind.
+class OrdinaryUser final
+{
+public:
+    OrdinaryUser()
+    {
+        // nobody, in the group nogroup
+        if (::geteuid() == 0)
+            m_switched = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+    }
+    ~OrdinaryUser()
+    {
+        if (m_switched && ::seteuid(0) == 0)
+            ::setegid(0);
+    }
+    Q_DISABLE_COPY_MOVE(OrdinaryUser)
+
+private:
+    bool m_switched = false;
+};
+
+// Lets no file of this process grow beyond `bytes` while it lives; binds root too.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    Q_DISABLE_COPY_MOVE(FileSizeLimit)
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+const QStringList Empty24(FavouritesFile::KeyCount);
+
+}
+
+class TestFavouritesFile final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keysInFileOrder();
+    void iniPath_data();
+    void iniPath();
+
+    void saveText_data();
+    void saveText();
+
+    void saveThenReadBack();
+    void readBackFollowsTheReadingRules_data();
+    void readBackFollowsTheReadingRules();
+    void saveCreatesAMissingFile();
+    void saveReplacesTheWholeFile();
+    void failedSave_data();
+    void failedSave();
+
+    void placesWithoutAFileReadEmpty_data();
+    void placesWithoutAFileReadEmpty();
+
+    void savesOutsideTheCodePageInUtf8_data();
+    void savesOutsideTheCodePageInUtf8();
+    void readsAUtf8FileAndSavesItUnchanged();
+    void removesOldLeftoversOfKilledSaves();
+    void configFolder_data();
+    void configFolder();
+    void savingMakesTheConfigFolder();
+};
+
+void TestFavouritesFile::keysInFileOrder()
+{
+    const QStringList expected = {
+        u"ServerName"_s,  u"ServerIP"_s,  u"ServerPort"_s,  u"Serverwport"_s,
+        u"ServerName2"_s, u"ServerIP2"_s, u"ServerPort2"_s, u"Serverwport2"_s,
+        u"ServerName3"_s, u"ServerIP3"_s, u"ServerPort3"_s, u"Serverwport3"_s,
+        u"ServerName4"_s, u"ServerIP4"_s, u"ServerPort4"_s, u"Serverwport4"_s,
+        u"ServerName5"_s, u"ServerIP5"_s, u"ServerPort5"_s, u"Serverwport5"_s,
+        u"ServerName6"_s, u"ServerIP6"_s, u"ServerPort6"_s, u"Serverwport6"_s,
+    };
+    QCOMPARE(FavouritesFile::keys(), expected);
+    QCOMPARE(FavouritesFile::section(), u"SERVER"_s);
+}
+
+void TestFavouritesFile::iniPath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("folder") << u"/opt/skirvane"_s << u"/opt/skirvane/ut3servers.ini"_s;
+    QTest::newRow("root folder keeps its separator") << u"/"_s << u"//ut3servers.ini"_s;
+}
+
+void TestFavouritesFile::iniPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+
+    QCOMPARE(FavouritesFile::iniPath(folder), expected);
+}
+
+void TestFavouritesFile::saveText_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QByteArray>("expected");
+
+    // "[SERVER]" is 10 bytes with its line end; the keys of slot 1 take
+    // 10 + 8 + 10 + 11 = 39 bytes, those of each later slot 4 more for the
+    // digit; each line adds "=" and CR LF: 10 + 39 + 5 * 43 + 24 * 3 = 336.
+    const QByteArray empty = "[SERVER]\r\n"
+                             "ServerName=\r\nServerIP=\r\nServerPort=\r\nServerwport=\r\n"
+                             "ServerName2=\r\nServerIP2=\r\nServerPort2=\r\nServerwport2=\r\n"
+                             "ServerName3=\r\nServerIP3=\r\nServerPort3=\r\nServerwport3=\r\n"
+                             "ServerName4=\r\nServerIP4=\r\nServerPort4=\r\nServerwport4=\r\n"
+                             "ServerName5=\r\nServerIP5=\r\nServerPort5=\r\nServerwport5=\r\n"
+                             "ServerName6=\r\nServerIP6=\r\nServerPort6=\r\nServerwport6=\r\n";
+    QCOMPARE(empty.size(), 336);
+    QTest::newRow("all empty") << Empty24 << empty;
+
+    // 24 values of three bytes more: 408.
+    QByteArray abc = empty;
+    abc.replace("=\r\n", "=abc\r\n");
+    QCOMPARE(abc.size(), 408);
+    QTest::newRow("all abc") << QStringList(FavouritesFile::KeyCount, u"abc"_s) << abc;
+
+    QStringList slot2 = Empty24;
+    slot2[4] = u"  Zyr's \"best\" = 1  "_s;
+    slot2[5] = u"10.0.0.2"_s;
+    slot2[6] = u"6500"_s;
+    slot2[7] = u"0"_s;
+    QByteArray slot2Text = empty;
+    slot2Text.replace("ServerName2=\r\nServerIP2=\r\nServerPort2=\r\nServerwport2=\r\n",
+                      "ServerName2=  Zyr's \"best\" = 1  \r\nServerIP2=10.0.0.2\r\nServerPort2=6500\r\nServerwport2=0\r\n");
+    QTest::newRow("values unchanged") << slot2 << slot2Text;
+}
+
+void TestFavouritesFile::saveText()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QByteArray, expected);
+
+    QCOMPARE(FavouritesFile::saveText(values), expected);
+}
+
+void TestFavouritesFile::saveThenReadBack()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+
+    QStringList values;
+    for (int slot = 1; slot <= FavouritesFile::SlotCount; ++slot)
+        values << u"Server \u00C4 %1"_s.arg(slot) << u"10.0.%1.1"_s.arg(slot) << u"65%1"_s.arg(slot) << u"%1"_s.arg(slot);
+    values[1] = u"a=b"_s;
+    values[2] = u"x"_s.repeated(ProfileReader::MaxValueLength);
+    values[3] = QString();
+
+    VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(values)));
+
+    QCOMPARE(contentOf(path), FavouritesFile::saveText(values));
+    QCOMPARE(favouritesRead(path), values);
+}
+
+void TestFavouritesFile::readBackFollowsTheReadingRules_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("read");
+
+    QTest::newRow("a=b") << u"a=b"_s << u"a=b"_s;
+    QTest::newRow("blanks around") << u"  my server  "_s << u"my server"_s;
+    QTest::newRow("quotation marks") << u"\"my server\""_s << u"my server"_s;
+    QTest::newRow("300 characters") << u"y"_s.repeated(300) << u"y"_s.repeated(254);
+    QTest::newRow("outside the code page") << u"\u03A9mega"_s << u"\u03A9mega"_s;
+    QTest::newRow("CJK and Latin-1") << u"\u6F22\u5B57 Clan \u00E9"_s << u"\u6F22\u5B57 Clan \u00E9"_s;
+    QTest::newRow("emoji") << u"\U0001F600"_s << u"\U0001F600"_s;
+}
+
+void TestFavouritesFile::readBackFollowsTheReadingRules()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, read);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    QStringList values = Empty24;
+    values[0] = written;
+
+    VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(values)));
+
+    QStringList expected = Empty24;
+    expected[0] = read;
+    QCOMPARE(favouritesRead(path), expected);
+}
+
+void TestFavouritesFile::saveCreatesAMissingFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    QVERIFY(!QFile::exists(path));
+
+    VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(Empty24)));
+
+    QCOMPARE(contentOf(path), FavouritesFile::saveText(Empty24));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{u"ut3servers.ini"_s});
+}
+
+void TestFavouritesFile::saveReplacesTheWholeFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    QVERIFY(writeRaw(path, "[SERVER]\r\nServerName=" + QByteArray(4000, 'o') + "\r\n[Other]\r\nKey=1\r\n"));
+
+    VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(Empty24)));
+
+    QCOMPARE(contentOf(path), FavouritesFile::saveText(Empty24));
+}
+
+void TestFavouritesFile::failedSave_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("folder in the file's place") << u"folder"_s << u"directory"_s;
+    QTest::newRow("path under a regular file") << u"under file"_s << u"Not a directory"_s;
+    QTest::newRow("file too large (as on a full disk)") << u"size limit"_s << u"too large"_s;
+    QTest::newRow("read-only folder") << u"read-only"_s << u"folder"_s;
+    QTest::newRow("line break in a value") << u"line break"_s << u"field ServerName2 holds a line break"_s;
+    QTest::newRow("link to a character device") << u"device link"_s << u"a character device"_s;
+    QTest::newRow("named pipe") << u"pipe"_s << u"a named pipe"_s;
+}
+
+void TestFavouritesFile::failedSave()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = FavouritesFile::iniPath(dir.path());
+    const QByteArray old = "[SERVER]\r\nServerName=old\r\n";
+    const QByteArray text = FavouritesFile::saveText(QStringList(FavouritesFile::KeyCount, u"new"_s));
+
+    std::optional<WriteFailure> failure;
+    if (place == u"folder") {
+        QVERIFY(QDir(dir.path()).mkdir(u"ut3servers.ini"_s));
+        failure = FileWriter::replaceFile(path, text);
+        QVERIFY(QFileInfo(path).isDir());
+    } else if (place == u"under file") {
+        QVERIFY(writeRaw(dir.filePath(u"plain"_s), old));
+        path = FavouritesFile::iniPath(dir.filePath(u"plain"_s));
+        failure = FileWriter::replaceFile(path, text);
+        QCOMPARE(contentOf(dir.filePath(u"plain"_s)), old);
+    } else if (place == u"size limit") {
+        QVERIFY(writeRaw(path, old));
+        {
+            const FileSizeLimit limit(rlim_t(text.size() / 2));
+            failure = FileWriter::replaceFile(path, text);
+        }
+        QCOMPARE(contentOf(path), old);
+    } else if (place == u"read-only") {
+        QVERIFY(writeRaw(path, old));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        {
+            const OrdinaryUser user;
+            failure = FileWriter::replaceFile(path, text);
+        }
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(contentOf(path), old);
+    } else if (place == u"line break") {
+        QVERIFY(writeRaw(path, old));
+        QStringList values(FavouritesFile::KeyCount, u"new"_s);
+        values[4] = u"Mine\nServerIP=6.6.6.6"_s;
+        failure = FavouritesFile::save(path, values);
+        QCOMPARE(contentOf(path), old);
+    } else if (place == u"device link") {
+        QVERIFY(QFile::link(u"/dev/null"_s, path));
+        failure = FileWriter::replaceFile(path, text);
+        QVERIFY(QFileInfo(u"/dev/null"_s).exists() && !QFileInfo(u"/dev/null"_s).isFile());
+        QVERIFY(QFileInfo(path).isSymLink());
+    } else if (place == u"pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        failure = FileWriter::replaceFile(path, text);
+        QVERIFY(!QFileInfo(path).isFile());
+    } else {
+        Q_UNREACHABLE();
+    }
+
+    QVERIFY(failure);
+    qInfo("%s", qPrintable(failure->message));
+    QVERIFY2(failure->message.contains(QDir::toNativeSeparators(path)), qPrintable(failure->message));
+    QVERIFY2(failure->message.contains(reason, Qt::CaseInsensitive), qPrintable(failure->message));
+    // Nothing left behind beside the old content.
+    const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    QVERIFY2(left.size() == 1, qPrintable(left.join(u", ")));
+}
+
+void TestFavouritesFile::placesWithoutAFileReadEmpty_data()
+{
+    QTest::addColumn<QString>("place");
+
+    QTest::newRow("no file") << u"none"_s;
+    QTest::newRow("empty file") << u"empty"_s;
+    QTest::newRow("folder of that name") << u"folder"_s;
+    QTest::newRow("named pipe") << u"pipe"_s;
+    QTest::newRow("unreadable file") << u"unreadable"_s;
+    QTest::newRow("over 16 MiB") << u"huge"_s;
+}
+
+void TestFavouritesFile::placesWithoutAFileReadEmpty()
+{
+    QFETCH(QString, place);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    const QByteArray content = "[SERVER]\r\nServerName=abc\r\n";
+
+    if (place == u"empty") {
+        QVERIFY(writeRaw(path, {}));
+    } else if (place == u"folder") {
+        QVERIFY(QDir(dir.path()).mkdir(u"ut3servers.ini"_s));
+        QVERIFY(writeRaw(path + u"/ut3servers.ini"_s, content));
+    } else if (place == u"pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (place == u"huge") {
+        QVERIFY(writeRaw(path, content));
+        QVERIFY(QFile::resize(path, FavouritesFile::MaxFileBytes + 1)); // sparse: takes no room
+    }
+
+    FavouritesFile::Loaded loaded;
+    if (place == u"unreadable") {
+        QVERIFY(writeRaw(path, content));
+        QVERIFY(QFile::setPermissions(path, QFile::Permissions()));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+        const OrdinaryUser user;
+        loaded = FavouritesFile::load(path);
+    } else {
+        loaded = FavouritesFile::load(path);
+    }
+    QCOMPARE(loaded.values, Empty24);
+    // Nothing to say about a file that is not there, or empty; the rest say why.
+    QCOMPARE(loaded.problem.isEmpty(), place == u"none" || place == u"empty");
+    if (!loaded.problem.isEmpty())
+        QVERIFY2(loaded.problem.contains(QDir::toNativeSeparators(path)), qPrintable(loaded.problem));
+    qInfo("%s", qPrintable(loaded.problem));
+}
+
+void TestFavouritesFile::savesOutsideTheCodePageInUtf8_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("start");
+
+    QTest::newRow("Windows-1252 fits") << u"caf\u00E9 \u20AC"_s << "[SERVER]\r\nServerName=caf\xE9 \x80\r\n"_ba;
+    QTest::newRow("CJK") << u"\u6F22\u5B57 Clan \u00E9"_s
+                         << "\xEF\xBB\xBF[SERVER]\r\nServerName=\xE6\xBC\xA2\xE5\xAD\x97 Clan \xC3\xA9\r\n"_ba;
+}
+
+void TestFavouritesFile::savesOutsideTheCodePageInUtf8()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, start);
+
+    QStringList values = Empty24;
+    values[0] = value;
+    const QByteArray text = FavouritesFile::saveText(values);
+    QVERIFY2(text.startsWith(start), text.left(60).toHex(' ').constData());
+    // The same 25 lines either way.
+    QCOMPARE(text.count("\r\n"), 25);
+}
+
+void TestFavouritesFile::readsAUtf8FileAndSavesItUnchanged()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    QVERIFY(writeRaw(path, "\xEF\xBB\xBF[SERVER]\r\nServerName3=\xE6\xBC\xA2\xE5\xAD\x97 Clan \xC3\xA9\r\n"));
+
+    QStringList values = favouritesRead(path);
+    QCOMPARE(values[8], u"\u6F22\u5B57 Clan \u00E9"_s);
+    values[0] = u"edited"_s; // a change elsewhere keeps the slot nobody edited
+    VERIFY_SAVED(FavouritesFile::save(path, values));
+    QCOMPARE(favouritesRead(path), values);
+}
+
+void TestFavouritesFile::removesOldLeftoversOfKilledSaves()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = FavouritesFile::iniPath(dir.path());
+    const QDateTime twoMinutesAgo = QDateTime::currentDateTime().addSecs(-120);
+    const QStringList names = {u"ut3servers.ini.aB3xYz"_s, u"ut3servers.ini.Qw12er"_s, u"ut3servers.ini.old"_s,
+                               u"other.ini.aB3xYz"_s};
+    for (const QString &name : names) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (name != u"ut3servers.ini.Qw12er") // the one a running save may still own
+            QVERIFY(file.setFileTime(twoMinutesAgo, QFileDevice::FileModificationTime));
+    }
+
+    VERIFY_SAVED(FavouritesFile::save(path, Empty24));
+
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             (QStringList{u"other.ini.aB3xYz"_s, u"ut3servers.ini"_s, u"ut3servers.ini.Qw12er"_s, u"ut3servers.ini.old"_s}));
+}
+
+void TestFavouritesFile::configFolder_data()
+{
+    QTest::addColumn<QByteArray>("xdgConfigHome");
+    QTest::addColumn<QString>("expected");
+
+    const QString home = QDir::homePath();
+    QTest::newRow("set") << "/srv/config"_ba << u"/srv/config/skirvane"_s;
+    QTest::newRow("empty") << ""_ba << home + u"/.config/skirvane"_s;
+    QTest::newRow("relative, so not valid") << "config"_ba << home + u"/.config/skirvane"_s;
+}
+
+void TestFavouritesFile::configFolder()
+{
+    QFETCH(QByteArray, xdgConfigHome);
+    QFETCH(QString, expected);
+
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", xdgConfigHome);
+    const QString folder = FavouritesFile::configFolder();
+    if (wasSet)
+        qputenv("XDG_CONFIG_HOME", saved);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(folder, expected);
+}
+
+void TestFavouritesFile::savingMakesTheConfigFolder()
+{
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString path = FavouritesFile::iniPath(FavouritesFile::configFolder());
+    qputenv("XDG_CONFIG_HOME", saved);
+    QCOMPARE(path, config.path() + u"/skirvane/ut3servers.ini"_s);
+    QVERIFY(!QFileInfo::exists(config.path() + u"/skirvane"_s));
+
+    QStringList values = Empty24;
+    values[1] = u"10.0.0.1"_s;
+    VERIFY_SAVED(FavouritesFile::save(path, values));
+
+    QVERIFY(QFileInfo(config.path() + u"/skirvane"_s).isDir());
+    QCOMPARE(contentOf(path), FavouritesFile::saveText(values));
+    QCOMPARE(favouritesRead(path), values);
+}
+
+QTEST_GUILESS_MAIN(TestFavouritesFile)
+#include "tst_favouritesfile.moc"

@@ -1,0 +1,448 @@
+#include "app/program.h"
+#include "favourites/favouritesfile.h"
+#include "platform/browser.h"
+#include "platform/progressbar.h"
+#include "platform/sound.h"
+#include "platform/timer.h"
+#include "support/localdeployment.h"
+#include "support/localhttpserver.h"
+#include "support/testenvironment.h"
+#include "windows/aboutwindow.h"
+#include "windows/favouriteswindow.h"
+#include "windows/linklabel.h"
+#include "windows/mainwindow.h"
+#include "windows/saveconfirmation.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString QueryPath = QStringLiteral("/Skirvane/skirvane.php");
+
+// A file as a user might keep it: slot 4 filled in, slot 1 named only.
+const QByteArray StoredFile = "[SERVER]\r\nServerName=Home\r\nServerIP4=10.1.1.4\r\nServerPort4=7787\r\n"
+                              "Serverwport4=8080\r\nServerName4=Fourth\r\n";
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+template<class T>
+T *control(QWidget *window, const QString &objectName)
+{
+    return window->findChild<T *>(objectName);
+}
+
+QLineEdit *field(QWidget *window, const QString &key)
+{
+    return control<QLineEdit>(window, key);
+}
+
+QRadioButton *serverOpt(QWidget *window, int index)
+{
+    return control<QRadioButton>(window, QStringLiteral("serverOpt(%1)").arg(index));
+}
+
+QString value(const LocalHttpServer::Request &r, const char *key)
+{
+    return r.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
+}
+
+}
+
+// The favourites and confirmation windows for real, with the favourites file
+// in a folder of the test's own standing in for the executable's folder.
+class TestFavouritesWindow final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void opensWithTheFileBesideTheExecutable();
+    void opensEmptyWithoutAFile();
+    void queriesTheSelectedSlot();
+    void queriesWithEmptyValuesWhenNothingIsSelected();
+    void saveAndQueryRunSideBySide();
+    void savedFileReadsBackOnTheNextOpening();
+    void saveCreatesAMissingFile();
+    void secondSaveWhileConfirmationIsOpen();
+    void failedSaveKeepsEditsAndOldFile();
+    void closingDuringASaveStillSaves_data();
+    void closingDuringASaveStillSaves();
+    void pastedLineBreaksBecomeBlanks();
+    void unreadableFileIsToldAndReplacedOnlyWhenAgreed();
+    void openingAgainWhileOpenOnlyShows();
+    void closingTheMainWindowFirstKeepsTheProgramRunning();
+
+private:
+    FavouritesWindow *openFavourites();
+    void clickSave(QWidget *w) { QTest::mouseClick(control<QPushButton>(w, "Command1"), Qt::LeftButton); }
+    void clickQuery(QWidget *w) { QTest::mouseClick(control<QPushButton>(w, "Command2"), Qt::LeftButton); }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<LocalHttpServer> m_server;
+    std::unique_ptr<Program> m_registry;
+    QString m_iniPath;
+    int m_fallbackSounds = 0;
+};
+
+void TestFavouritesWindow::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_iniPath = m_folder->filePath(QStringLiteral("ut3servers.ini"));
+    m_server = std::make_unique<LocalHttpServer>();
+    QVERIFY(m_server->start());
+
+    // No sound file in the folder: each confirmation that loads falls back.
+    m_fallbackSounds = 0;
+    m_registry = std::make_unique<Program>(deploymentServedBy(*m_server), m_folder->path(), m_folder->path(), nullptr,
+                                           std::make_unique<Sound>([this] { ++m_fallbackSounds; }));
+    QVERIFY(QTest::qWaitForWindowExposed(m_registry->showMain()));
+}
+
+void TestFavouritesWindow::cleanup()
+{
+    m_registry.reset();
+    m_server.reset();
+    m_folder.reset();
+}
+
+FavouritesWindow *TestFavouritesWindow::openFavourites()
+{
+    QTest::mouseClick(control<LinkLabel>(m_registry->mainWindow(), "LabelFavs"), Qt::LeftButton);
+    FavouritesWindow *w = m_registry->favouritesWindow();
+    if (w && !QTest::qWaitForWindowExposed(w))
+        return nullptr;
+    return w;
+}
+
+void TestFavouritesWindow::opensWithTheFileBesideTheExecutable()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QCOMPARE(w->iniPath(), m_iniPath);
+    QCOMPARE(field(w, "ServerName")->text(), QStringLiteral("Home"));
+    QCOMPARE(field(w, "ServerIP4")->text(), QStringLiteral("10.1.1.4"));
+    QCOMPARE(field(w, "ServerName4")->text(), QStringLiteral("Fourth"));
+    QCOMPARE(field(w, "ServerIP")->text(), QString());
+    QCOMPARE(field(w, "ServerPort4")->text(), QStringLiteral("7787"));
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(!serverOpt(w, i)->isChecked());
+    QCOMPARE(control<ProgressBar>(w, "pg")->value(), 0.0f);
+    QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
+    QVERIFY(!control<Timer>(w, "Timer1")->isEnabled() && !control<Timer>(w, "Timer2")->isEnabled());
+    // Blank until the first query, without a page or a renderer behind it.
+    QVERIFY(control<Browser>(w, "WebBrowser1")->url().isEmpty());
+    QVERIFY(!control<Browser>(w, "WebBrowser1")->view());
+}
+
+void TestFavouritesWindow::opensEmptyWithoutAFile()
+{
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    for (const QString &key : FavouritesFile::keys())
+        QCOMPARE(field(w, key)->text(), QString());
+}
+
+void TestFavouritesWindow::queriesTheSelectedSlot()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QTest::mouseClick(serverOpt(w, 3), Qt::LeftButton);
+    QVERIFY(serverOpt(w, 3)->isChecked());
+    QSignalSpy loaded(control<Browser>(w, "WebBrowser1"), &Browser::loadFinished);
+    clickQuery(w);
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    const LocalHttpServer::Request r = m_server->requestsFor(QueryPath).first();
+    QCOMPARE(value(r, "serverip"), QStringLiteral("10.1.1.4"));
+    QCOMPARE(value(r, "serverqport"), QStringLiteral("7787"));
+    QCOMPARE(value(r, "serverwport"), QStringLiteral("8080"));
+    QCOMPARE(control<ProgressBar>(w, "pg")->value(), 0.0f);
+    QVERIFY(!control<Timer>(w, "Timer1")->isEnabled());
+    // The page made by the first query loads and is shown.
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
+    QCOMPARE(loaded.first().first().toBool(), true);
+    QVERIFY(control<Browser>(w, "WebBrowser1")->view()->page()->isVisible());
+    QTRY_COMPARE(control<Browser>(w, "WebBrowser1")->title(), QStringLiteral("local"));
+    // Only this window's browser shows it.
+    QCOMPARE(m_server->requestsFor(QStringLiteral("/Zyr/Skirvane/skirvane.php")).size(), 0);
+}
+
+void TestFavouritesWindow::queriesWithEmptyValuesWhenNothingIsSelected()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    clickQuery(w);
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    QCOMPARE(m_server->requestsFor(QueryPath).first().target,
+             QByteArray("/Skirvane/skirvane.php?serverip=&serverqport=&serverwport="));
+}
+
+void TestFavouritesWindow::saveAndQueryRunSideBySide()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QTest::mouseClick(serverOpt(w, 0), Qt::LeftButton);
+    field(w, "ServerIP")->setText(QStringLiteral("10.9.9.9"));
+    clickSave(w);
+    QTest::qWait(150);
+    clickQuery(w);
+    QTRY_VERIFY(control<ProgressBar>(w, "pg2")->value() > 0.0f && control<ProgressBar>(w, "pg")->value() > 0.0f);
+    // An edit while both run counts for both.
+    field(w, "ServerPort")->setText(QStringLiteral("6500"));
+
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    QTRY_VERIFY(m_registry->confirmationWindow());
+    const LocalHttpServer::Request r = m_server->requestsFor(QueryPath).first();
+    QCOMPARE(value(r, "serverip"), QStringLiteral("10.9.9.9"));
+    QCOMPARE(value(r, "serverqport"), QStringLiteral("6500"));
+
+    QStringList expected;
+    for (const QString &key : FavouritesFile::keys())
+        expected += field(w, key)->text();
+    QCOMPARE(readAll(m_iniPath), FavouritesFile::saveText(expected));
+    QVERIFY(readAll(m_iniPath).contains("ServerIP=10.9.9.9\r\nServerPort=6500\r\n"));
+    QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
+    QVERIFY(!control<Timer>(w, "Timer2")->isEnabled());
+}
+
+void TestFavouritesWindow::savedFileReadsBackOnTheNextOpening()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    field(w, "ServerName2")->setText(QStringLiteral("a=b"));
+    field(w, "ServerIP6")->setText(QString::fromUtf8("café"));
+    field(w, "ServerName3")->setText(QStringLiteral("  padded  "));
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    QVERIFY(readAll(m_iniPath).contains("ServerName2=a=b\r\n"));
+    QVERIFY(readAll(m_iniPath).contains("ServerIP6=caf\xe9\r\n")); // one byte in the 8-bit code page
+    QVERIFY(readAll(m_iniPath).contains("ServerName3=  padded  \r\n"));
+
+    // Edits not saved are gone after closing; the file comes back.
+    field(w, "ServerName2")->setText(QStringLiteral("unsaved"));
+    w->close();
+    QTRY_VERIFY(!m_registry->favouritesWindow());
+    w = openFavourites();
+    QVERIFY(w);
+    QCOMPARE(field(w, "ServerName2")->text(), QStringLiteral("a=b"));
+    QCOMPARE(field(w, "ServerIP6")->text(), QString::fromUtf8("café"));
+    QCOMPARE(field(w, "ServerName3")->text(), QStringLiteral("padded"));
+    QCOMPARE(field(w, "ServerIP4")->text(), QStringLiteral("10.1.1.4"));
+}
+
+void TestFavouritesWindow::saveCreatesAMissingFile()
+{
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QVERIFY(!QFile::exists(m_iniPath));
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    const QByteArray written = readAll(m_iniPath);
+    QCOMPARE(written.size(), 336);
+    QVERIFY(written.startsWith("[SERVER]\r\nServerName=\r\nServerIP=\r\n"));
+    QVERIFY(written.endsWith("Serverwport6=\r\n"));
+}
+
+void TestFavouritesWindow::secondSaveWhileConfirmationIsOpen()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    SaveConfirmation *confirmation = m_registry->confirmationWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(confirmation));
+    QCOMPARE(control<QPushButton>(confirmation, "Command1")->text(), QStringLiteral("OK"));
+    QCOMPARE(m_fallbackSounds, 1); // no sound file beside the executable
+    const QPoint placed = confirmation->pos();
+    const Placement::Position expected = Placement::confirmationByFavourites(w->placementFrame());
+    QCOMPARE(placed, Placement::twipsToPixels(expected));
+
+    field(w, "ServerName5")->setText(QStringLiteral("second"));
+    confirmation->move(placed + QPoint(7, 7)); // where a user might drag it
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(m_iniPath).contains("ServerName5=second\r\n"), 5000);
+    QCOMPARE(m_registry->confirmationWindow(), confirmation);
+    QCOMPARE(confirmation->pos(), placed + QPoint(7, 7)); // not placed again
+    QCOMPARE(m_fallbackSounds, 1);                         // no sound again
+
+    QTest::mouseClick(control<QPushButton>(confirmation, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY(!m_registry->confirmationWindow());
+    QVERIFY(m_registry->favouritesWindow()); // OK closes only the confirmation
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    QCOMPARE(m_fallbackSounds, 2); // a fresh confirmation loads and sounds again
+}
+
+void TestFavouritesWindow::failedSaveKeepsEditsAndOldFile()
+{
+    // The favourites file's name is taken by something the save cannot
+    // replace: a folder holding a file (fails as root too).
+    QVERIFY(QDir(m_folder->path()).mkpath(QStringLiteral("ut3servers.ini/inner")));
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    field(w, "ServerName")->setText(QStringLiteral("kept"));
+    clickSave(w);
+    QMessageBox *message = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((message = w->findChild<QMessageBox *>(QStringLiteral("saveFailure"))), 5000);
+    QVERIFY(message->informativeText().contains(m_iniPath));
+    QVERIFY(!m_registry->confirmationWindow());
+    QVERIFY(!control<Timer>(w, "Timer2")->isEnabled());
+    QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
+    QCOMPARE(field(w, "ServerName")->text(), QStringLiteral("kept"));
+    QVERIFY(QFileInfo(m_iniPath + QStringLiteral("/inner")).isDir());
+    message->close();
+    QVERIFY(m_registry->favouritesWindow());
+}
+
+void TestFavouritesWindow::closingDuringASaveStillSaves_data()
+{
+    QTest::addColumn<bool>("byAbout");
+
+    QTest::newRow("About / Help") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestFavouritesWindow::closingDuringASaveStillSaves()
+{
+    QFETCH(bool, byAbout);
+
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    field(w, "ServerName")->setText(QStringLiteral("saved on closing"));
+    clickSave(w);
+    QTRY_VERIFY(control<ProgressBar>(w, "pg2")->value() >= 30.0f);
+    if (byAbout) {
+        QTest::mouseClick(control<LinkLabel>(w, "Label4"), Qt::LeftButton);
+        QVERIFY(m_registry->aboutWindow());
+    } else {
+        w->close();
+    }
+    QTRY_VERIFY(!m_registry->favouritesWindow());
+    QVERIFY(readAll(m_iniPath).startsWith("[SERVER]\r\nServerName=saved on closing\r\n"));
+    QVERIFY(m_registry->confirmationWindow());
+    QCOMPARE(m_fallbackSounds, 1);
+}
+
+void TestFavouritesWindow::pastedLineBreaksBecomeBlanks()
+{
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QApplication::clipboard()->setText(QStringLiteral("Mine\nServerIP=6.6.6.6\r\n"));
+    field(w, "ServerName")->setFocus();
+    field(w, "ServerName")->paste();
+    QCOMPARE(field(w, "ServerName")->text(), QStringLiteral("Mine ServerIP=6.6.6.6  "));
+    QLineEdit *address = control<QLineEdit>(m_registry->mainWindow(), "Text2");
+    address->paste();
+    QCOMPARE(address->text(), QStringLiteral("Mine ServerIP=6.6.6.6  "));
+
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    const QByteArray written = readAll(m_iniPath);
+    QVERIFY(written.startsWith("[SERVER]\r\nServerName=Mine ServerIP=6.6.6.6  \r\nServerIP=\r\n"));
+    QCOMPARE(written.count("\r\n"), 25);
+}
+
+void TestFavouritesWindow::unreadableFileIsToldAndReplacedOnlyWhenAgreed()
+{
+    // Far too large to be a favourites file; sparse, so it takes no room.
+    writeAll(m_iniPath, StoredFile);
+    QVERIFY(QFile::resize(m_iniPath, FavouritesFile::MaxFileBytes + 1));
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QMessageBox *told = w->findChild<QMessageBox *>(QStringLiteral("readFailure"));
+    QVERIFY(told);
+    QVERIFY2(told->informativeText().contains(m_iniPath), qPrintable(told->informativeText()));
+    QCOMPARE(field(w, "ServerName")->text(), QString());
+    told->close();
+
+    field(w, "ServerName")->setText(QStringLiteral("new"));
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        clickSave(w);
+        QMessageBox *ask = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((ask = w->findChild<QMessageBox *>(QStringLiteral("replaceUnreadable"))), 5000);
+        QCOMPARE(QFileInfo(m_iniPath).size(), FavouritesFile::MaxFileBytes + 1);
+        QTest::mouseClick(ask->button(answer), Qt::LeftButton);
+        QTRY_VERIFY(!w->findChild<QMessageBox *>(QStringLiteral("replaceUnreadable")));
+    }
+    QVERIFY(m_registry->confirmationWindow());
+    QVERIFY(readAll(m_iniPath).startsWith("[SERVER]\r\nServerName=new\r\n"));
+
+    // Once replaced, a save no longer asks.
+    m_registry->confirmationWindow()->close();
+    clickSave(w);
+    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
+    QVERIFY(!w->findChild<QMessageBox *>(QStringLiteral("replaceUnreadable")));
+}
+
+void TestFavouritesWindow::openingAgainWhileOpenOnlyShows()
+{
+    writeAll(m_iniPath, StoredFile);
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    QTest::mouseClick(serverOpt(w, 2), Qt::LeftButton);
+    field(w, "ServerIP")->setText(QStringLiteral("typed"));
+    writeAll(m_iniPath, "[SERVER]\r\nServerIP=changed on disk\r\n");
+    QCOMPARE(openFavourites(), w);
+    QCOMPARE(field(w, "ServerIP")->text(), QStringLiteral("typed"));
+    QVERIFY(serverOpt(w, 2)->isChecked());
+
+    const Placement::Position expected =
+        Placement::favouritesByMain(m_registry->mainWindow()->placementFrame());
+    QCOMPARE(w->pos(), Placement::twipsToPixels(expected));
+}
+
+void TestFavouritesWindow::closingTheMainWindowFirstKeepsTheProgramRunning()
+{
+    FavouritesWindow *w = openFavourites();
+    QVERIFY(w);
+    // Tool windows would otherwise not count, and the program would end
+    // with the main window.
+    QVERIFY(w->testAttribute(Qt::WA_QuitOnClose));
+    QVERIFY(w->windowFlags().testFlag(Qt::Tool));
+    m_registry->mainWindow()->close();
+    QTRY_VERIFY(!m_registry->mainWindow());
+    QVERIFY(w->isVisible());
+
+    // About from here, with the main window gone, opens centred.
+    QTest::mouseClick(control<LinkLabel>(w, "Label4"), Qt::LeftButton);
+    AboutWindow *about = m_registry->aboutWindow();
+    QVERIFY(about);
+    QVERIFY(!m_registry->mainWindow());
+    QVERIFY(QTest::qWaitForWindowExposed(about));
+}
+
+SKIRVANE_WINDOW_TEST_MAIN(TestFavouritesWindow)
+#include "tst_favouriteswindow.moc"

@@ -1,0 +1,293 @@
+#include "app/program.h"
+#include "platform/browser.h"
+#include "platform/progressbar.h"
+#include "platform/timer.h"
+#include "platform/urlopener.h"
+#include "support/localhttpserver.h"
+#include "support/testenvironment.h"
+#include "windows/aboutwindow.h"
+#include "windows/linklabel.h"
+#include "windows/mainwindow.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString QueryPath = QStringLiteral("/Zyr/Skirvane/skirvane.php");
+const QString StartPath = QStringLiteral("/Zyr/04query.html");
+const QString PresetIp = QStringLiteral("192.0.2.10"); // only ever sent as text to the local server
+
+// Keeps the addresses instead of opening anything.
+class RecordingOpener final : public UrlOpener
+{
+public:
+    explicit RecordingOpener(QStringList &addresses)
+        : m_addresses(addresses)
+    {
+    }
+    std::optional<OpenFailure> open(const QString &address) override
+    {
+        m_addresses += address;
+        return std::nullopt;
+    }
+
+private:
+    QStringList &m_addresses;
+};
+
+template<class T>
+T *control(QWidget *window, const char *objectName)
+{
+    return window->findChild<T *>(QString::fromLatin1(objectName));
+}
+
+QString value(const LocalHttpServer::Request &r, const char *key)
+{
+    return r.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
+}
+
+}
+
+// The main window for real: a real browser engine talking to a local server.
+class TestMainWindow final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void opensAsDesigned();
+    void presetThenBeginQuerySendsOneRequestAfterTheEleventhTick();
+    void untouchedBoxesSendThePrompts();
+    void quickSecondClickStillGivesOneRequest();
+    void editDuringTheSequenceIsWhatGetsSent();
+    void customAfterPresetEmptiesOnlyTheAddress();
+    void typingIntoTheChooserChangesNoBox();
+    void tabWalksTheDesignedOrder();
+    void linksOpenPagesAndTheAboutWindow();
+
+private:
+    void pick(int listIndex);
+    int ticksSoFar() const { return m_ticks; }
+
+    std::unique_ptr<LocalHttpServer> m_server;
+    std::unique_ptr<Program> m_program;
+    MainWindow *m_window = nullptr;
+    QStringList m_opened; // pages handed to the desktop's browser
+    int m_ticks = 0;
+};
+
+void TestMainWindow::init()
+{
+    m_server = std::make_unique<LocalHttpServer>();
+    QVERIFY(m_server->start());
+    Deployment deployment = Deployment::built();
+    deployment.mainQueryHost = m_server->host();
+    deployment.presetServerIp = PresetIp;
+    m_opened.clear();
+    const QString folder = QCoreApplication::applicationDirPath();
+    m_program = std::make_unique<Program>(deployment, folder, folder, std::make_unique<RecordingOpener>(m_opened));
+    m_window = m_program->showMain();
+    m_ticks = 0;
+    connect(control<Timer>(m_window, "Timer1"), &Timer::tick, this, [this] { ++m_ticks; });
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QVERIFY(m_server->waitForRequests(StartPath, 1, 20000));
+}
+
+void TestMainWindow::cleanup()
+{
+    m_program.reset();
+    m_server.reset();
+}
+
+void TestMainWindow::pick(int listIndex)
+{
+    // A pick from the open list with the mouse, as a user makes it.
+    QComboBox *combo = control<QComboBox>(m_window, "Combo2");
+    combo->showPopup();
+    QAbstractItemView *list = combo->view();
+    QTRY_VERIFY(list->isVisible());
+    const QRect item = list->visualRect(list->model()->index(listIndex, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    QTRY_VERIFY(!list->isVisible());
+}
+
+void TestMainWindow::opensAsDesigned()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Skirvane v{Zyr}1.1 by: Orlen"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->currentText(), QStringLiteral("Server IP"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->currentIndex(), -1);
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->count(), 2);
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->itemText(0), QStringLiteral("{Zyr}"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->itemText(1), QStringLiteral("Custom"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(), QString());
+    QCOMPARE(control<QLineEdit>(m_window, "Text3")->text(), QStringLiteral("Query Port"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(), QStringLiteral("Server Web Port"));
+    QCOMPARE(control<QPushButton>(m_window, "Command1")->text(), QStringLiteral("Begin Query"));
+    QCOMPARE(control<ProgressBar>(m_window, "pg")->value(), 0.0f);
+    QVERIFY(!control<ProgressBar>(m_window, "pg")->isTextVisible());
+    QVERIFY(!control<Timer>(m_window, "Timer1")->isEnabled());
+    QCOMPARE(control<Timer>(m_window, "Timer1")->interval(), 100);
+    QCOMPARE(m_server->requestsFor(StartPath).size(), 1);
+    QCOMPARE(m_server->requestsFor(QueryPath).size(), 0);
+}
+
+void TestMainWindow::presetThenBeginQuerySendsOneRequestAfterTheEleventhTick()
+{
+    pick(0);
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(), PresetIp);
+    QCOMPARE(control<QLineEdit>(m_window, "Text3")->text(), QStringLiteral("6500"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(), QStringLiteral("0"));
+
+    int ticksAtRequest = -1;
+    connect(m_server.get(), &LocalHttpServer::requestReceived, this, [&](const LocalHttpServer::Request &r) {
+        if (r.path == QueryPath)
+            ticksAtRequest = m_ticks;
+    });
+    const qint64 clickedAt = m_server->elapsedMs();
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QVERIFY(control<Timer>(m_window, "Timer1")->isEnabled());
+
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    const LocalHttpServer::Request request = m_server->requestsFor(QueryPath).first();
+    QCOMPARE(value(request, "serverip"), PresetIp);
+    QCOMPARE(value(request, "serverqport"), QStringLiteral("6500"));
+    QCOMPARE(value(request, "serverwport"), QStringLiteral("0"));
+    QCOMPARE(ticksAtRequest, 11);
+    // Eleven ticks of 100 ms; the timer may fire a little early or late.
+    const qint64 delay = request.receivedAtMs - clickedAt;
+    QVERIFY2(delay >= 1050, qPrintable(QString::number(delay)));
+    QVERIFY2(delay < 4000, qPrintable(QString::number(delay)));
+
+    QCOMPARE(control<ProgressBar>(m_window, "pg")->value(), 0.0f);
+    QVERIFY(!control<Timer>(m_window, "Timer1")->isEnabled());
+    QTest::qWait(500);
+    QCOMPARE(m_ticks, 11);
+    QCOMPARE(m_server->requestsFor(QueryPath).size(), 1);
+}
+
+void TestMainWindow::untouchedBoxesSendThePrompts()
+{
+    // The composed text keeps its blanks; on the wire they arrive encoded
+    // and decode back to the prompts.
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    const LocalHttpServer::Request request = m_server->requestsFor(QueryPath).first();
+    QCOMPARE(value(request, "serverip"), QString());
+    QCOMPARE(value(request, "serverqport"), QStringLiteral("Query Port"));
+    QCOMPARE(value(request, "serverwport"), QStringLiteral("Server Web Port"));
+    QTRY_COMPARE(control<Browser>(m_window, "WebBrowser1")->url().query(QUrl::FullyDecoded),
+             QStringLiteral("serverip=&serverqport=Query Port&serverwport=Server Web Port"));
+}
+
+void TestMainWindow::quickSecondClickStillGivesOneRequest()
+{
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QTest::qWait(250);
+    const float barBefore = control<ProgressBar>(m_window, "pg")->value();
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QCOMPARE(control<ProgressBar>(m_window, "pg")->value(), barBefore); // the second click does not reset the bar
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    QTest::qWait(1500);
+    QCOMPARE(m_server->requestsFor(QueryPath).size(), 1);
+    QCOMPARE(m_ticks, 11);
+
+    // A new click afterwards starts again from an empty bar.
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QVERIFY(m_server->waitForRequests(QueryPath, 2, 10000));
+    QCOMPARE(m_ticks, 22);
+}
+
+void TestMainWindow::editDuringTheSequenceIsWhatGetsSent()
+{
+    pick(0);
+    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY(control<ProgressBar>(m_window, "pg")->value() >= 30.0f);
+    control<QLineEdit>(m_window, "Text2")->clear();
+    QTest::keyClicks(control<QLineEdit>(m_window, "Text2"), QStringLiteral("edited host"));
+    control<QLineEdit>(m_window, "Text1")->setText(QString::fromUtf8("wört"));
+    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
+    const LocalHttpServer::Request request = m_server->requestsFor(QueryPath).first();
+    QCOMPARE(value(request, "serverip"), QStringLiteral("edited host"));
+    QCOMPARE(value(request, "serverqport"), QStringLiteral("6500"));
+    QCOMPARE(value(request, "serverwport"), QString::fromUtf8("wört"));
+}
+
+void TestMainWindow::customAfterPresetEmptiesOnlyTheAddress()
+{
+    pick(0);
+    control<QLineEdit>(m_window, "Text3")->setText(QStringLiteral("7787"));
+    pick(1);
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(), QString());
+    QCOMPARE(control<QLineEdit>(m_window, "Text3")->text(), QStringLiteral("6500"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(), QStringLiteral("0"));
+
+    // The keyboard picks as well: Up from "Custom" is "{Zyr}".
+    control<QComboBox>(m_window, "Combo2")->setFocus();
+    QTest::keyClick(control<QComboBox>(m_window, "Combo2"), Qt::Key_Up);
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->currentIndex(), 0);
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(), PresetIp);
+}
+
+void TestMainWindow::typingIntoTheChooserChangesNoBox()
+{
+    control<QComboBox>(m_window, "Combo2")->setFocus();
+    control<QComboBox>(m_window, "Combo2")->lineEdit()->selectAll();
+    QTest::keyClicks(control<QComboBox>(m_window, "Combo2")->lineEdit(), QStringLiteral("Cus"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->currentText(), QStringLiteral("Cus")); // no completion either
+    QTest::keyClicks(control<QComboBox>(m_window, "Combo2")->lineEdit(), QStringLiteral("tom"));
+    QCOMPARE(control<QComboBox>(m_window, "Combo2")->currentText(), QStringLiteral("Custom"));
+    QTest::keyClick(control<QComboBox>(m_window, "Combo2")->lineEdit(), Qt::Key_Return);
+    QCOMPARE(control<QLineEdit>(m_window, "Text2")->text(), QString());
+    QCOMPARE(control<QLineEdit>(m_window, "Text3")->text(), QStringLiteral("Query Port"));
+    QCOMPARE(control<QLineEdit>(m_window, "Text1")->text(), QStringLiteral("Server Web Port"));
+}
+
+void TestMainWindow::tabWalksTheDesignedOrder()
+{
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QTRY_VERIFY(control<QComboBox>(m_window, "Combo2")->hasFocus());
+
+    const QStringList expected = {"Text2", "Command1", "Text3", "Command2", "Text5", "WebBrowser1", "Text1", "Combo2"};
+    for (const QString &name : expected) {
+        QWidget *from = QApplication::focusWidget();
+        QTest::keyClick(from, Qt::Key_Tab);
+        QWidget *target = m_window->findChild<QWidget *>(name);
+        QTRY_VERIFY2(target->hasFocus() || target->isAncestorOf(QApplication::focusWidget()), qPrintable(name));
+    }
+}
+
+void TestMainWindow::linksOpenPagesAndTheAboutWindow()
+{
+    QStringList &launched = m_opened;
+    const QString admin = QStringLiteral("http://%1:5080/ServerAdmin/settings/general").arg(m_program->deployment().adminHost);
+    QTest::mouseClick(control<LinkLabel>(m_window, "lblZyrAdmin"), Qt::LeftButton);
+    QTest::mouseClick(control<LinkLabel>(m_window, "lblZyrAdmin"), Qt::LeftButton);
+    QCOMPARE(launched, (QStringList{admin, admin}));
+
+    QTest::mouseClick(control<LinkLabel>(m_window, "Label6"), Qt::LeftButton);
+    AboutWindow *about = m_program->aboutWindow();
+    QVERIFY(about);
+    QTest::mouseClick(control<LinkLabel>(m_window, "Label6"), Qt::LeftButton);
+    QCOMPARE(m_program->aboutWindow(), about);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(), [](QWidget *w) { return qobject_cast<AboutWindow *>(w); }), 1);
+
+    QTest::mouseClick(control<LinkLabel>(about, "Label8"), Qt::LeftButton);
+    QCOMPARE(launched.size(), 3);
+    QCOMPARE(launched.last(),
+             QStringLiteral("http://%1").arg(m_program->deployment().siteHost));
+    QVERIFY(about->isVisible());
+    QVERIFY(m_window->isVisible());
+}
+
+SKIRVANE_WINDOW_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,93 @@
+#include "core/presets.h"
+#include "core/queryaddress.h"
+
+#include <QTest>
+
+class TestQueryAddress final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void composesByPlainConcatenation_data();
+    void composesByPlainConcatenation();
+    void basesDifferPerService();
+    void presetTable_data();
+    void presetTable();
+};
+
+void TestQueryAddress::composesByPlainConcatenation_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("queryPort");
+    QTest::addColumn<QString>("webPort");
+    QTest::addColumn<QString>("expected");
+
+    const QString base = QStringLiteral("http://h/Zyr/Skirvane/skirvane.php?serverip=");
+    // The main window's boxes as they open: the prompts are ordinary text and
+    // travel with their blanks.
+    QTest::newRow("untouched boxes") << "" << "Query Port" << "Server Web Port"
+                                     << base + "&serverqport=Query Port&serverwport=Server Web Port";
+    QTest::newRow("after {Zyr}") << "10.0.0.7" << "6500" << "0"
+                                 << base + "10.0.0.7&serverqport=6500&serverwport=0";
+    QTest::newRow("after Custom") << "" << "6500" << "0" << base + "&serverqport=6500&serverwport=0";
+    QTest::newRow("all empty") << "" << "" << "" << base + "&serverqport=&serverwport=";
+    // Nothing is escaped, so a value can add keys or move where one ends.
+    QTest::newRow("ampersand and equals") << "1.2.3.4&x=y" << "65=00" << "0&serverwport=9"
+                                          << base + "1.2.3.4&x=y&serverqport=65=00&serverwport=0&serverwport=9";
+    QTest::newRow("question mark and blanks") << " a?b " << "  " << "? "
+                                              << base + " a?b &serverqport=  &serverwport=? ";
+    QTest::newRow("non-ASCII letters") << QString::fromUtf8("sérvér.ÿ") << QString::fromUtf8("ñ")
+                                       << QString::fromUtf8("Ω")
+                                       << base + QString::fromUtf8("sérvér.ÿ&serverqport=ñ&serverwport=Ω");
+}
+
+void TestQueryAddress::composesByPlainConcatenation()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, queryPort);
+    QFETCH(QString, webPort);
+    QFETCH(QString, expected);
+    QCOMPARE(QueryAddress::compose(QueryAddress::mainQueryBase(QStringLiteral("h")), {address, queryPort, webPort}),
+             expected);
+}
+
+void TestQueryAddress::basesDifferPerService()
+{
+    QCOMPARE(QueryAddress::mainQueryBase(QStringLiteral("q.example.org")),
+             QStringLiteral("http://q.example.org/Zyr/Skirvane/skirvane.php?serverip="));
+    QCOMPARE(QueryAddress::favoritesQueryBase(QStringLiteral("localhost:8650")),
+             QStringLiteral("http://localhost:8650/Skirvane/skirvane.php?serverip="));
+    QCOMPARE(QueryAddress::mainStartPage(QStringLiteral("127.0.0.1:8650")),
+             QStringLiteral("http://127.0.0.1:8650/Zyr/04query.html"));
+    QCOMPARE(QueryAddress::compose(QueryAddress::favoritesQueryBase(QStringLiteral("f")), {"a", "b", "c"}),
+             QStringLiteral("http://f/Skirvane/skirvane.php?serverip=a&serverqport=b&serverwport=c"));
+}
+
+void TestQueryAddress::presetTable_data()
+{
+    QTest::addColumn<int>("listIndex");
+    QTest::addColumn<bool>("changes");
+    QTest::addColumn<QString>("address");
+
+    QTest::newRow("{Zyr}") << 0 << true << "192.0.2.44";
+    QTest::newRow("Custom empties the address") << 1 << true << "";
+    QTest::newRow("nothing picked") << -1 << false << "";
+    QTest::newRow("past the list") << 2 << false << "";
+}
+
+void TestQueryAddress::presetTable()
+{
+    QFETCH(int, listIndex);
+    QFETCH(bool, changes);
+    QFETCH(QString, address);
+
+    const std::optional<ServerValues> preset = presetFor(listIndex, QStringLiteral("192.0.2.44"));
+    QCOMPARE(preset.has_value(), changes);
+    if (!preset)
+        return;
+    QCOMPARE(preset->address, address);
+    QCOMPARE(preset->queryPort, QStringLiteral("6500"));
+    QCOMPARE(preset->webPort, QStringLiteral("0"));
+}
+
+QTEST_GUILESS_MAIN(TestQueryAddress)
+#include "tst_queryaddress.moc"

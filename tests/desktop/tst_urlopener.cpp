@@ -1,0 +1,145 @@
+#include "core/deployment.h"
+#include "core/pageaddress.h"
+#include "platform/urlopener.h"
+#include "windows/aboutwindow.h"
+#include "windows/linklabel.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Puts PATH back when a test ends, however it ends.
+class PathGuard final
+{
+public:
+    PathGuard() = default;
+    ~PathGuard() { qputenv("PATH", m_saved); }
+    Q_DISABLE_COPY_MOVE(PathGuard)
+
+    void set(const QString &path) { qputenv("PATH", path.toLocal8Bit()); }
+    QString saved() const { return QString::fromLocal8Bit(m_saved); }
+
+private:
+    QByteArray m_saved = qgetenv("PATH");
+};
+
+const QString AdminPage = QStringLiteral("http://127.0.0.1:5080/ServerAdmin/settings/general");
+
+QStringList linesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+}
+
+class tst_UrlOpener final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageAddress_data();
+    void pageAddress();
+
+    void openerReceivesTheAddressAsItsOneArgument();
+    void missingOpenerIsReported();
+    void aWindowShowsTheFailureAndGoesOn();
+};
+
+void tst_UrlOpener::pageAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("admin page keeps :5080") << PageAddress::adminPage(QStringLiteral("127.0.0.1")) << AdminPage;
+    QTest::newRow("update page ends at the host")
+        << PageAddress::updatePage(QStringLiteral("localhost:8650")) << QStringLiteral("http://localhost:8650");
+    QTest::newRow("update page without a port")
+        << PageAddress::updatePage(QStringLiteral("example.org")) << QStringLiteral("http://example.org");
+}
+
+void tst_UrlOpener::pageAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, expected);
+    QCOMPARE(address, expected);
+}
+
+void tst_UrlOpener::openerReceivesTheAddressAsItsOneArgument()
+{
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    const QString record = bin.filePath(QStringLiteral("calls.txt"));
+    // One line per start, written at once: the argument count, then each argument after "|".
+    QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\n"
+                 "line=\"$#\"\n"
+                 "for a in \"$@\"; do line=\"$line|$a\"; done\n"
+                 "printf '%s\\n' \"$line\" >> '" + record.toLocal8Bit() + "'\n");
+    opener.close();
+    QVERIFY(opener.setPermissions(opener.permissions() | QFile::ExeOwner));
+
+    PathGuard path;
+    path.set(bin.path() + QLatin1Char(':') + path.saved());
+
+    UrlOpener open;
+    const QString withBlanks = QStringLiteral("http://h/a b?c=\"d\"");
+    QVERIFY(!open.open(AdminPage));
+    QVERIFY(!open.open(withBlanks));
+
+    QTRY_COMPARE(linesOf(record), QStringList({QStringLiteral("1|") + AdminPage, QStringLiteral("1|") + withBlanks}));
+}
+
+void tst_UrlOpener::missingOpenerIsReported()
+{
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    PathGuard path;
+    path.set(empty.path());
+
+    UrlOpener open;
+    const std::optional<OpenFailure> failure = open.open(AdminPage);
+    QVERIFY(failure);
+    QVERIFY2(failure->message.contains(AdminPage), qPrintable(failure->message));
+    QVERIFY2(failure->message.contains(QLatin1String("xdg-open was not found on PATH")), qPrintable(failure->message));
+}
+
+void tst_UrlOpener::aWindowShowsTheFailureAndGoesOn()
+{
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    PathGuard path;
+    path.set(empty.path());
+
+    UrlOpener opener;
+    Deployment deployment = Deployment::built();
+    deployment.siteHost = QStringLiteral("localhost:8650");
+    auto *window = new AboutWindow(deployment, opener);
+    const QPointer<AboutWindow> alive(window);
+    window->show();
+    QTest::mouseClick(window->findChild<LinkLabel *>(QStringLiteral("Label8")), Qt::LeftButton);
+
+    QPointer<QMessageBox> box = window->findChild<QMessageBox *>(QStringLiteral("launchFailure"));
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    QVERIFY2(box->text().contains(QLatin1String("http://localhost:8650")), qPrintable(box->text()));
+    QVERIFY2(box->informativeText().contains(QLatin1String("xdg-open was not found on PATH")),
+             qPrintable(box->informativeText()));
+
+    box->close();
+    QTRY_VERIFY(!box);
+    QVERIFY(window->isVisible());
+    window->close();
+    QTRY_VERIFY(!alive);
+}
+
+QTEST_MAIN(tst_UrlOpener)
+#include "tst_urlopener.moc"

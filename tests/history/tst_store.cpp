@@ -1,0 +1,171 @@
+#include "history/store.h"
+
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace history;
+using namespace std::chrono_literals;
+
+namespace {
+
+const ServerKey deck{"192.0.2.10", 6500};
+const ServerKey other{"ut3.example.net", 6600};
+// 2026-12-01 20:00:00 UTC, on a 5-minute step.
+constexpr long long evening = 1796155200;
+
+Sample sample(const ServerKey &server, long long time, int players, int bots = 0, std::string map = "DM-Deck")
+{
+    return {server, at(time), players, bots, std::move(map)};
+}
+
+Store openStore(const std::filesystem::path &path, StoreOptions options = {})
+{
+    auto store = Store::open(path, options);
+    if (!store)
+        throw std::runtime_error(store.fault().message);
+    return std::move(*store);
+}
+
+}
+
+TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
+{
+    TempFolder folder;
+    const auto path = folder / "state/skirvane-queryd/history.sqlite3";
+    {
+        Store store = openStore(path);
+        const Sample samples[] = {
+            sample(deck, evening - 600, 5, 1),
+            sample(deck, evening + 10, 11, 2),
+            sample(deck, evening + 200, 8, 0), // same step: the latest counts
+            sample(deck, evening + 900, 3, 3),
+            sample(other, evening, 30, 0),
+        };
+        ASSERT_FALSE(store.record(samples));
+    }
+    // Read back through a new connection: the rows are in the file.
+    Store store = openStore(path);
+    auto series = store.series(deck, at(evening + 1000));
+    ASSERT_TRUE(series) << series.fault().message;
+    ASSERT_EQ(series->steps.size(), 288u);
+    EXPECT_EQ(series->end(), at(evening + 1200));
+    const std::size_t last = 287;
+    EXPECT_EQ(series->steps[last], (Count{3, 3}));
+    EXPECT_FALSE(series->steps[last - 1]);
+    EXPECT_FALSE(series->steps[last - 2]);
+    EXPECT_EQ(series->steps[last - 3], (Count{8, 0}));
+    EXPECT_FALSE(series->steps[last - 4]);
+    EXPECT_EQ(series->steps[last - 5], (Count{5, 1}));
+    EXPECT_EQ(std::count_if(series->steps.begin(), series->steps.end(), [](auto &s) { return s.has_value(); }), 3);
+}
+
+TEST(Store, ListsRecentLookupsWithTheirLatestAnswer)
+{
+    TempFolder folder;
+    Store store = openStore(folder / "history.sqlite3");
+    const Sample samples[] = {sample(deck, evening, 4), sample(deck, evening + 300, 6, 1, "CTF-Coret")};
+    ASSERT_FALSE(store.record(samples));
+    ASSERT_FALSE(store.noteLookup(deck, at(evening)));
+    ASSERT_FALSE(store.noteLookup(other, at(evening + 60)));
+    ASSERT_FALSE(store.noteLookup({"old.example.net", 6500}, at(evening - 8 * 86400)));
+
+    auto recent = store.recentServers(at(evening - 7 * 86400), 10);
+    ASSERT_TRUE(recent) << recent.fault().message;
+    ASSERT_EQ(recent->size(), 2u);
+    EXPECT_EQ((*recent)[0].server, other);
+    EXPECT_FALSE((*recent)[0].latest);
+    EXPECT_EQ((*recent)[1].server, deck);
+    ASSERT_TRUE((*recent)[1].latest);
+    EXPECT_EQ((*recent)[1].latest->players, 6);
+    EXPECT_EQ((*recent)[1].latest->map, "CTF-Coret");
+    EXPECT_EQ(store.recentServers(at(evening - 7 * 86400), 1)->size(), 1u);
+}
+
+TEST(Store, PruningKeepsTheFileFromGrowing)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    Store store = openStore(path);
+    // Eight simulated days of 50 servers every 5 minutes, keeping two days.
+    // Once full, the file reuses the pages pruning frees (give or take a
+    // page of the trees' slack).
+    std::vector<std::uintmax_t> sizes;
+    for (long long day = 0; day < 8; ++day) {
+        for (long long t = day * 86400; t < (day + 1) * 86400; t += 300) {
+            std::vector<Sample> round;
+            for (int server = 0; server < 50; ++server)
+                round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, evening + t, server % 7, 0, "DM-Map" + std::to_string(day)));
+            ASSERT_FALSE(store.record(round));
+        }
+        ASSERT_FALSE(store.prune(at(evening + (day + 1) * 86400 - 2 * 86400)));
+        sizes.push_back(std::filesystem::file_size(path));
+    }
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 2 * 288 * 50);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM maps"), 2);
+    EXPECT_LT(sizes.back(), sizes[3] + sizes[3] / 50) << "the file grew after pruning began";
+    // Servers no one looked up and without samples go too.
+    ASSERT_FALSE(store.prune(at(evening + 20 * 86400)));
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM servers"), 0);
+}
+
+TEST(Store, SizeLimitDropsTheOldestDayToKeepRecording)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    Store store = openStore(path, {.maxBytes = 256 * 1024});
+    for (long long t = 0; t < 20 * 86400; t += 300) {
+        std::vector<Sample> round;
+        for (int server = 0; server < 20; ++server)
+            round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, evening + t, 1));
+        ASSERT_FALSE(store.record(round)) << "at " << t;
+    }
+    EXPECT_LE(std::filesystem::file_size(path), 256u * 1024);
+    EXPECT_EQ(sqlValue(path, "SELECT max(t) FROM samples"), evening + 20 * 86400 - 300);
+    EXPECT_GT(sqlValue(path, "SELECT min(t) FROM samples"), evening);
+
+    // A batch larger than the whole limit cannot be written; the next one can.
+    std::vector<Sample> huge;
+    for (int server = 0; server < 20000; ++server)
+        huge.push_back(sample({"host-" + std::to_string(server) + ".example.net", 6500}, evening + 30 * 86400, 1));
+    auto failed = store.record(huge);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->kind, FaultKind::diskFull);
+    EXPECT_NE(failed->message.find(path.string()), std::string::npos) << failed->message;
+    const Sample one[] = {sample(deck, evening + 30 * 86400, 9)};
+    EXPECT_FALSE(store.record(one));
+}
+
+TEST(Store, UpgradesAVersion1File)
+{
+    TempFolder folder;
+    const auto original = std::filesystem::path(HISTORY_TEST_DATA) / "history-v1.sqlite3";
+    const auto path = folder / "history.sqlite3";
+    std::filesystem::copy_file(original, path);
+
+    Store store = openStore(path);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 2);
+    auto series = store.series(deck, at(evening + 1000));
+    ASSERT_TRUE(series) << series.fault().message;
+    const std::size_t last = 287;
+    EXPECT_EQ(series->steps[last - 3], (Count{12, 2}));
+    EXPECT_EQ(series->steps[last - 2], (Count{14, 0}));
+    EXPECT_FALSE(series->steps[last - 1]);
+    EXPECT_EQ(series->steps[last], (Count{9, 4}));
+
+    auto recent = store.recentServers(at(0), 10);
+    ASSERT_TRUE(recent) << recent.fault().message;
+    ASSERT_EQ(recent->size(), 3u);
+    EXPECT_EQ((*recent)[0].server, deck);
+    EXPECT_EQ((*recent)[0].latest->map, "CTF-Coret");
+    EXPECT_EQ((*recent)[1].server, other);
+    EXPECT_EQ((*recent)[1].latest->players, 3);
+    EXPECT_EQ((*recent)[2].server, (ServerKey{"198.51.100.7", 7787}));
+    EXPECT_FALSE((*recent)[2].latest);
+
+    // Writing goes on in the new layout; the old tables are gone.
+    const Sample more[] = {sample(deck, evening + 1100, 1, 0, "DM-Deck")};
+    EXPECT_FALSE(store.record(more));
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 6);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_schema WHERE name = 'lookups'"), 0);
+}

@@ -1,0 +1,188 @@
+#include "servicefixture.h"
+
+#include "queryd/historyoptions.h"
+#include "queryd/historypoller.h"
+#include "queryd/playerhistory.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// 2026-12-01 20:00:00 UTC.
+constexpr long long evening = 1796155200;
+
+class ServiceHistory : public RunningService {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "skirvane-queryd-history-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override
+    {
+        if (m_poller)
+            boost::asio::post(m_io, [poller = m_poller] { poller->stop(); });
+        RunningService::TearDown();
+        std::filesystem::remove_all(m_folder);
+    }
+
+    std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file)
+    {
+        return std::make_shared<queryd::PlayerHistory>(
+            queryd::PlayerHistory::Setup{.database = file,
+                                         .now = [this] { return history::Seconds(std::chrono::seconds(m_clock.load())); },
+                                         .utcOffset = [] { return std::chrono::seconds(0); }},
+            [this](std::string_view line) {
+                std::lock_guard lock(m_logMutex);
+                m_log.emplace_back(line);
+            });
+    }
+
+    std::vector<std::string> log()
+    {
+        std::lock_guard lock(m_logMutex);
+        return m_log;
+    }
+
+    // The service with a second cache period, so polls every 300 ms reach
+    // the game server about once a second.
+    void startWith(std::shared_ptr<queryd::PlayerHistory> history, bool poll)
+    {
+        auto options = testOptions();
+        options.cacheTime = 1s;
+        start(options, history);
+        if (poll) {
+            queryd::HistoryOptions polling;
+            polling.pollInterval = 300ms;
+            m_poller = queryd::startHistoryPolling(m_io, polling, history, service());
+        }
+    }
+
+    std::filesystem::path m_folder;
+    std::atomic<long long> m_clock{evening};
+    std::shared_ptr<queryd::HistoryPoller> m_poller;
+    std::mutex m_logMutex;
+    std::vector<std::string> m_log;
+};
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+}
+
+TEST_F(ServiceHistory, PollingRecordsEachChangeInOrder)
+{
+    auto history = makeHistory(m_folder / "state/history.sqlite3");
+    auto &fake = addFake(fakeut3::sampleScript("Busy Evenings", "DM-Deck", 2));
+    startWith(history, true);
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    // A user looks the server up once; from then on the service polls it.
+    ASSERT_EQ(get(target + "&format=json").status, 200u);
+    const int perQuery = fake.requestsSeen();
+    ASSERT_GT(perQuery, 0);
+
+    const int counts[] = {5, 1, 4};
+    for (int step = 1; step <= 3; ++step) {
+        m_clock = evening + step * 300;
+        fake.setScript(fakeut3::sampleScript("Busy Evenings", "DM-Deck", counts[step - 1]));
+        // Two queries after the change, with no page asked for meanwhile.
+        const int before = fake.requestsSeen();
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (fake.requestsSeen() < before + 2 * perQuery && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_GE(fake.requestsSeen(), before + 2 * perQuery) << "no polls at step " << step;
+    }
+    history->flush();
+
+    const auto json = nlohmann::json::parse(get(target + "&format=json").body);
+    ASSERT_TRUE(json["history"].is_array()) << json.dump();
+    const nlohmann::json expected = {
+        {{"t", "2026-12-01T20:00:00Z"}, {"players", 2}, {"bots", 2}},
+        {{"t", "2026-12-01T20:05:00Z"}, {"players", 5}, {"bots", 2}},
+        {{"t", "2026-12-01T20:10:00Z"}, {"players", 1}, {"bots", 2}},
+        {{"t", "2026-12-01T20:15:00Z"}, {"players", 4}, {"bots", 2}},
+    };
+    EXPECT_EQ(json["history"], expected);
+
+    const HttpReply page = get(target);
+    EXPECT_TRUE(contains(page.body, "<h2>Last 24 hours</h2><svg ")) << page.body;
+    EXPECT_TRUE(contains(page.body, "class=\"history-chart\""));
+    const HttpReply start = get("/Zyr/04query.html");
+    EXPECT_TRUE(contains(start.body, "<span class=\"recent-players\">4 players</span> <svg ")) << start.body;
+    EXPECT_TRUE(log().empty()) << log().front();
+}
+
+TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
+{
+    const auto file = m_folder / "history.sqlite3";
+    std::ofstream(file) << "not a database <b>at all</b>\n" << std::string(4096, 'x');
+    const std::string before = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    auto history = makeHistory(file);
+    auto &fake = addFake(fakeut3::sampleScript("Still Here", "DM-Deck", 3));
+    startWith(history, false);
+
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    for (int i = 0; i < 3; ++i) {
+        const HttpReply page = get(target);
+        EXPECT_EQ(page.status, 200u);
+        EXPECT_TRUE(contains(page.body, "<h1>Still Here</h1>"));
+        EXPECT_TRUE(contains(page.body, "History unavailable: Cannot"));
+        EXPECT_TRUE(contains(page.body, "file is not a database")) << page.body;
+    }
+    const auto json = nlohmann::json::parse(get(target + "&format=json").body);
+    EXPECT_EQ(json["state"], "online");
+    EXPECT_EQ(json["history"], nlohmann::json::array());
+    history->flush();
+    // Once in the log, however often it shows; the file as it was.
+    const auto lines = log();
+    ASSERT_EQ(lines.size(), 1u) << lines.back();
+    EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
+    const std::string after = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    EXPECT_TRUE(after == before) << "the file was changed";
+}
+
+TEST(HistoryOptions, TakesItsOwnAndLeavesTheRest)
+{
+    std::vector<std::string> arguments = {"--db", "/srv/h.sqlite3", "--listen", "127.0.0.1:8650", "--poll-interval=60",
+                                          "--no-poll", "--keep-days", "7"};
+    queryd::HistoryOptions options;
+    EXPECT_EQ(queryd::takeHistoryOptions(arguments, options), std::nullopt);
+    EXPECT_EQ(arguments, (std::vector<std::string>{"--listen", "127.0.0.1:8650"}));
+    EXPECT_EQ(options.database, std::filesystem::path("/srv/h.sqlite3"));
+    EXPECT_EQ(options.pollInterval, 60s);
+    EXPECT_FALSE(options.poll);
+    EXPECT_EQ(options.keep, std::chrono::days(7));
+
+    const std::string help = queryd::historyHelp();
+    for (const char *option : {"--db PATH", "--keep-days N", "--db-max-mb N", "--no-history", "--poll-interval N",
+                               "--poll-days N", "--poll-in-flight N", "--no-poll"})
+        EXPECT_NE(help.find(std::string("  ") + option + " "), std::string::npos) << option;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 79u) << line;
+
+    for (const auto &bad : {std::vector<std::string>{"--poll-interval", "5 minutes"}, {"--keep-days=0"}, {"--db"}}) {
+        auto copy = bad;
+        const auto error = queryd::takeHistoryOptions(copy, options);
+        ASSERT_TRUE(error) << bad[0];
+        EXPECT_TRUE(error->starts_with(bad[0].substr(0, bad[0].find('=')))) << *error;
+    }
+}
