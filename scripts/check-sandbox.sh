@@ -33,12 +33,12 @@ start_page_in_sandbox() {
         done
     }
     set -euo pipefail
-    local bin=$1 host=$2 log=$HOME/queryd.log sandboxed= pid
-    # Not local: the exit trap ends them after the function has returned.
-    service= program=
+    local bin=$1 host=$2 sandboxed= pid
+    # Not local: the exit trap uses them after the function has returned.
+    log=$(mktemp -t skirvane-queryd.XXXXXX) service= program=
     "$bin/skirvane-queryd" --listen "$host" 2>"$log" &
     service=$!
-    trap 'kill $service $program 2>/dev/null || true; wait' EXIT
+    trap 'kill $service $program 2>/dev/null || true; wait; rm -f "$log"' EXIT
     timeout 10 sh -c "until grep -q 'listening on' '$log'; do sleep 0.2; done"
     "$bin/skirvane" &
     program=$!
