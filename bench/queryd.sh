@@ -20,11 +20,6 @@ target_p99_ms=10
 cmake --build build/release -j2 --target skirvane-queryd fake-ut3-server >/dev/null
 bin=build/release/bin
 
-# Free ports, asked from the system.
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-game_port=$(free_port)
-http_port=$(free_port)
-
 work=$(mktemp -d "${TMPDIR:-/tmp}/skirvane-queryd-bench.XXXXXX")
 pids=()
 cleanup() {
@@ -34,18 +29,32 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/fake-ut3-server" --port "$game_port" --players 16 >/dev/null 2>"$work/fake.log" &
-pids+=($!)
-# The per-client limit is raised: every wrk connection comes from 127.0.0.1.
-"$bin/skirvane-queryd" --listen "127.0.0.1:$http_port" --client-rate 0 --max-connections 1000 2>"$work/requests.log" &
-service=$!
-pids+=($service)
-
-url="http://127.0.0.1:$http_port/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=$game_port&serverwport=0"
-for _ in $(seq 100); do
-    curl -s -o "$work/page.html" "$url" && grep -q '<table class="players">' "$work/page.html" && break
-    sleep 0.1
+# The fake game server on the first free port of a few tried.
+for game_port in $(shuf -i 20000-60000 -n 20); do
+    "$bin/fake-ut3-server" --port "$game_port" --players 16 >"$work/fake.out" 2>"$work/fake.log" &
+    fake=$!
+    until grep -q listening "$work/fake.out" || ! kill -0 "$fake" 2>/dev/null; do sleep 0.05; done
+    kill -0 "$fake" 2>/dev/null && break
 done
+pids+=("$fake")
+# The service on any free port, read from its first line. The per-client
+# limit is raised: every wrk connection comes from 127.0.0.1.
+"$bin/skirvane-queryd" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 2>"$work/requests.log" &
+service=$!
+pids+=("$service")
+until grep -q "listening on" "$work/requests.log"; do sleep 0.05; done
+http_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/requests.log")
+
+target="/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=$game_port&serverwport=0"
+url="http://127.0.0.1:$http_port$target"
+# The page's body, as the service sends it.
+fetch() {
+    exec 3<>"/dev/tcp/127.0.0.1/$http_port"
+    printf 'GET %s HTTP/1.0\r\n\r\n' "$target" >&3
+    sed '1,/^\r$/d' <&3
+    exec 3<&-
+}
+fetch >"$work/page.html"
 grep -q '<table class="players">' "$work/page.html" || { echo "queryd.sh: the service shows no players; see $work" >&2; KEEP_LOGS=1; exit 1; }
 page_bytes=$(wc -c <"$work/page.html")
 
@@ -70,7 +79,7 @@ for connections in 1 50 200; do
     [ "$connections" -eq 200 ] && rps200=$rps && p99_200=$p99
 done
 peak_kib=$(awk '/^VmHWM:/ { print $2 }' "/proc/$service/status")
-logged=$(wc -l <"$work/requests.log")
+logged=$(grep -c " GET " "$work/requests.log")
 echo
 echo "peak memory of the service (VmHWM): $(( peak_kib / 1024 )) MiB; requests logged: $logged"
 verdict() { awk -v a="$1" -v b="$2" -v op="$3" 'BEGIN { ok = (op == ">=") ? (a >= b) : (a < b); print ok ? "met" : "MISSED" }'; }

@@ -141,18 +141,18 @@ std::variant<Options, Request, std::string> parseArguments(const std::vector<std
                 return "option " + arg + " needs a file name";
             if (std::string error = readTargets(*path, options.targets); !error.empty())
                 return error;
-        } else if (isFlag("-t", "--timeout")) {
+        } else if (isFlag("-t", "--timeout") || isFlag("-p", "--pacing")) {
+            const bool timeout = arg == "-t" || arg == "--timeout";
+            const long low = timeout ? 1 : 0, high = timeout ? longestTimeoutMs : longestPacingUs;
             const auto text = value();
-            const auto ms = text ? number(*text, 1, longestTimeoutMs) : std::nullopt;
-            if (!ms)
-                return "option " + arg + " needs a number of milliseconds from 1 to " + std::to_string(longestTimeoutMs);
-            options.timeout = std::chrono::milliseconds(*ms);
-        } else if (isFlag("-p", "--pacing")) {
-            const auto text = value();
-            const auto us = text ? number(*text, 0, longestPacingUs) : std::nullopt;
-            if (!us)
-                return "option " + arg + " needs a number of microseconds from 0 to " + std::to_string(longestPacingUs);
-            options.pacing = std::chrono::microseconds(*us);
+            const auto amount = text ? number(*text, low, high) : std::nullopt;
+            if (!amount)
+                return "option " + arg + " needs a number of " + (timeout ? "milliseconds" : "microseconds") + " from "
+                    + std::to_string(low) + " to " + std::to_string(high);
+            if (timeout)
+                options.timeout = std::chrono::milliseconds(*amount);
+            else
+                options.pacing = std::chrono::microseconds(*amount);
         } else {
             return "unknown option \"" + arguments[i] + "\"";
         }

@@ -9,6 +9,8 @@
 
 namespace cli {
 
+inline constexpr const char *programName = "skirvane-query";
+
 struct Options {
     std::vector<ut3::QueryTarget> targets;
     bool json = false;

@@ -15,7 +15,7 @@ Progress::Progress(std::size_t total) : m_total(total), m_enabled(total > handfu
     show();
 }
 
-Progress::~Progress()
+void Progress::erase()
 {
     if (m_enabled)
         std::fputs("\r\033[K", stderr);

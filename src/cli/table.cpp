@@ -69,20 +69,18 @@ void appendDetails(std::string &out, const ut3::ServerStatus &status)
 
 }
 
-std::string table(const std::vector<ut3::QueryResult> &results, bool verbose)
+std::string tableHeader()
 {
-    std::string out;
-    for (const auto &result : results) {
-        if (result.state != ut3::QueryState::online || !result.status)
-            continue;
-        if (out.empty())
-            out = fitted("ADDRESS", 22) + " " + fitted("NAME", 32) + " " + fitted("MAP", 20) + " " + fitted("MODE", 18) + " " + fitted("PLAYERS", 7) + " PING\n";
-        const auto &info = result.status->server;
-        out += fitted(address(result.query), 22) + " " + fitted(info.name, 32) + " " + fitted(info.map, 20) + " " + fitted(info.gameMode, 18) + " "
-            + fitted(number(info.numPlayers) + "/" + number(info.maxPlayers), 7) + " " + ping(result.pingMs) + "\n";
-        if (verbose)
-            appendDetails(out, *result.status);
-    }
+    return fitted("ADDRESS", 22) + " " + fitted("NAME", 32) + " " + fitted("MAP", 20) + " " + fitted("MODE", 18) + " " + fitted("PLAYERS", 7) + " PING\n";
+}
+
+std::string tableRow(const ut3::QueryResult &result, bool verbose)
+{
+    const auto &info = result.status->server;
+    std::string out = fitted(address(result.query), 22) + " " + fitted(info.name, 32) + " " + fitted(info.map, 20) + " " + fitted(info.gameMode, 18)
+        + " " + fitted(number(info.numPlayers) + "/" + number(info.maxPlayers), 7) + " " + ping(result.pingMs) + "\n";
+    if (verbose)
+        appendDetails(out, *result.status);
     return out;
 }
 

@@ -74,11 +74,4 @@ void appendEscaped(std::string &page, std::string_view text)
     }
 }
 
-std::string escaped(std::string_view text)
-{
-    std::string out;
-    appendEscaped(out, text);
-    return out;
-}
-
 }

@@ -10,6 +10,5 @@ namespace queryd {
 // other than tab and line feed, become U+FFFD). Fit for element text and
 // for double- or single-quoted attribute values.
 void appendEscaped(std::string &page, std::string_view text);
-std::string escaped(std::string_view text);
 
 }

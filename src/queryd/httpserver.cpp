@@ -52,12 +52,6 @@ public:
     }
 
     void accept(tcp::acceptor &acceptor);
-    void requestStarted() { ++activeRequests; }
-    void requestEnded()
-    {
-        --activeRequests;
-        lastRequest = Clock::now();
-    }
     void armIdleTimer();
     void armSweepTimer();
     void stop();
@@ -181,10 +175,8 @@ private:
                               {{"Retry-After", std::to_string(wait->count())}}};
             return answer(std::move(response));
         }
-        m_core->requestStarted();
+        ++m_core->activeRequests;
         m_counted = true;
-        // The connection's own deadline must not cut a slow game server short.
-        m_stream.expires_never();
         m_core->service->handle(m_target, [self = shared_from_this()](Response response) {
             self->answer(std::move(response));
         });
@@ -223,10 +215,12 @@ private:
     void onWritten(beast::error_code error)
     {
         m_core->log.add(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
-                                  Clock::now() - m_started));
+                                       Clock::now() - m_started));
+        // Any answer, a refusal too, counts as use for the idle exit.
+        m_core->lastRequest = Clock::now();
         if (m_counted) {
             m_counted = false;
-            m_core->requestEnded();
+            --m_core->activeRequests;
         }
         if (error || !m_response.keep_alive())
             return close();
@@ -257,7 +251,8 @@ private:
 void HttpServer::Core::accept(tcp::acceptor &acceptor)
 {
     acceptor.async_accept([self = shared_from_this(), &acceptor](boost::system::error_code error, tcp::socket socket) {
-        if (self->stopped)
+        if (self->stopped || error == boost::asio::error::operation_aborted
+            || error == boost::asio::error::bad_descriptor)
             return;
         if (!error) {
             const bool over = self->connections >= self->options.limits.maxConnections;

@@ -75,26 +75,7 @@ std::variant<std::uint16_t, std::string> parsePort(const PortRule &rule, std::st
     return static_cast<std::uint16_t>(value);
 }
 
-}
-
-std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query)
-{
-    std::vector<std::pair<std::string, std::string>> pairs;
-    while (!query.empty()) {
-        const std::size_t amp = query.find('&');
-        const std::string_view piece = query.substr(0, amp);
-        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-        if (piece.empty())
-            continue;
-        const std::size_t eq = piece.find('=');
-        if (eq == std::string_view::npos)
-            pairs.emplace_back(formDecode(piece), std::string());
-        else
-            pairs.emplace_back(formDecode(piece.substr(0, eq)), formDecode(piece.substr(eq + 1)));
-    }
-    return pairs;
-}
-
+// A host name or an IPv4 or IPv6 literal, without brackets or port.
 bool isPlausibleHost(std::string_view address)
 {
     if (address.empty() || address.size() > 253)
@@ -121,6 +102,26 @@ bool isPlausibleHost(std::string_view address)
             return !std::all_of(label.begin(), label.end(), [](char c) { return c >= '0' && c <= '9'; });
         address.remove_prefix(dot + 1);
     }
+}
+
+}
+
+std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view piece = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (piece.empty())
+            continue;
+        const std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            pairs.emplace_back(formDecode(piece), std::string());
+        else
+            pairs.emplace_back(formDecode(piece.substr(0, eq)), formDecode(piece.substr(eq + 1)));
+    }
+    return pairs;
 }
 
 std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)

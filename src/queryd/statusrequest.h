@@ -37,7 +37,4 @@ struct ParameterError {
 // that is pasted into the address unencoded, so anything may arrive here.
 std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
 
-// A host name or an IPv4 or IPv6 literal, without brackets or port.
-bool isPlausibleHost(std::string_view address);
-
 }

@@ -4,14 +4,10 @@
 #include "ut3/packets.h"
 #include "ut3/reply.h"
 #include "ut3/text.h"
+#include "ut3/udpport.h"
 
 #include <boost/asio/ip/address.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-
-#include <linux/errqueue.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
@@ -27,9 +23,6 @@ using asio::ip::udp;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// The largest datagram UDP can carry; replies are well over 1 KiB.
-constexpr std::size_t datagramBuffer = 64 * 1024;
 
 std::string describe(const udp::endpoint &endpoint)
 {
@@ -163,16 +156,16 @@ private:
     void sendChallenge(Query &query)
     {
         query.challengeSentAt = Clock::now();
-        if (send(query, challengeRequest(query.id)))
-            schedule(query);
+        send(query, challengeRequest(query.id));
+        schedule(query);
     }
 
     void sendStatus(Query &query)
     {
         query.statusSentAt = Clock::now();
         query.statusAsked = true;
-        if (send(query, statusRequest(query.id, query.challenge->value)))
-            schedule(query);
+        send(query, statusRequest(query.id, query.challenge->value));
+        schedule(query);
     }
 
     // Wakes the query at its deadline, or before it when a request is due
@@ -233,6 +226,8 @@ private:
     void finish(const Key &key, QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt)
     {
         const auto it = m_queries.find(key);
+        if (it == m_queries.end())
+            return; // a query ends once
         std::unique_ptr<Query> query = std::move(it->second);
         m_queries.erase(it);
         query->timer.cancel();
@@ -242,128 +237,50 @@ private:
         query->done(std::move(result));
     }
 
-    udp::socket &socketFor(const udp::endpoint &endpoint)
+    UdpPort &portFor(const udp::endpoint &endpoint)
     {
-        auto &slot = endpoint.address().is_v6() ? m_v6 : m_v4;
-        if (!slot) {
-            slot.emplace(m_io, endpoint.protocol());
-            slot->non_blocking(true);
-            const int fd = slot->native_handle();
-            const int size = int(m_options.receiveBufferBytes);
-            // Beyond the system's limit only with the privilege to force it.
-            if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
-                setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-            // ICMP errors, with the address they concern, so that a closed
-            // port on one server is told apart on a socket shared by all.
-            const int on = 1;
-            if (endpoint.address().is_v6())
-                setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
-            else
-                setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+        auto &port = endpoint.address().is_v6() ? m_v6 : m_v4;
+        if (!port) {
+            const auto weak = weak_from_this();
+            UdpPort::Handlers handlers{
+                [weak](const udp::endpoint &from, ByteView datagram) {
+                    if (const auto self = weak.lock())
+                        self->receive(from, datagram);
+                },
+                [weak](const udp::endpoint &from) {
+                    if (const auto self = weak.lock())
+                        self->reject(from, "a datagram larger than 64 KiB", true);
+                },
+                [weak](const udp::endpoint &to, int error) {
+                    if (const auto self = weak.lock())
+                        self->unreachable(to, error);
+                },
+                [weak](const udp::endpoint &to, int error) {
+                    // Refused before anything left this host: not an address
+                    // this host can reach at all.
+                    if (const auto self = weak.lock()) {
+                        for (const Key &key : self->queriesOf(to))
+                            self->finish(key, QueryState::invalid, "cannot send to " + describe(to) + ": " + std::strerror(error));
+                    }
+                }};
+            port = std::make_shared<UdpPort>(m_io, endpoint.protocol(), m_options.receiveBufferBytes, std::move(handlers));
         }
-        if (!(endpoint.address().is_v6() ? m_v6Armed : m_v4Armed))
-            arm(endpoint.address().is_v6());
-        return *slot;
+        port->listen();
+        return *port;
     }
 
-    bool send(Query &query, const Bytes &packet)
+    void send(Query &query, Bytes packet)
     {
-        boost::system::error_code error;
-        socketFor(query.endpoint).send_to(asio::buffer(packet), query.endpoint, 0, error);
-        if (error == asio::error::would_block || error == asio::error::try_again)
-            return true; // as if lost: the retry sends it again
-        if (error) {
-            // Refused before anything left this host: the address is not one
-            // this host can reach at all.
-            finish({query.endpoint, query.id}, QueryState::invalid, "cannot send to " + describe(query.endpoint) + ": " + error.message());
-            return false;
-        }
-        return true;
-    }
-
-    void arm(bool v6)
-    {
-        (v6 ? m_v6Armed : m_v4Armed) = true;
-        (v6 ? *m_v6 : *m_v4).async_wait(udp::socket::wait_read, [weak = weak_from_this(), v6](const boost::system::error_code &error) {
-            const auto self = weak.lock();
-            if (!self)
-                return;
-            bool &armed = v6 ? self->m_v6Armed : self->m_v4Armed;
-            armed = false;
-            if (!error)
-                self->drain(v6 ? *self->m_v6 : *self->m_v4);
-            // Also after a cancel: queries may have been added since.
-            if (!self->m_queries.empty() && !armed)
-                self->arm(v6);
-        });
+        portFor(query.endpoint).send(query.endpoint, std::move(packet));
     }
 
     void stopReceiving()
     {
         m_pacer.cancel();
         m_pacing = false;
-        for (auto *socket : {&m_v4, &m_v6}) {
-            if (*socket)
-                (*socket)->cancel();
-        }
-    }
-
-    // Reads until the socket would block: a thousand replies can be waiting.
-    void drain(udp::socket &socket)
-    {
-        const int fd = socket.native_handle();
-        while (true) {
-            sockaddr_storage from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t length = ::recvfrom(fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                                              reinterpret_cast<sockaddr *>(&from), &fromLength);
-            if (length < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (errno == EAGAIN || errno == EWOULDBLOCK)
-                    break;
-                // An ICMP error is reported here once; its details wait in the error queue.
-                readErrors(fd);
-                continue;
-            }
-            udp::endpoint sender;
-            std::memcpy(sender.data(), &from, std::min<std::size_t>(fromLength, sizeof from));
-            sender.resize(fromLength);
-            if (std::size_t(length) > m_buffer.size())
-                reject(sender, std::nullopt, "a datagram larger than " + std::to_string(m_buffer.size() / 1024) + " KiB", true);
-            else
-                receive(sender, ByteView(m_buffer.data(), std::size_t(length)));
-        }
-        readErrors(fd);
-    }
-
-    void readErrors(int fd)
-    {
-        while (true) {
-            sockaddr_storage target{};
-            char control[512];
-            iovec io{m_buffer.data(), m_buffer.size()};
-            msghdr message{};
-            message.msg_name = &target;
-            message.msg_namelen = sizeof target;
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
-                return;
-            for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-                const bool v4 = c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR;
-                const bool v6 = c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR;
-                if (!v4 && !v6)
-                    continue;
-                sock_extended_err report;
-                std::memcpy(&report, CMSG_DATA(c), sizeof report);
-                udp::endpoint endpoint;
-                std::memcpy(endpoint.data(), &target, std::min<std::size_t>(message.msg_namelen, sizeof target));
-                endpoint.resize(message.msg_namelen);
-                unreachable(endpoint, int(report.ee_errno));
-            }
+        for (const auto &port : {m_v4, m_v6}) {
+            if (port)
+                port->stopListening();
         }
     }
 
@@ -388,11 +305,9 @@ private:
     // A packet that none of the server's queries can take. Garbage fails them
     // at once; a reply under a session id nobody used (a stale or mangled
     // one) only if no proper reply comes before the deadline.
-    void reject(const udp::endpoint &sender, std::optional<SessionId> id, const std::string &why, bool fatal)
+    void reject(const udp::endpoint &sender, const std::string &why, bool fatal)
     {
         for (const Key &key : queriesOf(sender)) {
-            if (id && key.second != *id)
-                continue;
             const std::string message = "malformed reply from " + describe(sender) + ": " + why;
             if (fatal)
                 finish(key, QueryState::malformed, message);
@@ -405,14 +320,14 @@ private:
     {
         const auto id = replySessionId(datagram);
         if (!id || (datagram[0] != challengeType && datagram[0] != statusType)) {
-            reject(sender, std::nullopt, "not a UT3 reply", true);
+            reject(sender, "not a UT3 reply", true);
             return;
         }
         const auto it = m_queries.find({sender, *id});
         if (it == m_queries.end()) {
             char text[16];
             std::snprintf(text, sizeof text, "%08X", *id);
-            reject(sender, std::nullopt, std::string("a reply under session id ") + text + ", which was never asked for", false);
+            reject(sender, std::string("a reply under session id ") + text + ", which was never asked for", false);
             return;
         }
         Query &query = *it->second;
@@ -444,9 +359,7 @@ private:
     asio::steady_timer m_pacer;
     bool m_pacing = false;
     std::mt19937 m_random;
-    std::optional<udp::socket> m_v4, m_v6;
-    bool m_v4Armed = false, m_v6Armed = false;
-    std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(datagramBuffer);
+    std::shared_ptr<UdpPort> m_v4, m_v6;
     std::map<Key, std::unique_ptr<Query>> m_queries;
     std::deque<Key> m_waiting;
 };

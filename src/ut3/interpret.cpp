@@ -82,7 +82,7 @@ public:
     }
 
 private:
-    const std::vector<std::pair<std::string, std::string>> &m_keys;
+    const std::vector<std::pair<std::string_view, std::string_view>> &m_keys;
 };
 
 std::vector<std::string> splitList(std::string_view raw)

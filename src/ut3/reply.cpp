@@ -27,7 +27,7 @@ public:
         while (!atEnd() && peek() == 0)
             ++m_pos;
     }
-    std::optional<std::string> string()
+    std::optional<std::string_view> string()
     {
         const auto rest = m_bytes.subspan(m_pos);
         const auto nul = std::find(rest.begin(), rest.end(), std::uint8_t(0));
@@ -35,7 +35,7 @@ public:
             m_pos = m_bytes.size();
             return std::nullopt;
         }
-        std::string text(reinterpret_cast<const char *>(rest.data()), std::size_t(nul - rest.begin()));
+        const std::string_view text(reinterpret_cast<const char *>(rest.data()), std::size_t(nul - rest.begin()));
         m_pos += text.size() + 1;
         return text;
     }
@@ -57,16 +57,15 @@ bool isNumberedKey(std::string_view text)
 
 ReplyAssembler::ReplyAssembler(SessionId id) : m_id(id) {}
 
-std::variant<ReplyAssembler::Packet, std::string> ReplyAssembler::parsePayload(ByteView payload, int section)
+std::string ReplyAssembler::parsePayload(Packet &packet, int section)
 {
-    Packet packet;
-    Reader in(payload);
+    Reader in(packet.payload);
     if (section == keysSection) {
-        std::optional<std::string> key;
+        std::optional<std::string_view> key;
         while (true) {
             if (!key) {
                 if (in.atEnd())
-                    return packet; // the keys run on into the next packet
+                    return {}; // the keys run on into the next packet
                 // An empty key ends them; a key whose value was empty but
                 // missing can also be followed directly by the next section byte.
                 if (in.peek() < 0x20) {
@@ -76,22 +75,22 @@ std::variant<ReplyAssembler::Packet, std::string> ReplyAssembler::parsePayload(B
                 }
                 key = in.string();
                 if (!key)
-                    return packet;
+                    return {};
             }
             // A section byte where the value belongs: the last key had none.
             if (!in.atEnd() && (in.peek() == playersSection || in.peek() == teamsSection)) {
-                packet.keys.emplace_back(std::move(*key), std::string());
+                packet.keys.emplace_back(*key, std::string_view());
                 break;
             }
-            std::optional<std::string> value = in.string();
+            const std::optional<std::string_view> value = in.string();
             if (!value)
-                return packet;
+                return {};
             if (isNumberedKey(*value)) {
-                packet.keys.emplace_back(std::move(*key), std::string());
-                key = std::move(value);
+                packet.keys.emplace_back(*key, std::string_view());
+                key = value;
                 continue;
             }
-            packet.keys.emplace_back(std::move(*key), std::move(*value));
+            packet.keys.emplace_back(*key, *value);
             key.reset();
         }
         section = -1; // a section byte follows
@@ -101,7 +100,7 @@ std::variant<ReplyAssembler::Packet, std::string> ReplyAssembler::parsePayload(B
         // Real servers put runs of NULs between one list and the next.
         in.skipNuls();
         if (in.atEnd())
-            return packet;
+            return {};
         if (in.peek() < 0x20) {
             const int next = in.take();
             if (next != playersSection && next != teamsSection)
@@ -111,23 +110,23 @@ std::variant<ReplyAssembler::Packet, std::string> ReplyAssembler::parsePayload(B
         }
         if (section < 0)
             return std::string("a list without a section byte before it");
-        std::optional<std::string> name = in.string();
+        const std::optional<std::string_view> name = in.string();
         if (!name || in.atEnd())
-            return packet;
-        Run run{section, std::move(*name), in.take(), {}};
+            return {};
+        Run run{section, *name, in.take(), {}};
         bool ended = false;
-        while (std::optional<std::string> value = in.string()) {
+        while (const std::optional<std::string_view> value = in.string()) {
             if (value->empty()) {
                 ended = true;
                 break;
             }
-            run.values.push_back(std::move(*value));
+            run.values.push_back(*value);
         }
         if (++fieldsSeen[section] > maxFieldsPerSection)
             return "more than " + std::to_string(maxFieldsPerSection) + " fields in a section";
         packet.runs.push_back(std::move(run));
         if (!ended)
-            return packet;
+            return {};
     }
 }
 
@@ -148,17 +147,20 @@ std::string ReplyAssembler::add(ByteView datagram)
         return "two last packets, " + std::to_string(*m_lastIndex) + " and " + std::to_string(index);
     if (m_lastIndex && index > *m_lastIndex)
         return "packet " + std::to_string(index) + " after the last one, " + std::to_string(*m_lastIndex);
-    if (last && std::any_of(m_packets.begin() + index + 1, m_packets.end(), [](const auto &p) { return p.has_value(); }))
+    if (last && !m_packets.empty() && m_packets.rbegin()->first > index)
         return "last packet " + std::to_string(index) + " before packets already received";
-    if (m_packets[index])
+    if (m_packets.contains(index))
         return {};
     if (m_bytes + datagram.size() > maxReplyBytes)
         return "reply larger than " + std::to_string(maxReplyBytes / 1024) + " KiB";
 
-    auto parsed = parsePayload(datagram.subspan(headerSize), section);
-    if (auto *error = std::get_if<std::string>(&parsed))
-        return "packet " + std::to_string(index) + ": " + *error;
-    m_packets[index] = std::move(std::get<Packet>(parsed));
+    // Parsed where it is kept, so that the views stay valid.
+    Packet &packet = m_packets[index];
+    packet.payload.assign(datagram.begin() + headerSize, datagram.end());
+    if (std::string error = parsePayload(packet, section); !error.empty()) {
+        m_packets.erase(index);
+        return "packet " + std::to_string(index) + ": " + error;
+    }
     m_bytes += datagram.size();
     if (last)
         m_lastIndex = index;
@@ -172,21 +174,16 @@ bool ReplyAssembler::anyArrived() const
 
 bool ReplyAssembler::complete() const
 {
-    return m_lastIndex
-        && std::all_of(m_packets.begin(), m_packets.begin() + *m_lastIndex + 1, [](const auto &p) { return p.has_value(); });
+    // Indexes above the last are refused, so every one up to it is there.
+    return m_lastIndex && m_packets.size() == std::size_t(*m_lastIndex) + 1;
 }
 
 std::string ReplyAssembler::missing() const
 {
     std::string list;
-    const int end = m_lastIndex ? *m_lastIndex + 1 : maxPackets;
-    int highest = -1;
-    for (int i = 0; i < maxPackets; ++i) {
-        if (m_packets[i])
-            highest = i;
-    }
-    for (int i = 0; i < end && (m_lastIndex || i <= highest); ++i) {
-        if (!m_packets[i])
+    const int end = m_lastIndex ? *m_lastIndex + 1 : (m_packets.empty() ? 0 : m_packets.rbegin()->first);
+    for (int i = 0; i < end; ++i) {
+        if (!m_packets.contains(i))
             list += (list.empty() ? "" : ", ") + std::to_string(i);
     }
     if (!m_lastIndex)
@@ -197,11 +194,9 @@ std::string ReplyAssembler::missing() const
 RawReply ReplyAssembler::raw() const
 {
     RawReply reply;
-    for (const auto &packet : m_packets) {
-        if (!packet)
-            continue;
-        reply.keys.insert(reply.keys.end(), packet->keys.begin(), packet->keys.end());
-        for (const Run &run : packet->runs) {
+    for (const auto &[index, packet] : m_packets) {
+        reply.keys.insert(reply.keys.end(), packet.keys.begin(), packet.keys.end());
+        for (const Run &run : packet.runs) {
             auto &fields = run.section == playersSection ? reply.players : reply.teams;
             auto field = std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.name == run.name; });
             if (field == fields.end())

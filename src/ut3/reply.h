@@ -3,23 +3,25 @@
 #include "ut3/packets.h"
 #include "ut3/status.h"
 
-#include <array>
+#include <map>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace ut3 {
 
-// The raw content of a full-status reply, before decoding and meanings.
+// The raw content of a full-status reply, before decoding and meanings:
+// views of the bytes the ReplyAssembler keeps, valid while it lives.
 struct RawReply {
     struct Field {
-        std::string name;
+        std::string_view name;
         // By row; a row no packet gave a value for is absent.
-        std::vector<std::optional<std::string>> rows;
+        std::vector<std::optional<std::string_view>> rows;
     };
-    std::vector<std::pair<std::string, std::string>> keys;
+    std::vector<std::pair<std::string_view, std::string_view>> keys;
     std::vector<Field> players, teams;
 };
 
@@ -52,18 +54,22 @@ public:
 private:
     struct Run {
         int section;
-        std::string name;
+        std::string_view name;
         std::size_t firstRow;
-        std::vector<std::string> values;
+        std::vector<std::string_view> values;
     };
+    // Keys and runs are views of the packet's own copy of its payload.
     struct Packet {
-        std::vector<std::pair<std::string, std::string>> keys;
+        Bytes payload;
+        std::vector<std::pair<std::string_view, std::string_view>> keys;
         std::vector<Run> runs;
     };
-    static std::variant<Packet, std::string> parsePayload(ByteView payload, int section);
+    // Empty, or why the payload is not one.
+    static std::string parsePayload(Packet &packet, int section);
 
     SessionId m_id;
-    std::array<std::optional<Packet>, maxPackets> m_packets;
+    // By index; few replies have more than a handful of packets.
+    std::map<int, Packet> m_packets;
     std::optional<int> m_lastIndex;
     std::size_t m_bytes = 0;
 };

@@ -1,5 +1,6 @@
 #include "ut3/text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -100,6 +101,9 @@ std::string decodeServerString(std::string_view bytes, std::size_t maxBytes)
     // this can fit; the rest is never looked at.
     const bool cut = bytes.size() > maxBytes;
     bytes = bytes.substr(0, maxBytes);
+    // Most of what servers send is printable ASCII, which stays as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return std::string(bytes);
     const bool utf8 = isValidUtf8(bytes, cut);
     std::string out;
     out.reserve(bytes.size());

@@ -98,8 +98,11 @@ TEST(Escaping, LeavesNoMarkupAndOnlyValidUtf8)
         {"x\xE2\x82", "x\uFFFD\uFFFD"},         // cut short
         {"tab\tline\n", "tab\tline\n"},
     };
-    for (const auto &[text, expected] : rows)
-        EXPECT_EQ(escaped(text), expected) << text;
+    for (const auto &[text, expected] : rows) {
+        std::string page = "<p>";
+        appendEscaped(page, text);
+        EXPECT_EQ(page, "<p>" + expected) << text;
+    }
 }
 
 TEST(PublicAddresses, RefuseWhatIsNotOnTheInternet)

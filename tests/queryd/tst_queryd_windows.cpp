@@ -147,7 +147,8 @@ void TestQuerydWindows::favouritesWindowShowsTheStatusPage()
 }
 
 // The page fetches itself again and swaps its body: no new navigation (no
-// blank moment), the scroll position and an opened section stay.
+// blank moment), the scroll position and an opened section stay; nothing
+// scrolls sideways in the window's browser area.
 void TestQuerydWindows::statusPageRefreshesInPlace()
 {
     auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
@@ -163,9 +164,12 @@ void TestQuerydWindows::statusPageRefreshesInPlace()
 
     int navigations = 0;
     connect(browser, &QWebEngineView::loadStarted, this, [&navigations] { ++navigations; });
-    m_service->renameServer("Renamed Arena");
+    // A name far wider than the window wraps instead of widening the page.
+    m_service->renameServer("Renamed Arena " + std::string(1000, 'W'));
     QVERIFY(pageShows(browser, QStringLiteral("Renamed Arena"), 15000));
     QCOMPARE(navigations, 0);
+    QCOMPARE(evaluate(browser, QStringLiteral("document.documentElement.scrollWidth <= window.innerWidth")).toBool(),
+             true);
     QCOMPARE(evaluate(browser, QStringLiteral("window.scrollY")).toInt(), scrolled);
     QCOMPARE(evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open")).toBool(), true);
 }

@@ -194,7 +194,7 @@ TEST(Assembly, BoundsRowsAndNamesTheMissingPackets)
 
 TEST(Meanings, FollowUT3)
 {
-    const auto info = [](std::vector<std::pair<std::string, std::string>> keys) {
+    const auto info = [](std::vector<std::pair<std::string_view, std::string_view>> keys) {
         return ut3::interpret(ut3::RawReply{std::move(keys), {}, {}}, true).server;
     };
     EXPECT_EQ(info({{"OwningPlayerName", "Owner"}}).name, "Owner");

@@ -150,12 +150,38 @@ Script sampleScript(const std::string &name, const std::string &map, int playerC
     return script;
 }
 
+void addValuelessKey(Script &script, std::size_t position)
+{
+    script.keys.insert(script.keys.begin() + std::min(position, script.keys.size()), {{"p268435968", std::nullopt}, {"p268435969", "1"}});
+}
+
 class FakeServer::Session final : public std::enable_shared_from_this<Session> {
 public:
-    Session(asio::io_context &io, Script script, std::uint16_t port)
-        : m_socket(io, udp::endpoint(asio::ip::make_address_v4("127.0.0.1"), port)), m_script(std::move(script))
+    Session(asio::io_context &io, Script script, std::uint16_t port, const char *address)
+        : m_socket(io, udp::endpoint(asio::ip::make_address(address), port))
     {
-        m_challenge = m_script.challenge;
+        m_challenge = script.challenge;
+        setScript(std::move(script));
+    }
+
+    // The packets are cut once per script, not once per request, so that a
+    // thousand servers in one process answer as fast as they can.
+    struct Prepared {
+        Script script;
+        std::vector<Packet> packets;
+    };
+
+    void setScript(Script script)
+    {
+        auto prepared = std::make_shared<const Prepared>(Prepared{script, cut(script)});
+        std::lock_guard lock(m_mutex);
+        m_prepared = std::move(prepared);
+    }
+
+    std::shared_ptr<const Prepared> prepared() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_prepared;
     }
 
     void receive()
@@ -177,7 +203,7 @@ public:
 
     udp::socket m_socket;
     mutable std::mutex m_mutex;
-    Script m_script;
+    std::shared_ptr<const Prepared> m_prepared;
     std::atomic<int> m_requests{0};
 
 private:
@@ -186,10 +212,8 @@ private:
         if (request.size() < 7 || request.substr(0, 2) != "\xFE\xFD")
             return;
         ++m_requests;
-        const Script script = [&] {
-            std::lock_guard lock(m_mutex);
-            return m_script;
-        }();
+        const auto prepared = this->prepared();
+        const Script &script = prepared->script;
         if (script.shape == Shape::silent)
             return;
         if (script.shape == Shape::garbage) {
@@ -202,7 +226,7 @@ private:
         if (request[2] == '\x09')
             answerChallenge(script, id);
         else if (request[2] == '\0')
-            answerStatus(script, id, request.substr(7));
+            answerStatus(*prepared, id, request.substr(7));
     }
 
     void answerChallenge(const Script &script, std::uint32_t id)
@@ -214,42 +238,43 @@ private:
         send("\x09" + bigEndian(id) + std::to_string(m_challenge) + Bytes(nul));
     }
 
-    void answerStatus(const Script &script, std::uint32_t id, std::string_view rest)
+    void answerStatus(const Prepared &prepared, std::uint32_t id, std::string_view rest)
     {
         const Bytes expected = (m_challenge == 0 ? Bytes() : bigEndian(std::uint32_t(m_challenge))) + "\xFF\xFF\xFF\x01";
         if (rest != expected)
             return; // a stale or missing challenge: real servers stay silent
-        const std::vector<Packet> packets = cut(script);
-        std::vector<Bytes> datagrams;
-        for (std::size_t i = 0; i < packets.size(); ++i)
-            datagrams.push_back(header(id, i, i + 1 == packets.size(), packets[i].section) + packets[i].payload);
-        switch (script.shape) {
+        const auto &packets = prepared.packets;
+        const auto sendPacket = [&](std::size_t i) {
+            send(header(id, i, i + 1 == packets.size(), packets[i].section), packets[i].payload);
+        };
+        switch (prepared.script.shape) {
         case Shape::outOfOrder:
-            for (auto it = datagrams.rbegin(); it != datagrams.rend(); ++it)
-                send(*it);
+            for (std::size_t i = packets.size(); i-- > 0;)
+                sendPacket(i);
             return;
         case Shape::duplicated:
-            for (const Bytes &d : datagrams) {
-                send(d);
-                send(d);
+            for (std::size_t i = 0; i < packets.size(); ++i) {
+                sendPacket(i);
+                sendPacket(i);
             }
             return;
         case Shape::lostPacket:
-            for (std::size_t i = 0; i < datagrams.size(); ++i) {
+            for (std::size_t i = 0; i < packets.size(); ++i) {
                 if (i != 1)
-                    send(datagrams[i]);
+                    sendPacket(i);
             }
             return;
         default:
-            for (const Bytes &d : datagrams)
-                send(d);
+            for (std::size_t i = 0; i < packets.size(); ++i)
+                sendPacket(i);
         }
     }
 
-    void send(const Bytes &datagram)
+    void send(const Bytes &head, const Bytes &payload = {})
     {
+        const std::array<asio::const_buffer, 2> datagram = {asio::buffer(head), asio::buffer(payload)};
         boost::system::error_code ignored;
-        m_socket.send_to(asio::buffer(datagram), m_sender, 0, ignored);
+        m_socket.send_to(datagram, m_sender, 0, ignored);
     }
 
     std::array<char, 2048> m_buffer;
@@ -257,8 +282,8 @@ private:
     std::int32_t m_challenge;
 };
 
-FakeServer::FakeServer(asio::io_context &io, Script script, std::uint16_t port)
-    : m_session(std::make_shared<Session>(io, std::move(script), port))
+FakeServer::FakeServer(asio::io_context &io, Script script, std::uint16_t port, const char *address)
+    : m_session(std::make_shared<Session>(io, std::move(script), port, address))
 {
     m_session->receive();
 }
@@ -280,15 +305,9 @@ udp::endpoint FakeServer::endpoint() const
 
 void FakeServer::setScript(Script script)
 {
-    std::lock_guard lock(m_session->m_mutex);
-    m_session->m_script = std::move(script);
+    m_session->setScript(std::move(script));
 }
 
-Script FakeServer::script() const
-{
-    std::lock_guard lock(m_session->m_mutex);
-    return m_session->m_script;
-}
 
 int FakeServer::requestsSeen() const
 {

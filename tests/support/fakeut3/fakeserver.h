@@ -50,11 +50,16 @@ struct Script {
 // number of players named "Player1" ... with scores 10, 20 ...
 Script sampleScript(const std::string &name, const std::string &map, int playerCount);
 
+// Inserts at `position` the key real UT3 servers send with no value at all,
+// p268435968, and the key that follows it, p268435969 with value "1".
+void addValuelessKey(Script &script, std::size_t position);
+
 class FakeServer final {
 public:
-    // Listens on 127.0.0.1:port (any free port when 0). Throws
-    // boost::system::system_error when the port cannot be bound.
-    FakeServer(boost::asio::io_context &io, Script script, std::uint16_t port = 0);
+    // Listens on 127.0.0.1:port (any free port when 0), or on another
+    // loopback address such as ::1. Throws boost::system::system_error when
+    // the port cannot be bound.
+    FakeServer(boost::asio::io_context &io, Script script, std::uint16_t port = 0, const char *address = "127.0.0.1");
     ~FakeServer();
     FakeServer(const FakeServer &) = delete;
     FakeServer &operator=(const FakeServer &) = delete;
@@ -65,7 +70,6 @@ public:
     // May be called from any thread while the server runs. The server itself
     // is made and destroyed on the io_context's thread or while it is stopped.
     void setScript(Script script);
-    Script script() const;
     // Challenge and status requests received so far.
     int requestsSeen() const;
 

@@ -29,9 +29,10 @@ const char *const maps[] = {"DM-Deck", "DM-Sanctuary", "CTF-Coret", "DM-Heatray"
 
 void usage(std::FILE *to)
 {
-    std::fprintf(to, "Usage: fake-ut3-server [--count N] [--port FIRST] [--players N] [--shape SHAPE]\n"
+    std::fprintf(to, "Usage: fake-ut3-server [--count N] [--port FIRST] [--players N] [--shape SHAPE] [--valueless-key]\n"
                      "Plays N fake UT3 servers on 127.0.0.1, ports FIRST to FIRST+N-1 (default 1 server on 16500,\n"
-                     "4 players, shape one-packet), until interrupted. Shapes:");
+                     "4 players, shape one-packet), until interrupted. --valueless-key sends p268435968 without\n"
+                     "a value, as real servers do. Shapes:");
     for (const auto &[name, shape] : shapes)
         std::fprintf(to, " %.*s", int(name.size()), name.data());
     std::fprintf(to, "\n");
@@ -50,11 +51,16 @@ int main(int argc, char **argv)
 {
     long count = 1, firstPort = 16500, players = 4;
     fakeut3::Shape shape = fakeut3::Shape::onePacket;
+    bool valuelessKey = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
             usage(stdout);
             return 0;
+        }
+        if (arg == "--valueless-key") {
+            valuelessKey = true;
+            continue;
         }
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = value != nullptr;
@@ -91,6 +97,8 @@ int main(int argc, char **argv)
     for (long i = 0; i < count; ++i) {
         fakeut3::Script script = fakeut3::sampleScript("Fake Server " + std::to_string(i + 1), maps[i % std::size(maps)], int(players));
         script.shape = shape;
+        if (valuelessKey)
+            fakeut3::addValuelessKey(script, 5);
         try {
             servers.push_back(std::make_unique<fakeut3::FakeServer>(io, std::move(script), std::uint16_t(firstPort + i)));
         } catch (const boost::system::system_error &error) {
