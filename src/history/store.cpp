@@ -253,6 +253,22 @@ Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds 
     return averages;
 }
 
+Expected<std::vector<ServerKey>> Store::serversLookedUpSince(Seconds since)
+{
+    auto query = m_connection.prepare(
+        "SELECT address, query_port FROM servers WHERE last_lookup >= ?1 ORDER BY last_lookup DESC", reading);
+    if (!query)
+        return query.fault();
+    query->bind(1, seconds(since));
+    std::vector<ServerKey> servers;
+    int code;
+    while ((code = query->step()) == SQLITE_ROW)
+        servers.push_back({query->text(0), static_cast<std::uint16_t>(query->integer(1))});
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return servers;
+}
+
 Expected<std::vector<RecentServer>> Store::recentServers(Seconds since, std::size_t limit)
 {
     auto query = m_connection.prepare(

@@ -56,6 +56,9 @@ public:
                                             std::chrono::seconds utcOffset);
     // The servers looked up since `since`, the latest first.
     Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit);
+    // The same servers alone, without their latest answers: what polling
+    // needs, from the lookup index alone.
+    Expected<std::vector<ServerKey>> serversLookedUpSince(Seconds since);
 
 private:
     explicit Store(sqlite::Connection connection) : m_connection(std::move(connection)) {}

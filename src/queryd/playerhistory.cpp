@@ -266,11 +266,11 @@ std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
     std::vector<ut3::QueryTarget> targets;
     if (!reader())
         return targets;
-    auto recent = m_reader->recentServers(now() - m_setup.pollWindow, 100000);
-    if (!recent)
+    auto servers = m_reader->serversLookedUpSince(now() - m_setup.pollWindow);
+    if (!servers)
         return targets;
-    for (const auto &server : *recent)
-        targets.push_back({server.server.address, server.server.queryPort});
+    for (const auto &server : *servers)
+        targets.push_back({server.address, server.queryPort});
     return targets;
 }
 

@@ -80,6 +80,7 @@ TEST(Store, ListsRecentLookupsWithTheirLatestAnswer)
     EXPECT_EQ((*recent)[1].latest->players, 6);
     EXPECT_EQ((*recent)[1].latest->map, "CTF-Coret");
     EXPECT_EQ(store.recentServers(at(evening - 7 * 86400), 1)->size(), 1u);
+    EXPECT_EQ(*store.serversLookedUpSince(at(evening - 7 * 86400)), (std::vector<ServerKey>{other, deck}));
 }
 
 TEST(Store, PruningKeepsTheFileFromGrowing)
