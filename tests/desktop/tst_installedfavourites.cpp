@@ -1,0 +1,72 @@
+#include "app/favouritesfolder.h"
+#include "app/program.h"
+#include "favourites/favouritesfile.h"
+#include "platform/sound.h"
+#include "support/localdeployment.h"
+#include "support/localhttpserver.h"
+#include "support/testenvironment.h"
+#include "windows/favouriteswindow.h"
+#include "windows/mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+// An installed build: this test compiles the program's choice of folder
+// with SKIRVANE_FAVOURITES_IN_CONFIG_FOLDER defined, as the installed
+// program is built, and saves and reopens through the real favourites window.
+class TestInstalledFavourites final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void savesToAndReadsFromTheConfigFolder();
+};
+
+void TestInstalledFavourites::savesToAndReadsFromTheConfigFolder()
+{
+    QTemporaryDir executableFolder;
+    QTemporaryDir home;
+    QVERIFY(executableFolder.isValid() && home.isValid());
+    const QString configHome = home.filePath(QStringLiteral("config")); // missing, as on a first start
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
+
+    const QString folder = FavouritesFolder::chosen(executableFolder.path());
+    QCOMPARE(folder, configHome + QStringLiteral("/skirvane"));
+    QVERIFY(!QFile::exists(configHome));
+
+    LocalHttpServer server;
+    QVERIFY(server.start());
+    Program program(deploymentServedBy(server), executableFolder.path(), folder, nullptr,
+                    std::make_unique<Sound>([] {}));
+    program.showMain();
+    FavouritesWindow *w = program.showFavourites();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->findChild<QLineEdit *>(QStringLiteral("ServerName3"))->setText(QStringLiteral("Third"));
+    w->findChild<QLineEdit *>(QStringLiteral("ServerIP3"))->setText(QStringLiteral("10.0.0.3"));
+    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(program.confirmationWindow(), 5000);
+
+    QStringList expected(FavouritesFile::KeyCount);
+    expected[8] = QStringLiteral("Third");
+    expected[9] = QStringLiteral("10.0.0.3");
+    QFile saved(configHome + QStringLiteral("/skirvane/ut3servers.ini"));
+    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.errorString()));
+    QCOMPARE(saved.readAll(), FavouritesFile::saveText(expected));
+    QCOMPARE(QDir(executableFolder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+
+    w->close();
+    QTRY_VERIFY(!program.favouritesWindow());
+    w = program.showFavourites();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QCOMPARE(w->iniPath(), saved.fileName());
+    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerName3"))->text(), QStringLiteral("Third"));
+    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerIP3"))->text(), QStringLiteral("10.0.0.3"));
+}
+
+SKIRVANE_WINDOW_TEST_MAIN(TestInstalledFavourites)
+#include "tst_installedfavourites.moc"
