@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "app/favouritesfolder.h"
+#include "app/folders.h"
 #include "app/program.h"
 #include "core/deployment.h"
 #include "platform/executablefolder.h"
@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     options.process(app);
 
     const QString folder = ExecutableFolder::path();
-    Program program(Deployment::built(), folder, FavouritesFolder::chosen(folder));
+    Program program(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
     program.showMain();
     return app.exec();
 }

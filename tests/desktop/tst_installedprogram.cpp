@@ -1,4 +1,4 @@
-#include "app/favouritesfolder.h"
+#include "app/folders.h"
 #include "app/program.h"
 #include "favourites/favouritesfile.h"
 #include "platform/sound.h"
@@ -16,17 +16,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// An installed build: this test compiles the program's choice of folder
-// with SKIRVANE_FAVOURITES_IN_CONFIG_FOLDER defined, as the installed
-// program is built, and saves and reopens through the real favourites window.
-class TestInstalledFavourites final : public QObject
+// An installed build: this test compiles the program's folders with
+// SKIRVANE_FAVOURITES_IN_CONFIG_FOLDER defined, as the installed program is
+// built, and saves and reopens through the real favourites window.
+class TestInstalledProgram final : public QObject
 {
     Q_OBJECT
 private slots:
     void savesToAndReadsFromTheConfigFolder();
+    void soundFromBesideTheExecutableOrTheDataFolder_data();
+    void soundFromBesideTheExecutableOrTheDataFolder();
 };
 
-void TestInstalledFavourites::savesToAndReadsFromTheConfigFolder()
+void TestInstalledProgram::savesToAndReadsFromTheConfigFolder()
 {
     QTemporaryDir executableFolder;
     QTemporaryDir home;
@@ -34,7 +36,7 @@ void TestInstalledFavourites::savesToAndReadsFromTheConfigFolder()
     const QString configHome = home.filePath(QStringLiteral("config")); // missing, as on a first start
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
 
-    const QString folder = FavouritesFolder::chosen(executableFolder.path());
+    const QString folder = Folders::favourites(executableFolder.path());
     QCOMPARE(folder, configHome + QStringLiteral("/skirvane"));
     QVERIFY(!QFile::exists(configHome));
 
@@ -68,5 +70,29 @@ void TestInstalledFavourites::savesToAndReadsFromTheConfigFolder()
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerIP3"))->text(), QStringLiteral("10.0.0.3"));
 }
 
-SKIRVANE_WINDOW_TEST_MAIN(TestInstalledFavourites)
-#include "tst_installedfavourites.moc"
+void TestInstalledProgram::soundFromBesideTheExecutableOrTheDataFolder_data()
+{
+    QTest::addColumn<QString>("soundAt"); // below the tree's root
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("build tree") << "bin" << "bin";
+    QTest::newRow("installed") << "share/skirvane" << "share/skirvane";
+    QTest::newRow("missing") << QString() << "share/skirvane"; // where it should be: the fallback sounds
+}
+
+void TestInstalledProgram::soundFromBesideTheExecutableOrTheDataFolder()
+{
+    QFETCH(QString, soundAt);
+    QFETCH(QString, expected);
+
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
+    if (!soundAt.isEmpty()) {
+        QVERIFY(QDir(root.path()).mkpath(soundAt));
+        QFile sound(root.filePath(soundAt + QLatin1Char('/') + QLatin1String(Folders::SaveSoundFile)));
+        QVERIFY(sound.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(Folders::sound(root.filePath(QStringLiteral("bin"))), root.filePath(expected));
+}
+
+SKIRVANE_WINDOW_TEST_MAIN(TestInstalledProgram)
+#include "tst_installedprogram.moc"
