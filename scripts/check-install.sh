@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Installs the release build into a temporary folder as a package would and
-# checks the installed tree: the desktop's validators on the menu entry and
+# Installs the "package" build into a temporary folder as a package would
+# and checks the installed tree: the desktop's validators on the menu entry and
 # the AppStream data, the icon theme's sizes, the installed programs run
 # from there. Then builds the Debian package, lists it and runs lintian on
 # it. Fails on the first error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build/release
-cmake --preset release >/dev/null
+# The "package" preset: a release build that keeps the favourites file in
+# the user's configuration folder, as an installed program must.
+build=build/package
+cmake --preset package >/dev/null
 # Only what gets installed: the programs, manual pages and changelog.
 cmake --build "$build" --target skirvane_packaging -j "$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

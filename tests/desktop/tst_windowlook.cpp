@@ -1,4 +1,5 @@
 #include "app/program.h"
+#include "showwindow.h"
 #include "platform/progressbar.h"
 #include "support/localdeployment.h"
 #include "support/localhttpserver.h"
@@ -264,11 +265,7 @@ void TestWindowLook::everyControlHasAnAccessibleName()
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(w);
         return accessible ? accessible->text(QAccessible::Name) : QString();
     };
-    m_registry->showMain();
-    Form *w = window == u"frmmain" ? static_cast<Form *>(m_registry->showMain())
-        : window == u"Form2"       ? static_cast<Form *>(m_registry->showFavourites())
-        : window == u"Form3"       ? static_cast<Form *>(m_registry->showConfirmation())
-                                   : static_cast<Form *>(m_registry->showAbout());
+    Form *w = showWindow(*m_registry, window);
     QVERIFY(QTest::qWaitForWindowExposed(w));
     // What a screen reader says for each control: its own text or its name.
     for (QWidget *c : w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))

@@ -1,7 +1,7 @@
 #include "app/application.h"
+#include "app/folders.h"
 #include "app/program.h"
 #include "core/deployment.h"
-#include "favourites/favouritesfile.h"
 #include "platform/executablefolder.h"
 
 #include <QCommandLineParser>
@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     options.process(app);
 
     const QString folder = ExecutableFolder::path();
-    Program program(Deployment::built(), folder, FavouritesFile::chosenFolder(folder));
+    Program program(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
     program.showMain();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/folders.h"
 #include "core/placement.h"
 #include "favourites/favouritesfile.h"
 #include "platform/screen.h"
@@ -10,10 +11,10 @@
 #include "windows/mainwindow.h"
 #include "windows/saveconfirmation.h"
 
-Program::Program(Deployment deployment, QString executableFolder, QString favouritesFolder,
+Program::Program(Deployment deployment, QString soundFolder, QString favouritesFolder,
                  std::unique_ptr<UrlOpener> opener, std::unique_ptr<Sound> sound)
     : m_deployment(std::move(deployment))
-    , m_executableFolder(std::move(executableFolder))
+    , m_soundFolder(std::move(soundFolder))
     , m_favouritesFolder(std::move(favouritesFolder))
     , m_opener(opener ? std::move(opener) : std::make_unique<UrlOpener>())
     , m_sound(std::move(sound))
@@ -76,7 +77,7 @@ SaveConfirmation *Program::showConfirmation()
         // Made on first use: the audio system takes a while to start.
         if (!m_sound)
             m_sound = std::make_unique<Sound>();
-        m_sound->play(m_executableFolder + QStringLiteral("/wickedsick.wav"));
+        m_sound->play(m_soundFolder + QLatin1Char('/') + QLatin1String(Folders::SaveSoundFile));
     }
     m_confirmation->show();
     return m_confirmation;

@@ -23,10 +23,10 @@ class Program final : public QObject
 {
     Q_OBJECT
 public:
-    // executableFolder: where the save sound lies; favouritesFolder: where
+    // soundFolder: where the save sound lies; favouritesFolder: where
     // the favourites file does. Without an opener, pages go to the desktop's
     // browser; without a sound, the system's is made when first needed.
-    Program(Deployment deployment, QString executableFolder, QString favouritesFolder,
+    Program(Deployment deployment, QString soundFolder, QString favouritesFolder,
             std::unique_ptr<UrlOpener> opener = {}, std::unique_ptr<Sound> sound = {});
     ~Program() override;
     Q_DISABLE_COPY_MOVE(Program)
@@ -46,7 +46,7 @@ public:
 
 private:
     const Deployment m_deployment;
-    const QString m_executableFolder;
+    const QString m_soundFolder;
     const QString m_favouritesFolder;
     std::unique_ptr<UrlOpener> m_opener;
     std::unique_ptr<Sound> m_sound;

@@ -65,16 +65,6 @@ QString configFolder()
     return QDir::homePath() + QStringLiteral("/.config/skirvane");
 }
 
-QString chosenFolder(const QString &executableFolder)
-{
-#ifdef SKIRVANE_FAVOURITES_IN_CONFIG_FOLDER
-    Q_UNUSED(executableFolder);
-    return configFolder();
-#else
-    return executableFolder;
-#endif
-}
-
 QByteArray saveText(const QStringList &values24)
 {
     Q_ASSERT(values24.size() == KeyCount);

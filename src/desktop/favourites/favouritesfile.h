@@ -40,10 +40,6 @@ QString iniPath(const QString &folder);
 // is unset, empty or not an absolute path.
 QString configFolder();
 
-// Where the program keeps the file, as chosen when it was built: beside the
-// executable in the build tree, in configFolder() when installed.
-QString chosenFolder(const QString &executableFolder);
-
 // "[SERVER]" and one "key=value" line per key in keys() order, each line
 // ended by CR LF, values unchanged: in Windows-1252 when every character
 // fits it, else in UTF-8 behind a byte-order mark.

@@ -6,6 +6,7 @@
 #include "platform/timer.h"
 #include "platform/urlopener.h"
 #include "platform/warning.h"
+#include "windows/artwork.h"
 #include "windows/linklabel.h"
 #include "windows/optionbutton.h"
 
@@ -208,8 +209,7 @@ Timer *Form::addTimer(const QString &name, int intervalMs)
 
 QLabel *Form::addPicture(const QString &name, const QString &resource, const Control &c)
 {
-    auto *picture = new QLabel(this);
-    picture->setPixmap(QPixmap(resource));
+    auto *picture = new PictureLabel(resource, this);
     picture->setFocusPolicy(Qt::NoFocus);
     place(picture, {.name = name, .left = c.left, .top = c.top, .width = c.width, .height = c.height,
                     .accessibleName = c.accessibleName});
@@ -257,8 +257,9 @@ void Form::closeEvent(QCloseEvent *event)
 void Form::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (m_picture.isNull())
+    const QPixmap &picture = m_picture.forRatio(devicePixelRatioF());
+    if (picture.isNull())
         return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_picture);
+    painter.drawPixmap(0, 0, picture);
 }

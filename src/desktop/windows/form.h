@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/placement.h"
+#include "windows/artwork.h"
 
 #include <QList>
-#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -86,7 +86,9 @@ struct FormLook
 };
 
 // Every window shows this picture at its own size from the client area's
-// top-left corner, and carries this icon.
+// top-left corner, and carries this icon. Both exist at 2× too: the picture
+// is drawn through Artwork; QIcon adds the 2× icon by itself when any screen
+// is scaled above 1 as the icon is made.
 inline constexpr char WindowPicture[] = ":/assets/window.jpg";
 inline constexpr char WindowIcon[] = ":/assets/skirvane.ico";
 
@@ -140,7 +142,7 @@ private:
     static void prepare(ProgressBar *w, const Control &c);
     static void prepare(Browser *w, const Control &c);
 
-    QPixmap m_picture;
+    Artwork m_picture;
     QList<std::pair<int, QWidget *>> m_tabStops;
     QList<QWidget *> m_tabChain;
 };
