@@ -5,7 +5,8 @@
 # Target: skirvane-query in at most half of quakestat's time, none missed.
 #
 #   bench/ut3query.sh                  # 11 rounds, ports 21000-21999
-#   RUNS=11 BASE_PORT=23000 bench/ut3query.sh
+#   RUNS=21 BASE_PORT=23000 bench/ut3query.sh
+#   THREADS=2 bench/ut3query.sh        # the fake servers answer on two threads
 #
 # The ports stay below the system's ephemeral range (32768 and up), so no
 # client socket of this machine can be holding one of them.
@@ -17,6 +18,7 @@ TIMEFORMAT='%3U %3S'
 count=${COUNT:-1000}
 base=${BASE_PORT:-21000}
 players=${PLAYERS:-4}
+threads=${THREADS:-1}
 build=build/release
 
 cmake --preset release >/dev/null
@@ -30,7 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/bin/fake-ut3-server" --count "$count" --port "$base" --players "$players" >"$work/server.out" 2>&1 &
+"$build/bin/fake-ut3-server" --count "$count" --port "$base" --players "$players" --threads "$threads" >"$work/server.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do
     grep -q listening "$work/server.out" 2>/dev/null && break
@@ -96,7 +98,7 @@ report() {
     eval "${name}_time=$time; ${name}_missed=$missed"
 }
 
-echo "$count fake servers on 127.0.0.1:$base-$((base + count - 1)), $players players each, $runs rounds"
+echo "$count fake servers on 127.0.0.1:$base-$((base + count - 1)), $players players each, answering on $threads thread(s), $runs rounds"
 report ours skirvane-query
 report qstat quakestat
 awk -v a="$ours_time" -v b="$qstat_time" -v m="$ours_missed" 'BEGIN {

@@ -147,10 +147,25 @@ void PlayerHistory::record(const ut3::QueryResult &result)
     const ut3::ServerInfo &info = result.status->server;
     // Stamped with the history's clock when the answer is in, so that a
     // simulated clock drives the whole history.
-    m_recorder->record({keyOf(result.query), now(),
-                        static_cast<int>(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
-                        static_cast<int>(info.bots.value_or(0)), info.map});
+    history::Sample sample{keyOf(result.query), now(),
+                           static_cast<int>(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
+                           static_cast<int>(info.bots.value_or(0)), info.map};
+    if (m_latest.size() >= maxNames)
+        m_latest.clear();
+    m_latest[sample.server] = {sample.time, {sample.players, sample.bots}};
+    m_recorder->record(std::move(sample));
     noteFault(m_recorder->fault());
+}
+
+history::Expected<history::Series> PlayerHistory::daySeries(const history::ServerKey &server, history::Seconds at)
+{
+    auto day = m_reader->series(server, at);
+    // The page made right after an answer shows it, though the writer
+    // thread may not have written it yet.
+    const auto latest = m_latest.find(server);
+    if (day && latest != m_latest.end() && latest->second.first >= day->start && latest->second.first < day->end())
+        day->steps[static_cast<std::size_t>((latest->second.first - day->start) / day->step)] = latest->second.second;
+    return day;
 }
 
 std::vector<SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarget &) const
@@ -187,7 +202,7 @@ std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
     if (!reader())
         return failed(unavailable().value_or("the history file cannot be read"));
     const auto at = now();
-    auto day = m_reader->series(keyOf(server), at);
+    auto day = daySeries(keyOf(server), at);
     if (!day)
         return failed(day.fault().message);
     html += history::dayChart(*day, m_setup.utcOffset());
@@ -215,7 +230,7 @@ nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
     nlohmann::json steps = nlohmann::json::array();
     if (!reader())
         return steps;
-    auto day = m_reader->series(keyOf(server), now());
+    auto day = daySeries(keyOf(server), now());
     if (!day)
         return steps;
     for (std::size_t i = 0; i < day->steps.size(); ++i)
@@ -231,7 +246,7 @@ std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
     if (!reader())
         return {};
     const auto queried = m_queriedAs.find({asked.host, asked.port});
-    auto day = m_reader->series(keyOf(queried == m_queriedAs.end() ? asked : queried->second.first), now());
+    auto day = daySeries(keyOf(queried == m_queriedAs.end() ? asked : queried->second.first), now());
     if (!day)
         return {};
     std::string html = " <span class=\"recent-players\">";

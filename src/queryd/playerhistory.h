@@ -67,6 +67,7 @@ private:
     history::Store *reader();
     void noteFault(const std::optional<history::Fault> &fault);
     history::Seconds now() const;
+    history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);
 
     Setup m_setup;
     Log m_log;
@@ -79,6 +80,8 @@ private:
     // servers as they were asked for (a name, say).
     // With the time the lookup was last noted.
     std::map<std::pair<std::string, std::uint16_t>, std::pair<ut3::QueryTarget, history::Seconds>> m_queriedAs;
+    // Each server's latest answer, when it came.
+    std::map<history::ServerKey, std::pair<history::Seconds, history::Count>> m_latest;
 };
 
 }

@@ -121,6 +121,7 @@ private:
         std::optional<Challenge> challenge;
         bool challengeRetried = false, statusRetried = false;
         bool statusAsked = false;
+        int challengesTaken = 0;
         Clock::time_point challengeSentAt{}, statusSentAt{};
         std::optional<double> pingMs;
         // Why packets from the server were not taken, for the final message.
@@ -347,6 +348,11 @@ private:
         }
         Query &query = *it->second;
         if (datagram[0] == challengeType) {
+            // One challenge per challenge request sent: a server that keeps
+            // sending them does not make us send it status requests on and on.
+            if (query.challengesTaken == (query.challengeRetried ? 2 : 1))
+                return;
+            ++query.challengesTaken;
             auto parsed = parseChallengeReply(datagram, query.id);
             if (auto *error = std::get_if<std::string>(&parsed)) {
                 finish(it->first, QueryState::malformed, "malformed reply from " + describe(sender) + ": " + decodeServerString(*error));

@@ -115,7 +115,7 @@ ServerInfo serverInfo(const RawReply &reply)
 {
     const Keys keys(reply);
     ServerInfo info;
-    info.name = keys.text(keys.raw(key::hostName) ? key::hostName : key::owningPlayer);
+    info.name = keys.text(keys.raw(key::hostName).value_or("").empty() ? key::owningPlayer : key::hostName);
     info.map = keys.text(key::map);
     info.gameClass = keys.text(key::gameClass);
     const auto mode = keys.number(key::gameMode);

@@ -1,5 +1,6 @@
 #include "ut3/json.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace ut3 {

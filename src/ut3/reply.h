@@ -3,8 +3,8 @@
 #include "ut3/packets.h"
 #include "ut3/status.h"
 
-#include <map>
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -19,9 +19,13 @@ constexpr std::array<char16_t, 32> cp1252High = {
     u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
     u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178'};
 
+// C0 and C1 controls, and the characters that reorder or break text where
+// it is shown: bidirectional overrides and isolates (a name could turn the
+// rest of a line around) and the line and paragraph separators.
 bool isControl(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E)
+        || (c >= 0x2066 && c <= 0x2069);
 }
 
 // The code point starting at bytes[i] and its length, when it is a valid,

@@ -14,7 +14,8 @@ inline constexpr std::size_t maxServerStringBytes = 1024;
 // Turns bytes from a game server into text that is safe to keep and show:
 // valid UTF-8 stays UTF-8, anything else is read as Windows-1252 (what UT3
 // on Windows sends for names typed with accents); control characters,
-// including a NUL and the C1 range, become U+FFFD; the result is cut, on a
+// including a NUL and the C1 range, and the bidirectional and line
+// separator characters become U+FFFD; the result is cut, on a
 // character boundary, to at most maxBytes bytes.
 std::string decodeServerString(std::string_view bytes, std::size_t maxBytes = maxServerStringBytes);
 

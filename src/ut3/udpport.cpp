@@ -157,6 +157,10 @@ void UdpPort::drain()
             else
                 m_handlers.datagram(from, ByteView(m_buffers.get() + i * datagramBytes, messages[i].msg_len));
         }
+        // The answers to this batch leave before the next is read, so that
+        // servers work on them while more replies are read.
+        if (!m_outbox.empty() && !m_waitingForRoom)
+            flush();
     }
     readErrors();
 }

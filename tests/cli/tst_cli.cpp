@@ -7,6 +7,7 @@
 
 #include <boost/asio/ip/udp.hpp>
 
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,14 +35,18 @@ std::string slurp(const std::string &path)
     return text.str();
 }
 
-Outcome runCommand(std::vector<std::string> arguments)
+// Standard error goes to a file, or to `terminal` when given.
+Outcome runCommand(std::vector<std::string> arguments, int terminal = -1)
 {
     const std::string dir = testing::TempDir();
     const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (terminal >= 0)
+        posix_spawn_file_actions_adddup2(&actions, terminal, 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     arguments.insert(arguments.begin(), SKIRVANE_QUERY);
     std::vector<char *> argv;
     for (auto &a : arguments)
@@ -56,7 +61,8 @@ Outcome runCommand(std::vector<std::string> arguments)
     }
     posix_spawn_file_actions_destroy(&actions);
     run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    if (terminal < 0)
+        run.err = slurp(errPath);
     return run;
 }
 
@@ -170,6 +176,28 @@ TEST(Command, TableJsonAndFile)
     EXPECT_EQ(array[1]["players"].size(), 2u);
     EXPECT_EQ(array[2]["state"], "refused");
     EXPECT_EQ(lines(many.err), 1u);
+}
+
+TEST(Command, ProgressOnATerminalOnly)
+{
+    Servers servers(6);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < 6; ++i)
+        arguments.push_back(servers.address(i));
+
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const Outcome onTerminal = runCommand(arguments, slave);
+    close(slave);
+    std::string shown(4096, '\0');
+    shown.resize(std::size_t(std::max<ssize_t>(0, read(master, shown.data(), shown.size()))));
+    close(master);
+    EXPECT_EQ(onTerminal.status, 0);
+    EXPECT_NE(shown.find("queried 6 of 6 servers"), std::string::npos) << shown;
+    EXPECT_EQ(lines(onTerminal.out), 7u);
+
+    const Outcome toFile = runCommand(arguments);
+    EXPECT_EQ(toFile.err, "");
 }
 
 TEST(Command, HelpListsEveryOptionAndVersionIsTheProjects)

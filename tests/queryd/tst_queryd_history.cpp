@@ -159,6 +159,24 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     EXPECT_TRUE(after == before) << "the file was changed";
 }
 
+TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)
+{
+    auto history = makeHistory(m_folder / "history.sqlite3");
+    ut3::QueryResult result;
+    result.query = {"127.0.0.1", 7787};
+    result.state = ut3::QueryState::online;
+    result.status.emplace();
+    result.status->server.numPlayers = 9;
+    result.status->server.bots = 1;
+    result.status->server.map = "CTF-Coret";
+    // Written by the writer thread in its own time; shown at once.
+    history->record(result);
+    const nlohmann::json expected = {{{"t", "2026-12-01T20:00:00Z"}, {"players", 9}, {"bots", 1}}};
+    EXPECT_EQ(history->series(result.query), expected);
+    history->flush();
+    EXPECT_EQ(history->series(result.query), expected);
+}
+
 TEST(HistoryOptions, TakesItsOwnAndLeavesTheRest)
 {
     std::vector<std::string> arguments = {"--db", "/srv/h.sqlite3", "--listen", "127.0.0.1:8650", "--poll-interval=60",

@@ -17,6 +17,7 @@
 #include "servicethread.h"
 #include "support/testenvironment.h"
 #include "app/program.h"
+#include "platform/browser.h"
 
 namespace {
 
@@ -52,6 +53,19 @@ QVariant evaluate(QWebEngineView *browser, const QString &script)
     while (!done && clock.elapsed() < 10000)
         QTest::qWait(20);
     return value;
+}
+
+// The window's web view, made by the browser on its first navigation.
+QWebEngineView *webView(QWidget *window)
+{
+    auto *browser = window->findChild<Browser *>(QStringLiteral("WebBrowser1"));
+    if (!browser)
+        return nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    while (!browser->view() && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return browser->view();
 }
 
 QWidget *topLevel(const QString &objectName)
@@ -114,7 +128,7 @@ void TestQuerydWindows::cleanup()
 
 void TestQuerydWindows::mainWindowShowsTheStatusPage()
 {
-    auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    auto *browser = webView(m_main);
     QVERIFY(browser);
     QVERIFY(pageShows(browser, QStringLiteral("query port, not the game port 7777")));
 
@@ -140,17 +154,18 @@ void TestQuerydWindows::favouritesWindowShowsTheStatusPage()
     QTest::mouseClick(favourites->findChild<QAbstractButton *>(QStringLiteral("serverOpt(0)")), Qt::LeftButton);
     QTest::mouseClick(favourites->findChild<QAbstractButton *>(QStringLiteral("Command2")), Qt::LeftButton);
 
-    auto *browser = favourites->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    auto *browser = webView(favourites);
     QVERIFY(browser);
     QVERIFY(pageShows(browser, ServerName));
     favourites->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/queryd-status-favourites.png"));
 }
 
 // The page fetches itself again and swaps its body: no new navigation (no
-// blank moment), the scroll position and an opened section stay.
+// blank moment), the scroll position and an opened section stay; nothing
+// scrolls sideways in the window's browser area.
 void TestQuerydWindows::statusPageRefreshesInPlace()
 {
-    auto *browser = m_main->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    auto *browser = webView(m_main);
     m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
     m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
     m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
@@ -163,9 +178,12 @@ void TestQuerydWindows::statusPageRefreshesInPlace()
 
     int navigations = 0;
     connect(browser, &QWebEngineView::loadStarted, this, [&navigations] { ++navigations; });
-    m_service->renameServer("Renamed Arena");
+    // A name far wider than the window wraps instead of widening the page.
+    m_service->renameServer("Renamed Arena " + std::string(1000, 'W'));
     QVERIFY(pageShows(browser, QStringLiteral("Renamed Arena"), 15000));
     QCOMPARE(navigations, 0);
+    QCOMPARE(evaluate(browser, QStringLiteral("document.documentElement.scrollWidth <= window.innerWidth")).toBool(),
+             true);
     QCOMPARE(evaluate(browser, QStringLiteral("window.scrollY")).toInt(), scrolled);
     QCOMPARE(evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open")).toBool(), true);
 }

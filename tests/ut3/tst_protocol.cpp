@@ -199,6 +199,7 @@ TEST(Meanings, FollowUT3)
     };
     EXPECT_EQ(info({{"OwningPlayerName", "Owner"}}).name, "Owner");
     EXPECT_EQ(info({{"OwningPlayerName", "Owner"}, {"hostname", "Host"}}).name, "Host");
+    EXPECT_EQ(info({{"hostname", ""}, {"OwningPlayerName", "Owner"}}).name, "Owner");
     EXPECT_EQ(info({{"mapname", "s0=1,s1=2"}, {"p1073741825", "DM-Deck"}}).map, "DM-Deck");
     EXPECT_EQ(info({{"s32779", "2"}}).gameMode, "Warfare");
     EXPECT_EQ(info({{"s32779", "9"}}).gameMode, "Betrayal");
@@ -239,6 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Text, testing::Values(
     TextRow{"a\x01" "b\x1B[31m\x7F", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD[31m\xEF\xBF\xBD"},
     TextRow{"\x81\x9D", "\xEF\xBF\xBD\xEF\xBF\xBD"},                         // unassigned in 1252
     TextRow{"\xC2\x85", "\xEF\xBF\xBD"},                                     // C1 control in UTF-8
+    TextRow{"a\xE2\x80\xAE" "b\xE2\x80\xA8", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},     // right-to-left override, line separator
     TextRow{"abcdef", "abcd", 4},
     TextRow{"ab\xE2\x98\x85", "ab", 4},                                      // cut mid-character: dropped, still UTF-8
     TextRow{"abc\xE9", "abc", 4}));                                          // 1252 é needs two bytes

@@ -2,8 +2,10 @@
 
 #include <boost/asio/buffer.hpp>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
+#include <atomic>
+#include <mutex>
 #include <string_view>
 
 namespace fakeut3 {

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,9 +32,10 @@ const char *const maps[] = {"DM-Deck", "DM-Sanctuary", "CTF-Coret", "DM-Heatray"
 void usage(std::FILE *to)
 {
     std::fprintf(to, "Usage: fake-ut3-server [--count N] [--port FIRST] [--players N] [--shape SHAPE] [--valueless-key]\n"
+                     "                       [--threads N]\n"
                      "Plays N fake UT3 servers on 127.0.0.1, ports FIRST to FIRST+N-1 (default 1 server on 16500,\n"
-                     "4 players, shape one-packet), until interrupted. --valueless-key sends p268435968 without\n"
-                     "a value, as real servers do. Shapes:");
+                     "4 players, shape one-packet, 1 thread), until interrupted. --valueless-key sends p268435968\n"
+                     "without a value, as real servers do. Shapes:");
     for (const auto &[name, shape] : shapes)
         std::fprintf(to, " %.*s", int(name.size()), name.data());
     std::fprintf(to, "\n");
@@ -49,7 +52,7 @@ bool number(const char *text, long low, long high, long &out)
 
 int main(int argc, char **argv)
 {
-    long count = 1, firstPort = 16500, players = 4;
+    long count = 1, firstPort = 16500, players = 4, threads = 1;
     fakeut3::Shape shape = fakeut3::Shape::onePacket;
     bool valuelessKey = false;
     for (int i = 1; i < argc; ++i) {
@@ -70,6 +73,8 @@ int main(int argc, char **argv)
             ok = ok && number(value, 1, 65535, firstPort);
         else if (arg == "--players")
             ok = ok && number(value, 0, 64, players);
+        else if (arg == "--threads")
+            ok = ok && number(value, 1, 16, threads);
         else if (arg == "--shape" && ok && shapes.contains(value))
             shape = shapes.at(value);
         else
@@ -110,6 +115,13 @@ int main(int argc, char **argv)
     signals.async_wait([&](const boost::system::error_code &, int) { io.stop(); });
     std::printf("listening on 127.0.0.1:%ld-%ld\n", firstPort, firstPort + count - 1);
     std::fflush(stdout);
+    // Each server answers one request at a time, so its handlers never run
+    // at once even with several threads.
+    std::vector<std::thread> pool;
+    for (long i = 1; i < threads; ++i)
+        pool.emplace_back([&io] { io.run(); });
     io.run();
+    for (auto &thread : pool)
+        thread.join();
     return 0;
 }
