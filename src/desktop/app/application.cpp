@@ -18,6 +18,7 @@ Application::Application(int &argc, char **argv)
 {
     setApplicationName(QStringLiteral("Skirvane"));
     setApplicationVersion(QString::fromLatin1(Version::Text));
+    setDesktopFileName(QString::fromLatin1(Version::ApplicationId));
     // Possibly off the GUI thread, where no window may be made: logged only.
     std::set_terminate([] {
         std::fprintf(stderr, "Skirvane: an unexpected error ended the program. %s\n",
