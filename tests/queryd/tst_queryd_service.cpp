@@ -94,35 +94,29 @@ TEST_F(Service, JsonCarriesTheResultFieldByField)
 
 TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
 {
-    fakeut3::Script silent = fakeut3::sampleScript("Silent", "DM-Deck", 0);
-    silent.shape = fakeut3::Shape::silent;
-    fakeut3::Script garbage = silent;
-    garbage.shape = fakeut3::Shape::garbage;
-    fakeut3::Script lost = fakeut3::sampleScript("Half there", "DM-Deck", 3);
-    lost.shape = fakeut3::Shape::lostPacket;
-    const std::uint16_t silentPort = addFake(silent).port();
-    const std::uint16_t garbagePort = addFake(garbage).port();
-    const std::uint16_t lostPort = addFake(lost).port();
-    const std::uint16_t closedPort = fakeut3::closedEndpoint().port();
-    start();
-
-    const std::string silentAt = "127.0.0.1:" + std::to_string(silentPort);
-    const std::string closedAt = "127.0.0.1:" + std::to_string(closedPort);
-    const std::string garbageAt = "127.0.0.1:" + std::to_string(garbagePort);
-    const std::tuple<std::uint16_t, std::string, std::string> rows[] = {
-        {silentPort, "timeout",
-         "No answer from " + silentAt + " within 0.5 s. Is the server running, and is " + std::to_string(silentPort)
-             + " its query port? 7777 is usually the game port."},
-        {closedPort, "refused",
-         closedAt + " refused the query: nothing listens on that port. Is the server running, and is "
-             + std::to_string(closedPort) + " its query port? It is usually 6500; 7777 is the game port."},
-        {garbagePort, "malformed", garbageAt + " answered, but not as a UT3 server does ("},
-        // What did arrive is shown, marked as such.
-        {lostPort, "timeout",
-         "Only part of the answer from 127.0.0.1:" + std::to_string(lostPort)
-             + " arrived within 0.5 s; what is shown may be incomplete.</p><dl class=\"facts\">"},
+    const auto fake = [&](fakeut3::Shape shape) {
+        fakeut3::Script script = fakeut3::sampleScript("Half there", "DM-Deck", 3);
+        script.shape = shape;
+        return addFake(script).port();
     };
-    for (const auto &[port, state, sentence] : rows) {
+    // '#' stands for the row's port.
+    const std::tuple<std::uint16_t, std::string, std::string> rows[] = {
+        {fake(fakeut3::Shape::silent), "timeout",
+         "No answer from 127.0.0.1:# within 0.5 s. Is the server running, and is # its query port? 7777 is usually "
+         "the game port."},
+        {fakeut3::closedEndpoint().port(), "refused",
+         "127.0.0.1:# refused the query: nothing listens on that port. Is the server running, and is # its query "
+         "port? It is usually 6500; 7777 is the game port."},
+        {fake(fakeut3::Shape::garbage), "malformed", "127.0.0.1:# answered, but not as a UT3 server does ("},
+        // What did arrive is shown, marked as such.
+        {fake(fakeut3::Shape::lostPacket), "timeout",
+         "Only part of the answer from 127.0.0.1:# arrived within 0.5 s; what is shown may be incomplete.</p><dl "
+         "class=\"facts\">"},
+    };
+    start();
+    for (auto [port, state, sentence] : rows) {
+        for (std::size_t at; (at = sentence.find('#')) != std::string::npos;)
+            sentence.replace(at, 1, std::to_string(port));
         const HttpReply page = get(statusTarget("127.0.0.1", port));
         EXPECT_EQ(page.status, 200u);
         EXPECT_TRUE(contains(page.body, "<p class=\"problem\">" + sentence)) << page.body;
