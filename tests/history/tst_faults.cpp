@@ -27,8 +27,7 @@ public:
         int ends[2];
         if (pipe(ends) != 0)
             throw std::runtime_error("pipe");
-        m_pid = fork();
-        if (m_pid == 0) {
+        if ((m_pid = fork()) == 0) {
             close(ends[0]);
             work(ends[1]);
             _exit(0);
@@ -38,11 +37,7 @@ public:
     }
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
-    ~Child()
-    {
-        stop();
-        close(m_out);
-    }
+    ~Child() { stop(); close(m_out); }
 
     // The next line it writes, without the newline; what is left at its end.
     std::string line()

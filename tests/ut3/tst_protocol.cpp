@@ -202,9 +202,7 @@ TEST(Meanings, FollowUT3)
     EXPECT_EQ(info({{"hostname", ""}, {"OwningPlayerName", "Owner"}}).name, "Owner");
     EXPECT_EQ(info({{"mapname", "s0=1,s1=2"}, {"p1073741825", "DM-Deck"}}).map, "DM-Deck");
     EXPECT_EQ(info({{"s32779", "2"}}).gameMode, "Warfare");
-    EXPECT_EQ(info({{"s32779", "9"}}).gameMode, "Betrayal");
     EXPECT_EQ(info({{"s32779", "12"}, {"p1073741826", "MyMod.MyGame"}}).gameMode, "MyMod.MyGame");
-    EXPECT_EQ(info({{"s0", "0"}}).botSkill, "Automatic");
     EXPECT_EQ(info({{"s0", "8"}}).botSkill, "Godlike");
     EXPECT_EQ(info({{"s0", "11"}}).botSkill, "11");
     EXPECT_EQ(info({{"s7", "1"}, {"s6", "0"}}).locked, true);
