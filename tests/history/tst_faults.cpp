@@ -17,27 +17,56 @@ namespace {
 const ServerKey deck{"192.0.2.10", 6500};
 constexpr long long evening = 1796155200;
 
-// Runs `work` in a child process and gives back what it wrote to its pipe.
-std::string inChildProcess(const std::function<void(int out)> &work)
+// A forked process running `work` with a pipe back to this one; killed if
+// still running when dropped.
+class Child final
 {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
-        throw std::runtime_error("pipe");
-    const pid_t child = fork();
-    if (child == 0) {
-        close(pipeEnds[0]);
-        work(pipeEnds[1]);
-        _exit(0);
+public:
+    explicit Child(const std::function<void(int out)> &work)
+    {
+        int ends[2];
+        if (pipe(ends) != 0)
+            throw std::runtime_error("pipe");
+        if ((m_pid = fork()) == 0) {
+            close(ends[0]);
+            work(ends[1]);
+            _exit(0);
+        }
+        close(ends[1]);
+        m_out = ends[0];
     }
-    close(pipeEnds[1]);
-    std::string output;
-    char buffer[512];
-    for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, static_cast<std::size_t>(count));
-    close(pipeEnds[0]);
-    waitpid(child, nullptr, 0);
-    return output;
-}
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    ~Child() { stop(); close(m_out); }
+
+    // The next line it writes, without the newline; what is left at its end.
+    std::string line()
+    {
+        std::string text;
+        for (char c; read(m_out, &c, 1) == 1 && c != '\n';)
+            text += c;
+        return text;
+    }
+    // The wait status once it ends.
+    int wait()
+    {
+        int status = -1;
+        if (m_pid > 0)
+            waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return status;
+    }
+    void stop()
+    {
+        if (m_pid > 0)
+            kill(m_pid, SIGKILL);
+        wait();
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+};
 
 void say(int out, const std::string &text)
 {
@@ -58,6 +87,16 @@ std::filesystem::path realFile(const TempFolder &folder)
     auto store = Store::open(path);
     for (int server = 0; server < 20; ++server)
         EXPECT_FALSE(store->record(day({"10.0.0." + std::to_string(server), 6500}, evening)));
+    return path;
+}
+
+// The file after SQLite itself ran `sql` on it.
+std::filesystem::path withSql(const std::filesystem::path &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
     return path;
 }
 
@@ -116,22 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
                   FaultKind::corrupt},
         LeftAlone{"newer",
                   [](const TempFolder &folder) {
-                      const auto path = realFile(folder);
-                      sqlite3 *db = nullptr;
-                      sqlite3_open(path.c_str(), &db);
-                      sqlite3_exec(db, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 3", nullptr, nullptr, nullptr);
-                      sqlite3_close(db);
-                      return path;
+                      return withSql(realFile(folder), "PRAGMA journal_mode = DELETE; PRAGMA user_version = 3");
                   },
                   FaultKind::newerSchema},
         LeftAlone{"foreign",
                   [](const TempFolder &folder) {
-                      const auto path = folder / "history.sqlite3";
-                      sqlite3 *db = nullptr;
-                      sqlite3_open(path.c_str(), &db);
-                      sqlite3_exec(db, "CREATE TABLE photos(id, name)", nullptr, nullptr, nullptr);
-                      sqlite3_close(db);
-                      return path;
+                      return withSql(folder / "history.sqlite3", "CREATE TABLE photos(id, name)");
                   },
                   FaultKind::other}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -155,12 +184,13 @@ TEST(Faults, ReadOnlyFile)
                                            | std::filesystem::perms::others_read);
     std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec
                                                     | std::filesystem::perms::others_read);
-    const std::string message = inChildProcess([&](int out) {
+    Child child([&](int out) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             return say(out, "cannot become nobody");
         auto store = Store::open(path);
         say(out, store ? "opened" : std::to_string(static_cast<int>(store.fault().kind)) + " " + store.fault().message);
     });
+    const std::string message = child.line();
     EXPECT_EQ(message.substr(0, 2), std::to_string(static_cast<int>(FaultKind::readOnly)) + " ") << message;
     EXPECT_NE(message.find(path.string()), std::string::npos) << message;
 }
@@ -169,25 +199,14 @@ TEST(Faults, LockedByAnotherProcessThenFreed)
 {
     TempFolder folder;
     const auto path = realFile(folder);
-    int release[2];
-    ASSERT_EQ(pipe(release), 0);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(release[1]);
+    Child locker([&](int out) {
         sqlite3 *db = nullptr;
         sqlite3_open(path.c_str(), &db);
         sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-        say(ready[1], "locked");
-        char byte;
-        [[maybe_unused]] auto got = read(release[0], &byte, 1);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        _exit(0);
-    }
-    close(release[0]);
-    char signal[6];
-    ASSERT_EQ(read(ready[0], signal, sizeof signal), 6);
+        say(out, "locked\n");
+        pause();
+    });
+    ASSERT_EQ(locker.line(), "locked");
 
     auto store = Store::open(path, {.busyTimeout = std::chrono::milliseconds(100)});
     ASSERT_TRUE(store) << store.fault().message;
@@ -197,8 +216,7 @@ TEST(Faults, LockedByAnotherProcessThenFreed)
     // Pages can still show what is there.
     EXPECT_TRUE(store->series({"10.0.0.1", 6500}, at(evening + 86400)));
 
-    close(release[1]);
-    waitpid(child, nullptr, 0);
+    locker.stop(); // the lock goes with the process
     EXPECT_FALSE(store->record(day(deck, evening + 86400)));
 }
 
@@ -215,13 +233,9 @@ TEST(Faults, TwoProcessesWritingAtOnce)
                     return failed->message;
         return store ? std::string() : store.fault().message;
     };
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(writeDays({"198.51.100.7", 7787}).empty() ? 0 : 1);
+    Child other([&](int) { _exit(writeDays({"198.51.100.7", 7787}).empty() ? 0 : 1); });
     EXPECT_EQ(writeDays(deck), "");
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(other.wait(), 0);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 2 * 10 * 288);
     EXPECT_EQ(sqlText(path, "PRAGMA integrity_check"), "ok");
 }
@@ -230,34 +244,22 @@ TEST(Faults, KilledWhileWritingLosesOnlyRowsInFlight)
 {
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
-    int reports[2];
-    ASSERT_EQ(pipe(reports), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(reports[0]);
+    Child writer([&](int out) {
         Recorder recorder({.path = path});
         for (long long written = 0;; written += 288) {
             for (Sample &sample : day(deck, evening + written * 300))
                 recorder.record(std::move(sample));
             recorder.flush();
-            say(reports[1], std::to_string(written + 288) + "\n");
+            say(out, std::to_string(written + 288) + "\n");
         }
-    }
-    close(reports[1]);
-    std::string seen;
+    });
     long long confirmed = 0;
-    char buffer[64];
     while (confirmed < 20 * 288) {
-        const ssize_t count = read(reports[0], buffer, sizeof buffer);
-        ASSERT_GT(count, 0);
-        seen.append(buffer, static_cast<std::size_t>(count));
-        const auto lastLine = seen.rfind('\n', seen.size() - 2);
-        if (seen.back() == '\n')
-            confirmed = std::stoll(seen.substr(lastLine == std::string::npos ? 0 : lastLine + 1));
+        const std::string line = writer.line();
+        ASSERT_FALSE(line.empty()) << "the writer ended";
+        confirmed = std::stoll(line);
     }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(reports[0]);
+    writer.stop();
 
     EXPECT_EQ(sqlText(path, "PRAGMA integrity_check"), "ok");
     EXPECT_GE(sqlValue(path, "SELECT count(*) FROM samples"), confirmed);

@@ -19,6 +19,17 @@ Sample sample(const ServerKey &server, long long time, int players, int bots = 0
     return {server, at(time), players, bots, std::move(map)};
 }
 
+// Servers 10.0.0.0 ... answering every 5 minutes from `from` until `to`.
+void recordRounds(Store &store, int servers, long long from, long long to, const std::string &map = "DM-Deck")
+{
+    for (long long t = from; t < to; t += 300) {
+        std::vector<Sample> round;
+        for (int server = 0; server < servers; ++server)
+            round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, t, server % 7, 0, map));
+        ASSERT_FALSE(store.record(round)) << "at " << t;
+    }
+}
+
 Store openStore(const std::filesystem::path &path, StoreOptions options = {})
 {
     auto store = Store::open(path, options);
@@ -88,17 +99,11 @@ TEST(Store, PruningKeepsTheFileFromGrowing)
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
     Store store = openStore(path);
-    // Eight simulated days of 50 servers every 5 minutes, keeping two days.
-    // Once full, the file reuses the pages pruning frees (give or take a
-    // page of the trees' slack).
+    // Eight days of 50 servers, keeping two: once full, the file reuses the
+    // pages pruning frees (give or take the trees' slack).
     std::vector<std::uintmax_t> sizes;
     for (long long day = 0; day < 8; ++day) {
-        for (long long t = day * 86400; t < (day + 1) * 86400; t += 300) {
-            std::vector<Sample> round;
-            for (int server = 0; server < 50; ++server)
-                round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, evening + t, server % 7, 0, "DM-Map" + std::to_string(day)));
-            ASSERT_FALSE(store.record(round));
-        }
+        recordRounds(store, 50, evening + day * 86400, evening + (day + 1) * 86400, "DM-Map" + std::to_string(day));
         ASSERT_FALSE(store.prune(at(evening + (day + 1) * 86400 - 2 * 86400)));
         sizes.push_back(std::filesystem::file_size(path));
     }
@@ -115,12 +120,7 @@ TEST(Store, SizeLimitDropsTheOldestDayToKeepRecording)
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
     Store store = openStore(path, {.maxBytes = 256 * 1024});
-    for (long long t = 0; t < 20 * 86400; t += 300) {
-        std::vector<Sample> round;
-        for (int server = 0; server < 20; ++server)
-            round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, evening + t, 1));
-        ASSERT_FALSE(store.record(round)) << "at " << t;
-    }
+    recordRounds(store, 20, evening, evening + 20 * 86400);
     EXPECT_LE(std::filesystem::file_size(path), 256u * 1024);
     EXPECT_EQ(sqlValue(path, "SELECT max(t) FROM samples"), evening + 20 * 86400 - 300);
     EXPECT_GT(sqlValue(path, "SELECT min(t) FROM samples"), evening);

@@ -64,3 +64,16 @@ bool isValidUtf8(const std::string &text)
     }
     return true;
 }
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::size_t occurrences(const std::string &text, const std::string &part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}

@@ -17,5 +17,7 @@ HttpReply httpGet(std::uint16_t port, const std::string &target);
 // closes the connection.
 std::string rawExchange(std::uint16_t port, const std::string &request);
 
-// Whether the text is valid UTF-8 throughout.
+// Checks on what the service sent.
 bool isValidUtf8(const std::string &text);
+bool contains(const std::string &text, const std::string &part);
+std::size_t occurrences(const std::string &text, const std::string &part);

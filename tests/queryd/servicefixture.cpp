@@ -1,6 +1,5 @@
 #include "servicefixture.h"
 
-#include <boost/asio/ip/udp.hpp>
 #include <boost/asio/post.hpp>
 
 queryd::ServiceOptions RunningService::testOptions()
@@ -42,11 +41,4 @@ std::string RunningService::statusTarget(const std::string &address, unsigned qu
 {
     return path + "?serverip=" + address + "&serverqport=" + std::to_string(queryPort)
         + "&serverwport=" + std::to_string(webPort);
-}
-
-std::uint16_t closedUdpPort()
-{
-    boost::asio::io_context io;
-    boost::asio::ip::udp::socket socket(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    return socket.local_endpoint().port();
 }

@@ -45,6 +45,3 @@ private:
     std::thread m_thread;
     std::uint16_t m_port = 0;
 };
-
-// A UDP port on 127.0.0.1 that nothing listens on.
-std::uint16_t closedUdpPort();

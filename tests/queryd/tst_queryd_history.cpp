@@ -1,4 +1,5 @@
 #include "servicefixture.h"
+#include "../history/tempfolder.h"
 
 #include "queryd/historyoptions.h"
 #include "queryd/historypoller.h"
@@ -7,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -22,18 +22,11 @@ constexpr long long evening = 1796155200;
 
 class ServiceHistory : public RunningService {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "skirvane-queryd-history-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-    }
     void TearDown() override
     {
         if (m_poller)
             boost::asio::post(m_io, [poller = m_poller] { poller->stop(); });
         RunningService::TearDown();
-        std::filesystem::remove_all(m_folder);
     }
 
     std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file)
@@ -68,17 +61,12 @@ protected:
         }
     }
 
-    std::filesystem::path m_folder;
+    TempFolder m_folder;
     std::atomic<long long> m_clock{evening};
     std::shared_ptr<queryd::HistoryPoller> m_poller;
     std::mutex m_logMutex;
     std::vector<std::string> m_log;
 };
-
-bool contains(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 }
 
@@ -128,10 +116,7 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
 {
     const auto file = m_folder / "history.sqlite3";
     std::ofstream(file) << "not a database <b>at all</b>\n" << std::string(4096, 'x');
-    const std::string before = [&] {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
+    const std::string before = fileBytes(file);
     auto history = makeHistory(file);
     auto &fake = addFake(fakeut3::sampleScript("Still Here", "DM-Deck", 3));
     startWith(history, false);
@@ -152,11 +137,7 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     const auto lines = log();
     ASSERT_EQ(lines.size(), 1u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
-    const std::string after = [&] {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
-    EXPECT_TRUE(after == before) << "the file was changed";
+    EXPECT_TRUE(fileBytes(file) == before) << "the file was changed";
 }
 
 TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,10 +20,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::string_literals;
 
 class Process final {
 public:
-    // Starts the service with its standard error in a file. A socket given
+    // Starts the service with its output in a file. A socket given
     // is handed over as systemd does: descriptor 3, LISTEN_FDS and LISTEN_PID.
     explicit Process(std::vector<std::string> arguments, int handedOver = -1)
     {
@@ -33,6 +33,7 @@ public:
         const int logFd = ::open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         m_pid = ::fork();
         if (m_pid == 0) {
+            ::dup2(logFd, STDOUT_FILENO);
             ::dup2(logFd, STDERR_FILENO);
             if (handedOver >= 0) {
                 ::dup2(handedOver, 3);
@@ -103,21 +104,17 @@ private:
     std::filesystem::path m_log;
 };
 
-std::string output(const std::string &arguments, int *status)
+// The output of a run that ends by itself, and its exit status.
+std::pair<std::string, std::optional<int>> output(std::vector<std::string> arguments)
 {
-    FILE *pipe = ::popen((std::string(SKIRVANE_QUERYD) + " " + arguments + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    *status = WEXITSTATUS(::pclose(pipe));
-    return text;
+    Process run(std::move(arguments));
+    const auto status = run.waitForExit(std::chrono::seconds(10));
+    return {run.log(), status};
 }
 
 TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
 {
-    int status = -1;
-    const std::string help = output("--help", &status);
+    const auto [help, status] = output({"--help"});
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(help.starts_with("Usage: skirvane-queryd [OPTION]...\n"));
     for (const char *option : {"--listen ADDR:PORT", "--public", "--cache-seconds N", "--query-timeout-ms MS",
@@ -128,12 +125,11 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 79u) << line;
 
-    EXPECT_EQ(output("--version", &status), "skirvane-queryd (Skirvane) " SKIRVANE_VERSION "\n");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(output("--listen nowhere", &status),
-              "skirvane-queryd: --listen needs an address and port, such as 127.0.0.1:8650 or [::1]:8650; it was "
-              "'nowhere'.\nTry 'skirvane-queryd --help' for more information.\n");
-    EXPECT_EQ(status, 2);
+    EXPECT_EQ(output({"--version"}), std::pair("skirvane-queryd (Skirvane) " SKIRVANE_VERSION "\n"s, std::optional(0)));
+    EXPECT_EQ(output({"--listen", "nowhere"}),
+              std::pair("skirvane-queryd: --listen needs an address and port, such as 127.0.0.1:8650 or [::1]:8650; it "
+                        "was 'nowhere'.\nTry 'skirvane-queryd --help' for more information.\n"s,
+                        std::optional(2)));
 }
 
 TEST(Process, SigintAndSigtermEndItCleanlyWithOneLogLinePerRequest)

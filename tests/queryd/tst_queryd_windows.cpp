@@ -89,6 +89,8 @@ private slots:
     void statusPageRefreshesInPlace();
 
 private:
+    void beginQuery();
+
     std::unique_ptr<ServiceThread> m_service;
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<Program> m_program;
@@ -126,16 +128,22 @@ void TestQuerydWindows::cleanup()
     m_service.reset();
 }
 
+// The fake server typed into the main window, then "Begin Query".
+void TestQuerydWindows::beginQuery()
+{
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
+    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
+    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+}
+
 void TestQuerydWindows::mainWindowShowsTheStatusPage()
 {
     auto *browser = webView(m_main);
     QVERIFY(browser);
     QVERIFY(pageShows(browser, QStringLiteral("query port, not the game port 7777")));
 
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
-    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    beginQuery();
 
     QVERIFY(pageShows(browser, ServerName));
     QVERIFY(pageShows(browser, QStringLiteral("Player24")));
@@ -166,10 +174,7 @@ void TestQuerydWindows::favouritesWindowShowsTheStatusPage()
 void TestQuerydWindows::statusPageRefreshesInPlace()
 {
     auto *browser = webView(m_main);
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("127.0.0.1"));
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text3"))->setText(QString::number(m_service->gamePort()));
-    m_main->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("0"));
-    QTest::mouseClick(m_main->findChild<QAbstractButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    beginQuery();
     QVERIFY(pageShows(browser, ServerName));
 
     evaluate(browser, QStringLiteral("document.getElementById('raw-keys').open = true; window.scrollTo(0, 300); 0"));

@@ -1,21 +1,10 @@
-// The same fake servers queried by us and by Debian's qstat, an independent
-// implementation of the protocol, compared on name, map, player count and
-// every player's name and score.
-//
-// Where the two differ, the bytes decide:
-// - Server name: when a server sends both, qstat shows p1073741827, which
-//   UT3 fills with the server's description, in place of "hostname"; the
-//   name the server's admin set is "hostname" (OwningPlayerName when absent),
-//   so we show that. The test checks that qstat's name is the description.
-// - Runs of NUL bytes between one player list and the next field's name, as
-//   real UT3 servers send: qstat reads the NULs as the end of the section
-//   and gives every player a score of -32767 (its "no value"); the scores
-//   are in the packet, so we are right.
-// - A key without a value (p268435968 directly followed by the next key):
-//   qstat pairs every later key with the next key's name, so it loses the
-//   map (shows "?") and the player lists; we detect the missing value and
-//   keep the rest.
-// - qstat lists players last first; order is not compared.
+// The same fake servers queried by us and by qstat, an independent
+// implementation, compared on name, map, player count and every player's
+// score. Where the two differ the bytes sent decide:
+// - qstat names the server by p1073741827 (the description), not hostname;
+// - NUL runs between player lists end qstat's section (scores -32767);
+// - after a valueless key qstat shifts every later value (map "?", no players).
+// qstat lists players last first, so order is not compared.
 #include "fakeserver.h"
 #include "ut3/client.h"
 
@@ -37,9 +26,8 @@ struct Summary {
     std::map<std::string, long long> scores;
 };
 
-// quakestat's raw output with tabs between fields: the server's line
-// ("UT3S", address, name, map, max players, players, ping, retries), then
-// one line per player (name, score, ping, team ...), then an empty line.
+// quakestat -raw: the server's line ("UT3S", address, name, map, max
+// players, players ...), then a line per player (name, score ...).
 Summary qstat(std::uint16_t port)
 {
     const std::string command = QUAKESTAT " -ut3s 127.0.0.1:" + std::to_string(port) + " -raw '\t' -P -timeout 2 2>&1";

@@ -157,6 +157,13 @@ void addValuelessKey(Script &script, std::size_t position)
     script.keys.insert(script.keys.begin() + std::min(position, script.keys.size()), {{"p268435968", std::nullopt}, {"p268435969", "1"}});
 }
 
+udp::endpoint closedEndpoint(const char *address)
+{
+    asio::io_context io;
+    udp::socket probe(io, {asio::ip::make_address(address), 0});
+    return probe.local_endpoint();
+}
+
 class FakeServer::Session final : public std::enable_shared_from_this<Session> {
 public:
     Session(asio::io_context &io, Script script, std::uint16_t port, const char *address)

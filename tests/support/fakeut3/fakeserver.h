@@ -52,6 +52,9 @@ Script sampleScript(const std::string &name, const std::string &map, int playerC
 // p268435968, and the key that follows it, p268435969 with value "1".
 void addValuelessKey(Script &script, std::size_t position);
 
+// A UDP endpoint on the given loopback address that nothing listens on.
+boost::asio::ip::udp::endpoint closedEndpoint(const char *address = "127.0.0.1");
+
 class FakeServer final {
 public:
     // Listens on 127.0.0.1:port (any free port when 0), or on another
