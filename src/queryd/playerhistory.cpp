@@ -1,6 +1,7 @@
 #include "queryd/playerhistory.h"
 
 #include "queryd/html.h"
+#include "queryd/utctime.h"
 
 #include "history/busiesthours.h"
 #include "history/chart.h"
@@ -30,27 +31,25 @@ history::ServerKey keyOf(const ut3::QueryTarget &server)
 
 std::string isoUtc(history::Seconds time)
 {
-    const std::time_t seconds = time.time_since_epoch().count();
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+    return utcTime(time, "%Y-%m-%dT%H:%M:%SZ");
+}
+
+std::tm localNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
 }
 
 std::chrono::seconds localOffset()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::chrono::seconds(local.tm_gmtoff);
+    return std::chrono::seconds(localNow().tm_gmtoff);
 }
 
 std::string zoneName()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localNow();
     return local.tm_zone ? local.tm_zone : "";
 }
 
