@@ -1,9 +1,9 @@
 #include "options.h"
+#include "ut3/number.h"
 
 #include "ut3/target.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -21,15 +21,6 @@ std::string trimmed(const std::string &line)
     if (first == std::string::npos)
         return {};
     return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
-
-std::optional<long> number(const std::string &text, long low, long high)
-{
-    long value = 0;
-    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || next != text.data() + text.size() || value < low || value > high)
-        return std::nullopt;
-    return value;
 }
 
 // Adds the servers listed in a file, one a line; returns why it cannot.
@@ -145,7 +136,7 @@ std::variant<Options, Request, std::string> parseArguments(const std::vector<std
             const bool timeout = arg == "-t" || arg == "--timeout";
             const long low = timeout ? 1 : 0, high = timeout ? longestTimeoutMs : longestPacingUs;
             const auto text = value();
-            const auto amount = text ? number(*text, low, high) : std::nullopt;
+            const auto amount = text ? ut3::wholeNumber<long>(*text, low, high) : std::nullopt;
             if (!amount)
                 return "option " + arg + " needs a number of " + (timeout ? "milliseconds" : "microseconds") + " from "
                     + std::to_string(low) + " to " + std::to_string(high);

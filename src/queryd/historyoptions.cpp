@@ -1,20 +1,11 @@
 #include "queryd/historyoptions.h"
+#include "ut3/number.h"
 
-#include <charconv>
 
 namespace queryd {
 
 namespace {
 
-// A whole number from min to max, or nothing.
-std::optional<long long> number(const std::string &text, long long min, long long max)
-{
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < min || value > max)
-        return std::nullopt;
-    return value;
-}
 
 }
 
@@ -61,7 +52,7 @@ std::optional<std::string> takeHistoryOptions(std::vector<std::string> &argument
                        return nullptr;
                    }()) {
             const auto text = value();
-            const auto parsed = text ? number(*text, numeric->min, numeric->max) : std::nullopt;
+            const auto parsed = text ? ut3::wholeNumber<long long>(*text, numeric->min, numeric->max) : std::nullopt;
             if (!parsed)
                 return std::string(numeric->name) + " needs a whole number from " + std::to_string(numeric->min) + " to "
                     + std::to_string(numeric->max) + (text ? "; it was '" + *text + "'" : "");

@@ -1,6 +1,6 @@
 #include "queryd/inheritedsockets.h"
+#include "ut3/number.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -20,12 +20,7 @@ std::optional<long> number(const char *text)
 {
     if (!text)
         return std::nullopt;
-    const std::string_view view(text);
-    long value = 0;
-    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
-    if (view.empty() || error != std::errc() || end != view.data() + view.size())
-        return std::nullopt;
-    return value;
+    return ut3::wholeNumber<long>(text);
 }
 
 }

@@ -1,6 +1,6 @@
 #include "queryd/listenaddress.h"
+#include "ut3/number.h"
 
-#include <charconv>
 
 namespace queryd {
 
@@ -14,16 +14,15 @@ std::optional<boost::asio::ip::tcp::endpoint> parseListenAddress(std::string_vie
     const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
     if (bracketed)
         host = host.substr(1, host.size() - 2);
-    unsigned port = 0;
-    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-    if (portText.empty() || error != std::errc() || end != portText.data() + portText.size() || port > 65535)
+    const auto port = ut3::wholeNumber<unsigned>(portText, 0, 65535);
+    if (!port)
         return std::nullopt;
     boost::system::error_code bad;
     const auto address = boost::asio::ip::make_address(std::string(host), bad);
     // An IPv6 address must come in brackets, so that its colons are not read as the port's.
     if (bad || address.is_v6() != bracketed)
         return std::nullopt;
-    return boost::asio::ip::tcp::endpoint(address, static_cast<unsigned short>(port));
+    return boost::asio::ip::tcp::endpoint(address, static_cast<unsigned short>(*port));
 }
 
 std::string endpointText(const boost::asio::ip::tcp::endpoint &endpoint)

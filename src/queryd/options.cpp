@@ -1,9 +1,9 @@
 #include "queryd/options.h"
+#include "ut3/number.h"
 
 #include "queryd/listenaddress.h"
 
 #include <algorithm>
-#include <charconv>
 #include <optional>
 #include <functional>
 #include <string_view>
@@ -102,15 +102,6 @@ std::string helpText()
     return text;
 }
 
-std::optional<unsigned long long> parseNumber(std::string_view text)
-{
-    unsigned long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 CommandLineExit mistake(const std::string &what)
 {
     return {2, std::string(Program) + ": " + what + "\nTry '" + std::string(Program) + " --help' for more information.\n"};
@@ -172,7 +163,7 @@ std::variant<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector
         const auto text = value();
         if (!text)
             return mistake(std::string(option->name) + " needs a number from " + range + ".");
-        const auto number = parseNumber(*text);
+        const auto number = ut3::wholeNumber<unsigned long long>(*text);
         if (!number || *number < option->lowest || *number > option->highest)
             return mistake(std::string(option->name) + " needs a number from " + range + "; it was '"
                            + std::string(*text) + "'.");

@@ -1,10 +1,10 @@
 #include "queryd/statusrequest.h"
+#include "ut3/number.h"
 
 #include <boost/asio/ip/address.hpp>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <optional>
 
 namespace queryd {
@@ -67,12 +67,10 @@ std::variant<std::uint16_t, std::string> parsePort(const PortRule &rule, std::st
     const std::string range = "a number from " + std::to_string(rule.lowest) + " to 65535";
     if (text.empty())
         return std::string(rule.what) + " is empty; it must be " + range + " (" + std::string(rule.usual) + ").";
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < rule.lowest || value > 65535
-        || text.size() > 5)
+    const auto value = ut3::wholeNumber<unsigned>(text, rule.lowest, 65535);
+    if (!value || text.size() > 5)
         return std::string(rule.what) + " must be " + range + "; it was " + quoted(text) + ".";
-    return static_cast<std::uint16_t>(value);
+    return static_cast<std::uint16_t>(*value);
 }
 
 // A host name or an IPv4 or IPv6 literal, without brackets or port.

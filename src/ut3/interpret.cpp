@@ -1,10 +1,10 @@
 #include "ut3/interpret.h"
+#include "ut3/number.h"
 
 #include "ut3/text.h"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <string_view>
 
 namespace ut3 {
@@ -46,15 +46,6 @@ constexpr std::pair<unsigned long long, std::string_view> standardMutatorBits[] 
 // Custom mutator lists separate their items with this byte.
 constexpr char listSeparator = 0x1C;
 
-std::optional<long long> integer(std::string_view text)
-{
-    long long value = 0;
-    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || next != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 std::optional<bool> flag(std::optional<long long> number)
 {
     if (!number)
@@ -78,7 +69,7 @@ public:
     std::optional<long long> number(std::string_view name) const
     {
         const auto value = raw(name);
-        return value ? integer(*value) : std::nullopt;
+        return value ? wholeNumber<long long>(*value) : std::nullopt;
     }
 
 private:
@@ -162,7 +153,7 @@ std::optional<std::string_view> cell(const RawReply::Field *field, std::size_t r
 std::optional<long long> numberCell(const RawReply::Field *field, std::size_t row)
 {
     const auto text = cell(field, row);
-    return text ? integer(*text) : std::nullopt;
+    return text ? wholeNumber<long long>(*text) : std::nullopt;
 }
 
 std::vector<Player> players(const RawReply &reply)

@@ -1,7 +1,7 @@
 #include "ut3/packets.h"
+#include "ut3/number.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <string_view>
 
@@ -67,14 +67,13 @@ std::variant<Challenge, std::string> parseChallengeReply(ByteView datagram, Sess
     if (text.empty() || text.size() > longestChallenge)
         return std::string("challenge of ") + std::to_string(text.size()) + " characters";
     // Servers send the 32-bit challenge as signed or as unsigned decimal.
-    long long value = 0;
-    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || next != text.data() + text.size()
-        || value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::uint32_t>::max())
+    const auto value = wholeNumber<long long>(text, std::numeric_limits<std::int32_t>::min(),
+                                              std::numeric_limits<std::uint32_t>::max());
+    if (!value)
         return "challenge \"" + std::string(text) + "\" is not a 32-bit number";
-    if (value == 0)
+    if (*value == 0)
         return Challenge{};
-    return Challenge{std::uint32_t(value)};
+    return Challenge{std::uint32_t(*value)};
 }
 
 }

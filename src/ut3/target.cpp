@@ -1,7 +1,7 @@
 #include "ut3/target.h"
+#include "ut3/number.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace ut3 {
 
@@ -22,11 +22,10 @@ std::variant<QueryTarget, std::string> withPort(std::string_view host, std::stri
     const auto quoted = [&] { return "\"" + std::string(whole) + "\""; };
     if (!isHostText(host))
         return quoted() + " is not a host name or address";
-    unsigned port = 0;
-    const auto [next, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-    if (portText.empty() || error != std::errc() || next != portText.data() + portText.size() || port < 1 || port > 65535)
+    const auto port = wholeNumber<unsigned>(portText, 1, 65535);
+    if (!port)
         return quoted() + ": the port must be a number from 1 to 65535";
-    return QueryTarget{std::string(host), std::uint16_t(port)};
+    return QueryTarget{std::string(host), std::uint16_t(*port)};
 }
 
 }
