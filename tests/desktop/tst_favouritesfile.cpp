@@ -106,8 +106,8 @@ private slots:
     void saveThenReadBack();
     void readBackFollowsTheReadingRules_data();
     void readBackFollowsTheReadingRules();
-    void saveCreatesAMissingFile();
-    void saveReplacesTheWholeFile();
+    void saveLeavesExactlyTheSaveText_data();
+    void saveLeavesExactlyTheSaveText();
     void failedSave_data();
     void failedSave();
 
@@ -248,30 +248,30 @@ void TestFavouritesFile::readBackFollowsTheReadingRules()
     QCOMPARE(favouritesRead(path), expected);
 }
 
-void TestFavouritesFile::saveCreatesAMissingFile()
+void TestFavouritesFile::saveLeavesExactlyTheSaveText_data()
 {
+    QTest::addColumn<QByteArray>("before"); // empty: no file
+
+    QTest::newRow("missing file is created") << QByteArray();
+    QTest::newRow("longer file replaced whole")
+        << "[SERVER]\r\nServerName=" + QByteArray(4000, 'o') + "\r\n[Other]\r\nKey=1\r\n";
+}
+
+void TestFavouritesFile::saveLeavesExactlyTheSaveText()
+{
+    QFETCH(QByteArray, before);
+
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = FavouritesFile::iniPath(dir.path());
-    QVERIFY(!QFile::exists(path));
+    if (!before.isEmpty())
+        QVERIFY(writeRaw(path, before));
 
     VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(Empty24)));
 
     QCOMPARE(contentOf(path), FavouritesFile::saveText(Empty24));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList{u"ut3servers.ini"_s});
-}
-
-void TestFavouritesFile::saveReplacesTheWholeFile()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = FavouritesFile::iniPath(dir.path());
-    QVERIFY(writeRaw(path, "[SERVER]\r\nServerName=" + QByteArray(4000, 'o') + "\r\n[Other]\r\nKey=1\r\n"));
-
-    VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(Empty24)));
-
-    QCOMPARE(contentOf(path), FavouritesFile::saveText(Empty24));
 }
 
 void TestFavouritesFile::failedSave_data()
