@@ -29,11 +29,6 @@ history::ServerKey keyOf(const ut3::QueryTarget &server)
     return {server.host, server.port};
 }
 
-std::string isoUtc(history::Seconds time)
-{
-    return utcTime(time, "%Y-%m-%dT%H:%M:%SZ");
-}
-
 std::tm localNow()
 {
     const std::time_t now = std::time(nullptr);
@@ -234,7 +229,7 @@ nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
         return steps;
     for (std::size_t i = 0; i < day->steps.size(); ++i)
         if (const auto &count = day->steps[i])
-            steps.push_back({{"t", isoUtc(day->start + day->step * static_cast<long>(i))},
+            steps.push_back({{"t", utcTime(day->start + day->step * static_cast<long>(i), IsoSeconds)},
                              {"players", count->players},
                              {"bots", count->bots}});
     return steps;

@@ -16,7 +16,7 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::chrono::steady_clock::duration took)
 {
     constexpr std::size_t longestTarget = 300;
-    std::string line = utcTime(when, "%Y-%m-%dT%H:%M:%SZ ");
+    std::string line = utcTime(when, IsoSeconds) + ' ';
     line.append(client);
     line += ' ';
     line.append(method);

@@ -187,8 +187,8 @@ Response Service::render(const StatusRequest &request, const ut3::QueryResult &r
             nlohmann::json players = nlohmann::json::array();
             for (const SeenPlayer &player : seen)
                 players.push_back({{"name", player.name},
-                                   {"firstSeen", utcTime(player.firstSeen, "%Y-%m-%dT%H:%M:%SZ")},
-                                   {"lastSeen", utcTime(player.lastSeen, "%Y-%m-%dT%H:%M:%SZ")}});
+                                   {"firstSeen", utcTime(player.firstSeen, IsoSeconds)},
+                                   {"lastSeen", utcTime(player.lastSeen, IsoSeconds)}});
             if (!players.empty())
                 json["playersSeen"] = std::move(players);
         }

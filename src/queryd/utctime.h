@@ -5,6 +5,9 @@
 
 namespace queryd {
 
+// ISO 8601 to the second, as JSON and the log give times.
+inline constexpr char IsoSeconds[] = "%Y-%m-%dT%H:%M:%SZ";
+
 // The time in UTC, laid out by a strftime format.
 std::string utcTime(std::chrono::system_clock::time_point when, const char *format);
 
