@@ -89,6 +89,7 @@ ticks() {
     echo "$sum"
 }
 pss() { awk '/^Pss:/ { s += $2 } END { print s + 0 }' "/proc/$1/smaps_rollup"; }
+uss() { awk '/^Private_(Clean|Dirty):/ { s += $2 } END { print s + 0 }' "/proc/$1/smaps_rollup"; }
 
 on_tree=$(tree "$on"); off_tree=$(tree "$off")
 on_start=$(ticks "$on"); off_start=$(ticks "$off")
@@ -101,11 +102,12 @@ on_end=$(ticks "$on"); off_end=$(ticks "$off")
 on_tree_end=$(ticks $on_tree); off_tree_end=$(ticks $off_tree)
 asked=$(( $(grep -c 'format=json' "$work/queryd.log" || true) - asked_start ))
 on_pss=$(pss "$on"); off_pss=$(pss "$off")
+on_uss=$(uss "$on"); off_uss=$(uss "$off")
 
 hz=$(getconf CLK_TCK)
 awk -v hz="$hz" -v s="$start" -v e="$end" -v a="$on_start" -v b="$on_end" -v c="$off_start" -v d="$off_end" \
     -v ta="$on_tree_start" -v tb="$on_tree_end" -v tc="$off_tree_start" -v td="$off_tree_end" \
-    -v mp="$on_pss" -v mo="$off_pss" -v asked="$asked" -v idle="$idle" '
+    -v mp="$on_pss" -v mo="$off_pss" -v up="$on_uss" -v uo="$off_uss" -v asked="$asked" -v idle="$idle" '
     BEGIN {
         wall = e - s
         on = (b - a) / hz / wall * 100; off = (d - c) / hz / wall * 100
@@ -117,4 +119,6 @@ awk -v hz="$hz" -v s="$start" -v e="$end" -v a="$on_start" -v b="$on_end" -v c="
                (tb - ta) / hz / wall * 100, (td - tc) / hz / wall * 100
         printf "  memory, program process PSS:  watching %.1f MiB   not watching %.1f MiB   difference %.2f MiB: %s\n",
                mp / 1024, mo / 1024, (mp - mo) / 1024, ((mp - mo) / 1024 < 2) ? "under 2 MiB" : "OVER 2 MiB"
+        printf "  memory, program process private (USS):  watching %.1f MiB   not watching %.1f MiB   difference %.2f MiB\n",
+               up / 1024, uo / 1024, (up - uo) / 1024
     }'

@@ -6,7 +6,6 @@
 #include "platform/browser.h"
 #include "platform/tray.h"
 #include "support/testenvironment.h"
-#include "windows/alertsdialog.h"
 #include "windows/favouriteswindow.h"
 #include "windows/mainwindow.h"
 
@@ -109,7 +108,7 @@ private slots:
     void cleanupTestCase();
     void notifiesOncePerEventAndActivationQueries();
     void showsLiveCounts();
-    void refusesBadSettings();
+    void withoutATrayCtrlLOpensTheAlerts();
 
 private:
     QProcess m_tray;
@@ -242,15 +241,35 @@ void TestWatching::showsLiveCounts()
     favourites->close();
 }
 
-void TestWatching::refusesBadSettings()
+void TestWatching::withoutATrayCtrlLOpensTheAlerts()
 {
+    m_tray.kill();
+    m_tray.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(!Tray::available(), 10000);
+    const Deployment deployment = m_program->deployment();
+    m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
+    MainWindow *main = m_program->showMain();
+    QVERIFY(!m_program->startWatching(m_folder.filePath("skirvane.conf"))->tray());
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    QTest::keyClick(main, Qt::Key_L, Qt::ControlModifier);
+    QWidget *dialog = nullptr;
+    const auto alerts = [&] {
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (window->objectName() == "alerts" && window->isVisible())
+                dialog = window;
+        return dialog != nullptr;
+    };
+    QTRY_VERIFY(alerts());
+    QCOMPARE(dialog->findChild<QLineEdit *>("names")->text(), QStringLiteral("Zoë, Kai"));
+    dialog->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/watch-alerts-dialog.png"));
+
+    // A bad value is named, and the file stays as it was.
     const QString path = m_folder.filePath("skirvane.conf");
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();
-    AlertsDialog *dialog = m_program->watching()->showAlerts();
-    QCOMPARE(dialog->findChild<QLineEdit *>("names")->text(), QStringLiteral("Zoë, Kai"));
     dialog->findChild<QLineEdit *>("refreshSeconds")->setText("5");
     dialog->findChild<QLineEdit *>("minPlayers")->setText("4");
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();

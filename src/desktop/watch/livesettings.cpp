@@ -1,6 +1,8 @@
 #include "watch/livesettings.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -147,6 +149,8 @@ std::optional<WriteFailure> LiveSettings::save(const QString &path) const
         if (text.status() != QSettings::NoError)
             return WriteFailure{QStringLiteral("Cannot save the settings: the draft %1 could not be written.").arg(draft)};
     }
+    // A failure to make the folder is explained by the write that follows.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile made(draft);
     if (!made.open(QIODevice::ReadOnly))
         return WriteFailure{QStringLiteral("Cannot save the settings: %1").arg(made.errorString())};
