@@ -80,6 +80,11 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
     QNetworkRequest request(statusAddress(m_host, favourite.server));
     request.setTransferTimeout(m_transferTimeoutMs);
     QNetworkReply *reply = m_network->get(request);
+    // Stopped as soon as it is too long, rather than held whole first.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > MaxAnswerBytes)
+            reply->abort();
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, server = favourite.server] {
         reply->deleteLater();
         std::optional<QByteArray> body;
