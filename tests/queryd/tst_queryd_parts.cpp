@@ -5,6 +5,7 @@
 #include "queryd/listenaddress.h"
 #include "queryd/options.h"
 #include "queryd/ratelimiter.h"
+#include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statusrequest.h"
 
@@ -71,9 +72,66 @@ INSTANTIATE_TEST_SUITE_P(
                      "The server address must be an IP address or a host name; it was '<script>'."},
         ParameterRow{"serverip=203.0.113.9%20&serverqport=6500&serverwport=0",
                      "The server address must be an IP address or a host name; it was '203.0.113.9 '."},
+        // Nothing valid holds a control character; a NUL would end the address early.
+        ParameterRow{"serverip=127.0.0.1%00%3Cb%3E&serverqport=6500&serverwport=0",
+                     "The serverip value holds a control character (U+0000); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=65%0900&serverwport=0",
+                     "The serverqport value holds a control character (U+0009); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=%C2%85",
+                     "The serverwport value holds a control character (U+0085); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=0&format=json%7F",
+                     "The format value holds a control character (U+007F); no server address, port or format has one."},
         ParameterRow{"serverip=" + std::string(100, 'a') + "&serverqport=6500&serverwport=0",
                      "The server address must be an IP address or a host name; it was '" + std::string(80, 'a')
                          + "…'."}));
+
+struct HostRow {
+    std::vector<std::string> hosts; // the request's Host fields
+    unsigned version = 11;
+    bool publicService = false;
+    std::vector<std::string> allowed;
+    unsigned status = 0; // 0: served
+};
+
+TEST(RequestHead, HostNamesThisServiceOnce)
+{
+    const HostRow rows[] = {
+        {{"127.0.0.1:8650"}},
+        {{"LOCALHOST:8650"}},
+        {{"[::1]:8650"}},
+        {{"192.168.1.20"}}, // from the LAN, by address
+        {{}, 10},
+        {{"rebound.example"}, 11, false, {}, 403},
+        {{"localhost.rebound.example:8650"}, 11, false, {}, 403},
+        {{"127.1"}, 11, false, {}, 403},
+        {{"query.example.org"}, 11, false, {"Query.Example.Org"}},
+        {{"rebound.example"}, 11, true},
+        {{"rebound.example"}, 11, true, {"query.example.org"}, 403},
+        {{"127.0.0.1"}, 11, true, {"query.example.org"}},
+        {{}, 11, false, {}, 400},
+        {{}, 11, true, {}, 400},
+        {{"127.0.0.1", "127.0.0.1"}, 10, false, {}, 400},
+        {{""}, 11, false, {}, 400},
+        {{"::1"}, 11, false, {}, 400},
+        {{"[::1"}, 11, false, {}, 400},
+        {{"[127.0.0.1]"}, 11, false, {}, 400},
+        {{"localhost:65536"}, 11, false, {}, 400},
+        {{"localhost:80:80"}, 11, true, {}, 400},
+        {{"bad name"}, 11, true, {}, 400},
+    };
+    for (const HostRow &row : rows) {
+        ServiceOptions options;
+        options.publicService = row.publicService;
+        options.allowedHosts = row.allowed;
+        boost::beast::http::request_header<> head;
+        head.version(row.version);
+        for (const std::string &host : row.hosts)
+            head.insert(boost::beast::http::field::host, host);
+        const auto refusal = refusalForHead(head, options);
+        const std::string shown = row.hosts.empty() ? "(none)" : row.hosts.front();
+        EXPECT_EQ(refusal ? refusal->status : 0u, row.status) << shown;
+    }
+}
 
 TEST(QueryDecoding, FollowsTheFormEncoding)
 {
@@ -211,7 +269,8 @@ TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
 {
     const auto options =
         parseCommandLine({"--listen=[::1]:9000", "--listen", "127.0.0.1:9001", "--public", "--client-rate", "0",
-                          "--cache-seconds=2", "--idle-exit", "30"});
+                          "--cache-seconds=2", "--idle-exit", "30", "--allow-host", "query.example.org",
+                          "--max-client-connections=0", "--cache-mib", "8"});
     ASSERT_TRUE(std::holds_alternative<ServiceOptions>(options));
     const auto &o = std::get<ServiceOptions>(options);
     EXPECT_EQ(o.listen.size(), 2u);
@@ -219,12 +278,16 @@ TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
     EXPECT_EQ(o.limits.clientRate, 0u);
     EXPECT_EQ(o.cacheTime, std::chrono::seconds(2));
     EXPECT_EQ(o.idleExit, std::chrono::seconds(30));
+    EXPECT_EQ(o.allowedHosts, std::vector<std::string>{"query.example.org"});
+    EXPECT_EQ(o.limits.maxClientConnections, 0u);
+    EXPECT_EQ(o.limits.cacheBytes, 8u * 1024 * 1024);
 
     const std::pair<std::vector<std::string>, std::string> mistakes[] = {
         {{"--cache-seconds", "0"}, "--cache-seconds needs a number from 1 to 3600; it was '0'."},
         {{"--max-connections"}, "--max-connections needs a number from 1 to 1000000."},
         {{"--verbose"}, "unknown option '--verbose'."},
         {{"--public=yes"}, "unknown option '--public=yes'."},
+        {{"--allow-host", "127.0.0.1"}, "--allow-host needs a host name, such as query.example.org; it was '127.0.0.1'."},
     };
     for (const auto &[arguments, message] : mistakes) {
         const auto parsed = parseCommandLine(arguments);
