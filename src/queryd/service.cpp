@@ -133,12 +133,11 @@ void Service::resolve(const StatusRequest &request,
             --self->m_resolving;
             if (error || results.empty())
                 return done("the name could not be resolved (" + error.message() + ")");
-            // IPv4 first: game servers rarely listen on IPv6.
+            std::vector<boost::asio::ip::address> addresses;
             for (const auto &entry : results)
-                if (unwrapped(entry.endpoint().address()).is_v4())
-                    return done(boost::asio::ip::udp::endpoint(unwrapped(entry.endpoint().address()),
-                                                               entry.endpoint().port()));
-            done(results.begin()->endpoint());
+                addresses.push_back(entry.endpoint().address());
+            done(boost::asio::ip::udp::endpoint(chosenAddress(addresses, self->m_options.publicService),
+                                                results.begin()->endpoint().port()));
         });
 }
 
