@@ -35,10 +35,19 @@ std::string hostAndPort(std::string_view host, unsigned port);
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,
                             std::chrono::milliseconds queryTimeout);
 
-// A server's status page. historySection is the history store's own part
-// (HTML), placed after the players.
-std::string statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                       std::string_view historySection = {});
+// A server's status page without the link to the server's statistics page,
+// so that one page serves every web port: statisticsLink(request) goes at
+// linkAt. historySection is the history store's own part (HTML), placed
+// after the players.
+struct StatusPage {
+    std::string html;
+    std::size_t linkAt = 0;
+};
+StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
+                      std::string_view historySection = {});
+
+// The link to the statistics page on the game server's web port; empty for web port 0.
+std::string statisticsLink(const StatusRequest &request);
 
 // A short page with a heading and one sentence: bad parameters, refusals,
 // limits, unknown paths.
