@@ -363,6 +363,14 @@ TEST(Store, PlayerSearchIsCaseBlindLiteralAndCapped)
     EXPECT_EQ(capped.back().name, "Player1050");
     EXPECT_FALSE(capped.back().online);
 
+    // A 1 KiB name is kept to 200 bytes, cut between characters.
+    std::string long_;
+    for (int i = 0; i < 512; ++i)
+        long_ += "\u00e9";
+    const Sample longName{deck, at(evening + 900), 1, 0, {}, "Deck Night", {"z" + long_}};
+    ASSERT_FALSE(store->record(std::span(&longName, 1)));
+    EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
+
     // Sessions and names go with the samples.
     ASSERT_FALSE(store->prune(at(evening + 3600)));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sessions"), 0);
