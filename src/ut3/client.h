@@ -13,7 +13,7 @@
 namespace ut3 {
 
 struct ClientOptions {
-    // The whole query, challenge and status, must finish within this.
+    // The whole query, name lookup, challenge and status, must finish within this.
     std::chrono::milliseconds timeout{2000};
     // A request that has had no answer after this fraction of the timeout is sent once more.
     double retryFraction = 0.5;

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ut3/packets.h"
+#include "ut3/reply.h"
+#include "ut3/result.h"
+
+#include <boost/asio/ip/udp.hpp>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ut3 {
+
+struct QueryTiming {
+    std::chrono::milliseconds timeout{2000};
+    // A request that has had no answer after this fraction of the timeout is sent once more.
+    double retryFraction = 0.5;
+};
+
+// One query of one server, challenge and status, as a state machine without
+// I/O: what happened and when goes in; the datagrams to send to the server,
+// when to be woken next and, once, the result come out. The deadline runs
+// from the name lookup or, for an address, from the first request.
+class QuerySession final {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Endpoint = boost::asio::ip::udp::endpoint;
+
+    enum class Stage {
+        idle,         // nothing started yet
+        resolving,    // the name lookup runs; the deadline too
+        challenging,  // a challenge request is out
+        askingStatus, // the status request is out with the challenge
+        finished,     // the result is made
+    };
+
+    QuerySession(QueryTarget target, QueryTiming timing, std::chrono::system_clock::time_point queriedAt);
+
+    void lookUp(Clock::time_point now);
+    void onResolveFailed(std::string reason);
+    // The server's address is known: the first request goes out under the
+    // session id, unique among the queries of that address.
+    void start(Clock::time_point now, Endpoint server, SessionId id);
+
+    void onDatagram(Clock::time_point now, const Endpoint &from, ByteView datagram);
+    // A datagram from the server's address that could not be read.
+    void onUnreadable(const std::string &why);
+    // An ICMP report about the server's address, as an errno value.
+    void onUnreachable(int error);
+    // The request could not leave this host at all, as an errno value.
+    void onSendFailed(int error);
+    void onTimer(Clock::time_point now);
+
+    Stage stage() const { return m_stage; }
+    const Endpoint &server() const { return m_server; }
+    SessionId id() const { return m_id; }
+    // Datagrams for the server, oldest first; each is handed out once.
+    std::vector<Bytes> takeOutgoing();
+    // Nothing once finished or before anything started.
+    std::optional<Clock::time_point> nextWake() const;
+    // The result, handed out once when the session has finished.
+    std::optional<QueryResult> takeResult();
+
+private:
+    // Challenge or status asked for, no result yet.
+    bool waiting() const { return m_stage == Stage::challenging || m_stage == Stage::askingStatus; }
+    void sendChallenge(Clock::time_point now);
+    void note(const std::string &why);
+    void expire();
+    void finish(QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt);
+    Clock::duration retryAfter() const;
+
+    QueryTarget m_target;
+    QueryTiming m_timing;
+    std::chrono::system_clock::time_point m_queriedAt;
+    Stage m_stage = Stage::idle;
+    Clock::time_point m_deadline{};
+    Endpoint m_server;
+    SessionId m_id = 0;
+    ReplyAssembler m_reply{0};
+    bool m_statusAsked = false, m_challengeRetried = false, m_statusRetried = false;
+    Clock::time_point m_challengeSentAt{}, m_statusSentAt{};
+    std::optional<double> m_pingMs;
+    // Why the latest packet from the server's address was not taken: the
+    // result when nothing proper came by the deadline.
+    std::string m_rejected;
+    // What the system said about the server's address (an ICMP error).
+    std::string m_unreachable;
+    std::vector<Bytes> m_outgoing;
+    std::optional<QueryResult> m_result;
+};
+
+}
