@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -17,9 +18,24 @@ namespace asio = boost::asio;
 using asio::ip::udp;
 using Clock = QuerySession::Clock;
 
-// Moves the sessions' bytes and keeps their timers; the protocol and its
-// deadlines are the sessions' own.
+// Moves the sessions' bytes, keeps their timers and looks up names; the
+// protocol and its deadline are the sessions' own.
 class Client::Engine final : public std::enable_shared_from_this<Engine> {
+public:
+    Engine(asio::io_context &io, ClientOptions options)
+        : m_io(io), m_options(options), m_resolver(io), m_pacer(io), m_random(std::random_device{}())
+    {
+    }
+
+    void query(QueryTarget target, std::function<void(QueryResult)> done)
+    {
+        m_waiting.emplace_back(std::move(target), std::move(done));
+        pace();
+    }
+
+private:
+    using Key = std::pair<udp::endpoint, SessionId>;
+
     struct Query {
         QuerySession session;
         std::function<void(QueryResult)> done;
@@ -27,64 +43,15 @@ class Client::Engine final : public std::enable_shared_from_this<Engine> {
         std::optional<Clock::time_point> armedFor;
     };
 
-public:
-    Engine(asio::io_context &io, ClientOptions options)
-        : m_io(io), m_options(options), m_resolver(io), m_pacer(io), m_random(std::random_device{}())
-    {
-    }
-
-    std::shared_ptr<Query> makeQuery(QueryTarget target, std::function<void(QueryResult)> done)
-    {
-        QuerySession session(std::move(target), {m_options.timeout, m_options.retryFraction}, std::chrono::system_clock::now());
-        return std::make_shared<Query>(Query{std::move(session), std::move(done), asio::steady_timer(m_io), {}});
-    }
-
-    void resolveAndQuery(QueryTarget target, std::function<void(QueryResult)> done)
-    {
-        const std::string host = target.host;
-        const std::uint16_t port = target.port;
-        boost::system::error_code error;
-        const auto address = asio::ip::make_address(host, error);
-        auto query = makeQuery(std::move(target), std::move(done));
-        if (!error)
-            return enqueue(udp::endpoint(address, port), std::move(query));
-        query->session.lookUp(Clock::now());
-        advance(query);
-        m_resolver.async_resolve(host, std::to_string(port), [weak = weak_from_this(), query](const boost::system::error_code &error, udp::resolver::results_type results) {
-            const auto self = weak.lock();
-            if (!self || query->session.stage() != QuerySession::Stage::resolving)
-                return;
-            if (error || results.empty()) {
-                query->session.onResolveFailed(error ? error.message() : "no address");
-                return self->advance(query);
-            }
-            // UT3 servers listen on IPv4; a name like "localhost" often
-            // lists ::1 first.
-            const auto v4 = std::find_if(results.begin(), results.end(), [](const auto &entry) { return entry.endpoint().address().is_v4(); });
-            self->enqueue((v4 != results.end() ? v4 : results.begin())->endpoint(), query);
-        });
-    }
-
-    void enqueue(udp::endpoint endpoint, std::shared_ptr<Query> query)
-    {
-        m_waiting.emplace_back(std::move(endpoint), std::move(query));
-        pace();
-    }
-
-private:
-    using Key = std::pair<udp::endpoint, SessionId>;
-
-    // Starts the queries waiting, one per pacing interval.
+    // Begins the queries waiting, one per pacing interval.
     void pace()
     {
         if (m_pacing)
             return;
         while (!m_waiting.empty()) {
-            const auto [endpoint, query] = std::move(m_waiting.front());
+            auto [target, done] = std::move(m_waiting.front());
             m_waiting.pop_front();
-            if (query->session.stage() == QuerySession::Stage::finished)
-                continue; // its deadline passed while the name was looked up
-            start(endpoint, query);
+            begin(std::move(target), std::move(done));
             if (m_options.pacing.count() > 0 && !m_waiting.empty()) {
                 m_pacing = true;
                 m_pacer.expires_after(m_options.pacing);
@@ -98,6 +65,32 @@ private:
                 return;
             }
         }
+    }
+
+    void begin(QueryTarget target, std::function<void(QueryResult)> done)
+    {
+        const std::string host = target.host;
+        const std::uint16_t port = target.port;
+        QuerySession session(std::move(target), {m_options.timeout, m_options.retryFraction}, Clock::now(), std::chrono::system_clock::now());
+        auto query = std::make_shared<Query>(Query{std::move(session), std::move(done), asio::steady_timer(m_io), {}});
+        boost::system::error_code error;
+        const auto address = asio::ip::make_address(host, error);
+        if (!error)
+            return start(udp::endpoint(address, port), query);
+        advance(query);
+        m_resolver.async_resolve(host, std::to_string(port), [weak = weak_from_this(), query](const boost::system::error_code &error, udp::resolver::results_type results) {
+            const auto self = weak.lock();
+            if (!self || query->session.stage() != QuerySession::Stage::resolving)
+                return;
+            if (error || results.empty()) {
+                query->session.onResolveFailed(error ? error.message() : "no address");
+                return self->advance(query);
+            }
+            // UT3 servers listen on IPv4; a name like "localhost" often
+            // lists ::1 first.
+            const auto v4 = std::find_if(results.begin(), results.end(), [](const auto &entry) { return entry.endpoint().address().is_v4(); });
+            self->start((v4 != results.end() ? v4 : results.begin())->endpoint(), query);
+        });
     }
 
     void start(const udp::endpoint &endpoint, const std::shared_ptr<Query> &query)
@@ -120,9 +113,8 @@ private:
             portFor(session.server()).send(session.server(), std::move(packet));
         if (auto result = session.takeResult()) {
             query->timer.cancel();
-            if (const auto it = m_queries.find({session.server(), session.id()}); it != m_queries.end() && it->second == query)
-                m_queries.erase(it);
-            if (m_queries.empty())
+            const auto it = m_queries.find({session.server(), session.id()});
+            if (it != m_queries.end() && it->second == query && (m_queries.erase(it), m_queries.empty()))
                 stopReceiving();
             query->done(std::move(*result));
             return;
@@ -143,12 +135,14 @@ private:
         });
     }
 
-    // Tells every query of the address; any of them may finish.
-    template <typename Event>
-    void tell(const udp::endpoint &endpoint, Event event)
+    // Tells the query the reply names, or else every query of the address;
+    // any of them may finish.
+    void tell(const udp::endpoint &address, std::optional<SessionId> id, const std::function<void(QuerySession &)> &event)
     {
         std::vector<std::shared_ptr<Query>> queries;
-        for (auto it = m_queries.lower_bound({endpoint, 0}); it != m_queries.end() && it->first.first == endpoint; ++it)
+        if (const auto it = id ? m_queries.find({address, *id}) : m_queries.end(); it != m_queries.end())
+            queries.push_back(it->second);
+        for (auto it = m_queries.lower_bound({address, 0}); queries.empty() && it != m_queries.end() && it->first.first == address; ++it)
             queries.push_back(it->second);
         for (const auto &query : queries) {
             event(query->session);
@@ -156,40 +150,24 @@ private:
         }
     }
 
-    void receive(const udp::endpoint &from, ByteView datagram)
-    {
-        const auto deliver = [&](QuerySession &session) { session.onDatagram(Clock::now(), from, datagram); };
-        const auto id = replySessionId(datagram);
-        const auto it = id ? m_queries.find({from, *id}) : m_queries.end();
-        if (it == m_queries.end())
-            return tell(from, deliver); // each query of the address notes why it cannot take it
-        const auto query = it->second;
-        deliver(query->session);
-        advance(query);
-    }
-
     UdpPort &portFor(const udp::endpoint &endpoint)
     {
         auto &port = endpoint.address().is_v6() ? m_v6 : m_v4;
         if (!port) {
-            const auto weak = weak_from_this();
+            const auto each = [weak = weak_from_this()](auto event) {
+                return [weak, event](const udp::endpoint &address, auto... details) {
+                    if (const auto self = weak.lock())
+                        self->tell(address, std::nullopt, [&](QuerySession &session) { event(session, details...); });
+                };
+            };
             UdpPort::Handlers handlers{
-                [weak](const udp::endpoint &from, ByteView datagram) {
+                [weak = weak_from_this()](const udp::endpoint &from, ByteView datagram) {
                     if (const auto self = weak.lock())
-                        self->receive(from, datagram);
+                        self->tell(from, replySessionId(datagram), [&](QuerySession &session) { session.onDatagram(Clock::now(), from, datagram); });
                 },
-                [weak](const udp::endpoint &from) {
-                    if (const auto self = weak.lock())
-                        self->tell(from, [](QuerySession &session) { session.onUnreadable("a datagram larger than 64 KiB"); });
-                },
-                [weak](const udp::endpoint &to, int error) {
-                    if (const auto self = weak.lock())
-                        self->tell(to, [error](QuerySession &session) { session.onUnreachable(error); });
-                },
-                [weak](const udp::endpoint &to, int error) {
-                    if (const auto self = weak.lock())
-                        self->tell(to, [error](QuerySession &session) { session.onSendFailed(error); });
-                }};
+                each([](QuerySession &session) { session.onUnreadable("a datagram larger than 64 KiB"); }),
+                each([](QuerySession &session, int error) { session.onUnreachable(error); }),
+                each([](QuerySession &session, int error) { session.onSendFailed(error); })};
             port = std::make_shared<UdpPort>(m_io, endpoint.protocol(), m_options.receiveBufferBytes, std::move(handlers));
         }
         port->listen();
@@ -211,9 +189,9 @@ private:
     bool m_pacing = false;
     std::mt19937 m_random;
     std::shared_ptr<UdpPort> m_v4, m_v6;
-    // The queries started, by the address and session id their replies carry.
+    // The queries under way, by the address and session id their replies carry.
     std::map<Key, std::shared_ptr<Query>> m_queries;
-    std::deque<std::pair<udp::endpoint, std::shared_ptr<Query>>> m_waiting;
+    std::deque<std::pair<QueryTarget, std::function<void(QueryResult)>>> m_waiting;
 };
 
 Client::Client(asio::io_context &io, ClientOptions options) : m_engine(std::make_shared<Engine>(io, options)) {}
@@ -222,13 +200,12 @@ Client::~Client() = default;
 
 void Client::query(QueryTarget target, std::function<void(QueryResult)> done)
 {
-    m_engine->resolveAndQuery(std::move(target), std::move(done));
+    m_engine->query(std::move(target), std::move(done));
 }
 
 void Client::query(udp::endpoint endpoint, std::function<void(QueryResult)> done)
 {
-    QueryTarget target{endpoint.address().to_string(), endpoint.port()};
-    m_engine->enqueue(endpoint, m_engine->makeQuery(std::move(target), std::move(done)));
+    m_engine->query({endpoint.address().to_string(), endpoint.port()}, std::move(done));
 }
 
 }

@@ -17,29 +17,14 @@ std::string describe(const QuerySession::Endpoint &endpoint)
     return (address.is_v6() ? "[" + address.to_string() + "]" : address.to_string()) + ":" + std::to_string(endpoint.port());
 }
 
-std::string seconds(std::chrono::milliseconds duration)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", duration.count() / 1000.0);
-    return text;
 }
 
-}
-
-QuerySession::QuerySession(QueryTarget target, QueryTiming timing, std::chrono::system_clock::time_point queriedAt)
-    : m_target(std::move(target)), m_timing(timing), m_queriedAt(queriedAt)
+QuerySession::QuerySession(QueryTarget target, QueryTiming timing, Clock::time_point now, std::chrono::system_clock::time_point queriedAt)
+    : m_target(std::move(target)), m_timing(timing), m_deadline(now + timing.timeout), m_queriedAt(queriedAt)
 {
 }
 
-void QuerySession::lookUp(Clock::time_point now)
-{
-    if (m_stage != Stage::idle)
-        return;
-    m_stage = Stage::resolving;
-    m_deadline = now + m_timing.timeout;
-}
-
-void QuerySession::onResolveFailed(std::string reason)
+void QuerySession::onResolveFailed(const std::string &reason)
 {
     if (m_stage == Stage::resolving)
         finish(QueryState::invalid, "cannot resolve " + m_target.host + ": " + reason);
@@ -47,9 +32,7 @@ void QuerySession::onResolveFailed(std::string reason)
 
 void QuerySession::start(Clock::time_point now, Endpoint server, SessionId id)
 {
-    if (m_stage == Stage::idle)
-        m_deadline = now + m_timing.timeout;
-    else if (m_stage != Stage::resolving)
+    if (m_stage != Stage::resolving)
         return;
     m_server = std::move(server);
     m_id = id;
@@ -90,8 +73,8 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
         m_outgoing.push_back(statusRequest(m_id, std::get<Challenge>(parsed).value));
         return;
     }
-    // A status packet is taken also while a fresh challenge is asked for:
-    // it may answer the earlier status request.
+    // Also while a fresh challenge is asked for: it may answer the earlier
+    // status request.
     if (!m_statusAsked)
         return;
     if (const std::string error = m_reply.add(datagram); !error.empty())
@@ -102,15 +85,15 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
         finish(QueryState::online, {}, interpret(m_reply.raw(), true));
 }
 
-// Anyone who can send from the server's address can send a packet the
-// query cannot take, so it only says why the query failed if no proper
-// reply comes before the deadline.
 void QuerySession::onUnreadable(const std::string &why)
 {
     if (waiting())
         note(why);
 }
 
+// Anyone who can send from the server's address can send a packet the
+// query cannot take, so it only says why the query failed if no proper
+// reply comes before the deadline.
 void QuerySession::note(const std::string &why)
 {
     m_rejected = "malformed reply from " + describe(m_server) + ": " + why;
@@ -118,11 +101,9 @@ void QuerySession::note(const std::string &why)
 
 void QuerySession::onUnreachable(int error)
 {
-    if (!waiting())
-        return;
-    if (error == ECONNREFUSED)
+    if (waiting() && error == ECONNREFUSED)
         finish(QueryState::refused, "refused: nothing listens on " + describe(m_server) + " (port unreachable)");
-    else
+    else if (waiting())
         m_unreachable = std::strerror(error);
 }
 
@@ -132,51 +113,38 @@ void QuerySession::onSendFailed(int error)
         finish(QueryState::invalid, "cannot send to " + describe(m_server) + ": " + std::strerror(error));
 }
 
-QuerySession::Clock::duration QuerySession::retryAfter() const
-{
-    return std::chrono::duration_cast<Clock::duration>(m_timing.timeout * m_timing.retryFraction);
-}
-
 std::optional<QuerySession::Clock::time_point> QuerySession::nextWake() const
 {
-    if (m_stage == Stage::idle || m_stage == Stage::finished)
-        return std::nullopt;
+    const auto retryAfter = std::chrono::duration_cast<Clock::duration>(m_timing.timeout * m_timing.retryFraction);
     if (m_stage == Stage::challenging && !m_challengeRetried)
-        return std::min(m_deadline, m_challengeSentAt + retryAfter());
+        return std::min(m_deadline, m_challengeSentAt + retryAfter);
     if (m_stage == Stage::askingStatus && !m_statusRetried)
-        return std::min(m_deadline, m_statusSentAt + retryAfter());
-    return m_deadline;
+        return std::min(m_deadline, m_statusSentAt + retryAfter);
+    return m_stage == Stage::finished ? std::nullopt : std::optional(m_deadline);
 }
 
 void QuerySession::onTimer(Clock::time_point now)
 {
-    const auto wake = nextWake();
-    if (!wake || now < *wake)
+    if (const auto wake = nextWake(); !wake || now < *wake)
         return;
-    if (now >= m_deadline) {
-        expire();
-    } else if (m_stage == Stage::challenging) {
+    char within[48];
+    std::snprintf(within, sizeof within, " within %g s", m_timing.timeout.count() / 1000.0);
+    if (now < m_deadline) {
+        // After the status request the server may have changed its
+        // challenge: ask for a fresh one, and the status again with it.
+        if (m_stage == Stage::askingStatus)
+            m_statusRetried = true;
         m_challengeRetried = true;
         sendChallenge(now);
-    } else {
-        // The server may have changed its challenge meanwhile: ask for a
-        // fresh one, and the status again with it.
-        m_statusRetried = m_challengeRetried = true;
-        sendChallenge(now);
-    }
-}
-
-void QuerySession::expire()
-{
-    const std::string within = " within " + seconds(m_timing.timeout);
-    if (m_stage == Stage::resolving)
+    } else if (m_stage == Stage::resolving) {
         finish(QueryState::timeout, "cannot resolve " + m_target.host + within);
-    else if (m_reply.anyArrived())
+    } else if (m_reply.anyArrived()) {
         finish(QueryState::timeout, "no complete reply from " + describe(m_server) + within + ": " + m_reply.missing(), interpret(m_reply.raw(), false));
-    else if (!m_rejected.empty())
+    } else if (!m_rejected.empty()) {
         finish(QueryState::malformed, m_rejected);
-    else
+    } else {
         finish(QueryState::timeout, "no reply from " + describe(m_server) + within + (m_unreachable.empty() ? "" : " (" + m_unreachable + ")"));
+    }
 }
 
 void QuerySession::finish(QueryState state, std::string error, std::optional<ServerStatus> status)
@@ -184,16 +152,6 @@ void QuerySession::finish(QueryState state, std::string error, std::optional<Ser
     m_stage = Stage::finished;
     m_outgoing.clear();
     m_result = QueryResult{std::move(m_target), state, std::move(error), std::move(status), m_pingMs, m_queriedAt};
-}
-
-std::vector<Bytes> QuerySession::takeOutgoing()
-{
-    return std::exchange(m_outgoing, {});
-}
-
-std::optional<QueryResult> QuerySession::takeResult()
-{
-    return std::exchange(m_result, std::nullopt);
 }
 
 }

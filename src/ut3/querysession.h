@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ut3/packets.h"
 #include "ut3/reply.h"
 #include "ut3/result.h"
 
@@ -19,64 +18,57 @@ struct QueryTiming {
     double retryFraction = 0.5;
 };
 
-// One query of one server, challenge and status, as a state machine without
-// I/O: what happened and when goes in; the datagrams to send to the server,
-// when to be woken next and, once, the result come out. The deadline runs
-// from the name lookup or, for an address, from the first request.
+// One query of one server as a state machine without I/O: what happened and
+// when goes in; the datagrams for the server, when to be woken next and,
+// once, the result come out. The deadline runs from the session's making, so
+// it covers the name lookup too.
 class QuerySession final {
 public:
     using Clock = std::chrono::steady_clock;
     using Endpoint = boost::asio::ip::udp::endpoint;
 
     enum class Stage {
-        idle,         // nothing started yet
-        resolving,    // the name lookup runs; the deadline too
+        resolving,    // the server's address is not known yet
         challenging,  // a challenge request is out
         askingStatus, // the status request is out with the challenge
         finished,     // the result is made
     };
 
-    QuerySession(QueryTarget target, QueryTiming timing, std::chrono::system_clock::time_point queriedAt);
+    QuerySession(QueryTarget target, QueryTiming timing, Clock::time_point now, std::chrono::system_clock::time_point queriedAt);
 
-    void lookUp(Clock::time_point now);
-    void onResolveFailed(std::string reason);
-    // The server's address is known: the first request goes out under the
-    // session id, unique among the queries of that address.
+    void onResolveFailed(const std::string &reason);
+    // The first request goes out under the session id, unique among the
+    // queries of the server's address.
     void start(Clock::time_point now, Endpoint server, SessionId id);
-
     void onDatagram(Clock::time_point now, const Endpoint &from, ByteView datagram);
     // A datagram from the server's address that could not be read.
     void onUnreadable(const std::string &why);
     // An ICMP report about the server's address, as an errno value.
     void onUnreachable(int error);
-    // The request could not leave this host at all, as an errno value.
+    // A request could not leave this host at all.
     void onSendFailed(int error);
     void onTimer(Clock::time_point now);
 
     Stage stage() const { return m_stage; }
     const Endpoint &server() const { return m_server; }
     SessionId id() const { return m_id; }
-    // Datagrams for the server, oldest first; each is handed out once.
-    std::vector<Bytes> takeOutgoing();
-    // Nothing once finished or before anything started.
+    // Each is handed out once.
+    std::vector<Bytes> takeOutgoing() { return std::exchange(m_outgoing, {}); }
+    std::optional<QueryResult> takeResult() { return std::exchange(m_result, std::nullopt); }
+    // Nothing once finished.
     std::optional<Clock::time_point> nextWake() const;
-    // The result, handed out once when the session has finished.
-    std::optional<QueryResult> takeResult();
 
 private:
-    // Challenge or status asked for, no result yet.
     bool waiting() const { return m_stage == Stage::challenging || m_stage == Stage::askingStatus; }
     void sendChallenge(Clock::time_point now);
     void note(const std::string &why);
-    void expire();
     void finish(QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt);
-    Clock::duration retryAfter() const;
 
     QueryTarget m_target;
     QueryTiming m_timing;
+    Clock::time_point m_deadline;
     std::chrono::system_clock::time_point m_queriedAt;
-    Stage m_stage = Stage::idle;
-    Clock::time_point m_deadline{};
+    Stage m_stage = Stage::resolving;
     Endpoint m_server;
     SessionId m_id = 0;
     ReplyAssembler m_reply{0};

@@ -65,7 +65,7 @@ TEST_P(Session, FollowsTheProtocol)
 {
     const SessionRow &row = GetParam();
     const Clock::time_point zero{};
-    ut3::QuerySession session({"server", 6500}, {std::chrono::milliseconds(1000), 0.5}, {});
+    ut3::QuerySession session({"server", 6500}, {std::chrono::milliseconds(1000), 0.5}, zero, {});
     std::vector<std::string> sent;
     std::optional<ut3::QueryResult> result;
     int results = 0, endMs = -1;
@@ -89,12 +89,10 @@ TEST_P(Session, FollowsTheProtocol)
         }
     };
     std::vector<Event> events = row.events;
-    if (row.resolvedMs < 0) {
+    if (row.resolvedMs < 0)
         session.start(zero, server, id);
-    } else {
-        session.lookUp(zero);
+    else
         events.insert(events.begin(), Event{row.resolvedMs, "resolved"});
-    }
     collect(zero);
     for (const Event &event : events) {
         const Clock::time_point at = zero + std::chrono::milliseconds(event.ms);
