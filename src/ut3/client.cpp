@@ -46,39 +46,33 @@ private:
     // Begins the queries waiting, one per pacing interval.
     void pace()
     {
-        if (m_pacing)
-            return;
-        while (!m_waiting.empty()) {
+        while (!m_pacing && !m_waiting.empty()) {
             auto [target, done] = std::move(m_waiting.front());
             m_waiting.pop_front();
-            begin(std::move(target), std::move(done));
-            if (m_options.pacing.count() > 0 && !m_waiting.empty()) {
-                m_pacing = true;
-                m_pacer.expires_after(m_options.pacing);
-                m_pacer.async_wait([weak = weak_from_this()](const boost::system::error_code &error) {
-                    const auto self = weak.lock();
-                    if (!self || error)
-                        return;
+            begin(target, std::move(done));
+            if (m_options.pacing.count() == 0 || m_waiting.empty())
+                continue;
+            m_pacing = true;
+            m_pacer.expires_after(m_options.pacing);
+            m_pacer.async_wait([weak = weak_from_this()](const boost::system::error_code &error) {
+                if (const auto self = weak.lock(); self && !error) {
                     self->m_pacing = false;
                     self->pace();
-                });
-                return;
-            }
+                }
+            });
         }
     }
 
-    void begin(QueryTarget target, std::function<void(QueryResult)> done)
+    void begin(const QueryTarget &target, std::function<void(QueryResult)> done)
     {
-        const std::string host = target.host;
-        const std::uint16_t port = target.port;
-        QuerySession session(std::move(target), {m_options.timeout, m_options.retryFraction}, Clock::now(), std::chrono::system_clock::now());
+        QuerySession session(target, m_options.timeout, m_options.retryFraction, Clock::now(), std::chrono::system_clock::now());
         auto query = std::make_shared<Query>(Query{std::move(session), std::move(done), asio::steady_timer(m_io), {}});
         boost::system::error_code error;
-        const auto address = asio::ip::make_address(host, error);
+        const auto address = asio::ip::make_address(target.host, error);
         if (!error)
-            return start(udp::endpoint(address, port), query);
+            return start(udp::endpoint(address, target.port), query);
         advance(query);
-        m_resolver.async_resolve(host, std::to_string(port), [weak = weak_from_this(), query](const boost::system::error_code &error, udp::resolver::results_type results) {
+        m_resolver.async_resolve(target.host, std::to_string(target.port), [weak = weak_from_this(), query](const boost::system::error_code &error, udp::resolver::results_type results) {
             const auto self = weak.lock();
             if (!self || query->session.stage() != QuerySession::Stage::resolving)
                 return;
@@ -114,8 +108,11 @@ private:
         if (auto result = session.takeResult()) {
             query->timer.cancel();
             const auto it = m_queries.find({session.server(), session.id()});
-            if (it != m_queries.end() && it->second == query && (m_queries.erase(it), m_queries.empty()))
-                stopReceiving();
+            if (it != m_queries.end() && it->second == query && (m_queries.erase(it), m_queries.empty())) {
+                for (const auto &port : {m_v4, m_v6})
+                    if (port)
+                        port->stopListening();
+            }
             query->done(std::move(*result));
             return;
         }
@@ -172,14 +169,6 @@ private:
         }
         port->listen();
         return *port;
-    }
-
-    void stopReceiving()
-    {
-        for (const auto &port : {m_v4, m_v6}) {
-            if (port)
-                port->stopListening();
-        }
     }
 
     asio::io_context &m_io;

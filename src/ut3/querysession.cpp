@@ -19,8 +19,10 @@ std::string describe(const QuerySession::Endpoint &endpoint)
 
 }
 
-QuerySession::QuerySession(QueryTarget target, QueryTiming timing, Clock::time_point now, std::chrono::system_clock::time_point queriedAt)
-    : m_target(std::move(target)), m_timing(timing), m_deadline(now + timing.timeout), m_queriedAt(queriedAt)
+QuerySession::QuerySession(QueryTarget target, std::chrono::milliseconds timeout, double retryFraction, Clock::time_point now,
+                           std::chrono::system_clock::time_point queriedAt)
+    : m_target(std::move(target)), m_timeout(timeout), m_retryAfter(std::chrono::duration_cast<Clock::duration>(timeout * retryFraction)),
+      m_deadline(now + timeout), m_queriedAt(queriedAt)
 {
 }
 
@@ -115,11 +117,10 @@ void QuerySession::onSendFailed(int error)
 
 std::optional<QuerySession::Clock::time_point> QuerySession::nextWake() const
 {
-    const auto retryAfter = std::chrono::duration_cast<Clock::duration>(m_timing.timeout * m_timing.retryFraction);
     if (m_stage == Stage::challenging && !m_challengeRetried)
-        return std::min(m_deadline, m_challengeSentAt + retryAfter);
+        return std::min(m_deadline, m_challengeSentAt + m_retryAfter);
     if (m_stage == Stage::askingStatus && !m_statusRetried)
-        return std::min(m_deadline, m_statusSentAt + retryAfter);
+        return std::min(m_deadline, m_statusSentAt + m_retryAfter);
     return m_stage == Stage::finished ? std::nullopt : std::optional(m_deadline);
 }
 
@@ -128,7 +129,7 @@ void QuerySession::onTimer(Clock::time_point now)
     if (const auto wake = nextWake(); !wake || now < *wake)
         return;
     char within[48];
-    std::snprintf(within, sizeof within, " within %g s", m_timing.timeout.count() / 1000.0);
+    std::snprintf(within, sizeof within, " within %g s", m_timeout.count() / 1000.0);
     if (now < m_deadline) {
         // After the status request the server may have changed its
         // challenge: ask for a fresh one, and the status again with it.

@@ -12,12 +12,6 @@
 
 namespace ut3 {
 
-struct QueryTiming {
-    std::chrono::milliseconds timeout{2000};
-    // A request that has had no answer after this fraction of the timeout is sent once more.
-    double retryFraction = 0.5;
-};
-
 // One query of one server as a state machine without I/O: what happened and
 // when goes in; the datagrams for the server, when to be woken next and,
 // once, the result come out. The deadline runs from the session's making, so
@@ -34,7 +28,9 @@ public:
         finished,     // the result is made
     };
 
-    QuerySession(QueryTarget target, QueryTiming timing, Clock::time_point now, std::chrono::system_clock::time_point queriedAt);
+    // A request without an answer after retryFraction of the timeout is sent once more.
+    QuerySession(QueryTarget target, std::chrono::milliseconds timeout, double retryFraction, Clock::time_point now,
+                 std::chrono::system_clock::time_point queriedAt);
 
     void onResolveFailed(const std::string &reason);
     // The first request goes out under the session id, unique among the
@@ -52,10 +48,9 @@ public:
     Stage stage() const { return m_stage; }
     const Endpoint &server() const { return m_server; }
     SessionId id() const { return m_id; }
-    // Each is handed out once.
+    // Each is handed out once; there is no wake once finished.
     std::vector<Bytes> takeOutgoing() { return std::exchange(m_outgoing, {}); }
     std::optional<QueryResult> takeResult() { return std::exchange(m_result, std::nullopt); }
-    // Nothing once finished.
     std::optional<Clock::time_point> nextWake() const;
 
 private:
@@ -65,7 +60,8 @@ private:
     void finish(QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt);
 
     QueryTarget m_target;
-    QueryTiming m_timing;
+    std::chrono::milliseconds m_timeout;
+    Clock::duration m_retryAfter;
     Clock::time_point m_deadline;
     std::chrono::system_clock::time_point m_queriedAt;
     Stage m_stage = Stage::resolving;

@@ -49,10 +49,7 @@ void UdpPort::flush()
     std::vector<mmsghdr> messages(outbox.size());
     for (std::size_t i = 0; i < outbox.size(); ++i) {
         data[i] = {outbox[i].datagram.data(), outbox[i].datagram.size()};
-        messages[i].msg_hdr.msg_name = outbox[i].to.data();
-        messages[i].msg_hdr.msg_namelen = socklen_t(outbox[i].to.size());
-        messages[i].msg_hdr.msg_iov = &data[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr = {.msg_name = outbox[i].to.data(), .msg_namelen = socklen_t(outbox[i].to.size()), .msg_iov = &data[i], .msg_iovlen = 1};
     }
     for (std::size_t done = 0; done < messages.size();) {
         const int sent = ::sendmmsg(m_socket.native_handle(), messages.data() + done,
@@ -116,11 +113,7 @@ void UdpPort::drain()
     while (m_listening) {
         for (std::size_t i = 0; i < batch; ++i) {
             data[i] = {m_buffers.get() + i * datagramBytes, datagramBytes};
-            messages[i] = {};
-            messages[i].msg_hdr.msg_name = senders[i].data();
-            messages[i].msg_hdr.msg_namelen = socklen_t(senders[i].capacity());
-            messages[i].msg_hdr.msg_iov = &data[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i] = {.msg_hdr = {.msg_name = senders[i].data(), .msg_namelen = socklen_t(senders[i].capacity()), .msg_iov = &data[i], .msg_iovlen = 1}};
         }
         const int received = ::recvmmsg(m_socket.native_handle(), messages.data(), batch, MSG_DONTWAIT, nullptr);
         if (received < 0) {

@@ -16,10 +16,7 @@ void tuneSocket(int socket, bool v6, std::size_t receiveBufferBytes)
     if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
         setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     const int on = 1;
-    if (v6)
-        setsockopt(socket, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
-    else
-        setsockopt(socket, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    setsockopt(socket, v6 ? IPPROTO_IPV6 : IPPROTO_IP, v6 ? IPV6_RECVERR : IP_RECVERR, &on, sizeof on);
 }
 
 void readErrorReports(int socket, const std::function<void(const boost::asio::ip::udp::endpoint &, int)> &report)
@@ -29,13 +26,8 @@ void readErrorReports(int socket, const std::function<void(const boost::asio::ip
         std::array<char, 512> control;
         std::array<std::uint8_t, 64> ignored; // the start of the datagram that failed
         iovec data{ignored.data(), ignored.size()};
-        msghdr message{};
-        message.msg_name = target.data();
-        message.msg_namelen = socklen_t(target.capacity());
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
+        msghdr message{.msg_name = target.data(), .msg_namelen = socklen_t(target.capacity()), .msg_iov = &data, .msg_iovlen = 1,
+                       .msg_control = control.data(), .msg_controllen = control.size()};
         if (::recvmsg(socket, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
             return;
         target.resize(message.msg_namelen);

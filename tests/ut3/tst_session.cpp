@@ -65,7 +65,7 @@ TEST_P(Session, FollowsTheProtocol)
 {
     const SessionRow &row = GetParam();
     const Clock::time_point zero{};
-    ut3::QuerySession session({"server", 6500}, {std::chrono::milliseconds(1000), 0.5}, zero, {});
+    ut3::QuerySession session({"server", 6500}, std::chrono::milliseconds(1000), 0.5, zero, {});
     std::vector<std::string> sent;
     std::optional<ut3::QueryResult> result;
     int results = 0, endMs = -1;
