@@ -22,10 +22,7 @@ using Clock = QuerySession::Clock;
 // protocol and its deadline are the sessions' own.
 class Client::Engine final : public std::enable_shared_from_this<Engine> {
 public:
-    Engine(asio::io_context &io, ClientOptions options)
-        : m_io(io), m_options(options), m_resolver(io), m_pacer(io), m_random(std::random_device{}())
-    {
-    }
+    Engine(asio::io_context &io, ClientOptions options) : m_io(io), m_options(options) {}
 
     void query(QueryTarget target, std::function<void(QueryResult)> done)
     {
@@ -173,10 +170,10 @@ private:
 
     asio::io_context &m_io;
     ClientOptions m_options;
-    udp::resolver m_resolver;
-    asio::steady_timer m_pacer;
+    udp::resolver m_resolver{m_io};
+    asio::steady_timer m_pacer{m_io};
     bool m_pacing = false;
-    std::mt19937 m_random;
+    std::mt19937 m_random{std::random_device{}()};
     std::shared_ptr<UdpPort> m_v4, m_v6;
     // The queries under way, by the address and session id their replies carry.
     std::map<Key, std::shared_ptr<Query>> m_queries;

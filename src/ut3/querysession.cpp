@@ -87,12 +87,6 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
         finish(QueryState::online, {}, interpret(m_reply.raw(), true));
 }
 
-void QuerySession::onUnreadable(const std::string &why)
-{
-    if (waiting())
-        note(why);
-}
-
 // Anyone who can send from the server's address can send a packet the
 // query cannot take, so it only says why the query failed if no proper
 // reply comes before the deadline.

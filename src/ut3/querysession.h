@@ -38,7 +38,7 @@ public:
     void start(Clock::time_point now, Endpoint server, SessionId id);
     void onDatagram(Clock::time_point now, const Endpoint &from, ByteView datagram);
     // A datagram from the server's address that could not be read.
-    void onUnreadable(const std::string &why);
+    void onUnreadable(const std::string &why) { if (waiting()) note(why); }
     // An ICMP report about the server's address, as an errno value.
     void onUnreachable(int error);
     // A request could not leave this host at all.
