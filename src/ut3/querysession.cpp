@@ -70,14 +70,13 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
         if (auto *error = std::get_if<std::string>(&parsed))
             return note(decodeServerString(*error));
         m_stage = Stage::askingStatus;
-        m_statusAsked = true;
         m_statusSentAt = now;
         m_outgoing.push_back(statusRequest(m_id, std::get<Challenge>(parsed).value));
         return;
     }
     // Also while a fresh challenge is asked for: it may answer the earlier
     // status request.
-    if (!m_statusAsked)
+    if (m_stage != Stage::askingStatus && !m_statusRetried)
         return;
     if (const std::string error = m_reply.add(datagram); !error.empty())
         return note(error);

@@ -68,7 +68,7 @@ private:
     Endpoint m_server;
     SessionId m_id = 0;
     ReplyAssembler m_reply{0};
-    bool m_statusAsked = false, m_challengeRetried = false, m_statusRetried = false;
+    bool m_challengeRetried = false, m_statusRetried = false;
     Clock::time_point m_challengeSentAt{}, m_statusSentAt{};
     std::optional<double> m_pingMs;
     // Why the latest packet from the server's address was not taken: the

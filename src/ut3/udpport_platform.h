@@ -9,13 +9,12 @@
 // per system that has more to give (udpport_linux.cpp), and a portable one.
 namespace ut3::platform {
 
-// Asks for the receive buffer and, where the system can, for ICMP errors
-// kept with the address they concern.
+// The receive buffer and, where the system can, ICMP errors kept with the
+// address they concern.
 void tuneSocket(int socket, bool v6, std::size_t receiveBufferBytes);
 
-// Hands on each ICMP error waiting on the socket: the address it concerns
-// and the errno value. Where there are none, a closed port's query ends at
-// its deadline.
+// Hands on each ICMP error waiting on the socket, as an errno value. Where
+// none are kept, a closed port's query ends at its deadline.
 void readErrorReports(int socket, const std::function<void(const boost::asio::ip::udp::endpoint &to, int error)> &report);
 
 }
