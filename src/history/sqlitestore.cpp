@@ -406,12 +406,18 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
 Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                               std::size_t limit)
 {
-    // instr() compares bytes: no character of the text is a wildcard.
+    // instr() compares bytes: no character of the text is a wildcard. Each
+    // matching name gives a row with its latest time, so the latest rows
+    // all come from the `limit` names seen latest: only their sessions are
+    // grouped, however many names match.
     auto query = m_connection.prepare(
+        "WITH matched AS (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
+        "FROM names WHERE instr(folded, ?1) > 0), "
+        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC LIMIT ?3) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
-        "FROM names n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "
-        "WHERE instr(n.folded, ?1) > 0 GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
+        "FROM latest n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "
+        "GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
         reading);
     if (!query)
         return query.fault();
