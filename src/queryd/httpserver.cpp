@@ -88,8 +88,13 @@ public:
         m_client = remote.address();
         m_clientText = m_client.to_string();
         ++m_core->connections;
+        m_core->service->metrics().connectionOpened();
     }
-    ~Session() { --m_core->connections; }
+    ~Session()
+    {
+        --m_core->connections;
+        m_core->service->metrics().connectionClosed();
+    }
 
     void start() { read(); }
 
@@ -177,7 +182,7 @@ private:
         }
         ++m_core->activeRequests;
         m_counted = true;
-        m_core->service->handle(m_target, [self = shared_from_this()](Response response) {
+        m_core->service->handle(m_target, m_client, [self = shared_from_this()](Response response) {
             self->answer(std::move(response));
         });
     }
@@ -216,6 +221,7 @@ private:
     {
         m_core->log.add(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
                                        Clock::now() - m_started));
+        m_core->service->metrics().requestAnswered(m_status, Clock::now() - m_started);
         // Any answer, a refusal too, counts as use for the idle exit.
         m_core->lastRequest = Clock::now();
         if (m_counted) {

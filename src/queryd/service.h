@@ -1,6 +1,7 @@
 #pragma once
 
 #include "queryd/history.h"
+#include "queryd/metrics.h"
 #include "queryd/options.h"
 #include "queryd/recentservers.h"
 #include "queryd/statuscache.h"
@@ -40,15 +41,17 @@ public:
     static std::shared_ptr<Service> create(boost::asio::io_context &io, const ServiceOptions &options,
                                            std::shared_ptr<ServerHistory> history = nullptr);
 
-    // A GET or HEAD request for target (path and query). reply is called
-    // once, at once or when the server's result is there.
-    void handle(std::string_view target, Reply reply);
+    // A GET or HEAD request for target (path and query) from client. reply
+    // is called once, at once or when the server's result is there.
+    void handle(std::string_view target, const boost::asio::ip::address &client, Reply reply);
 
     // Asks for a server's state as a page would, through the cache, without
     // making a page; done is called once the result (or a refusal) is there.
     void refresh(const ut3::QueryTarget &server, std::function<void()> done);
 
     Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history);
+
+    ServiceMetrics &metrics() { return m_metrics; }
 
 private:
     void status(std::string_view query, Reply reply);
@@ -63,6 +66,7 @@ private:
     ServiceOptions m_options;
     std::shared_ptr<ServerHistory> m_history;
     ut3::Client m_client;
+    ServiceMetrics m_metrics;
     StatusCache m_cache;
     RecentServers m_recent;
     std::size_t m_resolving = 0;
