@@ -19,7 +19,14 @@ constexpr std::string_view pruning = "Cannot drop old player history from";
 // Strings from game servers are untrusted; a map name is kept short, cut at
 // a character boundary.
 constexpr std::size_t maxMapBytes = 200;
+// Counts are bounded both ways: a file may come from an older or foreign
+// program, and pages do arithmetic with what it holds.
 constexpr int maxCount = 65535;
+
+int storedCount(std::int64_t value)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(value, 0, maxCount));
+}
 
 std::string_view boundedMap(std::string_view map)
 {
@@ -221,7 +228,7 @@ Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono
     int code;
     while ((code = rows.step()) == SQLITE_ROW) {
         const auto index = static_cast<std::size_t>((rows.integer(0) - seconds(series.start)) / step.count());
-        const Count count{static_cast<int>(rows.integer(1)), static_cast<int>(rows.integer(2))};
+        const Count count{storedCount(rows.integer(1)), storedCount(rows.integer(2))};
         series.steps[index] = count;
     }
     rows.reset();
@@ -233,7 +240,7 @@ Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono
 Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                std::chrono::seconds utcOffset)
 {
-    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(players) FROM samples "
+    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(min(max(players, 0), ?6)) FROM samples "
                                       "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
                                       "AND t >= ?3 AND t < ?4 GROUP BY hour",
                                       reading);
@@ -243,7 +250,8 @@ Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds 
         .bind(2, std::int64_t{server.queryPort})
         .bind(3, seconds(since))
         .bind(4, seconds(until))
-        .bind(5, utcOffset.count());
+        .bind(5, utcOffset.count())
+        .bind(6, std::int64_t{maxCount});
     HourlyAverages averages;
     int code;
     while ((code = query->step()) == SQLITE_ROW)
@@ -288,7 +296,7 @@ Expected<std::vector<RecentServer>> Store::recentServers(Seconds since, std::siz
                             std::nullopt};
         if (!query->isNull(3))
             recent.latest = Sample{recent.server, Seconds(std::chrono::seconds(query->integer(3))),
-                                   static_cast<int>(query->integer(4)), static_cast<int>(query->integer(5)), query->text(6)};
+                                   storedCount(query->integer(4)), storedCount(query->integer(5)), query->text(6)};
         servers.push_back(std::move(recent));
     }
     if (code != SQLITE_DONE)

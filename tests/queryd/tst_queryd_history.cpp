@@ -150,6 +150,39 @@ TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)
     EXPECT_EQ(history->series(result.query), expected);
 }
 
+// A server claiming two billion players, and a history file from elsewhere
+// holding such a count: the status page answers as for any other server.
+TEST_F(ServiceHistory, HostileCountsAnswerLikeAnyOther)
+{
+    auto script = fakeut3::sampleScript("Two Billion", "DM-Deck", 1);
+    for (auto &[key, value] : script.keys)
+        if (key == "numplayers" || key == "maxplayers" || key == "p268435703")
+            value = "2147483647";
+    auto &fake = addFake(script);
+    const auto file = m_folder / "history.sqlite3";
+    {
+        auto store = history::Store::open(file);
+        ASSERT_TRUE(store) << store.fault().message;
+        ASSERT_FALSE(store->noteLookup({"127.0.0.1", fake.port()}, history::Seconds(std::chrono::seconds(evening))));
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    const std::string row = "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 600)
+        + ", 2147483647, 2147483647)";
+    ASSERT_EQ(sqlite3_exec(db, row.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    startWith(makeHistory(file), false);
+
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    const HttpReply page = get(target);
+    EXPECT_EQ(page.status, 200u);
+    EXPECT_TRUE(contains(page.body, "<h1>Two Billion</h1>"));
+    EXPECT_TRUE(contains(page.body, ">100000</text>")) << page.body;
+    const auto json = nlohmann::json::parse(get(target + "&format=json").body);
+    EXPECT_TRUE(json["server"]["numPlayers"].is_null()) << json.dump();
+    EXPECT_EQ(json["history"].back(), (nlohmann::json{{"t", "2026-12-01T20:00:00Z"}, {"players", 1}, {"bots", 0}}));
+}
+
 TEST(HistoryOptions, TakesItsOwnAndLeavesTheRest)
 {
     std::vector<std::string> arguments = {"--db", "/srv/h.sqlite3", "--listen", "127.0.0.1:8650", "--poll-interval=60",
