@@ -44,6 +44,13 @@ std::size_t outcomeIndex(ut3::QueryState state)
     return 3;
 }
 
+// In the order of ServiceMetrics::Figures.
+constexpr std::string_view ServerFigureNames[] = {"skirvane_server_up", "skirvane_server_players", "skirvane_server_bots",
+                                                  "skirvane_server_max_players", "skirvane_server_ping_seconds"};
+constexpr std::string_view ServerFigureHelp[] = {
+    "Whether the polled server answered its latest query (1) or not (0)", "Players on the polled server",
+    "Bots on the polled server", "Player slots of the polled server", "Round trip of the polled server's latest answer"};
+
 MetricFamily family(std::string name, std::string help, MetricType type)
 {
     return {std::move(name), std::move(help), type, {}};
@@ -138,17 +145,20 @@ void ServiceMetrics::queryEnded(const ut3::QueryResult &result, Duration took)
     const auto found = m_polled.find({result.query.host, result.query.port});
     if (found == m_polled.end())
         return;
-    Polled polled;
-    polled.up = result.state == ut3::QueryState::online && result.status;
-    if (polled.up) {
+    Figures figures{0.0};
+    if (result.state == ut3::QueryState::online && result.status) {
         const ut3::ServerInfo &info = result.status->server;
-        polled.players = info.numPlayers.value_or(static_cast<long long>(result.status->players.size()));
-        polled.bots = info.bots;
-        polled.maxPlayers = info.maxPlayers;
-        if (result.pingMs)
-            polled.pingSeconds = *result.pingMs / 1000;
+        const auto number = [](std::optional<long long> value) -> std::optional<double> {
+            return value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt;
+        };
+        figures = {1.0, number(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
+                   number(info.bots), number(info.maxPlayers),
+                   result.pingMs ? std::optional<double>(*result.pingMs / 1000) : std::nullopt};
     }
-    found->second = polled;
+    for (std::size_t i = 0; i < serverFigures; ++i)
+        if (figures[i] != found->second[i])
+            m_figureText[i].reset();
+    found->second = figures;
 }
 
 void ServiceMetrics::pollList(const std::vector<ut3::QueryTarget> &servers)
@@ -160,8 +170,10 @@ void ServiceMetrics::pollList(const std::vector<ut3::QueryTarget> &servers)
             break;
         const auto key = std::make_pair(server.host, server.port);
         const auto known = m_polled.find(key);
-        kept.emplace(key, known == m_polled.end() ? std::nullopt : known->second);
+        kept.emplace(key, known == m_polled.end() ? Figures{} : known->second);
     }
+    if (kept != m_polled)
+        m_figureText = {};
     m_polled = std::move(kept);
 }
 
@@ -177,31 +189,18 @@ std::string ServiceMetrics::text() const
                                 MetricType::Gauge);
     polledServers.metric.push_back(gaugeValue(static_cast<double>(m_polledServers)));
     families.push_back(std::move(polledServers));
-
-    auto up = family("skirvane_server_up", "Whether the polled server answered its latest query (1) or not (0)",
-                     MetricType::Gauge);
-    auto players = family("skirvane_server_players", "Players on the polled server", MetricType::Gauge);
-    auto bots = family("skirvane_server_bots", "Bots on the polled server", MetricType::Gauge);
-    auto maxPlayers = family("skirvane_server_max_players", "Player slots of the polled server", MetricType::Gauge);
-    auto ping = family("skirvane_server_ping_seconds", "Round trip of the polled server's latest answer",
-                       MetricType::Gauge);
-    for (const auto &[key, polled] : m_polled) {
-        if (!polled)
-            continue;
-        const std::vector<prometheus::ClientMetric::Label> labels{{"server", serverLabel(key.first, key.second)}};
-        up.metric.push_back(gaugeValue(polled->up ? 1 : 0, labels));
-        if (polled->players)
-            players.metric.push_back(gaugeValue(static_cast<double>(*polled->players), labels));
-        if (polled->bots)
-            bots.metric.push_back(gaugeValue(static_cast<double>(*polled->bots), labels));
-        if (polled->maxPlayers)
-            maxPlayers.metric.push_back(gaugeValue(static_cast<double>(*polled->maxPlayers), labels));
-        if (polled->pingSeconds)
-            ping.metric.push_back(gaugeValue(*polled->pingSeconds, labels));
+    std::string text = prometheus::TextSerializer().Serialize(families);
+    for (std::size_t i = 0; i < serverFigures; ++i) {
+        if (!m_figureText[i]) {
+            auto figure = family(std::string(ServerFigureNames[i]), std::string(ServerFigureHelp[i]), MetricType::Gauge);
+            for (const auto &[key, figures] : m_polled)
+                if (figures[i])
+                    figure.metric.push_back(gaugeValue(*figures[i], {{"server", serverLabel(key.first, key.second)}}));
+            m_figureText[i] = prometheus::TextSerializer().Serialize({figure});
+        }
+        text += *m_figureText[i];
     }
-    for (auto *server : {&up, &players, &bots, &maxPlayers, &ping})
-        families.push_back(std::move(*server));
-    return prometheus::TextSerializer().Serialize(families);
+    return text;
 }
 
 }

@@ -53,11 +53,10 @@ public:
     std::string text() const;
 
 private:
-    struct Polled {
-        bool up = false;
-        std::optional<long long> players, bots, maxPlayers;
-        std::optional<double> pingSeconds;
-    };
+    // A polled server's figures: up, players, bots, slots, ping; a figure
+    // the server did not give is left out.
+    static constexpr std::size_t serverFigures = 5;
+    using Figures = std::array<std::optional<double>, serverFigures>;
 
     std::shared_ptr<prometheus::Registry> m_registry;
     prometheus::Family<prometheus::Counter> &m_requests;
@@ -72,9 +71,13 @@ private:
     std::size_t m_maxServers;
     std::function<std::uint64_t()> m_writeFaults;
     std::size_t m_polledServers = 0;
-    // The polled servers with figures, by the address queried; a server
-    // not answered yet has none.
-    std::map<std::pair<std::string, std::uint16_t>, std::optional<Polled>> m_polled;
+    // The polled servers by the address queried; a server not answered
+    // yet has no figures.
+    std::map<std::pair<std::string, std::uint16_t>, Figures> m_polled;
+    // Each figure's part of the text, which changes only when a polled
+    // server's answer changes that figure or the list changes: most
+    // scrapes fall between polls, and most answers change the ping alone.
+    mutable std::array<std::optional<std::string>, serverFigures> m_figureText;
 };
 
 }
