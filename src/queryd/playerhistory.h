@@ -6,6 +6,8 @@
 #include "history/recorder.h"
 #include "history/store.h"
 
+#include <memory>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,6 +35,9 @@ public:
         std::chrono::days keep{30};
         std::uint64_t maxBytes = 0;
         std::chrono::days pollWindow{7};
+        std::chrono::seconds pollInterval{300};
+        // Off: counts alone, no names stored or shown.
+        bool keepNames = true;
         // The clock pages and pruning go by, and the local time's offset
         // from UTC; the system's unless a test simulates them.
         Now now;
@@ -46,15 +51,18 @@ public:
     static std::shared_ptr<PlayerHistory> fromOptions(const HistoryOptions &options, Log log);
 
     void record(const ut3::QueryResult &result) override;
-    std::vector<SeenPlayer> playersSeen(const ut3::QueryTarget &server) const override;
-    void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried) override;
+    std::vector<history::SeenPlayer> playersSeen(const ut3::QueryTarget &server) override;
+    bool keepsNames() const override { return m_setup.keepNames; }
+    history::Expected<std::vector<history::PlayerMatch>> searchPlayers(std::string_view text) override;
+    void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort) override;
+    std::vector<RecentServer> recentServers() override;
     std::string statusSection(const ut3::QueryTarget &server) override;
     nlohmann::json series(const ut3::QueryTarget &server) override;
     std::string recentSummary(const ut3::QueryTarget &server) override;
 
     // The servers looked up within the poll window, the latest first.
     std::vector<ut3::QueryTarget> serversToPoll();
-    // Why history is not kept or shown now, if it is not.
+    // Why history is not kept or shown now, if it is not; logs its end.
     std::optional<std::string> unavailable() override;
     std::uint64_t writeFaults() const override { return m_recorder ? m_recorder->writeFaults() : 0; }
     // Waits until every result recorded so far is in the file.
@@ -69,20 +77,35 @@ private:
     void noteFault(const std::optional<history::Fault> &fault);
     history::Seconds now() const;
     history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);
+    // Names in the server's latest answer count as online while it is this
+    // recent.
+    history::Seconds onlineSince() const;
+    void appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen);
 
     Setup m_setup;
     Log m_log;
     std::unique_ptr<history::Recorder> m_recorder; // none without a file
-    std::optional<history::Store> m_reader;
+    std::unique_ptr<history::Store> m_reader;
     std::optional<history::Fault> m_readerFault;
     std::optional<history::Seconds> m_readerTried;
-    std::string m_logged;
+    // The faults logged lately, with when each was last logged.
+    std::map<std::string, history::Seconds> m_logged;
     // The history is kept by the address queried; the start page lists
-    // servers as they were asked for (a name, say).
-    // With the time the lookup was last noted.
-    std::map<std::pair<std::string, std::uint16_t>, std::pair<ut3::QueryTarget, history::Seconds>> m_queriedAs;
+    // servers as they were asked for (a name, say), while this process
+    // knows how.
+    struct Asked {
+        ut3::QueryTarget queried;
+        history::Seconds noted; // when the lookup was last noted
+    };
+    std::map<std::pair<std::string, std::uint16_t>, Asked> m_queriedAs;
+    std::map<history::ServerKey, RecentServer> m_askedAs;
     // Each server's latest answer, when it came.
-    std::map<history::ServerKey, std::pair<history::Seconds, history::Count>> m_latest;
+    struct Latest {
+        history::Seconds time;
+        history::Count count;
+        std::vector<std::string> names;
+    };
+    std::map<history::ServerKey, Latest> m_latest;
 };
 
 }

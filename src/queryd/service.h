@@ -1,9 +1,9 @@
 #pragma once
 
+#include "queryd/answercache.h"
 #include "queryd/history.h"
 #include "queryd/metrics.h"
 #include "queryd/options.h"
-#include "queryd/recentservers.h"
 #include "queryd/statuscache.h"
 #include "queryd/statusrequest.h"
 #include "ut3/client.h"
@@ -16,7 +16,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -55,12 +54,14 @@ public:
 
 private:
     void status(std::string_view query, Reply reply);
+    Response players(std::string_view query);
     void lookUp(const StatusRequest &request, Reply reply);
     void resolve(const StatusRequest &request,
                  std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
     Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
-    Response render(const StatusRequest &request, const ut3::QueryResult &result);
+    RenderedAnswer render(const StatusRequest &request, const ut3::QueryResult &result);
+    Response respond(const StatusRequest &request, const RenderedAnswer &answer) const;
 
     boost::asio::io_context &m_io;
     ServiceOptions m_options;
@@ -68,15 +69,9 @@ private:
     ut3::Client m_client;
     ServiceMetrics m_metrics;
     StatusCache m_cache;
-    RecentServers m_recent;
     std::size_t m_resolving = 0;
-    // The last answer made from each server result, by what was asked:
-    // a cached page is served without rendering it again.
-    struct Rendered {
-        StatusCache::Result result;
-        Response response;
-    };
-    std::unordered_map<std::string, Rendered> m_rendered;
+    // A cached result's page is served without rendering it again.
+    AnswerCache m_answers;
 };
 
 }
