@@ -6,6 +6,7 @@
 #
 #   bench/queryd.sh                 builds the release preset if needed, then measures
 #   SECONDS_EACH=20 bench/queryd.sh longer runs than the default 10 s
+#   QUERYD=path/to/skirvane-queryd bench/queryd.sh   another build of the service, to compare
 #
 # Environment: KEEP_LOGS=1 keeps the service's request log.
 set -euo pipefail
@@ -39,7 +40,7 @@ done
 pids+=("$fake")
 # The service on any free port, read from its first line. The per-client
 # limit is raised: every wrk connection comes from 127.0.0.1.
-"$bin/skirvane-queryd" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 2>"$work/requests.log" &
+"${QUERYD:-$bin/skirvane-queryd}" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 2>"$work/requests.log" &
 service=$!
 pids+=("$service")
 until grep -q "listening on" "$work/requests.log"; do sleep 0.05; done

@@ -10,6 +10,7 @@ packages=(
     xvfb xauth dbus trayer
     xdg-utils
     libboost-dev nlohmann-json3-dev libsqlite3-dev libgtest-dev
+    prometheus-cpp-dev prometheus
     qstat wrk hyperfine
     clang libclang-rt-14-dev
     help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file libxml2-utils

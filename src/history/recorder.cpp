@@ -68,9 +68,17 @@ std::uint64_t Recorder::lost() const
     return m_lost;
 }
 
+std::uint64_t Recorder::writeFaults() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_writeFaults;
+}
+
 void Recorder::setFault(std::optional<Fault> fault)
 {
     std::lock_guard lock(m_mutex);
+    if (fault)
+        ++m_writeFaults;
     m_fault = std::move(fault);
 }
 

@@ -55,6 +55,8 @@ public:
     // Samples dropped because the queue was full, or lost with a failed
     // write, since the start.
     std::uint64_t lost() const;
+    // Batches whose write (or the opening before it) failed, since the start.
+    std::uint64_t writeFaults() const;
 
 private:
     void run();
@@ -70,6 +72,7 @@ private:
     std::uint64_t m_queued = 0;
     std::uint64_t m_done = 0;
     std::uint64_t m_lost = 0;
+    std::uint64_t m_writeFaults = 0;
     std::optional<Fault> m_fault;
     bool m_stopping = false;
 

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +51,10 @@ public:
     // What the start page shows beside a recent server's link (HTML); the
     // server as it was asked for.
     virtual std::string recentSummary(const ut3::QueryTarget &) { return {}; }
+    // Why the store cannot be used now, if it cannot: /healthz and /readyz say it.
+    virtual std::optional<std::string> unavailable() { return std::nullopt; }
+    // Writes to the store that failed since the start, for /metrics.
+    virtual std::uint64_t writeFaults() const { return 0; }
 };
 
 }

@@ -70,7 +70,12 @@ std::shared_ptr<HistoryPoller> startHistoryPolling(boost::asio::io_context &io, 
     if (!history || !options.poll)
         return nullptr;
     return HistoryPoller::start(
-        io, [history] { return history->serversToPoll(); },
+        io,
+        [history, service] {
+            auto servers = history->serversToPoll();
+            service->metrics().pollList(servers);
+            return servers;
+        },
         [service](const ut3::QueryTarget &server, std::function<void()> done) { service->refresh(server, std::move(done)); },
         options.pollInterval, options.pollInFlight);
 }

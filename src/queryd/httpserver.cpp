@@ -92,12 +92,14 @@ public:
         m_clientText = m_client.to_string();
         ++m_core->connections;
         ++m_core->clientConnections[m_client];
+        m_core->service->metrics().connectionOpened();
     }
     ~Session()
     {
         --m_core->connections;
         if (--m_core->clientConnections[m_client] == 0)
             m_core->clientConnections.erase(m_client);
+        m_core->service->metrics().connectionClosed();
     }
 
     void start() { read(); }
@@ -219,7 +221,7 @@ private:
         }
         ++m_core->activeRequests;
         m_counted = true;
-        m_core->service->handle(m_target, [self = shared_from_this()](Response response) {
+        m_core->service->handle(m_target, m_client, [self = shared_from_this()](Response response) {
             self->answer(std::move(response));
         });
     }
@@ -258,6 +260,7 @@ private:
     {
         m_core->log.add(requestLogLine(std::chrono::system_clock::now(), m_clientText, m_method, m_target, m_status,
                                        Clock::now() - m_started));
+        m_core->service->metrics().requestAnswered(m_status, Clock::now() - m_started);
         // Any answer, a refusal too, counts as use for the idle exit.
         m_core->lastRequest = Clock::now();
         if (m_counted) {

@@ -4,6 +4,7 @@
 #include "queryd/httpserver.h"
 #include "queryd/inheritedsockets.h"
 #include "queryd/listenaddress.h"
+#include "queryd/metricsoptions.h"
 #include "queryd/options.h"
 #include "queryd/playerhistory.h"
 #include "queryd/service.h"
@@ -41,14 +42,20 @@ int main(int argc, char *argv[])
         std::cerr << "skirvane-queryd: " << *error << "\n";
         return 2;
     }
+    queryd::MetricsOptions metricsOptions;
+    if (const auto error = queryd::takeMetricsOptions(arguments, metricsOptions)) {
+        std::cerr << "skirvane-queryd: " << *error << "\n";
+        return 2;
+    }
     auto parsed = queryd::parseCommandLine(arguments);
     if (const auto *exit = std::get_if<queryd::CommandLineExit>(&parsed)) {
         (exit->status == 0 ? std::cout : std::cerr) << exit->text;
         if (exit->status == 0 && std::find(arguments.begin(), arguments.end(), "--help") != arguments.end())
-            std::cout << queryd::historyHelp();
+            std::cout << queryd::historyHelp() << queryd::metricsHelp();
         return exit->status;
     }
-    const queryd::ServiceOptions options = std::get<queryd::ServiceOptions>(parsed);
+    queryd::ServiceOptions options = std::get<queryd::ServiceOptions>(parsed);
+    options.metrics = metricsOptions;
 
     auto inherited = queryd::takeInheritedSockets();
     if (const auto *error = std::get_if<std::string>(&inherited)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queryd/metricsoptions.h"
+
 #include <boost/asio/ip/tcp.hpp>
 
 #include <chrono>
@@ -30,6 +32,7 @@ struct ServiceOptions {
     std::chrono::seconds refresh{15}; // how often a status page reloads itself; 0: never
     std::chrono::seconds idleExit{0}; // end after this long without requests; 0: never
     Limits limits;
+    MetricsOptions metrics;
 };
 
 // The command line ends the program at once: --help, --version, or a

@@ -63,7 +63,8 @@ public:
     // The servers looked up within the poll window, the latest first.
     std::vector<ut3::QueryTarget> serversToPoll();
     // Why history is not kept or shown now, if it is not; logs its end.
-    std::optional<std::string> unavailable();
+    std::optional<std::string> unavailable() override;
+    std::uint64_t writeFaults() const override { return m_recorder ? m_recorder->writeFaults() : 0; }
     // Waits until every result recorded so far is in the file.
     void flush()
     {

@@ -2,6 +2,7 @@
 
 #include "queryd/addresspolicy.h"
 #include "queryd/assets.h"
+#include "queryd/operatorpages.h"
 #include "queryd/pages.h"
 #include "queryd/utctime.h"
 #include "ut3/json.h"
@@ -56,12 +57,13 @@ Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std
     , m_options(options)
     , m_history(std::move(history))
     , m_client(io, ut3::ClientOptions{.timeout = options.queryTimeout})
-    , m_cache(m_client, options.cacheTime, options.limits.maxQueriesInFlight, m_history.get())
+    , m_metrics(options.metrics.maxServers, [history = m_history.get()] { return history ? history->writeFaults() : 0; })
+    , m_cache(m_client, options.cacheTime, options.limits.maxQueriesInFlight, m_history.get(), &m_metrics)
     , m_answers(options.limits.cacheBytes)
 {
 }
 
-void Service::handle(std::string_view target, Reply reply)
+void Service::handle(std::string_view target, const boost::asio::ip::address &client, Reply reply)
 {
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
@@ -69,6 +71,8 @@ void Service::handle(std::string_view target, Reply reply)
 
     if (path == MainStatusPath || path == FavouritesStatusPath)
         return status(query, std::move(reply));
+    if (auto page = operatorPage(path, client, m_options, m_metrics, m_history.get()))
+        return reply(std::move(*page));
     if (path == StartPagePath)
         return reply({200, Html,
                       m_history ? startPage(

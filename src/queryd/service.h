@@ -2,6 +2,7 @@
 
 #include "queryd/answercache.h"
 #include "queryd/history.h"
+#include "queryd/metrics.h"
 #include "queryd/options.h"
 #include "queryd/statuscache.h"
 #include "queryd/statusrequest.h"
@@ -39,15 +40,17 @@ public:
     static std::shared_ptr<Service> create(boost::asio::io_context &io, const ServiceOptions &options,
                                            std::shared_ptr<ServerHistory> history = nullptr);
 
-    // A GET or HEAD request for target (path and query). reply is called
-    // once, at once or when the server's result is there.
-    void handle(std::string_view target, Reply reply);
+    // A GET or HEAD request for target (path and query) from client. reply
+    // is called once, at once or when the server's result is there.
+    void handle(std::string_view target, const boost::asio::ip::address &client, Reply reply);
 
     // Asks for a server's state as a page would, through the cache, without
     // making a page; done is called once the result (or a refusal) is there.
     void refresh(const ut3::QueryTarget &server, std::function<void()> done);
 
     Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history);
+
+    ServiceMetrics &metrics() { return m_metrics; }
 
 private:
     void status(std::string_view query, Reply reply);
@@ -64,6 +67,7 @@ private:
     ServiceOptions m_options;
     std::shared_ptr<ServerHistory> m_history;
     ut3::Client m_client;
+    ServiceMetrics m_metrics;
     StatusCache m_cache;
     std::size_t m_resolving = 0;
     // A cached result's page is served without rendering it again.

@@ -2,11 +2,13 @@
 
 namespace queryd {
 
-StatusCache::StatusCache(ut3::Client &client, Clock::duration period, std::size_t maxInFlight, ServerHistory *history)
+StatusCache::StatusCache(ut3::Client &client, Clock::duration period, std::size_t maxInFlight, ServerHistory *history,
+                         ServiceMetrics *metrics)
     : m_client(client)
     , m_period(period)
     , m_maxInFlight(maxInFlight)
     , m_history(history)
+    , m_metrics(metrics)
 {
 }
 
@@ -18,16 +20,19 @@ bool StatusCache::get(const boost::asio::ip::udp::endpoint &server, Done done)
     if (found != m_entries.end()) {
         Entry &entry = found->second;
         if (entry.querying) {
+            count(ServiceMetrics::Lookup::shared);
             entry.waiting.push_back(std::move(done));
             return true;
         }
         if (now - entry.sentAt < m_period) {
+            count(ServiceMetrics::Lookup::hit);
             done(entry.result);
             return true;
         }
     }
     if (m_inFlight >= m_maxInFlight)
         return false;
+    count(ServiceMetrics::Lookup::miss);
     Entry &entry = m_entries[server];
     entry.sentAt = now;
     entry.querying = true;
@@ -47,6 +52,8 @@ void StatusCache::finish(const boost::asio::ip::udp::endpoint &server, ut3::Quer
     Entry &entry = m_entries[server];
     entry.querying = false;
     entry.result = std::make_shared<const ut3::QueryResult>(std::move(result));
+    if (m_metrics)
+        m_metrics->queryEnded(*entry.result, Clock::now() - entry.sentAt);
     if (m_history)
         m_history->record(*entry.result);
     // The waiters may ask again for this server; take them out first.

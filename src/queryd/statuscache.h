@@ -1,6 +1,7 @@
 #pragma once
 
 #include "queryd/history.h"
+#include "queryd/metrics.h"
 #include "ut3/client.h"
 #include "ut3/result.h"
 
@@ -24,8 +25,10 @@ public:
     using Result = std::shared_ptr<const ut3::QueryResult>;
     using Done = std::function<void(Result)>;
 
-    // history, when given, records each fresh result.
-    StatusCache(ut3::Client &client, Clock::duration period, std::size_t maxInFlight, ServerHistory *history);
+    // history, when given, records each fresh result; metrics, when given,
+    // counts lookups and queries.
+    StatusCache(ut3::Client &client, Clock::duration period, std::size_t maxInFlight, ServerHistory *history,
+                ServiceMetrics *metrics = nullptr);
 
     // Calls done with the server's result: at once from the cache, or when
     // the query in flight or a new one ends. False, without calling done,
@@ -43,11 +46,17 @@ private:
     };
     void finish(const boost::asio::ip::udp::endpoint &server, ut3::QueryResult result);
     void forgetStale(Clock::time_point now);
+    void count(ServiceMetrics::Lookup lookup)
+    {
+        if (m_metrics)
+            m_metrics->cacheLookup(lookup);
+    }
 
     ut3::Client &m_client;
     Clock::duration m_period;
     std::size_t m_maxInFlight;
     ServerHistory *m_history;
+    ServiceMetrics *m_metrics;
     std::size_t m_inFlight = 0;
     Clock::time_point m_lastSweep = Clock::now();
     std::map<boost::asio::ip::udp::endpoint, Entry> m_entries;

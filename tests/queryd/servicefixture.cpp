@@ -31,6 +31,8 @@ void RunningService::start(queryd::ServiceOptions options, std::shared_ptr<query
 
 void RunningService::TearDown()
 {
+    if (m_poller)
+        boost::asio::post(m_io, [poller = m_poller] { poller->stop(); });
     if (m_server)
         boost::asio::post(m_io, [this] { m_server->stop(); });
     m_io.stop();

@@ -2,6 +2,7 @@
 
 #include "fakeserver.h"
 #include "httpget.h"
+#include "queryd/historypoller.h"
 #include "queryd/httpserver.h"
 #include "queryd/options.h"
 #include "queryd/service.h"
@@ -41,6 +42,7 @@ protected:
 
     boost::asio::io_context m_io;
     std::vector<std::unique_ptr<fakeut3::FakeServer>> m_fakes;
+    std::shared_ptr<queryd::HistoryPoller> m_poller; // stopped on tear-down, when a test starts one
 
 private:
     std::shared_ptr<queryd::Service> m_service;

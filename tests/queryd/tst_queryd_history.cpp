@@ -24,13 +24,6 @@ constexpr long long evening = 1796155200;
 
 class ServiceHistory : public RunningService {
 protected:
-    void TearDown() override
-    {
-        if (m_poller)
-            boost::asio::post(m_io, [poller = m_poller] { poller->stop(); });
-        RunningService::TearDown();
-    }
-
     std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file, bool keepNames = true)
     {
         return std::make_shared<queryd::PlayerHistory>(
@@ -71,7 +64,6 @@ protected:
 
     TempFolder m_folder;
     std::atomic<long long> m_clock{evening};
-    std::shared_ptr<queryd::HistoryPoller> m_poller;
     std::mutex m_logMutex;
     std::vector<std::string> m_log;
 };

@@ -120,7 +120,8 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
     for (const char *option : {"--listen ADDR:PORT", "--public", "--cache-seconds N", "--query-timeout-ms MS",
                                "--refresh-seconds N", "--idle-exit N", "--max-request-bytes N", "--header-timeout N",
                                "--max-connections N", "--max-client-connections N", "--max-queries N", "--client-rate N",
-                               "--cache-mib N", "--allow-host NAME", "--help", "--version"})
+                               "--cache-mib N", "--allow-host NAME", "--metrics-from CIDR", "--metrics-max-servers N",
+                               "--help", "--version"})
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);)

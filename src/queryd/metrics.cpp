@@ -1,0 +1,206 @@
+#include "queryd/metrics.h"
+
+#include <prometheus/counter.h>
+#include <prometheus/gauge.h>
+#include <prometheus/histogram.h>
+#include <prometheus/registry.h>
+#include <prometheus/text_serializer.h>
+
+namespace queryd {
+
+namespace {
+
+using prometheus::BuildCounter;
+using prometheus::BuildGauge;
+using prometheus::BuildHistogram;
+using prometheus::MetricFamily;
+using prometheus::MetricType;
+
+double seconds(ServiceMetrics::Duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+// Pages come from memory in well under a millisecond; a status page waits
+// for its game server, up to the query timeout.
+const prometheus::Histogram::BucketBoundaries RequestBuckets{0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025,
+                                                             0.05,   0.1,   0.25,   0.5,   1,    2.5, 5, 10};
+const prometheus::Histogram::BucketBoundaries QueryBuckets{0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5,
+                                                           1,     2,    5,     10,   30,  60};
+
+std::size_t outcomeIndex(ut3::QueryState state)
+{
+    switch (state) {
+    case ut3::QueryState::online:
+        return 0;
+    case ut3::QueryState::timeout:
+        return 1;
+    case ut3::QueryState::refused:
+        return 2;
+    case ut3::QueryState::malformed:
+    case ut3::QueryState::invalid:
+        break;
+    }
+    return 3;
+}
+
+// In the order of ServiceMetrics::Figures.
+constexpr std::string_view ServerFigureNames[] = {"skirvane_server_up", "skirvane_server_players", "skirvane_server_bots",
+                                                  "skirvane_server_max_players", "skirvane_server_ping_seconds"};
+constexpr std::string_view ServerFigureHelp[] = {
+    "Whether the polled server answered its latest query (1) or not (0)", "Players on the polled server",
+    "Bots on the polled server", "Player slots of the polled server", "Round trip of the polled server's latest answer"};
+
+MetricFamily family(std::string name, std::string help, MetricType type)
+{
+    return {std::move(name), std::move(help), type, {}};
+}
+
+prometheus::ClientMetric gaugeValue(double value, std::vector<prometheus::ClientMetric::Label> labels = {})
+{
+    prometheus::ClientMetric metric;
+    metric.label = std::move(labels);
+    metric.gauge.value = value;
+    return metric;
+}
+
+// "203.0.113.9:7777" or "[2001:db8::9]:7777".
+std::string serverLabel(const std::string &host, std::uint16_t port)
+{
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+}
+
+ServiceMetrics::ServiceMetrics(std::size_t maxServers, std::function<std::uint64_t()> writeFaults)
+    : m_registry(std::make_shared<prometheus::Registry>())
+    , m_requests(BuildCounter()
+                     .Name("skirvane_http_requests_total")
+                     .Help("HTTP requests answered, by status code")
+                     .Register(*m_registry))
+    , m_requestDuration(BuildHistogram()
+                            .Name("skirvane_http_request_duration_seconds")
+                            .Help("Time from a request's arrival to its answer being written")
+                            .Register(*m_registry)
+                            .Add({}, RequestBuckets))
+    , m_connections(BuildGauge()
+                        .Name("skirvane_open_connections")
+                        .Help("HTTP connections open now")
+                        .Register(*m_registry)
+                        .Add({}))
+    , m_queryDuration(BuildHistogram()
+                          .Name("skirvane_game_query_duration_seconds")
+                          .Help("Time from sending a game server query to its end, answered or not")
+                          .Register(*m_registry)
+                          .Add({}, QueryBuckets))
+    , m_maxServers(maxServers)
+    , m_writeFaults(std::move(writeFaults))
+{
+    auto &lookups = BuildCounter()
+                        .Name("skirvane_cache_lookups_total")
+                        .Help("Server results asked of the cache: hit (fresh result), miss (a new query), "
+                              "shared (joined a query in flight)")
+                        .Register(*m_registry);
+    m_lookups = {&lookups.Add({{"result", "hit"}}), &lookups.Add({{"result", "miss"}}),
+                 &lookups.Add({{"result", "shared"}})};
+    auto &outcomes = BuildCounter()
+                         .Name("skirvane_game_queries_total")
+                         .Help("Game server queries ended, by outcome")
+                         .Register(*m_registry);
+    m_outcomes = {&outcomes.Add({{"outcome", "ok"}}), &outcomes.Add({{"outcome", "timeout"}}),
+                  &outcomes.Add({{"outcome", "refused"}}), &outcomes.Add({{"outcome", "invalid"}})};
+}
+
+ServiceMetrics::~ServiceMetrics() = default;
+
+void ServiceMetrics::requestAnswered(unsigned status, Duration took)
+{
+    auto found = m_requestsByCode.find(status);
+    if (found == m_requestsByCode.end())
+        found = m_requestsByCode.emplace(status, &m_requests.Add({{"code", std::to_string(status)}})).first;
+    found->second->Increment();
+    m_requestDuration.Observe(seconds(took));
+}
+
+void ServiceMetrics::connectionOpened()
+{
+    m_connections.Increment();
+}
+
+void ServiceMetrics::connectionClosed()
+{
+    m_connections.Decrement();
+}
+
+void ServiceMetrics::cacheLookup(Lookup lookup)
+{
+    m_lookups[static_cast<std::size_t>(lookup)]->Increment();
+}
+
+void ServiceMetrics::queryEnded(const ut3::QueryResult &result, Duration took)
+{
+    m_outcomes[outcomeIndex(result.state)]->Increment();
+    m_queryDuration.Observe(seconds(took));
+    const auto found = m_polled.find({result.query.host, result.query.port});
+    if (found == m_polled.end())
+        return;
+    Figures figures{0.0};
+    if (result.state == ut3::QueryState::online && result.status) {
+        const ut3::ServerInfo &info = result.status->server;
+        const auto number = [](std::optional<long long> value) -> std::optional<double> {
+            return value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt;
+        };
+        figures = {1.0, number(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
+                   number(info.bots), number(info.maxPlayers),
+                   result.pingMs ? std::optional<double>(*result.pingMs / 1000) : std::nullopt};
+    }
+    for (std::size_t i = 0; i < serverFigures; ++i)
+        if (figures[i] != found->second[i])
+            m_figureText[i].reset();
+    found->second = figures;
+}
+
+void ServiceMetrics::pollList(const std::vector<ut3::QueryTarget> &servers)
+{
+    m_polledServers = servers.size();
+    decltype(m_polled) kept;
+    for (const ut3::QueryTarget &server : servers) {
+        if (kept.size() >= m_maxServers)
+            break;
+        const auto key = std::make_pair(server.host, server.port);
+        const auto known = m_polled.find(key);
+        kept.emplace(key, known == m_polled.end() ? Figures{} : known->second);
+    }
+    if (kept != m_polled)
+        m_figureText = {};
+    m_polled = std::move(kept);
+}
+
+std::string ServiceMetrics::text() const
+{
+    std::vector<MetricFamily> families = m_registry->Collect();
+
+    auto faults = family("skirvane_history_write_faults_total", "Writes to the history store that failed",
+                         MetricType::Counter);
+    faults.metric.emplace_back().counter.value = static_cast<double>(m_writeFaults ? m_writeFaults() : 0);
+    families.push_back(std::move(faults));
+    auto polledServers = family("skirvane_polled_servers", "Servers on the poll list, looked up lately",
+                                MetricType::Gauge);
+    polledServers.metric.push_back(gaugeValue(static_cast<double>(m_polledServers)));
+    families.push_back(std::move(polledServers));
+    std::string text = prometheus::TextSerializer().Serialize(families);
+    for (std::size_t i = 0; i < serverFigures; ++i) {
+        if (!m_figureText[i]) {
+            auto figure = family(std::string(ServerFigureNames[i]), std::string(ServerFigureHelp[i]), MetricType::Gauge);
+            for (const auto &[key, figures] : m_polled)
+                if (figures[i])
+                    figure.metric.push_back(gaugeValue(*figures[i], {{"server", serverLabel(key.first, key.second)}}));
+            m_figureText[i] = prometheus::TextSerializer().Serialize({figure});
+        }
+        text += *m_figureText[i];
+    }
+    return text;
+}
+
+}

@@ -1,0 +1,296 @@
+// /metrics, /healthz and /readyz: the access rule as data rows, then the
+// service over real sockets with fake game servers, its output checked by
+// promtool, and the Grafana dashboard against what the service exports.
+#include "servicefixture.h"
+#include "../history/tempfolder.h"
+
+#include "queryd/historyoptions.h"
+#include "queryd/historypoller.h"
+#include "queryd/metrics.h"
+#include "queryd/metricsoptions.h"
+#include "queryd/playerhistory.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+using boost::asio::ip::make_address;
+
+struct AccessRow {
+    bool publicService;
+    std::vector<std::string> readers; // --metrics-from values
+    std::string client;
+    bool allowed;
+};
+
+void PrintTo(const AccessRow &row, std::ostream *out)
+{
+    *out << (row.publicService ? "public" : "private") << ", readers";
+    for (const std::string &reader : row.readers)
+        *out << " " << reader;
+    *out << ", client " << row.client;
+}
+
+class MetricsAccess : public ::testing::TestWithParam<AccessRow> {};
+
+TEST_P(MetricsAccess, FollowsPublicAndTheReadersNamed)
+{
+    queryd::MetricsOptions options;
+    for (const std::string &reader : GetParam().readers) {
+        const auto subnet = queryd::parseSubnet(reader);
+        ASSERT_TRUE(subnet) << reader;
+        options.readers.push_back(*subnet);
+    }
+    EXPECT_EQ(queryd::mayReadMetrics(options, GetParam().publicService, make_address(GetParam().client)),
+              GetParam().allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MetricsAccess,
+    ::testing::Values(
+        AccessRow{false, {}, "203.0.113.9", true},
+        AccessRow{true, {}, "127.0.0.1", true},
+        AccessRow{true, {}, "127.8.9.10", true},
+        AccessRow{true, {}, "::1", true},
+        AccessRow{true, {}, "::ffff:127.0.0.1", true},
+        AccessRow{true, {}, "203.0.113.9", false},
+        AccessRow{true, {}, "::ffff:203.0.113.9", false},
+        AccessRow{true, {}, "0.0.0.0", false},
+        AccessRow{true, {"192.0.2.0/24"}, "192.0.2.255", true},
+        AccessRow{true, {"192.0.2.0/24"}, "192.0.3.0", false},
+        AccessRow{true, {"192.0.2.0/24"}, "::ffff:192.0.2.7", true},
+        AccessRow{true, {"192.0.2.0/24"}, "127.0.0.1", true},
+        AccessRow{true, {"198.51.100.0/23"}, "198.51.101.200", true},
+        AccessRow{true, {"198.51.100.0/23"}, "198.51.102.1", false},
+        AccessRow{true, {"::ffff:10.0.0.0/104"}, "10.200.0.1", true},
+        AccessRow{true, {"192.0.2.7"}, "192.0.2.7", true},
+        AccessRow{true, {"192.0.2.7"}, "192.0.2.8", false},
+        AccessRow{true, {"2001:db8::/32"}, "2001:db8:ffff::1", true},
+        AccessRow{true, {"2001:db8::/32"}, "2001:db9::1", false},
+        AccessRow{true, {"2001:db8::/32"}, "192.0.2.7", false},
+        AccessRow{true, {"0.0.0.0/0"}, "198.51.100.1", true},
+        AccessRow{true, {"0.0.0.0/0"}, "2001:db8::1", false},
+        AccessRow{true, {"10.0.0.0/8", "2001:db8::/32"}, "2001:db8::5", true}));
+
+TEST(MetricsOptions, TakesItsOwnAndExplainsBadValues)
+{
+    std::vector<std::string> arguments = {"--public", "--metrics-from", "192.0.2.0/24", "--metrics-from=2001:db8::/32",
+                                          "--metrics-max-servers", "5", "--listen", "127.0.0.1:0"};
+    queryd::MetricsOptions options;
+    EXPECT_EQ(queryd::takeMetricsOptions(arguments, options), std::nullopt);
+    EXPECT_EQ(arguments, (std::vector<std::string>{"--public", "--listen", "127.0.0.1:0"}));
+    EXPECT_EQ(options.readers.size(), 2u);
+    EXPECT_EQ(options.maxServers, 5u);
+
+    for (const auto &bad : {std::vector<std::string>{"--metrics-from", "192.0.2.0/33"}, {"--metrics-from=::/129"},
+                            {"--metrics-from", "192.0.2.0/"}, {"--metrics-from", "::ffff:10.0.0.0/8"},
+                            {"--metrics-from", "eth0"}, {"--metrics-from"}, {"--metrics-max-servers", "-1"}}) {
+        auto copy = bad;
+        const auto error = queryd::takeMetricsOptions(copy, options);
+        ASSERT_TRUE(error) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+        EXPECT_TRUE(error->starts_with(bad[0].substr(0, bad[0].find('=')) + " needs ")) << *error;
+    }
+}
+
+ut3::QueryResult answer(const std::string &host, long long players)
+{
+    ut3::QueryResult result;
+    result.query = {host, 7777};
+    result.state = ut3::QueryState::online;
+    result.status.emplace();
+    result.status->server.numPlayers = players;
+    result.pingMs = 12.5;
+    return result;
+}
+
+TEST(ServiceMetrics, PerServerFiguresFollowThePollListWithinTheBound)
+{
+    queryd::ServiceMetrics metrics(2, {});
+    metrics.pollList({{"192.0.2.1", 7777}, {"2001:db8::1", 7777}, {"192.0.2.3", 7777}});
+    metrics.queryEnded(answer("192.0.2.1", 4), 1ms);
+    metrics.queryEnded(answer("2001:db8::1", 6), 1ms);
+    metrics.queryEnded(answer("192.0.2.3", 8), 1ms);   // beyond the bound
+    metrics.queryEnded(answer("198.51.100.1", 9), 1ms); // never polled
+    std::string text = metrics.text();
+    EXPECT_TRUE(contains(text, "skirvane_polled_servers 3\n")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_server_players{server=\"192.0.2.1:7777\"} 4\n")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_server_players{server=\"[2001:db8::1]:7777\"} 6\n")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_server_ping_seconds{server=\"192.0.2.1:7777\"} 0.0125\n")) << text;
+    EXPECT_FALSE(contains(text, "192.0.2.3")) << text;
+    EXPECT_FALSE(contains(text, "198.51.100.1")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_game_queries_total{outcome=\"ok\"} 4\n")) << text;
+
+    ut3::QueryResult silent = answer("2001:db8::1", 0);
+    silent.state = ut3::QueryState::timeout;
+    metrics.queryEnded(silent, 2s);
+    metrics.pollList({{"2001:db8::1", 7777}});
+    text = metrics.text();
+    EXPECT_FALSE(contains(text, "192.0.2.1")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_server_up{server=\"[2001:db8::1]:7777\"} 0\n")) << text;
+    EXPECT_FALSE(contains(text, "skirvane_server_players{")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_game_queries_total{outcome=\"timeout\"} 1\n")) << text;
+}
+
+// What promtool says of a text, and whether it passed.
+std::pair<bool, std::string> promtoolCheck(const std::string &text)
+{
+    FILE *pipe = ::popen(PROMTOOL " check metrics >promtool.out 2>&1", "w");
+    if (!pipe)
+        return {false, "cannot start promtool"};
+    std::fwrite(text.data(), 1, text.size(), pipe);
+    const int status = ::pclose(pipe);
+    std::ifstream out("promtool.out");
+    std::stringstream said;
+    said << out.rdbuf();
+    return {status == 0, said.str()};
+}
+
+// The metric names a dashboard query uses: identifiers before '{', '[' or
+// the end that start with the service's prefix; a histogram's series
+// count as the histogram.
+std::set<std::string> metricsNamed(const std::string &query)
+{
+    std::set<std::string> names;
+    static const std::regex name("skirvane_[a-z_]+");
+    for (auto it = std::sregex_iterator(query.begin(), query.end(), name); it != std::sregex_iterator(); ++it)
+        names.insert(std::regex_replace(it->str(), std::regex("_(bucket|sum|count)$"), ""));
+    return names;
+}
+
+std::string familyNames(const std::string &text)
+{
+    std::string names;
+    static const std::regex type("^# TYPE (\\S+) ", std::regex::multiline);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), type); it != std::sregex_iterator(); ++it)
+        names += " " + (*it)[1].str() + " ";
+    return names;
+}
+
+class ServiceMetricsOverHttp : public RunningService {
+protected:
+    std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file)
+    {
+        return std::make_shared<queryd::PlayerHistory>(queryd::PlayerHistory::Setup{.database = file}, nullptr);
+    }
+
+    TempFolder m_folder;
+};
+
+TEST_F(ServiceMetricsOverHttp, ShowPagesQueriesAndPolledPlayersAndPassPromtool)
+{
+    auto history = makeHistory(m_folder / "history.sqlite3");
+    auto &busy = addFake(fakeut3::sampleScript("Busy \"Quoted\" Server", "DM-Deck", 7));
+    auto &quiet = addFake(fakeut3::sampleScript("Quiet", "CTF-Coret", 2));
+    auto options = testOptions();
+    options.cacheTime = 1s;
+    start(options, history);
+    queryd::HistoryOptions polling;
+    polling.pollInterval = 200ms;
+    m_poller = queryd::startHistoryPolling(m_io, polling, history, service());
+
+    // Users look the servers up once; from then on the service polls them.
+    EXPECT_EQ(get(statusTarget("127.0.0.1", busy.port())).status, 200u);
+    EXPECT_EQ(get(statusTarget("127.0.0.1", quiet.port()) + "&format=json").status, 200u);
+    EXPECT_EQ(get("/no/such/page").status, 404u);
+
+    const std::string busyPlayers = "skirvane_server_players{server=\"127.0.0.1:" + std::to_string(busy.port()) + "\"} 7\n";
+    const std::string quietPlayers =
+        "skirvane_server_players{server=\"127.0.0.1:" + std::to_string(quiet.port()) + "\"} 2\n";
+    HttpReply metrics;
+    for (const auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(100ms)) {
+        metrics = get("/metrics");
+        if (contains(metrics.body, busyPlayers) && contains(metrics.body, quietPlayers))
+            break;
+    }
+    ASSERT_EQ(metrics.status, 200u);
+    EXPECT_EQ(metrics.headers["content-type"], "text/plain; version=0.0.4; charset=utf-8");
+    EXPECT_TRUE(contains(metrics.body, busyPlayers)) << metrics.body;
+    EXPECT_TRUE(contains(metrics.body, quietPlayers)) << metrics.body;
+    EXPECT_TRUE(contains(metrics.body, "skirvane_server_max_players{server=\"127.0.0.1:" + std::to_string(busy.port())
+                                           + "\"} 32\n"));
+    EXPECT_TRUE(contains(metrics.body, "skirvane_polled_servers 2\n"));
+    EXPECT_TRUE(contains(metrics.body, "skirvane_http_requests_total{code=\"200\"} "));
+    EXPECT_TRUE(contains(metrics.body, "skirvane_http_requests_total{code=\"404\"} 1\n"));
+    EXPECT_TRUE(contains(metrics.body, "skirvane_history_write_faults_total 0\n"));
+    EXPECT_TRUE(contains(metrics.body, "skirvane_open_connections "));
+    EXPECT_FALSE(contains(metrics.body, "skirvane_open_connections 0\n"));
+    EXPECT_FALSE(contains(metrics.body, "skirvane_game_queries_total{outcome=\"ok\"} 0\n"));
+    EXPECT_FALSE(contains(metrics.body, "skirvane_cache_lookups_total{result=\"miss\"} 0\n"));
+
+    const auto [passed, said] = promtoolCheck(metrics.body);
+    EXPECT_TRUE(passed) << said << "\n" << metrics.body;
+
+    // Every query of the dashboard, its variable's too, names only what
+    // the service exports.
+    std::ifstream file(GRAFANA_DASHBOARD);
+    const auto dashboard = nlohmann::json::parse(file);
+    std::vector<std::string> queries{dashboard["templating"]["list"][0]["definition"].get<std::string>()};
+    for (const auto &panel : dashboard["panels"])
+        for (const auto &target : panel["targets"])
+            queries.push_back(target["expr"].get<std::string>());
+    ASSERT_GE(queries.size(), 6u);
+    const std::string exported = familyNames(metrics.body);
+    for (const std::string &query : queries) {
+        const auto names = metricsNamed(query);
+        EXPECT_FALSE(names.empty()) << query;
+        for (const std::string &name : names)
+            EXPECT_TRUE(contains(exported, " " + name + " ")) << name << " in " << query;
+    }
+}
+
+TEST_F(ServiceMetricsOverHttp, APublicServiceShowsThemToLoopbackClients)
+{
+    auto options = testOptions();
+    options.publicService = true;
+    start(options);
+    const HttpReply metrics = get("/metrics");
+    EXPECT_EQ(metrics.status, 200u);
+    EXPECT_TRUE(contains(metrics.body, "# TYPE skirvane_cache_lookups_total counter\n")) << metrics.body;
+}
+
+struct HealthRow {
+    std::string name;
+    std::string history; // "none", "file", "broken"
+    std::string healthz;
+    unsigned readyStatus;
+    std::string readyz;
+};
+
+class Health : public ServiceMetricsOverHttp, public ::testing::WithParamInterface<HealthRow> {};
+
+TEST_P(Health, SaysTheHistoryStoresState)
+{
+    std::shared_ptr<queryd::PlayerHistory> history;
+    if (GetParam().history == "file") {
+        history = makeHistory(m_folder / "history.sqlite3");
+    } else if (GetParam().history == "broken") {
+        std::ofstream(m_folder / "history.sqlite3") << "not a database" << std::string(4096, 'x');
+        history = makeHistory(m_folder / "history.sqlite3");
+    }
+    start(testOptions(), history);
+    const HttpReply live = get("/healthz");
+    EXPECT_EQ(live.status, 200u);
+    EXPECT_EQ(live.headers.at("content-type"), "text/plain; charset=utf-8");
+    EXPECT_TRUE(live.body.starts_with(GetParam().healthz)) << live.body;
+    const HttpReply ready = get("/readyz");
+    EXPECT_EQ(ready.status, GetParam().readyStatus);
+    EXPECT_TRUE(ready.body.starts_with(GetParam().readyz)) << ready.body;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Health,
+    ::testing::Values(HealthRow{"NoHistory", "none", "ok\nhistory: off\n", 200, "ready\nhistory: off\n"},
+                      HealthRow{"WorkingFile", "file", "ok\nhistory: ok\n", 200, "ready\nhistory: ok\n"},
+                      HealthRow{"NotADatabase", "broken", "ok\nhistory: unavailable: Cannot", 503,
+                                "not ready\nhistory: unavailable: Cannot"}),
+    [](const auto &row) { return row.param.name; });
+
+}
