@@ -16,15 +16,20 @@
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Skirvane"));
-    setApplicationVersion(QString::fromLatin1(Version::Text));
-    setDesktopFileName(QString::fromLatin1(Version::ApplicationId));
+    nameProgram();
     // Possibly off the GUI thread, where no window may be made: logged only.
     std::set_terminate([] {
         std::fprintf(stderr, "Skirvane: an unexpected error ended the program. %s\n",
                      qPrintable(describe(std::current_exception())));
         std::abort();
     });
+}
+
+void Application::nameProgram()
+{
+    setApplicationName(QStringLiteral("Skirvane"));
+    setApplicationVersion(QString::fromLatin1(Version::Text));
+    setDesktopFileName(QString::fromLatin1(Version::ApplicationId));
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

@@ -14,6 +14,9 @@ class Application final : public QApplication
 public:
     Application(int &argc, char **argv);
 
+    // The program's name, version and desktop id, for any application object.
+    static void nameProgram();
+
     bool notify(QObject *receiver, QEvent *event) override;
 
     // Shows the message and ends the process with exit code 1.
