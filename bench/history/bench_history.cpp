@@ -4,7 +4,7 @@
 
 #include "history/busiesthours.h"
 #include "history/chart.h"
-#include "history/store.h"
+#include "history/sqlitestore.h"
 
 #include <algorithm>
 #include <chrono>
@@ -161,7 +161,7 @@ void fill(Store &store, const Options &options)
     printTimes("prune_hourly", pruneTimes);
     std::printf("samples %lld\n", samples);
     std::printf("database_bytes_per_sample %.1f B\n",
-                static_cast<double>(std::filesystem::file_size(store.path())) / static_cast<double>(samples));
+                static_cast<double>(std::filesystem::file_size(store.where())) / static_cast<double>(samples));
 
     const Seconds now = endOfFill(options);
     for (int index = 0; index < options.servers; ++index)
@@ -186,9 +186,10 @@ void fill(Store &store, const Options &options)
 // Gives back the history part's 99th percentile in wall time.
 double measurePages(const std::filesystem::path &path, const Options &options)
 {
-    auto reader = Store::open(path);
-    if (!reader)
-        fail(reader.fault());
+    auto opened = SqliteStore::open(path);
+    if (!opened)
+        fail(opened.fault());
+    Store *reader = opened->get();
     const Seconds now = endOfFill(options);
     std::vector<double> pageTimes, pageCpu, seriesTimes, busiestTimes, chartTimes;
     std::size_t bytes = 0;
@@ -251,10 +252,10 @@ int main(int argc, char **argv)
     std::printf("servers %d\ndays %d\n", options.servers, options.days);
     if (!options.pagesOnly) {
         std::filesystem::remove_all(options.folder);
-        auto store = Store::open(path);
+        auto store = SqliteStore::open(path);
         if (!store)
             fail(store.fault());
-        fill(*store, options);
+        fill(**store, options);
     }
     const auto wal = std::filesystem::path(path.string() + "-wal");
     std::printf("database_bytes %ju\nwal_bytes %ju\n", std::filesystem::file_size(path),

@@ -107,10 +107,10 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<std::pair<ServerK
     // Opened here, and again after a failure to open: a lock held by
     // another process goes away, and the file may be moved aside.
     if (!m_store) {
-        auto opened = Store::open(m_options.path, m_options.store);
+        auto opened = m_options.open();
         if (!opened)
             return loseAll(opened.fault());
-        m_store.emplace(std::move(*opened));
+        m_store = std::move(*opened);
     }
     for (const auto &[server, time] : lookups)
         if (auto failed = m_store->noteLookup(server, time))

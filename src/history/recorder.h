@@ -18,8 +18,8 @@ namespace history {
 
 struct RecorderOptions
 {
-    std::filesystem::path path;
-    StoreOptions store;
+    // Opens the store on the writing thread, and again after a failure.
+    StoreOpener open;
     // Samples older than this are dropped, checked every hour.
     std::chrono::days keep{30};
     // Samples arriving within this time share one transaction.
@@ -74,7 +74,7 @@ private:
     bool m_stopping = false;
 
     // Used by the writing thread alone.
-    std::optional<Store> m_store;
+    std::unique_ptr<Store> m_store;
     std::optional<Seconds> m_lastPrune;
 
     std::thread m_thread;

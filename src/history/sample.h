@@ -29,6 +29,10 @@ struct Sample
     int players = 0;
     int bots = 0;
     std::string map;
+    // What the server called itself.
+    std::string serverName;
+    // The players' names, when names are kept; they become sessions.
+    std::vector<std::string> names;
 };
 
 struct Count

@@ -54,6 +54,26 @@ DROP TABLE lookups;
 ALTER TABLE samples_new RENAME TO samples;
 )sql";
 
+// Version 3 keeps each server's own name, and the players' names once each,
+// with the sessions in which a name was on a server. A session's primary
+// key finds the latest one of a name on a server; the indexes by server and
+// by name hold every column a page or a search reads.
+constexpr const char *upgradeFrom2 = R"sql(
+ALTER TABLE servers ADD COLUMN name TEXT;
+CREATE TABLE names(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    folded TEXT NOT NULL);
+CREATE TABLE sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, name_id, first_seen)) WITHOUT ROWID;
+CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
+CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -96,9 +116,11 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
         return tables.fault();
     std::string sql;
     if (*version == 0 && *tables == 0)
-        sql = createVersion2;
+        sql = std::string(createVersion2) + upgradeFrom2;
     else if (*version == 1)
-        sql = createVersion2Beside() + upgradeFrom1;
+        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2;
+    else if (*version == 2)
+        sql = upgradeFrom2;
     else
         return foreignFault(connection);
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";

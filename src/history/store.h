@@ -1,74 +1,81 @@
 #pragma once
 
 #include "history/fault.h"
+#include "history/players.h"
 #include "history/sample.h"
-#include "history/sqlite.h"
 
 #include <array>
 #include <chrono>
-#include <cstdint>
-#include <filesystem>
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace history {
-
-struct StoreOptions
-{
-    // How long a call waits for another process's write to end before it
-    // reports the file locked.
-    std::chrono::milliseconds busyTimeout{2000};
-    // The file's size limit; 0 for none. Reaching it is reported as a full
-    // disk, and the oldest day is dropped to make room.
-    std::uint64_t maxBytes = 0;
-};
 
 // Average players in each hour of the day (local time), where there were
 // samples in that hour.
 using HourlyAverages = std::array<std::optional<double>, 24>;
 
-// Player history in one SQLite file, through one connection: use one store
-// per thread. Every call reports a fault as a value; the store stays usable
-// for the next call.
-class Store final
+// Player history behind one interface, whatever keeps it (a file of the
+// program's own, a database server). A store is used from one thread at a
+// time. Every call reports a fault as a value; the store stays usable for
+// the next call.
+class Store
 {
 public:
-    // Opens the file, making it and its folders when they do not exist, and
-    // brings an older layout up to date.
-    static Expected<Store> open(const std::filesystem::path &path, StoreOptions options = {});
+    virtual ~Store() = default;
 
-    const std::filesystem::path &path() const { return m_connection.path(); }
+    // Where the history is kept, for messages: a file's path, a database.
+    virtual std::string where() const = 0;
 
-    // Writes all samples in one transaction: all or none.
-    [[nodiscard]] std::optional<Fault> record(std::span<const Sample> samples);
+    // Writes all samples in one transaction: all or none. Each sample's
+    // names continue their sessions on its server or start new ones, as
+    // sessionRule() says.
+    [[nodiscard]] virtual std::optional<Fault> record(std::span<const Sample> samples) = 0;
     // A user asked for the server: it is polled for a while from now.
-    [[nodiscard]] std::optional<Fault> noteLookup(const ServerKey &server, Seconds time);
-    // Drops samples older than `before`, and servers and maps that nothing
-    // refers to any more.
-    [[nodiscard]] std::optional<Fault> prune(Seconds before);
+    [[nodiscard]] virtual std::optional<Fault> noteLookup(const ServerKey &server, Seconds time) = 0;
+    // Drops samples and sessions that ended before `before`, and servers,
+    // maps and names that nothing refers to any more.
+    [[nodiscard]] virtual std::optional<Fault> prune(Seconds before) = 0;
 
     // Counts in `step`s ending with the step that holds `now`; the latest
     // sample of a step when it holds several.
-    Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span = std::chrono::hours(24),
-                            std::chrono::seconds step = std::chrono::minutes(5));
-    Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
-                                            std::chrono::seconds utcOffset);
+    virtual Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span = std::chrono::hours(24),
+                                    std::chrono::seconds step = std::chrono::minutes(5)) = 0;
+    virtual Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
+                                                    std::chrono::seconds utcOffset) = 0;
     // The servers looked up since `since`, the latest first.
-    Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit);
+    virtual Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit) = 0;
     // The same servers alone, without their latest answers: what polling
     // needs, from the lookup index alone.
-    Expected<std::vector<ServerKey>> serversLookedUpSince(Seconds since);
+    virtual Expected<std::vector<ServerKey>> serversLookedUpSince(Seconds since) = 0;
+
+    // The names on the server in sessions that went on at `since` or later,
+    // the latest seen first, each with its sessions the latest first. A name
+    // is online when the server's latest sample holds it and is no older
+    // than `onlineSince`.
+    virtual Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince) = 0;
+    // Names holding `text` (compared case-blind; every character literal)
+    // seen at `since` or later, one row per name and server, the latest seen
+    // first, at most `limit` rows. Online as above.
+    virtual Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
+                                                             std::size_t limit) = 0;
+
+    const SessionRule &sessionRule() const { return m_sessionRule; }
+
+protected:
+    explicit Store(SessionRule sessionRule) : m_sessionRule(sessionRule) {}
 
 private:
-    explicit Store(sqlite::Connection connection) : m_connection(std::move(connection)) {}
-
-    std::optional<Fault> writeSamples(std::span<const Sample> samples);
-    std::optional<Fault> dropOldestDay();
-    Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
-
-    sqlite::Connection m_connection;
-    sqlite::Statement m_findServer, m_addServer, m_addMap, m_addSample, m_series;
+    SessionRule m_sessionRule;
 };
+
+// Opens a store: each thread that uses the history opens its own.
+using StoreOpener = std::function<Expected<std::unique_ptr<Store>>()>;
 
 }

@@ -5,6 +5,7 @@
 
 #include "history/busiesthours.h"
 #include "history/chart.h"
+#include "history/sqlitestore.h"
 #include "history/statepath.h"
 
 #include <ctime>
@@ -70,8 +71,7 @@ PlayerHistory::PlayerHistory(Setup setup, Log log)
         return;
     }
     m_recorder = std::make_unique<history::Recorder>(history::RecorderOptions{
-        .path = m_setup.database,
-        .store = {.maxBytes = m_setup.maxBytes},
+        .open = history::SqliteStore::opener(m_setup.database, {.maxBytes = m_setup.maxBytes}),
         .keep = m_setup.keep,
         .now = m_setup.now,
     });
@@ -98,21 +98,21 @@ history::Seconds PlayerHistory::now() const
 history::Store *PlayerHistory::reader()
 {
     if (m_reader || !m_recorder)
-        return m_reader ? &*m_reader : nullptr;
+        return m_reader.get();
     if (m_readerTried && now() - *m_readerTried < reopenAfter)
         return nullptr;
     m_readerTried = now();
     // Pages wait for no one: a file locked by another process is reported
     // at once rather than waited for.
-    auto opened = history::Store::open(m_setup.database, {.busyTimeout = std::chrono::milliseconds(100)});
+    auto opened = history::SqliteStore::open(m_setup.database, {.busyTimeout = std::chrono::milliseconds(100)});
     if (!opened) {
         m_readerFault = opened.fault();
         noteFault(m_readerFault);
         return nullptr;
     }
-    m_reader.emplace(std::move(*opened));
+    m_reader = std::move(*opened);
     m_readerFault.reset();
-    return &*m_reader;
+    return m_reader.get();
 }
 
 void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)

@@ -6,6 +6,8 @@
 #include "history/recorder.h"
 #include "history/store.h"
 
+#include <memory>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -72,7 +74,7 @@ private:
     Setup m_setup;
     Log m_log;
     std::unique_ptr<history::Recorder> m_recorder; // none without a file
-    std::optional<history::Store> m_reader;
+    std::unique_ptr<history::Store> m_reader;
     std::optional<history::Fault> m_readerFault;
     std::optional<history::Seconds> m_readerTried;
     std::string m_logged;

@@ -1,5 +1,5 @@
 #include "history/recorder.h"
-#include "history/store.h"
+#include "history/sqlitestore.h"
 
 #include "tempfolder.h"
 
@@ -84,9 +84,9 @@ std::vector<Sample> day(const ServerKey &server, long long start)
 std::filesystem::path realFile(const TempFolder &folder)
 {
     const auto path = folder / "history.sqlite3";
-    auto store = Store::open(path);
+    auto store = SqliteStore::open(path);
     for (int server = 0; server < 20; ++server)
-        EXPECT_FALSE(store->record(day({"10.0.0." + std::to_string(server), 6500}, evening)));
+        EXPECT_FALSE((*store)->record(day({"10.0.0." + std::to_string(server), 6500}, evening)));
     return path;
 }
 
@@ -120,14 +120,14 @@ TEST_P(FileLeftAlone, IsReportedAndKeptAsItWas)
     TempFolder folder;
     const auto path = GetParam().make(folder);
     const std::string before = fileBytes(path);
-    auto store = Store::open(path);
+    auto store = SqliteStore::open(path);
     ASSERT_FALSE(store) << "opened " << GetParam().name;
     EXPECT_EQ(store.fault().kind, GetParam().kind) << store.fault().message;
     EXPECT_NE(store.fault().message.find(path.string()), std::string::npos) << store.fault().message;
     EXPECT_TRUE(fileBytes(path) == before) << "the file was changed";
 
     // The writer thread reports the same and counts the samples it lost.
-    Recorder recorder({.path = path});
+    Recorder recorder({.open = SqliteStore::opener(path)});
     recorder.record({deck, at(evening), 3, 0, "DM-Deck"});
     recorder.flush();
     ASSERT_TRUE(recorder.fault());
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                   FaultKind::corrupt},
         LeftAlone{"newer",
                   [](const TempFolder &folder) {
-                      return withSql(realFile(folder), "PRAGMA journal_mode = DELETE; PRAGMA user_version = 3");
+                      return withSql(realFile(folder), "PRAGMA journal_mode = DELETE; PRAGMA user_version = 4");
                   },
                   FaultKind::newerSchema},
         LeftAlone{"foreign",
@@ -169,7 +169,7 @@ TEST(Faults, FolderThatCannotBeMade)
 {
     TempFolder folder;
     std::ofstream(folder / "state") << "a file, not a folder";
-    auto store = Store::open(folder / "state/skirvane-queryd/history.sqlite3");
+    auto store = SqliteStore::open(folder / "state/skirvane-queryd/history.sqlite3");
     ASSERT_FALSE(store);
     EXPECT_EQ(store.fault().kind, FaultKind::cannotOpen);
     EXPECT_NE(store.fault().message.find("Not a directory"), std::string::npos) << store.fault().message;
@@ -187,7 +187,7 @@ TEST(Faults, ReadOnlyFile)
     Child child([&](int out) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             return say(out, "cannot become nobody");
-        auto store = Store::open(path);
+        auto store = SqliteStore::open(path);
         say(out, store ? "opened" : std::to_string(static_cast<int>(store.fault().kind)) + " " + store.fault().message);
     });
     const std::string message = child.line();
@@ -208,28 +208,28 @@ TEST(Faults, LockedByAnotherProcessThenFreed)
     });
     ASSERT_EQ(locker.line(), "locked");
 
-    auto store = Store::open(path, {.busyTimeout = std::chrono::milliseconds(100)});
+    auto store = SqliteStore::open(path, {.busyTimeout = std::chrono::milliseconds(100)});
     ASSERT_TRUE(store) << store.fault().message;
-    const auto failed = store->record(day(deck, evening + 86400));
+    const auto failed = (*store)->record(day(deck, evening + 86400));
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, FaultKind::locked) << failed->message;
     // Pages can still show what is there.
-    EXPECT_TRUE(store->series({"10.0.0.1", 6500}, at(evening + 86400)));
+    EXPECT_TRUE((*store)->series({"10.0.0.1", 6500}, at(evening + 86400)));
 
     locker.stop(); // the lock goes with the process
-    EXPECT_FALSE(store->record(day(deck, evening + 86400)));
+    EXPECT_FALSE((*store)->record(day(deck, evening + 86400)));
 }
 
 TEST(Faults, TwoProcessesWritingAtOnce)
 {
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
-    ASSERT_TRUE(Store::open(path));
+    ASSERT_TRUE(SqliteStore::open(path));
     const auto writeDays = [&](const ServerKey &server) {
-        auto store = Store::open(path);
+        auto store = SqliteStore::open(path);
         for (int d = 0; d < 10 && store; ++d)
             for (const Sample &sample : day(server, evening + d * 86400))
-                if (auto failed = store->record(std::span(&sample, 1)))
+                if (auto failed = (*store)->record(std::span(&sample, 1)))
                     return failed->message;
         return store ? std::string() : store.fault().message;
     };
@@ -245,7 +245,7 @@ TEST(Faults, KilledWhileWritingLosesOnlyRowsInFlight)
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
     Child writer([&](int out) {
-        Recorder recorder({.path = path});
+        Recorder recorder({.open = SqliteStore::opener(path)});
         for (long long written = 0;; written += 288) {
             for (Sample &sample : day(deck, evening + written * 300))
                 recorder.record(std::move(sample));
@@ -263,5 +263,5 @@ TEST(Faults, KilledWhileWritingLosesOnlyRowsInFlight)
 
     EXPECT_EQ(sqlText(path, "PRAGMA integrity_check"), "ok");
     EXPECT_GE(sqlValue(path, "SELECT count(*) FROM samples"), confirmed);
-    EXPECT_TRUE(Store::open(path));
+    EXPECT_TRUE(SqliteStore::open(path));
 }

@@ -1,4 +1,5 @@
 #include "history/recorder.h"
+#include "history/sqlitestore.h"
 #include "history/statepath.h"
 
 #include "tempfolder.h"
@@ -20,7 +21,7 @@ TEST(Recorder, WritesQueuedSamplesAndPrunesByItsClock)
     const auto path = folder / "state/history.sqlite3";
     std::atomic<long long> now = evening;
     {
-        Recorder recorder({.path = path, .keep = std::chrono::days(2), .now = [&] { return at(now); }});
+        Recorder recorder({.open = SqliteStore::opener(path), .keep = std::chrono::days(2), .now = [&] { return at(now); }});
         for (long long t = evening - 5 * 86400; t <= evening; t += 300)
             recorder.record({deck, at(t), 4, 1, "DM-Deck"});
         recorder.noteLookup(deck, at(evening));

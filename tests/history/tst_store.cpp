@@ -1,4 +1,4 @@
-#include "history/store.h"
+#include "history/sqlitestore.h"
 
 #include "tempfolder.h"
 
@@ -30,9 +30,9 @@ void recordRounds(Store &store, int servers, long long from, long long to, const
     }
 }
 
-Store openStore(const std::filesystem::path &path, StoreOptions options = {})
+std::unique_ptr<Store> openStore(const std::filesystem::path &path, SqliteOptions options = {})
 {
-    auto store = Store::open(path, options);
+    auto store = SqliteStore::open(path, options);
     if (!store)
         throw std::runtime_error(store.fault().message);
     return std::move(*store);
@@ -45,7 +45,7 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
     TempFolder folder;
     const auto path = folder / "state/skirvane-queryd/history.sqlite3";
     {
-        Store store = openStore(path);
+        auto store = openStore(path);
         const Sample samples[] = {
             sample(deck, evening - 600, 5, 1),
             sample(deck, evening + 10, 11, 2),
@@ -53,11 +53,11 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
             sample(deck, evening + 900, 3, 3),
             sample(other, evening, 30, 0),
         };
-        ASSERT_FALSE(store.record(samples));
+        ASSERT_FALSE(store->record(samples));
     }
     // Read back through a new connection: the rows are in the file.
-    Store store = openStore(path);
-    auto series = store.series(deck, at(evening + 1000));
+    auto store = openStore(path);
+    auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     ASSERT_EQ(series->steps.size(), 288u);
     EXPECT_EQ(series->end(), at(evening + 1200));
@@ -74,14 +74,14 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
 TEST(Store, ListsRecentLookupsWithTheirLatestAnswer)
 {
     TempFolder folder;
-    Store store = openStore(folder / "history.sqlite3");
+    auto store = openStore(folder / "history.sqlite3");
     const Sample samples[] = {sample(deck, evening, 4), sample(deck, evening + 300, 6, 1, "CTF-Coret")};
-    ASSERT_FALSE(store.record(samples));
-    ASSERT_FALSE(store.noteLookup(deck, at(evening)));
-    ASSERT_FALSE(store.noteLookup(other, at(evening + 60)));
-    ASSERT_FALSE(store.noteLookup({"old.example.net", 6500}, at(evening - 8 * 86400)));
+    ASSERT_FALSE(store->record(samples));
+    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
+    ASSERT_FALSE(store->noteLookup(other, at(evening + 60)));
+    ASSERT_FALSE(store->noteLookup({"old.example.net", 6500}, at(evening - 8 * 86400)));
 
-    auto recent = store.recentServers(at(evening - 7 * 86400), 10);
+    auto recent = store->recentServers(at(evening - 7 * 86400), 10);
     ASSERT_TRUE(recent) << recent.fault().message;
     ASSERT_EQ(recent->size(), 2u);
     EXPECT_EQ((*recent)[0].server, other);
@@ -90,28 +90,28 @@ TEST(Store, ListsRecentLookupsWithTheirLatestAnswer)
     ASSERT_TRUE((*recent)[1].latest);
     EXPECT_EQ((*recent)[1].latest->players, 6);
     EXPECT_EQ((*recent)[1].latest->map, "CTF-Coret");
-    EXPECT_EQ(store.recentServers(at(evening - 7 * 86400), 1)->size(), 1u);
-    EXPECT_EQ(*store.serversLookedUpSince(at(evening - 7 * 86400)), (std::vector<ServerKey>{other, deck}));
+    EXPECT_EQ(store->recentServers(at(evening - 7 * 86400), 1)->size(), 1u);
+    EXPECT_EQ(*store->serversLookedUpSince(at(evening - 7 * 86400)), (std::vector<ServerKey>{other, deck}));
 }
 
 TEST(Store, PruningKeepsTheFileFromGrowing)
 {
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
-    Store store = openStore(path);
+    auto store = openStore(path);
     // Eight days of 50 servers, keeping two: once full, the file reuses the
     // pages pruning frees (give or take the trees' slack).
     std::vector<std::uintmax_t> sizes;
     for (long long day = 0; day < 8; ++day) {
-        recordRounds(store, 50, evening + day * 86400, evening + (day + 1) * 86400, "DM-Map" + std::to_string(day));
-        ASSERT_FALSE(store.prune(at(evening + (day + 1) * 86400 - 2 * 86400)));
+        recordRounds(*store, 50, evening + day * 86400, evening + (day + 1) * 86400, "DM-Map" + std::to_string(day));
+        ASSERT_FALSE(store->prune(at(evening + (day + 1) * 86400 - 2 * 86400)));
         sizes.push_back(std::filesystem::file_size(path));
     }
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 2 * 288 * 50);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM maps"), 2);
     EXPECT_LT(sizes.back(), sizes[3] + sizes[3] / 50) << "the file grew after pruning began";
     // Servers no one looked up and without samples go too.
-    ASSERT_FALSE(store.prune(at(evening + 20 * 86400)));
+    ASSERT_FALSE(store->prune(at(evening + 20 * 86400)));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM servers"), 0);
 }
 
@@ -119,8 +119,8 @@ TEST(Store, SizeLimitDropsTheOldestDayToKeepRecording)
 {
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
-    Store store = openStore(path, {.maxBytes = 256 * 1024});
-    recordRounds(store, 20, evening, evening + 20 * 86400);
+    auto store = openStore(path, {.maxBytes = 256 * 1024});
+    recordRounds(*store, 20, evening, evening + 20 * 86400);
     EXPECT_LE(std::filesystem::file_size(path), 256u * 1024);
     EXPECT_EQ(sqlValue(path, "SELECT max(t) FROM samples"), evening + 20 * 86400 - 300);
     EXPECT_GT(sqlValue(path, "SELECT min(t) FROM samples"), evening);
@@ -129,12 +129,12 @@ TEST(Store, SizeLimitDropsTheOldestDayToKeepRecording)
     std::vector<Sample> huge;
     for (int server = 0; server < 20000; ++server)
         huge.push_back(sample({"host-" + std::to_string(server) + ".example.net", 6500}, evening + 30 * 86400, 1));
-    auto failed = store.record(huge);
+    auto failed = store->record(huge);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, FaultKind::diskFull);
     EXPECT_NE(failed->message.find(path.string()), std::string::npos) << failed->message;
     const Sample one[] = {sample(deck, evening + 30 * 86400, 9)};
-    EXPECT_FALSE(store.record(one));
+    EXPECT_FALSE(store->record(one));
 }
 
 TEST(Store, UpgradesAVersion1File)
@@ -144,9 +144,9 @@ TEST(Store, UpgradesAVersion1File)
     const auto path = folder / "history.sqlite3";
     std::filesystem::copy_file(original, path);
 
-    Store store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 2);
-    auto series = store.series(deck, at(evening + 1000));
+    auto store = openStore(path);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
+    auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     const std::size_t last = 287;
     EXPECT_EQ(series->steps[last - 3], (Count{12, 2}));
@@ -154,7 +154,7 @@ TEST(Store, UpgradesAVersion1File)
     EXPECT_FALSE(series->steps[last - 1]);
     EXPECT_EQ(series->steps[last], (Count{9, 4}));
 
-    auto recent = store.recentServers(at(0), 10);
+    auto recent = store->recentServers(at(0), 10);
     ASSERT_TRUE(recent) << recent.fault().message;
     ASSERT_EQ(recent->size(), 3u);
     EXPECT_EQ((*recent)[0].server, deck);
@@ -166,7 +166,7 @@ TEST(Store, UpgradesAVersion1File)
 
     // Writing goes on in the new layout; the old tables are gone.
     const Sample more[] = {sample(deck, evening + 1100, 1, 0, "DM-Deck")};
-    EXPECT_FALSE(store.record(more));
+    EXPECT_FALSE(store->record(more));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 6);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_schema WHERE name = 'lookups'"), 0);
 }

@@ -1,4 +1,4 @@
-#include "history/store.h"
+#include "history/sqlitestore.h"
 
 #include "history/schema.h"
 
@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <system_error>
 
 namespace history {
@@ -16,29 +17,21 @@ constexpr std::string_view recording = "Cannot record player history in";
 constexpr std::string_view reading = "Cannot read player history from";
 constexpr std::string_view pruning = "Cannot drop old player history from";
 
-// Strings from game servers are untrusted; a map name is kept short, cut at
-// a character boundary.
-constexpr std::size_t maxMapBytes = 200;
 constexpr int maxCount = 65535;
-
-std::string_view boundedMap(std::string_view map)
-{
-    if (map.size() <= maxMapBytes)
-        return map;
-    std::size_t end = maxMapBytes;
-    while (end > 0 && (static_cast<unsigned char>(map[end]) & 0xc0) == 0x80)
-        --end;
-    return map.substr(0, end);
-}
 
 std::int64_t seconds(Seconds time)
 {
     return time.time_since_epoch().count();
 }
 
+Seconds at(std::int64_t seconds)
+{
+    return Seconds(std::chrono::seconds(seconds));
 }
 
-Expected<Store> Store::open(const std::filesystem::path &path, StoreOptions options)
+}
+
+Expected<std::unique_ptr<Store>> SqliteStore::open(const std::filesystem::path &path, SqliteOptions options)
 {
     std::error_code error;
     if (path.has_parent_path() && !std::filesystem::exists(path.parent_path(), error)) {
@@ -63,10 +56,15 @@ Expected<Store> Store::open(const std::filesystem::path &path, StoreOptions opti
     }
     if (auto failed = schema::prepare(*connection))
         return *failed;
-    return Store(std::move(*connection));
+    return std::unique_ptr<Store>(std::make_unique<SqliteStore>(std::move(*connection), options.sessions));
 }
 
-Expected<sqlite::Statement *> Store::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
+StoreOpener SqliteStore::opener(std::filesystem::path path, SqliteOptions options)
+{
+    return [path = std::move(path), options] { return open(path, options); };
+}
+
+Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
 {
     if (sqlite::Statement *ready = &slot; ready->isPrepared())
         return ready;
@@ -77,7 +75,7 @@ Expected<sqlite::Statement *> Store::statement(sqlite::Statement &slot, const ch
     return &slot;
 }
 
-std::optional<Fault> Store::record(std::span<const Sample> samples)
+std::optional<Fault> SqliteStore::record(std::span<const Sample> samples)
 {
     auto failed = writeSamples(samples);
     // Reaching the size limit drops the oldest day, once, and tries again:
@@ -88,10 +86,11 @@ std::optional<Fault> Store::record(std::span<const Sample> samples)
     return failed;
 }
 
-std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
+std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
 {
-    auto findServer = statement(m_findServer, "SELECT id FROM servers WHERE address = ?1 AND query_port = ?2", recording);
+    auto findServer = statement(m_findServer, "SELECT id, name FROM servers WHERE address = ?1 AND query_port = ?2", recording);
     auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
+    auto nameServer = statement(m_nameServer, "UPDATE servers SET name = ?2 WHERE id = ?1", recording);
     auto addMap = statement(m_addMap,
                             "INSERT INTO maps(name, last_seen) VALUES(?1, ?2) ON CONFLICT(name) "
                             "DO UPDATE SET last_seen = max(last_seen, excluded.last_seen) RETURNING id",
@@ -99,7 +98,7 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
     auto addSample = statement(m_addSample,
                                "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)",
                                recording);
-    for (auto *prepared : {&findServer, &addServer, &addMap, &addSample})
+    for (auto *prepared : {&findServer, &addServer, &nameServer, &addMap, &addSample})
         if (!*prepared)
             return prepared->fault();
 
@@ -111,7 +110,7 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
     std::map<std::string_view, std::pair<std::int64_t, std::int64_t>> maps; // name: latest time, id
     for (const Sample &sample : samples)
         if (!sample.map.empty()) {
-            auto &latest = maps[boundedMap(sample.map)].first;
+            auto &latest = maps[bounded(sample.map)].first;
             latest = std::max(latest, seconds(sample.time));
         }
     for (auto &[name, entry] : maps) {
@@ -128,6 +127,8 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
         find.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
         int code = find.step();
         std::int64_t serverId = code == SQLITE_ROW ? find.integer(0) : 0;
+        const std::string_view serverName = bounded(sample.serverName);
+        const bool renamed = code != SQLITE_ROW || find.text(1) != serverName;
         find.reset();
         if (code == SQLITE_DONE) {
             auto &add = **addServer;
@@ -138,6 +139,14 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
         }
         if (code != SQLITE_ROW)
             return m_connection.fault(code, recording);
+        if (renamed && !serverName.empty()) {
+            auto &name = **nameServer;
+            name.bind(1, serverId).bind(2, serverName);
+            code = name.step();
+            name.reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
+        }
 
         auto &sampleRow = **addSample;
         sampleRow.bind(1, serverId)
@@ -147,16 +156,75 @@ std::optional<Fault> Store::writeSamples(std::span<const Sample> samples)
         if (sample.map.empty())
             sampleRow.bindNull(5);
         else
-            sampleRow.bind(5, maps.at(boundedMap(sample.map)).second);
+            sampleRow.bind(5, maps.at(bounded(sample.map)).second);
         code = sampleRow.step();
         sampleRow.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
+        if (auto failed = writeSessions(serverId, sample))
+            return failed;
     }
     return transaction.commit(recording);
 }
 
-std::optional<Fault> Store::noteLookup(const ServerKey &server, Seconds time)
+std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, const Sample &sample)
+{
+    auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
+    auto addName = statement(m_addName, "INSERT INTO names(name, folded) VALUES(?1, ?2) RETURNING id", recording);
+    // The name's latest session on the server goes on when it was seen
+    // recently enough.
+    auto continueSession = statement(m_continueSession,
+                                     "UPDATE sessions SET last_seen = max(last_seen, ?4) "
+                                     "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = "
+                                     "(SELECT max(first_seen) FROM sessions WHERE server_id = ?1 AND name_id = ?2)",
+                                     recording);
+    auto addSession = statement(m_addSession,
+                                "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
+                                recording);
+    for (auto *prepared : {&findName, &addName, &continueSession, &addSession})
+        if (!*prepared)
+            return prepared->fault();
+    // A server may list one name twice (two players, one name): one session.
+    std::set<std::string_view> names;
+    for (const std::string &name : sample.names)
+        if (!name.empty())
+            names.insert(bounded(name));
+    const std::int64_t time = seconds(sample.time);
+    for (const std::string_view name : names) {
+        auto &find = **findName;
+        find.bind(1, name);
+        int code = find.step();
+        std::int64_t nameId = code == SQLITE_ROW ? find.integer(0) : 0;
+        find.reset();
+        if (code == SQLITE_DONE) {
+            auto &add = **addName;
+            add.bind(1, name).bind(2, foldCase(name));
+            code = add.step();
+            nameId = add.integer(0);
+            add.reset();
+        }
+        if (code != SQLITE_ROW)
+            return m_connection.fault(code, recording);
+
+        auto &goOn = **continueSession;
+        goOn.bind(1, serverId).bind(2, nameId).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
+        code = goOn.step();
+        goOn.reset();
+        if (code != SQLITE_DONE)
+            return m_connection.fault(code, recording);
+        if (sqlite3_changes(m_connection.handle()) > 0)
+            continue;
+        auto &add = **addSession;
+        add.bind(1, serverId).bind(2, nameId).bind(3, time);
+        code = add.step();
+        add.reset();
+        if (code != SQLITE_DONE)
+            return m_connection.fault(code, recording);
+    }
+    return std::nullopt;
+}
+
+std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, Seconds time)
 {
     auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup) VALUES(?1, ?2, ?3) "
                                      "ON CONFLICT(address, query_port) DO UPDATE SET "
@@ -170,12 +238,14 @@ std::optional<Fault> Store::noteLookup(const ServerKey &server, Seconds time)
     return std::nullopt;
 }
 
-std::optional<Fault> Store::prune(Seconds before)
+std::optional<Fault> SqliteStore::prune(Seconds before)
 {
     // The samples go server by server, each a range of the primary key,
     // rather than in one scan of the whole table.
     static constexpr const char *steps[] = {
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
+        "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
+        "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
@@ -195,15 +265,15 @@ std::optional<Fault> Store::prune(Seconds before)
     return transaction.commit(pruning);
 }
 
-std::optional<Fault> Store::dropOldestDay()
+std::optional<Fault> SqliteStore::dropOldestDay()
 {
     auto oldest = m_connection.integer("SELECT coalesce(min(t), 0) FROM samples", pruning);
     if (!oldest)
         return oldest.fault();
-    return prune(Seconds(std::chrono::seconds(*oldest)) + std::chrono::days(1));
+    return prune(at(*oldest) + std::chrono::days(1));
 }
 
-Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
+Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
     auto query = statement(m_series,
                            "SELECT t, players, bots FROM samples "
@@ -230,7 +300,7 @@ Expected<Series> Store::series(const ServerKey &server, Seconds now, std::chrono
     return series;
 }
 
-Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
+Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                std::chrono::seconds utcOffset)
 {
     auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(players) FROM samples "
@@ -253,7 +323,7 @@ Expected<HourlyAverages> Store::hourlyAverages(const ServerKey &server, Seconds 
     return averages;
 }
 
-Expected<std::vector<ServerKey>> Store::serversLookedUpSince(Seconds since)
+Expected<std::vector<ServerKey>> SqliteStore::serversLookedUpSince(Seconds since)
 {
     auto query = m_connection.prepare(
         "SELECT address, query_port FROM servers WHERE last_lookup >= ?1 ORDER BY last_lookup DESC", reading);
@@ -269,10 +339,10 @@ Expected<std::vector<ServerKey>> Store::serversLookedUpSince(Seconds since)
     return servers;
 }
 
-Expected<std::vector<RecentServer>> Store::recentServers(Seconds since, std::size_t limit)
+Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, std::size_t limit)
 {
     auto query = m_connection.prepare(
-        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name FROM servers s "
+        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name FROM servers s "
         "LEFT JOIN samples x ON x.server_id = s.id AND x.t = (SELECT max(t) FROM samples WHERE server_id = s.id) "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2",
@@ -284,16 +354,71 @@ Expected<std::vector<RecentServer>> Store::recentServers(Seconds since, std::siz
     int code;
     while ((code = query->step()) == SQLITE_ROW) {
         RecentServer recent{{query->text(0), static_cast<std::uint16_t>(query->integer(1))},
-                            Seconds(std::chrono::seconds(query->integer(2))),
+                            at(query->integer(2)),
                             std::nullopt};
         if (!query->isNull(3))
-            recent.latest = Sample{recent.server, Seconds(std::chrono::seconds(query->integer(3))),
-                                   static_cast<int>(query->integer(4)), static_cast<int>(query->integer(5)), query->text(6)};
+            recent.latest = Sample{recent.server, at(query->integer(3)),
+                                   static_cast<int>(query->integer(4)), static_cast<int>(query->integer(5)), query->text(6),
+                                   query->text(7)};
         servers.push_back(std::move(recent));
     }
     if (code != SQLITE_DONE)
         return m_connection.fault(code, reading);
     return servers;
+}
+
+Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
+{
+    auto query = m_connection.prepare(
+        "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
+        "FROM sessions s JOIN names n ON n.id = s.name_id "
+        "WHERE s.server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) AND s.last_seen >= ?3 "
+        "ORDER BY s.last_seen DESC, s.first_seen DESC",
+        reading);
+    if (!query)
+        return query.fault();
+    query->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(since));
+    std::vector<SeenPlayer> players;
+    std::map<std::string, std::size_t, std::less<>> indexOf;
+    int code;
+    while ((code = query->step()) == SQLITE_ROW) {
+        std::string name = query->text(0);
+        const PlayerSession session{at(query->integer(1)), at(query->integer(2))};
+        auto [found, added] = indexOf.try_emplace(std::move(name), players.size());
+        if (added) {
+            const std::int64_t latest = query->integer(3);
+            players.push_back({found->first, query->integer(2) == latest && at(latest) >= onlineSince, {}});
+        }
+        players[found->second].sessions.push_back(session);
+    }
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return players;
+}
+
+Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
+                                                              std::size_t limit)
+{
+    // instr() compares bytes: no character of the text is a wildcard.
+    auto query = m_connection.prepare(
+        "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
+        "(SELECT max(t) FROM samples WHERE server_id = v.id) "
+        "FROM names n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "
+        "WHERE instr(n.folded, ?1) > 0 GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
+        reading);
+    if (!query)
+        return query.fault();
+    query->bind(1, foldCase(text)).bind(2, seconds(since)).bind(3, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
+    std::vector<PlayerMatch> matches;
+    int code;
+    while ((code = query->step()) == SQLITE_ROW) {
+        const std::int64_t seen = query->integer(4), latest = query->integer(5);
+        matches.push_back({query->text(0), seen == latest && at(latest) >= onlineSince, at(seen),
+                           {query->text(1), static_cast<std::uint16_t>(query->integer(2))}, query->text(3)});
+    }
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, reading);
+    return matches;
 }
 
 }

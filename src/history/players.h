@@ -1,0 +1,68 @@
+#pragma once
+
+#include "history/sample.h"
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace history {
+
+// When a name seen on a server again continues its session there rather than
+// starting a new one: while it reappears within two poll intervals and a
+// little slack (a poll round takes a while, and one lost answer is no leave).
+// Every backend goes by this one rule.
+struct SessionRule
+{
+    std::chrono::seconds pollInterval{300};
+
+    std::chrono::seconds gap() const { return 2 * pollInterval + std::chrono::seconds(30); }
+    // The earliest "last seen" that a name seen at `at` continues.
+    Seconds continuesFrom(Seconds at) const { return at - gap(); }
+};
+
+// A stretch of time in which a name was on a server without a gap.
+struct PlayerSession
+{
+    Seconds from;
+    Seconds to;
+
+    bool operator==(const PlayerSession &) const = default;
+};
+
+// A name seen on one server, with its sessions there, the latest first.
+// Online: in the server's latest answer, which is recent enough.
+struct SeenPlayer
+{
+    std::string name;
+    bool online = false;
+    std::vector<PlayerSession> sessions;
+
+    bool operator==(const SeenPlayer &) const = default;
+};
+
+// A name found by a player search, on one server.
+struct PlayerMatch
+{
+    std::string name;
+    bool online = false;
+    Seconds lastSeen;
+    ServerKey server;
+    std::string serverName;
+
+    bool operator==(const PlayerMatch &) const = default;
+};
+
+// Strings from game servers are untrusted: a name or a map is kept to this
+// many bytes, cut at a character boundary.
+inline constexpr std::size_t maxNameBytes = 200;
+std::string_view bounded(std::string_view text, std::size_t maxBytes = maxNameBytes);
+
+// The form names are compared in by a player search: ASCII letters in
+// lower case, every other byte as it is. Both the stored names and the
+// search text go through it.
+std::string foldCase(std::string_view text);
+
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "history/sqlite.h"
+#include "history/store.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+
+namespace history {
+
+struct SqliteOptions
+{
+    // How long a call waits for another process's write to end before it
+    // reports the file locked.
+    std::chrono::milliseconds busyTimeout{2000};
+    // The file's size limit; 0 for none. Reaching it is reported as a full
+    // disk, and the oldest day is dropped to make room.
+    std::uint64_t maxBytes = 0;
+    SessionRule sessions;
+};
+
+// Player history in one SQLite file, through one connection.
+class SqliteStore final : public Store
+{
+public:
+    // Opens the file, making it and its folders when they do not exist, and
+    // brings an older layout up to date.
+    static Expected<std::unique_ptr<Store>> open(const std::filesystem::path &path, SqliteOptions options = {});
+    // The same as an opener for whoever opens stores on their own threads.
+    static StoreOpener opener(std::filesystem::path path, SqliteOptions options = {});
+
+    std::string where() const override { return m_connection.path().string(); }
+
+    std::optional<Fault> record(std::span<const Sample> samples) override;
+    std::optional<Fault> noteLookup(const ServerKey &server, Seconds time) override;
+    std::optional<Fault> prune(Seconds before) override;
+    Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
+                            std::chrono::seconds step) override;
+    Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
+                                            std::chrono::seconds utcOffset) override;
+    Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit) override;
+    Expected<std::vector<ServerKey>> serversLookedUpSince(Seconds since) override;
+    Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince) override;
+    Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
+                                                     std::size_t limit) override;
+
+    SqliteStore(sqlite::Connection connection, SessionRule sessions)
+        : Store(sessions), m_connection(std::move(connection))
+    {
+    }
+
+private:
+    std::optional<Fault> writeSamples(std::span<const Sample> samples);
+    std::optional<Fault> writeSessions(std::int64_t serverId, const Sample &sample);
+    std::optional<Fault> dropOldestDay();
+    Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
+
+    sqlite::Connection m_connection;
+    sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
+    sqlite::Statement m_findName, m_addName, m_continueSession, m_addSession;
+};
+
+}
