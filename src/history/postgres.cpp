@@ -9,15 +9,21 @@ namespace history::postgres {
 
 namespace {
 
-// libpq's messages run over several lines, with a line break at the end.
+// libpq's messages run over several lines, indented with tabs, with a line
+// break at the end.
 std::string oneLine(std::string_view text)
 {
     std::string line;
     for (const char c : text) {
         if (c == '\n') {
+            if (!line.empty() && line.back() != ';')
+                line += ';';
+        } else if (c == '\t' || c == ' ') {
             if (!line.empty() && line.back() != ' ')
-                line += "; ";
+                line += ' ';
         } else {
+            if (!line.empty() && line.back() == ';')
+                line += ' ';
             line += c;
         }
     }

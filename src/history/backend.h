@@ -1,0 +1,29 @@
+#pragma once
+
+#include "history/sample.h"
+
+#include <cstdint>
+#include <string_view>
+
+// What the store's backends share beyond the interface: the words their
+// messages begin with, the bound on counts from game servers, and times as
+// the whole seconds both keep.
+namespace history::backend {
+
+inline constexpr std::string_view recording = "Cannot record player history in";
+inline constexpr std::string_view reading = "Cannot read player history from";
+inline constexpr std::string_view pruning = "Cannot drop old player history from";
+
+inline constexpr int maxCount = 65535;
+
+inline std::int64_t seconds(Seconds time)
+{
+    return time.time_since_epoch().count();
+}
+
+inline Seconds at(std::int64_t seconds)
+{
+    return Seconds(std::chrono::seconds(seconds));
+}
+
+}
