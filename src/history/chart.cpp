@@ -23,11 +23,12 @@ std::string number(double value)
     return result;
 }
 
-// The smallest of 1, 2, 5, 10, 20, 50 … at or above `value`.
-int roundUp(int value)
+// The smallest of 1, 2, 5, 10, 20, 50 … at or above `value`; above the
+// largest int it is 5,000,000,000, hence 64 bits.
+long long roundUp(int value)
 {
-    for (int scale = 1;; scale *= 10)
-        for (int step : {1, 2, 5})
+    for (long long scale = 1;; scale *= 10)
+        for (long long step : {1, 2, 5})
             if (step * scale >= value)
                 return step * scale;
 }
@@ -44,9 +45,9 @@ int highest(const Series &series, const std::function<int(const Count &)> &of)
 // One path per run of answered steps, as steps (flat within a step, upright
 // between two), so a gap breaks the line. `closed` draws each run down to the
 // base line, for a filled area.
-std::string stepPath(const Series &series, const Frame &frame, int top, const std::function<int(const Count &)> &of, bool closed)
+std::string stepPath(const Series &series, const Frame &frame, long long top, const std::function<int(const Count &)> &of, bool closed)
 {
-    const double stepWidth = frame.width / static_cast<double>(series.steps.size());
+    const double stepWidth = frame.width / static_cast<double>(std::max<std::size_t>(1, series.steps.size()));
     const double base = frame.top + frame.height;
     std::string path;
     bool inRun = false;
@@ -56,7 +57,9 @@ std::string stepPath(const Series &series, const Frame &frame, int top, const st
         if (inRun && !answered)
             path += "H" + x + (closed ? "V" + number(base) + "Z" : "");
         if (answered) {
-            const std::string y = number(base - frame.height * of(*series.steps[i]) / top);
+            // A negative count stays on the base line rather than below the frame.
+            const double share = std::clamp(static_cast<double>(of(*series.steps[i])) / static_cast<double>(top), 0.0, 1.0);
+            const std::string y = number(base - frame.height * share);
             if (!inRun)
                 path += "M" + x + (closed ? "," + number(base) + "V" + y : "," + y);
             else
@@ -75,7 +78,7 @@ const auto bots = [](const Count &count) { return count.bots; };
 std::string dayChart(const Series &series, std::chrono::seconds utcOffset)
 {
     const Frame frame{28, 16, 514, 100};
-    const int top = roundUp(std::max({1, highest(series, players), highest(series, bots)}));
+    const long long top = roundUp(std::max({1, highest(series, players), highest(series, bots)}));
     const std::string base = number(frame.top + frame.height);
     const std::string right = number(frame.left + frame.width);
 
@@ -86,7 +89,7 @@ std::string dayChart(const Series &series, std::chrono::seconds utcOffset)
 
     // Hour marks where local time is a whole hour divisible by three.
     std::string labels;
-    const double stepWidth = frame.width / static_cast<double>(series.steps.size());
+    const double stepWidth = frame.width / static_cast<double>(std::max<std::size_t>(1, series.steps.size()));
     for (std::size_t i = 0; i <= series.steps.size(); ++i) {
         const auto local = (series.start + series.step * static_cast<long>(i) + utcOffset).time_since_epoch().count();
         const long secondOfDay = (local % 86400 + 86400) % 86400;

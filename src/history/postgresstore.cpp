@@ -297,7 +297,7 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
         return rows.fault();
     for (int row = 0; row < rows->rows(); ++row) {
         const auto index = static_cast<std::size_t>((rows->integer(row, 0) - seconds(series.start)) / step.count());
-        series.steps[index] = Count{static_cast<int>(rows->integer(row, 1)), static_cast<int>(rows->integer(row, 2))};
+        series.steps[index] = Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))};
     }
     return series;
 }
@@ -307,7 +307,8 @@ Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, 
 {
     if (auto failed = connected())
         return *failed;
-    auto rows = m_connection.exec("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(players) FROM samples "
+    auto rows = m_connection.exec("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
+                                  "FROM samples "
                                   "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
                                   "AND t >= $3 AND t < $4 GROUP BY hour",
                                   reading,
@@ -316,7 +317,8 @@ Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, 
                                       .add(std::int64_t{server.queryPort})
                                       .add(seconds(since))
                                       .add(seconds(until))
-                                      .add(std::int64_t{utcOffset.count()}));
+                                      .add(std::int64_t{utcOffset.count()})
+                                      .add(std::int64_t{maxCount}));
     if (!rows)
         return rows.fault();
     HourlyAverages averages;
@@ -357,8 +359,8 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
         RecentServer recent{{rows->text(row, 0), static_cast<std::uint16_t>(rows->integer(row, 1))}, at(rows->integer(row, 2)),
                             std::nullopt};
         if (!rows->isNull(row, 3))
-            recent.latest = Sample{recent.server, at(rows->integer(row, 3)), static_cast<int>(rows->integer(row, 4)),
-                                   static_cast<int>(rows->integer(row, 5)), rows->text(row, 6), rows->text(row, 7)};
+            recent.latest = Sample{recent.server, at(rows->integer(row, 3)), storedCount(rows->integer(row, 4)),
+                                   storedCount(rows->integer(row, 5)), rows->text(row, 6), rows->text(row, 7)};
         servers.push_back(std::move(recent));
     }
     return servers;

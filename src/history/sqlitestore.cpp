@@ -274,7 +274,7 @@ Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::
     int code;
     while ((code = rows.step()) == SQLITE_ROW) {
         const auto index = static_cast<std::size_t>((rows.integer(0) - seconds(series.start)) / step.count());
-        const Count count{static_cast<int>(rows.integer(1)), static_cast<int>(rows.integer(2))};
+        const Count count{storedCount(rows.integer(1)), storedCount(rows.integer(2))};
         series.steps[index] = count;
     }
     rows.reset();
@@ -286,7 +286,7 @@ Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::
 Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                std::chrono::seconds utcOffset)
 {
-    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(players) FROM samples "
+    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(min(max(players, 0), ?6)) FROM samples "
                                       "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
                                       "AND t >= ?3 AND t < ?4 GROUP BY hour",
                                       reading);
@@ -296,7 +296,8 @@ Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Se
         .bind(2, std::int64_t{server.queryPort})
         .bind(3, seconds(since))
         .bind(4, seconds(until))
-        .bind(5, utcOffset.count());
+        .bind(5, utcOffset.count())
+        .bind(6, std::int64_t{maxCount});
     HourlyAverages averages;
     int code;
     while ((code = query->step()) == SQLITE_ROW)
@@ -340,9 +341,8 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
                             at(query->integer(2)),
                             std::nullopt};
         if (!query->isNull(3))
-            recent.latest = Sample{recent.server, at(query->integer(3)),
-                                   static_cast<int>(query->integer(4)), static_cast<int>(query->integer(5)), query->text(6),
-                                   query->text(7)};
+            recent.latest = Sample{recent.server, at(query->integer(3)), storedCount(query->integer(4)),
+                                   storedCount(query->integer(5)), query->text(6), query->text(7)};
         servers.push_back(std::move(recent));
     }
     if (code != SQLITE_DONE)

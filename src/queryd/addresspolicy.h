@@ -3,17 +3,28 @@
 #include <boost/asio/ip/address.hpp>
 
 #include <optional>
+#include <span>
 #include <string>
 
 namespace queryd {
 
 // Why a public service must not send a query to this address, or nothing
-// when it may. IPv4-mapped IPv6 addresses are judged by the IPv4 address
-// they carry. Only a service reachable from the internet applies this: a
-// local one may well be asked about servers on its LAN.
+// when it may: only addresses the IANA special-purpose registries call
+// globally reachable are queried. An address that carries an IPv4 address
+// is judged by it where that is where packets go (IPv4-mapped, NAT64's
+// well-known prefix) and refused where it is not plain (6to4, Teredo,
+// IPv4-compatible, SIIT, local NAT64). Only a service reachable from the
+// internet applies this: a local one may well be asked about servers on its
+// LAN.
 std::optional<std::string> refusalForPublicService(const boost::asio::ip::address &address);
 
 // The address as a service on it would be reached: IPv4-mapped IPv6 unwrapped.
 boost::asio::ip::address unwrapped(const boost::asio::ip::address &address);
+
+// Which of the addresses a name resolved to is queried: the first IPv4 one,
+// as game servers rarely listen on IPv6, else the first. A public service
+// takes the first it refuses, if any, so that a name is queried only when
+// every address it has may be.
+boost::asio::ip::address chosenAddress(std::span<const boost::asio::ip::address> resolved, bool publicService);
 
 }

@@ -4,6 +4,7 @@
 #include "queryd/options.h"
 #include "queryd/pages.h"
 #include "queryd/ratelimiter.h"
+#include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 
 #include <boost/asio/ip/v6_only.hpp>
@@ -12,6 +13,7 @@
 #include <boost/beast/http.hpp>
 
 #include <list>
+#include <map>
 
 namespace queryd {
 
@@ -63,6 +65,7 @@ public:
     std::list<tcp::acceptor> acceptors;
     std::list<std::weak_ptr<Session>> sessions;
     std::size_t connections = 0;
+    std::map<boost::asio::ip::address, std::size_t> clientConnections;
     std::size_t activeRequests = 0;
     Clock::time_point lastRequest = Clock::now();
     boost::asio::steady_timer idleTimer;
@@ -88,20 +91,27 @@ public:
         m_client = remote.address();
         m_clientText = m_client.to_string();
         ++m_core->connections;
+        ++m_core->clientConnections[m_client];
     }
-    ~Session() { --m_core->connections; }
+    ~Session()
+    {
+        --m_core->connections;
+        if (--m_core->clientConnections[m_client] == 0)
+            m_core->clientConnections.erase(m_client);
+    }
 
     void start() { read(); }
 
-    // Over the connection limit: one short answer, then closed.
-    void refuse()
+    const boost::asio::ip::address &client() const { return m_client; }
+
+    // Over a connection limit: one short answer, then closed.
+    void refuse(std::string_view sentence)
     {
         m_keepAlive = false;
         m_started = Clock::now();
         m_method = "-";
         m_target = "-";
-        answer(Response{503, "text/plain; charset=utf-8", "The service has too many connections open. Try again in a moment.\n",
-                        {{"Retry-After", "1"}}});
+        answer(Response{503, "text/plain; charset=utf-8", std::string(sentence) + "\n", {{"Retry-After", "1"}}});
     }
 
     void close()
@@ -130,14 +140,51 @@ private:
             boost::system::error_code ignored;
             self->m_stream.socket().cancel(ignored);
         });
-        http::async_read(m_stream, m_buffer, *m_parser,
-                         [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
+        http::async_read_header(m_stream, m_buffer, *m_parser, [self = shared_from_this()](beast::error_code error,
+                                                                                         std::size_t) {
+            self->onHead(error);
+        });
+    }
+
+    // The head is checked before any body is read: a body that cannot be
+    // framed must not be read as the next request.
+    void onHead(beast::error_code error)
+    {
+        if (!error) {
+            if (auto refusal = refusalForHead(m_parser->get(), m_core->options)) {
+                stopWaiting();
+                takeHead();
+                m_keepAlive = false;
+                return plainAnswer(refusal->status, std::move(refusal->sentence));
+            }
+            if (!m_parser->is_done())
+                return http::async_read(m_stream, m_buffer, *m_parser,
+                                        [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                            self->onRead(error);
+                                        });
+        }
+        onRead(error);
+    }
+
+    void stopWaiting()
+    {
+        m_started = Clock::now();
+        m_headerTimer.cancel();
+    }
+
+    void takeHead()
+    {
+        const auto &request = m_parser->get();
+        m_method = std::string(request.method_string());
+        m_target = std::string(request.target());
+        m_keepAlive = request.keep_alive();
+        m_head = request.method() == http::verb::head;
+        m_version = request.version();
     }
 
     void onRead(beast::error_code error)
     {
-        m_started = Clock::now();
-        m_headerTimer.cancel();
+        stopWaiting();
         if (error) {
             m_keepAlive = false;
             m_method = "-";
@@ -157,13 +204,8 @@ private:
                 return plainAnswer(413, "This service reads no request bodies.");
             return plainAnswer(400, "The request is not valid HTTP/1.1 (" + error.message() + ").");
         }
+        takeHead();
         const auto &request = m_parser->get();
-        m_method = std::string(request.method_string());
-        m_target = std::string(request.target());
-        m_keepAlive = request.keep_alive();
-        m_head = request.method() == http::verb::head;
-        m_version = request.version();
-
         if (request.method() != http::verb::get && request.method() != http::verb::head) {
             Response response{405, "text/plain; charset=utf-8", "Only GET and HEAD are served here.\n", {{"Allow", "GET, HEAD"}}};
             return answer(std::move(response));
@@ -260,8 +302,12 @@ void HttpServer::Core::accept(tcp::acceptor &acceptor)
             // Forget sessions that are gone, so that the list stays as long as the open connections.
             std::erase_if(self->sessions, [](const std::weak_ptr<Session> &s) { return s.expired(); });
             self->sessions.push_back(session);
+            const std::size_t perClient = self->options.limits.maxClientConnections;
             if (over)
-                session->refuse();
+                session->refuse("The service has too many connections open. Try again in a moment.");
+            else if (perClient > 0 && self->clientConnections[session->client()] > perClient)
+                session->refuse("This address has too many connections open to the service. Close some, or try "
+                                "again in a moment.");
             else
                 session->start();
         }

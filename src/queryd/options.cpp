@@ -2,6 +2,7 @@
 #include "ut3/number.h"
 
 #include "queryd/listenaddress.h"
+#include "queryd/requesthead.h"
 
 #include <algorithm>
 #include <optional>
@@ -39,11 +40,17 @@ const std::vector<NumberOption> &numberOptions()
          1, 3600, [](ServiceOptions &o, auto v) { o.limits.headerTimeout = std::chrono::seconds(v); }},
         {"--max-connections", "N", "answer 503 to connections beyond N open at once (default 512)", 1, 1000000,
          [](ServiceOptions &o, auto v) { o.limits.maxConnections = v; }},
+        {"--max-client-connections", "N",
+         "answer 503 to connections beyond N open at once from one client address (default 32; 0: no limit)", 0,
+         1000000, [](ServiceOptions &o, auto v) { o.limits.maxClientConnections = v; }},
         {"--max-queries", "N", "answer 503 while N game servers are being queried at once (default 256)", 1, 100000,
          [](ServiceOptions &o, auto v) { o.limits.maxQueriesInFlight = v; }},
         {"--client-rate", "N",
          "answer 429 to a client address sending more than N requests per second, bursts of 2N (default 20; 0: no limit)",
          0, 10000000, [](ServiceOptions &o, auto v) { o.limits.clientRate = static_cast<unsigned>(v); }},
+        {"--cache-mib", "N",
+         "keep at most N MiB of rendered pages to serve again (default 64); the least recently used go first", 1,
+         1024 * 1024, [](ServiceOptions &o, auto v) { o.limits.cacheBytes = v * 1024 * 1024; }},
     };
     return options;
 }
@@ -90,7 +97,15 @@ std::string helpText()
         "                        and [::1]:8650, or the sockets systemd hands over\n"
         "  --public              the service is reachable from the internet: refuse to\n"
         "                        query loopback, private, shared, link-local, multicast,\n"
-        "                        broadcast and unique-local addresses (403)\n";
+        "                        broadcast and unique-local addresses (403), and answer\n"
+        "                        requests for any host name unless --allow-host names\n"
+        "                        some\n"
+        "  --allow-host NAME     answer requests for the host name NAME (repeatable).\n"
+        "                        Requests are answered for IP addresses, localhost and\n"
+        "                        these names only (403 for others), so that no web page\n"
+        "                        can drive the service through a name of its own that\n"
+        "                        resolves to this machine; with --public and no\n"
+        "                        --allow-host, for any name\n";
     for (const NumberOption &option : numberOptions())
         text += helpEntry(std::string(option.name) + " " + std::string(option.argument), option.help);
     text += "  --help                show this help and exit\n"
@@ -142,6 +157,14 @@ std::variant<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector
             return CommandLineExit{0, versionLine()};
         if (name == "--public" && !inlineValue) {
             options.publicService = true;
+            continue;
+        }
+        if (name == "--allow-host") {
+            const auto text = value();
+            if (!text || !isHostName(*text))
+                return mistake("--allow-host needs a host name, such as query.example.org"
+                               + (text ? "; it was '" + std::string(*text) + "'." : std::string(".")));
+            options.allowedHosts.emplace_back(*text);
             continue;
         }
         if (name == "--listen") {

@@ -15,13 +15,16 @@ struct Limits {
     std::size_t maxRequestBytes = 8192;
     std::chrono::seconds headerTimeout{10}; // a client must send its whole request head within this
     std::size_t maxConnections = 512;
+    std::size_t maxClientConnections = 32; // open at once from one client address; 0: no limit
     std::size_t maxQueriesInFlight = 256;
     unsigned clientRate = 20; // requests per second from one client address, bursts of twice that; 0: no limit
+    std::size_t cacheBytes = 64 * 1024 * 1024; // rendered answers kept for reuse
 };
 
 struct ServiceOptions {
     std::vector<boost::asio::ip::tcp::endpoint> listen; // empty: the defaults, unless sockets are handed over
     bool publicService = false;
+    std::vector<std::string> allowedHosts; // names a request's Host may give besides addresses and localhost
     std::chrono::seconds cacheTime{5};
     std::chrono::milliseconds queryTimeout{2000};
     std::chrono::seconds refresh{15}; // how often a status page reloads itself; 0: never

@@ -263,8 +263,8 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
     return result.error;
 }
 
-std::string statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                       const std::vector<SeenPlayer> *history, std::string_view countHistory)
+StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
+                      const std::vector<SeenPlayer> *history, std::string_view countHistory)
 {
     const std::string where = hostAndPort(request.address, request.queryPort);
     const ut3::ServerStatus *status = result.status ? &*result.status : nullptr;
@@ -304,20 +304,26 @@ std::string statusPage(const StatusRequest &request, const ut3::QueryResult &res
         historySection(page, *history);
 
     page += "<footer>";
-    if (request.webPort != 0) {
-        const std::string url = statisticsUrl(request);
-        page += "<p><a href=\"";
-        appendEscaped(page, url);
-        page += "\">Statistics on the server (";
-        appendEscaped(page, url);
-        page += ")</a></p>";
-    }
+    const std::size_t linkAt = page.size();
     page += "<p id=\"refresh-note\">Queried " + shownTime(result.queriedAt) + ".";
     if (settings.refresh.count() > 0)
         page += " This page refreshes itself every " + std::to_string(settings.refresh.count()) + " s.";
     page += "</p></footer>";
     close(page);
-    return page;
+    return {std::move(page), linkAt};
+}
+
+std::string statisticsLink(const StatusRequest &request)
+{
+    if (request.webPort == 0)
+        return {};
+    const std::string url = statisticsUrl(request);
+    std::string link = "<p><a href=\"";
+    appendEscaped(link, url);
+    link += "\">Statistics on the server (";
+    appendEscaped(link, url);
+    link += ")</a></p>";
+    return link;
 }
 
 std::string messagePage(std::string_view heading, std::string_view sentence)

@@ -33,11 +33,19 @@ std::string hostAndPort(std::string_view host, unsigned port);
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,
                             std::chrono::milliseconds queryTimeout);
 
-// A server's status page. history is null when no history store is kept;
-// countHistory is the history store's own part (HTML), placed after the
-// players.
-std::string statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                       const std::vector<SeenPlayer> *history, std::string_view countHistory = {});
+// A server's status page without the link to the server's statistics page,
+// so that one page serves every web port: statisticsLink(request) goes at
+// linkAt. history is null when no history store is kept; countHistory is the
+// history store's own part (HTML), placed after the players.
+struct StatusPage {
+    std::string html;
+    std::size_t linkAt = 0;
+};
+StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
+                      const std::vector<SeenPlayer> *history, std::string_view countHistory = {});
+
+// The link to the statistics page on the game server's web port; empty for web port 0.
+std::string statisticsLink(const StatusRequest &request);
 
 // A short page with a heading and one sentence: bad parameters, refusals,
 // limits, unknown paths.

@@ -29,6 +29,11 @@ constexpr auto busyPeriod = std::chrono::days(7);
 // a flood of names.
 constexpr std::size_t maxNames = 4096;
 constexpr auto noteLookupEvery = std::chrono::minutes(1);
+// A fault that lasts is logged again after this long; the reader and the
+// writer meet different ones, and a page and a poll meet them many times a
+// minute.
+constexpr auto logFaultEvery = std::chrono::minutes(1);
+constexpr std::size_t maxFaultsLogged = 64;
 
 history::ServerKey keyOf(const ut3::QueryTarget &server)
 {
@@ -137,9 +142,15 @@ history::Store *PlayerHistory::reader()
 
 void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)
 {
-    if (!fault || fault->message == m_logged)
+    if (!fault)
         return;
-    m_logged = fault->message;
+    const auto at = now();
+    if (m_logged.size() >= maxFaultsLogged)
+        m_logged.clear();
+    const auto [logged, first] = m_logged.try_emplace(fault->message, at);
+    if (!first && at - logged->second < logFaultEvery)
+        return;
+    logged->second = at;
     if (m_log)
         m_log(unavailableLine(fault->message));
 }
@@ -148,9 +159,13 @@ std::optional<std::string> PlayerHistory::unavailable()
 {
     reader();
     auto fault = m_readerFault ? m_readerFault : m_recorder ? m_recorder->fault() : std::nullopt;
-    noteFault(fault);
-    if (!fault)
+    if (!fault) {
+        if (!m_logged.empty() && m_log)
+            m_log("History available again: " + m_setup.database.string());
+        m_logged.clear();
         return std::nullopt;
+    }
+    noteFault(fault);
     return fault->message;
 }
 
@@ -281,8 +296,12 @@ std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
     if (!reader())
         return targets;
     auto servers = m_reader->serversLookedUpSince(now() - m_setup.pollWindow);
-    if (!servers)
+    if (!servers) {
+        noteFault(servers.fault());
         return targets;
+    }
+    // Polls notice a fault's end while nobody looks at a page.
+    unavailable();
     for (const auto &server : *servers)
         targets.push_back({server.address, server.queryPort});
     return targets;

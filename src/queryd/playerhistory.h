@@ -56,7 +56,7 @@ public:
 
     // The servers looked up within the poll window, the latest first.
     std::vector<ut3::QueryTarget> serversToPoll();
-    // Why history is not kept or shown now, if it is not.
+    // Why history is not kept or shown now, if it is not; logs its end.
     std::optional<std::string> unavailable();
     // Waits until every result recorded so far is in the file.
     void flush()
@@ -79,7 +79,8 @@ private:
     std::unique_ptr<history::Store> m_reader;
     std::optional<history::Fault> m_readerFault;
     std::optional<history::Seconds> m_readerTried;
-    std::string m_logged;
+    // The faults logged lately, with when each was last logged.
+    std::map<std::string, history::Seconds> m_logged;
     // The history is kept by the address queried; the start page lists
     // servers as they were asked for (a name, say).
     // With the time the lookup was last noted.

@@ -17,10 +17,15 @@ namespace {
 constexpr std::string_view Html = "text/html; charset=utf-8";
 constexpr std::string_view Json = "application/json";
 
-std::string jsonText(const nlohmann::json &json)
+std::string compactJson(const nlohmann::json &json)
 {
     // Replaces what is not UTF-8 (parameters may carry any bytes) instead of throwing.
-    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string jsonText(const nlohmann::json &json)
+{
+    return compactJson(json) + "\n";
 }
 
 Response refusal(unsigned status, Format format, std::string_view heading, const std::string &sentence)
@@ -52,6 +57,7 @@ Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std
     , m_history(std::move(history))
     , m_client(io, ut3::ClientOptions{.timeout = options.queryTimeout})
     , m_cache(m_client, options.cacheTime, options.limits.maxQueriesInFlight, m_history.get())
+    , m_answers(options.limits.cacheBytes)
 {
 }
 
@@ -97,10 +103,8 @@ void Service::refresh(const ut3::QueryTarget &server, std::function<void()> done
 
 void Service::lookUp(const StatusRequest &request, Reply reply)
 {
-    boost::system::error_code notLiteral;
-    const auto literal = boost::asio::ip::make_address(request.address, notLiteral);
-    if (!notLiteral)
-        return withEndpoint(request, boost::asio::ip::udp::endpoint(literal, request.queryPort), std::move(reply));
+    if (const auto literal = addressLiteral(request.address))
+        return withEndpoint(request, boost::asio::ip::udp::endpoint(*literal, request.queryPort), std::move(reply));
     // Resolving names costs as much as querying: the same limit holds.
     if (m_resolving + m_cache.inFlight() >= m_options.limits.maxQueriesInFlight)
         return reply(busy(request.format));
@@ -111,7 +115,7 @@ void Service::lookUp(const StatusRequest &request, Reply reply)
             result.state = ut3::QueryState::invalid;
             result.error = std::move(*error);
             result.queriedAt = std::chrono::system_clock::now();
-            return reply(self->render(request, result));
+            return reply(self->respond(request, self->render(request, result)));
         }
         self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
     });
@@ -129,12 +133,11 @@ void Service::resolve(const StatusRequest &request,
             --self->m_resolving;
             if (error || results.empty())
                 return done("the name could not be resolved (" + error.message() + ")");
-            // IPv4 first: game servers rarely listen on IPv6.
+            std::vector<boost::asio::ip::address> addresses;
             for (const auto &entry : results)
-                if (unwrapped(entry.endpoint().address()).is_v4())
-                    return done(boost::asio::ip::udp::endpoint(unwrapped(entry.endpoint().address()),
-                                                               entry.endpoint().port()));
-            done(results.begin()->endpoint());
+                addresses.push_back(entry.endpoint().address());
+            done(boost::asio::ip::udp::endpoint(chosenAddress(addresses, self->m_options.publicService),
+                                                results.begin()->endpoint().port()));
         });
 }
 
@@ -161,27 +164,24 @@ Response Service::resultResponse(const StatusRequest &request, const StatusCache
         if (m_history)
             m_history->lookedUp({request.address, request.queryPort}, result->query);
     }
-    constexpr std::size_t remembered = 4096;
-    std::string key = request.address + ' ' + std::to_string(request.queryPort) + ' '
-        + std::to_string(request.webPort) + (request.format == Format::json ? " json" : " html");
-    const auto found = m_rendered.find(key);
-    if (found != m_rendered.end() && found->second.result == result)
-        return found->second.response;
-    Response response = render(request, *result);
-    if (m_rendered.size() >= remembered)
-        m_rendered.clear();
-    m_rendered[std::move(key)] = {result, response};
-    return response;
+    const std::string key = request.address + ' ' + std::to_string(request.queryPort)
+        + (request.format == Format::json ? " json" : " html");
+    auto answer = m_answers.find(key, result);
+    if (!answer) {
+        answer = std::make_shared<const RenderedAnswer>(render(request, *result));
+        m_answers.add(key, result, answer);
+    }
+    return respond(request, *answer);
 }
 
-Response Service::render(const StatusRequest &request, const ut3::QueryResult &result)
+RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryResult &result)
 {
     const std::vector<SeenPlayer> seen =
         m_history ? m_history->playersSeen(result.query) : std::vector<SeenPlayer>();
     if (request.format == Format::json) {
-        ut3::QueryResult asked = result;
-        asked.query = {request.address, request.queryPort};
-        nlohmann::json json = ut3::toJson(asked, request.webPort);
+        nlohmann::json json = ut3::toJson(result);
+        // What was asked goes first, made for each request (respond).
+        json.erase("query");
         if (m_history) {
             json["history"] = m_history->series(result.query);
             nlohmann::json players = nlohmann::json::array();
@@ -192,13 +192,28 @@ Response Service::render(const StatusRequest &request, const ut3::QueryResult &r
             if (!players.empty())
                 json["playersSeen"] = std::move(players);
         }
-        return {200, Json, jsonText(json), {{"Cache-Control", "no-store"}}};
+        return {jsonText(json), 1};
     }
-    return {200, Html,
-            statusPage(request, result, {m_options.refresh, m_options.queryTimeout},
-                       m_history && !seen.empty() ? &seen : nullptr,
-                       m_history ? m_history->statusSection(result.query) : std::string()),
-            {{"Cache-Control", "no-store"}}};
+    StatusPage page = statusPage(request, result, {m_options.refresh, m_options.queryTimeout},
+                                 m_history && !seen.empty() ? &seen : nullptr,
+                                 m_history ? m_history->statusSection(result.query) : std::string());
+    return {std::move(page.html), page.linkAt};
+}
+
+Response Service::respond(const StatusRequest &request, const RenderedAnswer &answer) const
+{
+    std::string own;
+    if (request.format == Format::json) {
+        ut3::QueryResult asked;
+        asked.query = {request.address, request.queryPort};
+        own = "\"query\":" + compactJson(ut3::toJson(asked, request.webPort)["query"]) + ",";
+    } else {
+        own = statisticsLink(request);
+    }
+    std::string body;
+    body.reserve(answer.body.size() + own.size());
+    body.append(answer.body, 0, answer.insertAt).append(own).append(answer.body, answer.insertAt);
+    return {200, request.format == Format::json ? Json : Html, std::move(body), {{"Cache-Control", "no-store"}}};
 }
 
 }

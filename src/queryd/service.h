@@ -1,5 +1,6 @@
 #pragma once
 
+#include "queryd/answercache.h"
 #include "queryd/history.h"
 #include "queryd/options.h"
 #include "queryd/recentservers.h"
@@ -15,7 +16,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -57,7 +57,8 @@ private:
                  std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
     Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
-    Response render(const StatusRequest &request, const ut3::QueryResult &result);
+    RenderedAnswer render(const StatusRequest &request, const ut3::QueryResult &result);
+    Response respond(const StatusRequest &request, const RenderedAnswer &answer) const;
 
     boost::asio::io_context &m_io;
     ServiceOptions m_options;
@@ -66,13 +67,8 @@ private:
     StatusCache m_cache;
     RecentServers m_recent;
     std::size_t m_resolving = 0;
-    // The last answer made from each server result, by what was asked:
-    // a cached page is served without rendering it again.
-    struct Rendered {
-        StatusCache::Result result;
-        Response response;
-    };
-    std::unordered_map<std::string, Rendered> m_rendered;
+    // A cached result's page is served without rendering it again.
+    AnswerCache m_answers;
 };
 
 }

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
+#include <cstdio>
 
 namespace queryd {
 
@@ -52,6 +52,28 @@ std::string quoted(std::string_view value)
     return out;
 }
 
+// The first control character in text: C0, DEL, or C1 in UTF-8. No valid
+// value holds one, and a NUL would cut a value short where it is read as C text.
+std::optional<unsigned> controlCharacter(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F)
+            return byte;
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F)
+            return next;
+    }
+    return std::nullopt;
+}
+
+std::string codePoint(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "U+%04X", value);
+    return text;
+}
+
 struct PortRule {
     std::string_view key;
     std::string_view what;  // "The query port"
@@ -78,9 +100,7 @@ bool isPlausibleHost(std::string_view address)
 {
     if (address.empty() || address.size() > 253)
         return false;
-    boost::system::error_code error;
-    boost::asio::ip::make_address(std::string(address), error);
-    if (!error)
+    if (addressLiteral(address))
         return true;
     // A host name: dot-separated labels of letters, digits and inner
     // hyphens; a fully qualified name may end in a dot.
@@ -102,6 +122,17 @@ bool isPlausibleHost(std::string_view address)
     }
 }
 
+}
+
+std::optional<boost::asio::ip::address> addressLiteral(std::string_view text)
+{
+    if (text.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    boost::system::error_code error;
+    const auto address = boost::asio::ip::make_address(std::string(text), error);
+    if (error)
+        return std::nullopt;
+    return address;
 }
 
 std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query)
@@ -140,6 +171,9 @@ std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view 
         if (slot == known.end())
             return fail("The address carries an unknown value " + quoted(key)
                         + "; a '&' typed into one of the boxes starts a new value.");
+        if (const auto control = controlCharacter(value))
+            return fail("The " + key + " value holds a control character (" + codePoint(*control)
+                        + "); no server address, port or format has one.");
         auto &held = values[static_cast<std::size_t>(slot - known.begin())];
         if (held)
             return fail("The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <boost/asio/ip/address.hpp>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +35,10 @@ struct ParameterError {
     std::string message;
     Format format = Format::html;
 };
+
+// An IP address literal read from the whole text: unlike the library's own
+// reading, which stops at a NUL, "127.0.0.1\0anything" is no address.
+std::optional<boost::asio::ip::address> addressLiteral(std::string_view text);
 
 // The parameters of a status page. The address text comes from a text box
 // that is pasted into the address unencoded, so anything may arrive here.

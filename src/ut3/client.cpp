@@ -124,7 +124,8 @@ private:
         int challengesTaken = 0;
         Clock::time_point challengeSentAt{}, statusSentAt{};
         std::optional<double> pingMs;
-        // Why packets from the server were not taken, for the final message.
+        // Why the latest packet from the server's address was not taken: the
+        // result when nothing proper came by the deadline.
         std::string rejected;
         // What the system said about the server's address (an ICMP error).
         std::string unreachable;
@@ -265,7 +266,7 @@ private:
                 },
                 [weak](const udp::endpoint &from) {
                     if (const auto self = weak.lock())
-                        self->reject(from, "a datagram larger than 64 KiB", true);
+                        self->reject(from, "a datagram larger than 64 KiB");
                 },
                 [weak](const udp::endpoint &to, int error) {
                     if (const auto self = weak.lock())
@@ -318,32 +319,32 @@ private:
         }
     }
 
-    // A packet that none of the server's queries can take. Garbage fails them
-    // at once; a reply under a session id nobody used (a stale or mangled
-    // one) only if no proper reply comes before the deadline.
-    void reject(const udp::endpoint &sender, const std::string &why, bool fatal)
+    // A packet that none of the server's queries can take. Anyone who can
+    // send from the server's address can send one, so it only says why the
+    // queries failed if no proper reply comes before the deadline.
+    void reject(const udp::endpoint &sender, const std::string &why)
     {
-        for (const Key &key : queriesOf(sender)) {
-            const std::string message = "malformed reply from " + describe(sender) + ": " + why;
-            if (fatal)
-                finish(key, QueryState::malformed, message);
-            else
-                m_queries.at(key)->rejected = message;
-        }
+        for (const Key &key : queriesOf(sender))
+            note(*m_queries.at(key), why);
+    }
+
+    void note(Query &query, const std::string &why)
+    {
+        query.rejected = "malformed reply from " + describe(query.endpoint) + ": " + why;
     }
 
     void receive(const udp::endpoint &sender, ByteView datagram)
     {
         const auto id = replySessionId(datagram);
         if (!id || (datagram[0] != challengeType && datagram[0] != statusType)) {
-            reject(sender, "not a UT3 reply", true);
+            reject(sender, "not a UT3 reply");
             return;
         }
         const auto it = m_queries.find({sender, *id});
         if (it == m_queries.end()) {
             char text[16];
             std::snprintf(text, sizeof text, "%08X", *id);
-            reject(sender, std::string("a reply under session id ") + text + ", which was never asked for", false);
+            reject(sender, std::string("a reply under session id ") + text + ", which was never asked for");
             return;
         }
         Query &query = *it->second;
@@ -352,22 +353,18 @@ private:
             // sending them does not make us send it status requests on and on.
             if (query.challengesTaken == (query.challengeRetried ? 2 : 1))
                 return;
-            ++query.challengesTaken;
             auto parsed = parseChallengeReply(datagram, query.id);
-            if (auto *error = std::get_if<std::string>(&parsed)) {
-                finish(it->first, QueryState::malformed, "malformed reply from " + describe(sender) + ": " + decodeServerString(*error));
-                return;
-            }
+            if (auto *error = std::get_if<std::string>(&parsed))
+                return note(query, decodeServerString(*error));
+            ++query.challengesTaken;
             query.challenge = std::get<Challenge>(parsed);
             sendStatus(query);
             return;
         }
         if (!query.statusAsked)
             return; // nothing asked for it
-        if (const std::string error = query.reply.add(datagram); !error.empty()) {
-            finish(it->first, QueryState::malformed, "malformed reply from " + describe(sender) + ": " + error);
-            return;
-        }
+        if (const std::string error = query.reply.add(datagram); !error.empty())
+            return note(query, error);
         if (!query.pingMs)
             query.pingMs = std::chrono::duration<double, std::milli>(Clock::now() - query.statusSentAt).count();
         if (query.reply.complete())

@@ -43,6 +43,10 @@ constexpr std::pair<unsigned long long, std::string_view> standardMutatorBits[] 
     {16, "Low Gravity"}, {64, "No Power-ups"}, {128, "No Translocator"}, {256, "Slow Motion"},
     {1024, "Speed Freak"}, {2048, "Super Berserk"}, {8192, "Weapon Replacement"}, {16384, "Weapons Respawn"}};
 
+// UT3 has at most 64 players; a count beyond this is a hostile or broken
+// server's, reported as absent rather than carried into sums and scales.
+constexpr long long maxCount = 4096;
+
 // Custom mutator lists separate their items with this byte.
 constexpr char listSeparator = 0x1C;
 
@@ -70,6 +74,11 @@ public:
     {
         const auto value = raw(name);
         return value ? wholeNumber<long long>(*value) : std::nullopt;
+    }
+    std::optional<long long> count(std::string_view name) const
+    {
+        const auto value = raw(name);
+        return value ? wholeNumber<long long>(*value, 0, maxCount) : std::nullopt;
     }
 
 private:
@@ -112,9 +121,9 @@ ServerInfo serverInfo(const RawReply &reply)
     const auto mode = keys.number(key::gameMode);
     info.gameMode = mode && *mode >= 0 && *mode < static_cast<long long>(gameModes.size()) ? std::string(gameModes[*mode]) : info.gameClass;
     info.description = keys.text(key::description);
-    info.numPlayers = keys.number(key::numPlayers);
-    info.maxPlayers = keys.number(key::maxPlayers);
-    info.bots = keys.number(key::bots);
+    info.numPlayers = keys.count(key::numPlayers);
+    info.maxPlayers = keys.count(key::maxPlayers);
+    info.bots = keys.count(key::bots);
     info.goalScore = keys.number(key::goalScore);
     info.timeLimit = keys.number(key::timeLimit);
     if (const auto skill = keys.number(key::botSkill))

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <limits>
 #include <regex>
 
 using namespace history;
@@ -117,4 +119,39 @@ TEST(Pictures, SparklineFollowsThePlayers)
     // Two runs; the highest players (4) at the top (2 px), bots ignored.
     EXPECT_EQ(count(match[1], "M"), 2u);
     EXPECT_NE(std::string(match[1]).find(",2H"), std::string::npos) << match[1];
+}
+
+// Every count an int can hold (a foreign file, a hostile server) draws a
+// picture inside its frame with a round scale, and draws it at once.
+TEST(Pictures, ExtremeCountsStayInTheFrame)
+{
+    const auto inFrame = [](const std::string &path, double width) {
+        const std::regex number("[0-9.]+|[^MHVZ,0-9.]");
+        for (std::sregex_iterator at(path.begin(), path.end(), number), end; at != end; ++at)
+            if (!std::isdigit(static_cast<unsigned char>(at->str()[0])) || std::stod(at->str()) > width)
+                return false;
+        return true;
+    };
+    constexpr int most = std::numeric_limits<int>::max();
+    constexpr int least = std::numeric_limits<int>::min();
+    const std::pair<Count, const char *> rows[] = {
+        {{most, most}, ">5000000000</text>"},
+        {{2000000001, 0}, ">5000000000</text>"},
+        {{0, 1999999999}, ">2000000000</text>"},
+        {{65535, 3}, ">100000</text>"},
+        {{least, least}, ">1</text>"},
+        {{-5, most}, ">5000000000</text>"},
+    };
+    for (const auto &[extreme, scale] : rows) {
+        const Series day = series({extreme, Count{1, 1}, std::nullopt, extreme});
+        const std::string chart = dayChart(day, std::chrono::hours(0));
+        EXPECT_NE(chart.find(scale), std::string::npos) << extreme.players << " " << chart;
+        for (const char *name : {"players", "players-area", "bots"})
+            EXPECT_TRUE(inFrame(pathOf(chart, name), 550)) << extreme.players << " " << name << ": " << pathOf(chart, name);
+        const std::string line = sparkline(day);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(line, match, std::regex("stroke=\"#8fd0ff\"[^>]* d=\"([^\"]*)\"")));
+        EXPECT_TRUE(inFrame(match[1], 80)) << extreme.players << ": " << match[1];
+    }
+    EXPECT_NE(dayChart(Series{}, std::chrono::hours(0)).find("no answers recorded"), std::string::npos);
 }

@@ -89,6 +89,35 @@ TEST_P(EveryBackend, ListsRecentLookupsWithTheirLatestAnswer)
     EXPECT_EQ(*store->serversLookedUpSince(at(evening - 7 * 86400)), (std::vector<ServerKey>{other, deck}));
 }
 
+// A file from elsewhere may hold any number: what is read is bounded as
+// what is written is.
+TEST(Store, CountsReadFromAForeignFileAreBounded)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    auto store = openStore(path);
+    ASSERT_FALSE(store->record(std::vector{sample(deck, evening - 300, 1)}));
+    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    const std::string rows = "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 300)
+        + ", 2147483647, -9223372036854775808), (1, " + std::to_string(evening) + ", 9223372036854775807, 1e300)";
+    ASSERT_EQ(sqlite3_exec(db, ("DELETE FROM samples; " + rows).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    auto series = store->series(deck, at(evening));
+    ASSERT_TRUE(series) << series.fault().message;
+    EXPECT_EQ(series->steps[286], (Count{65535, 0}));
+    EXPECT_EQ(series->steps[287], (Count{65535, 65535}));
+    auto recent = store->recentServers(at(0), 10);
+    ASSERT_TRUE(recent && recent->size() == 1u && (*recent)[0].latest);
+    EXPECT_EQ((*recent)[0].latest->players, 65535);
+    auto averages = store->hourlyAverages(deck, at(0), at(evening + 1), std::chrono::seconds(0));
+    ASSERT_TRUE(averages);
+    EXPECT_EQ((*averages)[19], 65535.0);
+    EXPECT_EQ((*averages)[20], 65535.0);
+}
+
 TEST(Store, PruningKeepsTheFileFromGrowing)
 {
     TempFolder folder;

@@ -37,10 +37,10 @@ HttpReply httpGet(std::uint16_t port, const std::string &target)
     return reply;
 }
 
-std::string rawExchange(std::uint16_t port, const std::string &request)
+std::string rawExchange(std::uint16_t port, const std::string &request, const char *from)
 {
     boost::asio::io_context io;
-    tcp::socket socket(io);
+    tcp::socket socket(io, {boost::asio::ip::make_address(from), 0});
     socket.connect({boost::asio::ip::make_address("127.0.0.1"), port});
     boost::asio::write(socket, boost::asio::buffer(request));
     std::string answer;

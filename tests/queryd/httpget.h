@@ -13,9 +13,9 @@ struct HttpReply {
 
 HttpReply httpGet(std::uint16_t port, const std::string &target);
 
-// Sends bytes as they are and returns what comes back until the service
-// closes the connection.
-std::string rawExchange(std::uint16_t port, const std::string &request);
+// Sends bytes as they are, from the given loopback address, and returns what
+// comes back until the service closes the connection.
+std::string rawExchange(std::uint16_t port, const std::string &request, const char *from = "127.0.0.1");
 
 // Checks on what the service sent.
 bool isValidUtf8(const std::string &text);

@@ -5,6 +5,8 @@
 #include "queryd/historypoller.h"
 #include "queryd/playerhistory.h"
 
+#include "history/sqlitestore.h"
+
 #include <nlohmann/json.hpp>
 
 #include <atomic>
@@ -156,6 +158,109 @@ TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)
     EXPECT_EQ(history->series(result.query), expected);
     history->flush();
     EXPECT_EQ(history->series(result.query), expected);
+}
+
+// A server claiming two billion players, and a history file from elsewhere
+// holding such a count: the status page answers as for any other server.
+TEST_F(ServiceHistory, HostileCountsAnswerLikeAnyOther)
+{
+    auto script = fakeut3::sampleScript("Two Billion", "DM-Deck", 1);
+    for (auto &[key, value] : script.keys)
+        if (key == "numplayers" || key == "maxplayers" || key == "p268435703")
+            value = "2147483647";
+    auto &fake = addFake(script);
+    const auto file = m_folder / "history.sqlite3";
+    {
+        auto store = history::SqliteStore::open(file);
+        ASSERT_TRUE(store) << store.fault().message;
+        ASSERT_FALSE((*store)->noteLookup({"127.0.0.1", fake.port()}, history::Seconds(std::chrono::seconds(evening))));
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    const std::string row = "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 600)
+        + ", 2147483647, 2147483647)";
+    ASSERT_EQ(sqlite3_exec(db, row.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    startWith(makeHistory(file), false);
+
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    const HttpReply page = get(target);
+    EXPECT_EQ(page.status, 200u);
+    EXPECT_TRUE(contains(page.body, "<h1>Two Billion</h1>"));
+    EXPECT_TRUE(contains(page.body, ">100000</text>")) << page.body;
+    const auto json = nlohmann::json::parse(get(target + "&format=json").body);
+    EXPECT_TRUE(json["server"]["numPlayers"].is_null()) << json.dump();
+    EXPECT_EQ(json["history"].back(), (nlohmann::json{{"t", "2026-12-01T20:00:00Z"}, {"players", 1}, {"bots", 0}}));
+}
+
+ut3::QueryResult answerWithPlayers(int players)
+{
+    ut3::QueryResult result;
+    result.query = {"127.0.0.1", 7787};
+    result.state = ut3::QueryState::online;
+    result.status.emplace();
+    result.status->server.numPlayers = players;
+    return result;
+}
+
+// A damaged table: the reader and the writer meet faults of their own, on
+// every page and every answer. Each is logged once a minute, not each time.
+TEST_F(ServiceHistory, EachFaultIsLoggedOnceAMinute)
+{
+    const auto file = m_folder / "history.sqlite3";
+    {
+        auto store = history::SqliteStore::open(file);
+        std::vector<history::Sample> samples;
+        for (long long t = evening - 7 * 86400; t < evening; t += 300)
+            samples.push_back({{"127.0.0.1", 7787}, history::Seconds(std::chrono::seconds(t)), 3, 0, "DM-Deck"});
+        ASSERT_FALSE((*store)->record(samples));
+    }
+    const long long root = sqlValue(file, "SELECT rootpage FROM sqlite_schema WHERE name = 'samples'");
+    const long long pageSize = sqlValue(file, "PRAGMA page_size");
+    ASSERT_GT(root, 1);
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp((root - 1) * pageSize)
+        << std::string(static_cast<std::size_t>(pageSize), '\xFF');
+    auto history = makeHistory(file);
+    const auto result = answerWithPlayers(3);
+    for (long long second = 0; second < 180; second += 5) {
+        m_clock = evening + second;
+        history->record(result);
+        history->flush();
+        EXPECT_TRUE(contains(history->statusSection(result.query), "History unavailable")) << second;
+    }
+    const auto lines = log();
+    EXPECT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 6u) << lines.front() << "\n" << lines.back();
+}
+
+// Another program held the file at the start and let it go: the fault is
+// logged once, and once that the history is back.
+TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
+{
+    const auto file = m_folder / "history.sqlite3";
+    ASSERT_TRUE(history::SqliteStore::open(file));
+    sqlite3 *holder = nullptr;
+    sqlite3_open(file.c_str(), &holder);
+    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    auto history = makeHistory(file);
+    const auto result = answerWithPlayers(3);
+    history->record(result);
+    history->flush();
+    EXPECT_TRUE(contains(history->statusSection(result.query), "History unavailable"));
+    sqlite3_close(holder);
+
+    m_clock = evening + 30;
+    history->record(result);
+    history->flush();
+    // The reader tries the file again a minute after it failed.
+    m_clock = evening + 60;
+    for (int page = 0; page < 2; ++page)
+        EXPECT_FALSE(contains(history->statusSection(result.query), "History unavailable"));
+    const auto lines = log();
+    ASSERT_EQ(lines.size(), 2u) << lines.back();
+    EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
+    EXPECT_EQ(lines[1], "History available again: " + file.string());
 }
 
 TEST(HistoryOptions, TakesItsOwnAndLeavesTheRest)

@@ -5,6 +5,7 @@
 #include "queryd/listenaddress.h"
 #include "queryd/options.h"
 #include "queryd/ratelimiter.h"
+#include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statusrequest.h"
 
@@ -71,9 +72,66 @@ INSTANTIATE_TEST_SUITE_P(
                      "The server address must be an IP address or a host name; it was '<script>'."},
         ParameterRow{"serverip=203.0.113.9%20&serverqport=6500&serverwport=0",
                      "The server address must be an IP address or a host name; it was '203.0.113.9 '."},
+        // Nothing valid holds a control character; a NUL would end the address early.
+        ParameterRow{"serverip=127.0.0.1%00%3Cb%3E&serverqport=6500&serverwport=0",
+                     "The serverip value holds a control character (U+0000); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=65%0900&serverwport=0",
+                     "The serverqport value holds a control character (U+0009); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=%C2%85",
+                     "The serverwport value holds a control character (U+0085); no server address, port or format has one."},
+        ParameterRow{"serverip=203.0.113.9&serverqport=6500&serverwport=0&format=json%7F",
+                     "The format value holds a control character (U+007F); no server address, port or format has one."},
         ParameterRow{"serverip=" + std::string(100, 'a') + "&serverqport=6500&serverwport=0",
                      "The server address must be an IP address or a host name; it was '" + std::string(80, 'a')
                          + "…'."}));
+
+struct HostRow {
+    std::vector<std::string> hosts; // the request's Host fields
+    unsigned version = 11;
+    bool publicService = false;
+    std::vector<std::string> allowed;
+    unsigned status = 0; // 0: served
+};
+
+TEST(RequestHead, HostNamesThisServiceOnce)
+{
+    const HostRow rows[] = {
+        {{"127.0.0.1:8650"}},
+        {{"LOCALHOST:8650"}},
+        {{"[::1]:8650"}},
+        {{"192.168.1.20"}}, // from the LAN, by address
+        {{}, 10},
+        {{"rebound.example"}, 11, false, {}, 403},
+        {{"localhost.rebound.example:8650"}, 11, false, {}, 403},
+        {{"127.1"}, 11, false, {}, 403},
+        {{"query.example.org"}, 11, false, {"Query.Example.Org"}},
+        {{"rebound.example"}, 11, true},
+        {{"rebound.example"}, 11, true, {"query.example.org"}, 403},
+        {{"127.0.0.1"}, 11, true, {"query.example.org"}},
+        {{}, 11, false, {}, 400},
+        {{}, 11, true, {}, 400},
+        {{"127.0.0.1", "127.0.0.1"}, 10, false, {}, 400},
+        {{""}, 11, false, {}, 400},
+        {{"::1"}, 11, false, {}, 400},
+        {{"[::1"}, 11, false, {}, 400},
+        {{"[127.0.0.1]"}, 11, false, {}, 400},
+        {{"localhost:65536"}, 11, false, {}, 400},
+        {{"localhost:80:80"}, 11, true, {}, 400},
+        {{"bad name"}, 11, true, {}, 400},
+    };
+    for (const HostRow &row : rows) {
+        ServiceOptions options;
+        options.publicService = row.publicService;
+        options.allowedHosts = row.allowed;
+        boost::beast::http::request_header<> head;
+        head.version(row.version);
+        for (const std::string &host : row.hosts)
+            head.insert(boost::beast::http::field::host, host);
+        const auto refusal = refusalForHead(head, options);
+        const std::string shown = row.hosts.empty() ? "(none)" : row.hosts.front();
+        EXPECT_EQ(refusal ? refusal->status : 0u, row.status) << shown;
+    }
+}
 
 TEST(QueryDecoding, FollowsTheFormEncoding)
 {
@@ -105,40 +163,98 @@ TEST(Escaping, LeavesNoMarkupAndOnlyValidUtf8)
     }
 }
 
-TEST(PublicAddresses, RefuseWhatIsNotOnTheInternet)
+// The IANA special-purpose address registries, row by row: an address in
+// a block that is not globally reachable is refused with what the block is.
+TEST(PublicAddresses, FollowTheSpecialPurposeRegistries)
 {
-    const std::pair<const char *, const char *> rows[] = {
-        {"127.0.0.1", "127.0.0.1 is a loopback address"},
-        {"::ffff:127.0.0.1", "127.0.0.1 is a loopback address"},
-        {"::ffff:192.168.1.20", "192.168.1.20 is a private address"},
-        {"10.1.2.3", "10.1.2.3 is a private address"},
-        {"172.31.255.255", "172.31.255.255 is a private address"},
-        {"100.64.0.1", "100.64.0.1 is a shared (carrier-grade NAT) address"},
-        {"100.127.255.255", "100.127.255.255 is a shared (carrier-grade NAT) address"},
-        {"169.254.10.1", "169.254.10.1 is a link-local address"},
-        {"224.0.0.1", "224.0.0.1 is a multicast address"},
-        {"255.255.255.255", "255.255.255.255 is a reserved or broadcast address"},
-        {"0.0.0.0", "0.0.0.0 is a 'this network' address"},
-        {"::1", "::1 is a loopback address"},
-        {"::", ":: is the unspecified address"},
-        {"fe80::1", "fe80::1 is a link-local address"},
-        {"fd12:3456::1", "fd12:3456::1 is a unique-local address"},
-        {"ff02::1", "ff02::1 is a multicast address"},
-        {"203.0.113.9", nullptr},
-        {"172.32.0.1", nullptr},
-        {"100.128.0.1", nullptr},
-        {"::ffff:198.51.100.7", nullptr},
-        {"2001:db8::7", nullptr},
+    struct Row {
+        const char *address;
+        const char *reason; // null: queried
+        const char *source;
     };
-    for (const auto &[address, reason] : rows) {
+    const Row rows[] = {
+        {"0.0.0.0", "0.0.0.0 is a 'this network' address", "RFC 791"},
+        {"10.1.2.3", "10.1.2.3 is a private address", "RFC 1918"},
+        {"172.31.255.255", "172.31.255.255 is a private address", "RFC 1918"},
+        {"192.168.1.20", "192.168.1.20 is a private address", "RFC 1918"},
+        {"100.64.0.1", "100.64.0.1 is a shared (carrier-grade NAT) address", "RFC 6598"},
+        {"100.127.255.255", "100.127.255.255 is a shared (carrier-grade NAT) address", "RFC 6598"},
+        {"127.0.0.1", "127.0.0.1 is a loopback address", "RFC 1122"},
+        {"169.254.169.254", "169.254.169.254 is a link-local address", "RFC 3927"},
+        {"192.0.0.170", "192.0.0.170 is an address the IETF reserved for protocols", "RFC 6890"},
+        {"192.0.0.9", nullptr, "RFC 7723"},
+        {"192.0.2.1", "192.0.2.1 is a documentation address", "RFC 5737"},
+        {"198.51.100.7", "198.51.100.7 is a documentation address", "RFC 5737"},
+        {"203.0.113.9", "203.0.113.9 is a documentation address", "RFC 5737"},
+        {"192.88.99.1", "192.88.99.1 is a deprecated 6to4 relay address", "RFC 7526"},
+        {"198.19.255.1", "198.19.255.1 is a benchmarking address", "RFC 2544"},
+        {"224.0.0.1", "224.0.0.1 is a multicast address", "RFC 5771"},
+        {"255.255.255.255", "255.255.255.255 is a reserved or broadcast address", "RFC 919"},
+        {"1.1.1.1", nullptr, "RFC 6890"},
+        {"172.32.0.1", nullptr, "RFC 1918"},
+        {"100.128.0.1", nullptr, "RFC 6598"},
+        {"::", ":: is the unspecified address", "RFC 4291"},
+        {"::1", "::1 is a loopback address", "RFC 4291"},
+        {"::ffff:127.0.0.1", "127.0.0.1 is a loopback address", "RFC 4291"},
+        {"::ffff:192.168.1.20", "192.168.1.20 is a private address", "RFC 4291"},
+        {"::ffff:1.1.1.1", nullptr, "RFC 4291"},
+        {"::127.0.0.1", "::127.0.0.1 is an IPv4-compatible address (deprecated)", "RFC 4291"},
+        {"::ffff:0:10.0.0.1", "::ffff:0:a00:1 is an IPv4-translated (SIIT) address", "RFC 2765"},
+        {"64:ff9b::7f00:1", "64:ff9b::7f00:1 is translated to 127.0.0.1, a loopback address", "RFC 6052"},
+        {"64:ff9b::a9fe:a9fe", "64:ff9b::a9fe:a9fe is translated to 169.254.169.254, a link-local address", "RFC 6052"},
+        {"64:ff9b::101:101", nullptr, "RFC 6052"},
+        {"64:ff9b:1::a00:1", "64:ff9b:1::a00:1 is a local-use IPv4/IPv6 translation address", "RFC 8215"},
+        {"100::1", "100::1 is a discard-only address", "RFC 6666"},
+        {"2001:0:4136:e378::1", "2001:0:4136:e378::1 is a Teredo address", "RFC 4380"},
+        {"2001:1::1", nullptr, "RFC 7723"},
+        {"2001:2::5", "2001:2::5 is a benchmarking address", "RFC 5180"},
+        {"2001:3::1", nullptr, "RFC 7450"},
+        {"2001:20::1", "2001:20::1 is an ORCHIDv2 identifier, not a destination", "RFC 7343"},
+        {"2001:100::1", "2001:100::1 is an address the IETF reserved for protocols", "RFC 2928"},
+        {"2001:db8::7", "2001:db8::7 is a documentation address", "RFC 3849"},
+        {"2002:7f00:1::1", "2002:7f00:1::1 is a 6to4 address", "RFC 3056"},
+        {"3fff::1", "3fff::1 is a documentation address", "RFC 9637"},
+        {"5f00::1", "5f00::1 is a segment routing identifier", "RFC 9602"},
+        {"4000::1", "4000::1 is a reserved address", "RFC 4291"},
+        {"fd12:3456::1", "fd12:3456::1 is a unique-local address", "RFC 4193"},
+        {"fe80::1", "fe80::1 is a link-local address", "RFC 4291"},
+        {"fec0::1", "fec0::1 is a site-local address", "RFC 3879"},
+        {"ff02::1", "ff02::1 is a multicast address", "RFC 4291"},
+        {"2606:4700:4700::1111", nullptr, "RFC 4291"},
+        {"2001:200::1", nullptr, "RFC 2928"},
+    };
+    for (const auto &[address, reason, source] : rows) {
         const auto refusal = refusalForPublicService(boost::asio::ip::make_address(address));
         if (!reason) {
-            EXPECT_FALSE(refusal) << address << ": " << *refusal;
+            EXPECT_FALSE(refusal) << address << " (" << source << "): " << *refusal;
             continue;
         }
-        ASSERT_TRUE(refusal) << address;
-        EXPECT_EQ(*refusal, std::string(reason) + "; this public service queries only game servers on the internet.");
+        if (!refusal) {
+            ADD_FAILURE() << address << " (" << source << ") is queried";
+            continue;
+        }
+        EXPECT_EQ(*refusal, std::string(reason) + "; this public service queries only game servers on the internet.")
+            << source;
     }
+}
+
+// A name is queried only when every address it resolves to may be.
+TEST(PublicAddresses, ANameIsJudgedByAllItsAddresses)
+{
+    const auto addresses = [](std::initializer_list<const char *> texts) {
+        std::vector<boost::asio::ip::address> list;
+        for (const char *text : texts)
+            list.push_back(boost::asio::ip::make_address(text));
+        return list;
+    };
+    const auto chosen = [](const std::vector<boost::asio::ip::address> &list, bool publicService) {
+        return chosenAddress(list, publicService).to_string();
+    };
+    EXPECT_EQ(chosen(addresses({"2606:4700::1", "::ffff:1.1.1.1", "8.8.8.8"}), false), "1.1.1.1");
+    EXPECT_EQ(chosen(addresses({"2606:4700::1"}), true), "2606:4700::1");
+    EXPECT_EQ(chosen(addresses({"1.1.1.1", "10.0.0.1"}), false), "1.1.1.1");
+    EXPECT_EQ(chosen(addresses({"1.1.1.1", "10.0.0.1"}), true), "10.0.0.1");
+    EXPECT_EQ(chosen(addresses({"1.1.1.1", "2606:4700::1", "fe80::1"}), true), "fe80::1");
 }
 
 TEST(ListenAddresses, NeedBracketsAroundIPv6AndAPort)
@@ -153,7 +269,8 @@ TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
 {
     const auto options =
         parseCommandLine({"--listen=[::1]:9000", "--listen", "127.0.0.1:9001", "--public", "--client-rate", "0",
-                          "--cache-seconds=2", "--idle-exit", "30"});
+                          "--cache-seconds=2", "--idle-exit", "30", "--allow-host", "query.example.org",
+                          "--max-client-connections=0", "--cache-mib", "8"});
     ASSERT_TRUE(std::holds_alternative<ServiceOptions>(options));
     const auto &o = std::get<ServiceOptions>(options);
     EXPECT_EQ(o.listen.size(), 2u);
@@ -161,12 +278,16 @@ TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
     EXPECT_EQ(o.limits.clientRate, 0u);
     EXPECT_EQ(o.cacheTime, std::chrono::seconds(2));
     EXPECT_EQ(o.idleExit, std::chrono::seconds(30));
+    EXPECT_EQ(o.allowedHosts, std::vector<std::string>{"query.example.org"});
+    EXPECT_EQ(o.limits.maxClientConnections, 0u);
+    EXPECT_EQ(o.limits.cacheBytes, 8u * 1024 * 1024);
 
     const std::pair<std::vector<std::string>, std::string> mistakes[] = {
         {{"--cache-seconds", "0"}, "--cache-seconds needs a number from 1 to 3600; it was '0'."},
         {{"--max-connections"}, "--max-connections needs a number from 1 to 1000000."},
         {{"--verbose"}, "unknown option '--verbose'."},
         {{"--public=yes"}, "unknown option '--public=yes'."},
+        {{"--allow-host", "127.0.0.1"}, "--allow-host needs a host name, such as query.example.org; it was '127.0.0.1'."},
     };
     for (const auto &[arguments, message] : mistakes) {
         const auto parsed = parseCommandLine(arguments);

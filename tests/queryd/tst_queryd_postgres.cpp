@@ -119,7 +119,7 @@ private:
 std::vector<std::string> instanceArguments(const std::string &database)
 {
     return {"--listen", "127.0.0.1:0", "--db", database, "--poll-interval", std::to_string(pollInterval.count()),
-            "--cache-seconds", "1", "--client-rate", "0"};
+            "--cache-seconds", "1", "--client-rate", "0", "--max-client-connections", "0"};
 }
 
 std::vector<std::string> linesHolding(const std::string &log, const std::string &part)

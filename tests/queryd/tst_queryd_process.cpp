@@ -27,7 +27,8 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
     EXPECT_TRUE(help.starts_with("Usage: skirvane-queryd [OPTION]...\n"));
     for (const char *option : {"--listen ADDR:PORT", "--public", "--cache-seconds N", "--query-timeout-ms MS",
                                "--refresh-seconds N", "--idle-exit N", "--max-request-bytes N", "--header-timeout N",
-                               "--max-connections N", "--max-queries N", "--client-rate N", "--help", "--version"})
+                               "--max-connections N", "--max-client-connections N", "--max-queries N", "--client-rate N",
+                               "--cache-mib N", "--allow-host NAME", "--help", "--version"})
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);)

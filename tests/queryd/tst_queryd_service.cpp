@@ -2,6 +2,8 @@
 // UT3 servers answering real UDP queries behind it.
 #include "servicefixture.h"
 
+#include "deploymentvalues.h"
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/read_until.hpp>
@@ -9,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <future>
 
 namespace {
@@ -151,6 +154,10 @@ TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
          "it was &#39;&lt;script&gt;alert(1)&lt;/script&gt;&#39;."},
         {"/Zyr/Skirvane/skirvane.php?serverip=%FF%FE&serverqport=" + port + "&serverwport=0",
          "it was &#39;\uFFFD\uFFFD&#39;."},
+        // The address would be read up to the NUL, and the rest shown to every visitor.
+        {"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1%00%3Cb%3EFake+news%3C/b%3E&serverqport=" + port
+             + "&serverwport=0",
+         "The serverip value holds a control character (U+0000)"},
     };
     for (const auto &[target, part] : rows) {
         const HttpReply reply = get(target);
@@ -265,65 +272,123 @@ TEST_F(Service, ClientsOverTheirRateGet429WithRetryAfter)
     EXPECT_EQ(refused.headers.at("retry-after"), "1");
 }
 
-TEST_F(Service, ConnectionsBeyondTheLimitGet503)
+// Connections from a loopback address that the service has taken in and
+// keeps open: each has had an answer.
+std::vector<boost::asio::ip::tcp::socket> heldConnections(boost::asio::io_context &io, std::uint16_t port, int count,
+                                                          const char *from)
 {
-    auto options = testOptions();
-    options.limits.maxConnections = 2;
-    start(options);
-    boost::asio::io_context io;
     std::vector<boost::asio::ip::tcp::socket> held;
-    for (int i = 0; i < 2; ++i) {
-        held.emplace_back(io);
-        held.back().connect({boost::asio::ip::make_address("127.0.0.1"), port()});
-        // An answer proves the connection was taken in.
-        boost::asio::write(held.back(), boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: x\r\n\r\n")));
+    for (int i = 0; i < count; ++i) {
+        held.emplace_back(io, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(from), 0))
+            .connect({boost::asio::ip::make_address("127.0.0.1"), port});
+        boost::asio::write(held.back(), boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
         std::string head;
         boost::asio::read_until(held.back(), boost::asio::dynamic_buffer(head), "\r\n\r\n");
-        ASSERT_TRUE(head.starts_with("HTTP/1.1 200"));
+        EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
     }
-    const std::string third = rawExchange(port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_TRUE(third.starts_with("HTTP/1.1 503")) << third;
-    EXPECT_TRUE(contains(third, "Retry-After: 1"));
+    return held;
 }
 
-TEST_F(Service, QueriesBeyondTheLimitGet503)
+constexpr std::string_view Close = "Connection: close\r\n\r\n";
+
+TEST_F(Service, ConnectionsBeyondTheLimitsGet503)
 {
     auto options = testOptions();
-    options.limits.maxQueriesInFlight = 1;
-    options.queryTimeout = std::chrono::milliseconds(1500);
-    fakeut3::Script silent = fakeut3::sampleScript("Silent", "DM-Deck", 0);
-    silent.shape = fakeut3::Shape::silent;
-    const auto &fake = addFake(silent);
+    options.limits.maxConnections = 3;
+    options.limits.maxClientConnections = 2;
     start(options);
-    auto waiting = std::async(std::launch::async, [&] { return get(statusTarget("127.0.0.1", fake.port())); });
-    while (fake.requestsSeen() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const HttpReply refused = get(statusTarget("127.0.0.1", fakeut3::closedEndpoint().port()));
-    EXPECT_EQ(refused.status, 503u);
-    EXPECT_EQ(refused.headers.at("retry-after"), "1");
-    EXPECT_TRUE(contains(refused.body, "too many game servers at once"));
-    // Asking for the server already in flight needs no new query.
-    EXPECT_EQ(get(statusTarget("127.0.0.1", fake.port())).status, 200u);
-    EXPECT_EQ(waiting.get().status, 200u);
+    boost::asio::io_context io;
+    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + std::string(Close);
+    // One address cannot take every connection...
+    const auto held = heldConnections(io, port(), 2, "127.0.0.1");
+    const std::string sameClient = rawExchange(port(), request);
+    EXPECT_TRUE(sameClient.starts_with("HTTP/1.1 503")) << sameClient;
+    EXPECT_TRUE(contains(sameClient, "This address has too many connections open")) << sameClient;
+    // ...others still get in, up to the service's own limit.
+    const auto other = heldConnections(io, port(), 1, "127.0.0.2");
+    const std::string full = rawExchange(port(), request, "127.0.0.3");
+    EXPECT_TRUE(full.starts_with("HTTP/1.1 503")) << full;
+    EXPECT_TRUE(contains(full, "The service has too many connections open")) << full;
+    EXPECT_TRUE(contains(full, "Retry-After: 1"));
 }
 
-TEST_F(Service, SlowLargeAndOddRequestsGetClearAnswers)
+// A body the service cannot frame would be read as a next request.
+TEST_F(Service, ATransferEncodingIsRefusedAndEndsTheConnection)
 {
     auto options = testOptions();
     options.limits.headerTimeout = std::chrono::seconds(1);
-    options.limits.maxRequestBytes = 1024;
     start(options);
-    const std::pair<std::string, std::string> rows[] = {
-        {"GET / HTTP/1.1\r\nHost: x\r\n", "HTTP/1.1 408"}, // never finishes its head
-        {"GET / HTTP/1.1\r\nHost: x\r\nX-Padding: " + std::string(4000, 'p') + "\r\n\r\n", "HTTP/1.1 431"},
-        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405"},
-        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 413"},
-        {"GARBAGE\r\n\r\n", "HTTP/1.1 400"},
-    };
-    for (const auto &[request, head] : rows) {
-        const std::string answer = rawExchange(port(), request);
-        EXPECT_TRUE(answer.starts_with(head)) << request.substr(0, 40) << " -> " << answer.substr(0, 60);
+    const std::string smuggled = "GET /smuggled HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    for (const std::string framing : {"gzip\r\n\r\n", "xchunked\r\n\r\n", "chunked, identity\r\n\r\n",
+                                      "chunked\r\nTransfer-Encoding: gzip\r\n\r\n", "chunked\r\n\r\n0\r\n\r\n"}) {
+        const std::string answer =
+            rawExchange(port(), "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: " + framing + smuggled);
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 400")) << framing << answer.substr(0, 60);
+        EXPECT_FALSE(contains(answer, "\nHTTP/1.1 ")) << framing << ": nothing answered after the refusal";
+        EXPECT_TRUE(contains(answer, "Connection: close")) << framing;
     }
+}
+
+// A page elsewhere that gets its name to resolve to this machine must not
+// drive the service; the desktop program's own hosts must.
+TEST_F(Service, TheHostHeaderNamesThisServiceOnce)
+{
+    start();
+    const std::pair<std::string, std::string> rows[] = {
+        {"GET / HTTP/1.1\r\nHost: " + std::string(DeploymentValues::MainQueryHost) + "\r\n", "HTTP/1.1 200"},
+        {"GET / HTTP/1.1\r\nHost: " + std::string(DeploymentValues::FavoritesQueryHost) + "\r\n", "HTTP/1.1 200"},
+        {"GET / HTTP/1.0\r\n", "HTTP/1.0 200"},
+        {"GET / HTTP/1.1\r\nHost: rebound.example\r\n", "HTTP/1.1 403"},
+        {"GET / HTTP/1.1\r\n", "HTTP/1.1 400"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: 127.0.0.1\r\n", "HTTP/1.1 400"},
+    };
+    for (const auto &[head, status] : rows) {
+        const std::string answer = rawExchange(port(), head + std::string(Close));
+        EXPECT_TRUE(answer.starts_with(status)) << head << answer.substr(0, 60);
+    }
+    EXPECT_TRUE(contains(rawExchange(port(), "GET / HTTP/1.1\r\nHost: rebound.example\r\n" + std::string(Close)),
+                         "--allow-host rebound.example"));
+}
+
+// Resident memory of this process, the service's thread included.
+std::size_t residentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:"))
+            return std::stoul(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Many web ports and many spellings of one name, for one large reply.
+TEST_F(Service, RenderedAnswersStayWithinTheCacheBytes)
+{
+    auto options = testOptions();
+    options.limits.cacheBytes = 2 * 1024 * 1024;
+    options.cacheTime = std::chrono::seconds(60); // one query for the whole run
+    // Names made of what escaping makes five times longer.
+    fakeut3::Script script = fakeut3::sampleScript("Large", "DM-Deck", 250);
+    for (std::string &name : script.players[0].second)
+        name = std::string(200, '&') + name;
+    const auto &fake = addFake(script);
+    start(options);
+    const HttpReply first = get(statusTarget("127.0.0.1", fake.port()));
+    ASSERT_GT(first.body.size(), 200'000u);
+    const int perQuery = fake.requestsSeen();
+    const std::size_t before = residentBytes();
+    for (unsigned webPort = 1; webPort <= 300; ++webPort)
+        ASSERT_EQ(get(statusTarget("127.0.0.1", fake.port(), webPort) + (webPort % 2 ? "" : "&format=json")).status,
+                  200u);
+    for (unsigned spelling = 1; spelling < 40; ++spelling) {
+        std::string name = "localhost";
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (spelling >> i & 1)
+                name[i] = static_cast<char>(name[i] - 'a' + 'A');
+        const HttpReply reply = get(statusTarget(name, fake.port(), spelling));
+        ASSERT_TRUE(contains(reply.body, "<h1>Large</h1>")) << name;
+    }
+    EXPECT_EQ(fake.requestsSeen(), perQuery) << "the load needed no new query";
+    EXPECT_LT(residentBytes() - before, options.limits.cacheBytes + 8 * 1024 * 1024);
 }
 
 class RecordingHistory final : public queryd::ServerHistory {

@@ -75,7 +75,7 @@ TEST_P(Shapes, GiveTheWholeStatus)
 
 INSTANTIATE_TEST_SUITE_P(Rows, Shapes, testing::Values(
     Shape::onePacket, Shape::outOfOrder, Shape::duplicated, Shape::playersLater, Shape::fieldContinued,
-    Shape::nulRuns, Shape::changingChallenge, Shape::noChallenge));
+    Shape::nulRuns, Shape::changingChallenge, Shape::noChallenge, Shape::forgedFirst));
 
 struct FailureRow {
     Shape shape;

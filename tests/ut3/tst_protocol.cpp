@@ -214,6 +214,17 @@ TEST(Meanings, FollowUT3)
     EXPECT_EQ(info({{"p268435717", "10"}}).standardMutators, (std::vector<std::string>{"Friendly Fire", "Instagib"}));
     EXPECT_EQ(info({{"p268435717", std::to_string(1 | 16384 | 32 | 4096)}}).standardMutators,
               (std::vector<std::string>{"Big Head", "Weapons Respawn", "4128"}));
+    // Counts outside 0-4096 are a hostile server's: absent, not carried on.
+    const std::pair<std::string_view, std::optional<long long>> counts[] = {
+        {"0", 0}, {"4096", 4096}, {"4097", std::nullopt}, {"2147483647", std::nullopt}, {"-1", std::nullopt},
+        {"99999999999999999999", std::nullopt}};
+    for (const auto &[text, expected] : counts)
+        for (const std::string_view name : {"numplayers", "maxplayers", "p268435703"}) {
+            const auto server = info({{name, text}});
+            EXPECT_EQ(name == "numplayers" ? server.numPlayers : name == "maxplayers" ? server.maxPlayers : server.bots,
+                      expected)
+                << name << "=" << text;
+        }
 }
 
 struct TextRow {

@@ -82,6 +82,7 @@ std::vector<Packet> cut(const Script &script)
     case Shape::changingChallenge:
     case Shape::noChallenge:
     case Shape::wrongSessionId:
+    case Shape::forgedFirst:
         return {{0, keys + "\x01" + players + "\x02" + teams}};
     case Shape::playersLater:
         return {{0, keys}, {1, players + "\x02" + teams}};
@@ -232,6 +233,10 @@ private:
         std::uint32_t id = sessionIdOf(request);
         if (script.shape == Shape::wrongSessionId)
             id ^= 0x01010101;
+        if (script.shape == Shape::forgedFirst) {
+            send("\xFF\xFF\xFF\xFFprint\nUnknown command\n");
+            send(Bytes(1, request[2]) + bigEndian(id) + "forged\x01");
+        }
         if (request[2] == '\x09')
             answerChallenge(script, id);
         else if (request[2] == '\0')

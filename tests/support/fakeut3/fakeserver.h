@@ -28,6 +28,7 @@ enum class Shape {
     wrongSessionId,    // answers under another session id
     changingChallenge, // a new challenge for each challenge request; only the latest is accepted
     noChallenge,       // challenge 0: the status request comes without challenge bytes
+    forgedFirst,       // before each answer, bytes that are no UT3 reply and a broken reply under the right session id
 };
 
 // A field list as sent: the field's name ("player_", "score_", "team_t" ...)
