@@ -227,3 +227,41 @@ TEST_P(EveryBackend, ALayoutOfANewerVersionIsRefusedAndLeftAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(, EveryBackend, ::testing::Values("sqlite", "postgresql"), backendName);
+
+TEST_P(EveryBackend, NamesMakeSessionsThatBreakAtGapsAndAreFoundLiterally)
+{
+    // Gaps longer than two intervals and a half-minute start a new session.
+    auto store = open(SessionRule{std::chrono::seconds(300)});
+    const auto seen = [](const ServerKey &server, long long time, std::vector<std::string> names, std::string serverName = {}) {
+        return Sample{server, at(time), static_cast<int>(names.size()), 0, "DM-Deck", std::move(serverName), std::move(names)};
+    };
+    // One batch, as the writer gathers them: a name may be in several samples.
+    const Sample samples[] = {
+        seen(deck, evening, {"Ann", "Bob"}),
+        seen(deck, evening + 300, {"Ann", "Ann"}),
+        seen(deck, evening + 1700, {"Bob"}),
+        seen(deck, evening + 2000, {"Ann"}),
+        seen(other, evening, {"Ann%_x"}, "Other Place"),
+    };
+    ASSERT_FALSE(store->record(samples));
+
+    auto players = store->playersSeen(deck, at(evening - 1), at(evening + 1900));
+    ASSERT_TRUE(players) << players.fault().message;
+    const std::vector<SeenPlayer> expected = {
+        {"Ann", true, {{at(evening + 2000), at(evening + 2000)}, {at(evening), at(evening + 300)}}},
+        {"Bob", false, {{at(evening + 1700), at(evening + 1700)}, {at(evening), at(evening)}}},
+    };
+    EXPECT_EQ(*players, expected);
+
+    auto found = store->searchPlayers("ANN", at(evening - 1), at(evening + 1900), 10);
+    ASSERT_TRUE(found) << found.fault().message;
+    const std::vector<PlayerMatch> matches = {
+        {"Ann", true, at(evening + 2000), deck, ""},
+        {"Ann%_x", false, at(evening), other, "Other Place"},
+    };
+    EXPECT_EQ(*found, matches);
+    auto literal = store->searchPlayers("%_", at(evening - 1), at(evening + 1900), 10);
+    ASSERT_TRUE(literal);
+    ASSERT_EQ(literal->size(), 1u);
+    EXPECT_EQ((*literal)[0].name, "Ann%_x");
+}
