@@ -1,0 +1,96 @@
+// libFuzzer target for the service's request path short of the network:
+// Beast's request parser under the service's limits, then the service's own
+// checks of the head (framing, Host) under each Host rule, the parameters of
+// a status page, and the request's log line. Build with clang:
+//   cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSKIRVANE_FUZZ=ON
+//   cmake --build build/fuzz --target fuzz_httprequest
+//   mkdir -p found-http && build/fuzz/bin/fuzz_httprequest found-http tests/fuzz/corpus-http
+// The input is what a client sends on one connection; requests after the
+// first are parsed as a pipelining client's would be. An input that once
+// broke the path belongs in tests/fuzz/corpus-http.
+#include "queryd/options.h"
+#include "queryd/pages.h"
+#include "queryd/requesthead.h"
+#include "queryd/requestlog.h"
+#include "queryd/statusrequest.h"
+
+#include <boost/beast/http.hpp>
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+namespace http = boost::beast::http;
+
+bool hasControl(std::string_view text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+// What a status request that passed must be: an address without control
+// characters that is a literal or a name, a query port above 0.
+void checkRequest(const queryd::StatusRequest &request)
+{
+    if (request.address.empty() || hasControl(request.address) || request.queryPort == 0)
+        std::abort();
+}
+
+void checkRefusals(const http::request_header<> &head)
+{
+    queryd::ServiceOptions local;
+    queryd::ServiceOptions open;
+    open.publicService = true;
+    queryd::ServiceOptions named = local;
+    named.allowedHosts = {"query.example.org"};
+    for (const queryd::ServiceOptions *options : {&local, &open, &named}) {
+        const auto refusal = queryd::refusalForHead(head, *options);
+        if (refusal && refusal->status != 400 && refusal->status != 403)
+            std::abort();
+        // A public service without names refuses no Host as foreign.
+        if (refusal && refusal->status == 403 && options == &open)
+            std::abort();
+    }
+}
+
+void checkTarget(std::string_view target)
+{
+    const std::string line = queryd::requestLogLine({}, "127.0.0.1", "GET", target, 200, {});
+    if (line.empty() || line.find('\n') != line.size() - 1)
+        std::abort();
+    const std::size_t question = target.find('?');
+    if (question == std::string_view::npos)
+        return;
+    const auto parsed = queryd::parseStatusRequest(target.substr(question + 1));
+    if (const auto *request = std::get_if<queryd::StatusRequest>(&parsed))
+        return checkRequest(*request);
+    // The complaint quotes the input back; escaping it is the page's part.
+    queryd::messagePage("The query cannot be made", std::get<queryd::ParameterError>(parsed).message);
+}
+
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string_view input(reinterpret_cast<const char *>(data), size);
+    for (int request = 0; request < 4 && !input.empty(); ++request) {
+        http::request_parser<http::empty_body> parser;
+        parser.header_limit(8192);
+        parser.body_limit(0);
+        parser.eager(true);
+        boost::beast::error_code error;
+        const std::size_t used = parser.put(boost::asio::buffer(input.data(), input.size()), error);
+        if (!parser.is_header_done())
+            return 0;
+        checkRefusals(parser.get().base());
+        checkTarget(std::string_view(parser.get().target().data(), parser.get().target().size()));
+        if (error || !parser.is_done())
+            return 0;
+        input.remove_prefix(used);
+    }
+    return 0;
+}
