@@ -54,7 +54,7 @@ void PollerLock::run()
             }
         }
         if (connection && !m_held) {
-            auto taken = connection->exec("SELECT pg_try_advisory_lock($1)", locking, postgres::Parameters().add(pollerLockKey));
+            auto taken = connection->query("SELECT pg_try_advisory_lock($1)", locking, postgres::Parameters().add(pollerLockKey));
             if (!taken) {
                 lose();
             } else if (taken->text(0, 0) == "t") {
@@ -63,7 +63,7 @@ void PollerLock::run()
                     m_log("this instance polls the servers looked up lately (it holds the poller's lock)");
                 m_gained();
             }
-        } else if (connection && connection->run("SELECT 1", locking)) {
+        } else if (connection && connection->exec("SELECT 1", locking)) {
             lose();
         }
         lock.lock();

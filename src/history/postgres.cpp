@@ -241,7 +241,7 @@ Fault Connection::fault(std::string_view operation, pg_result *result) const
             std::string(operation) + ' ' + m_printable + ": " + (text.empty() ? "the connection is lost" : text)};
 }
 
-Expected<Result> Connection::exec(const char *sql, std::string_view operation, const Parameters &parameters)
+Expected<Result> Connection::query(const char *sql, std::string_view operation, const Parameters &parameters)
 {
     const auto pointers = parameters.pointers();
     pg_result *result = PQexecParams(m_connection, sql, parameters.count(), nullptr, pointers.data(), nullptr, nullptr, 0);
@@ -254,9 +254,9 @@ Expected<Result> Connection::exec(const char *sql, std::string_view operation, c
     return Result(result);
 }
 
-std::optional<Fault> Connection::run(const char *sql, std::string_view operation, const Parameters &parameters)
+std::optional<Fault> Connection::exec(const char *sql, std::string_view operation, const Parameters &parameters)
 {
-    auto result = exec(sql, operation, parameters);
+    auto result = query(sql, operation, parameters);
     if (!result)
         return result.fault();
     return std::nullopt;
@@ -269,27 +269,6 @@ std::optional<Fault> Connection::script(const char *sql, std::string_view operat
     if (!result || PQresultStatus(result) != PGRES_COMMAND_OK)
         failed = fault(operation, result);
     PQclear(result);
-    return failed;
-}
-
-Transaction::~Transaction()
-{
-    if (m_open)
-        (void)m_connection.run("ROLLBACK", "");
-}
-
-std::optional<Fault> Transaction::begin(std::string_view operation)
-{
-    auto failed = m_connection.run("BEGIN", operation);
-    m_open = !failed;
-    return failed;
-}
-
-std::optional<Fault> Transaction::commit(std::string_view operation)
-{
-    auto failed = m_connection.run("COMMIT", operation);
-    if (!failed)
-        m_open = false;
     return failed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/fault.h"
+#include "history/transaction.h"
 
 #include <cstdint>
 #include <memory>
@@ -63,6 +64,8 @@ private:
 class Connection final
 {
 public:
+    static constexpr const char *beginTransaction = "BEGIN";
+
     Connection() = default;
     Connection(Connection &&other) noexcept;
     Connection &operator=(Connection &&other) noexcept;
@@ -78,9 +81,9 @@ public:
 
     // Runs one statement; its rows, or the fault as "<operation> <uri>:
     // <reason>".
-    Expected<Result> exec(const char *sql, std::string_view operation, const Parameters &parameters = {});
+    Expected<Result> query(const char *sql, std::string_view operation, const Parameters &parameters = {});
     // A statement that gives no rows.
-    std::optional<Fault> run(const char *sql, std::string_view operation, const Parameters &parameters = {});
+    std::optional<Fault> exec(const char *sql, std::string_view operation, const Parameters &parameters = {});
     // Several statements without parameters, such as a layout's tables.
     std::optional<Fault> script(const char *sql, std::string_view operation);
 
@@ -92,21 +95,5 @@ private:
     std::string m_printable;
 };
 
-// Undoes an open transaction unless it was committed.
-class Transaction final
-{
-public:
-    explicit Transaction(Connection &connection) : m_connection(connection) {}
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    ~Transaction();
-
-    std::optional<Fault> begin(std::string_view operation);
-    std::optional<Fault> commit(std::string_view operation);
-
-private:
-    Connection &m_connection;
-    bool m_open = false;
-};
-
+using Transaction = history::Transaction<Connection>;
 }

@@ -60,16 +60,16 @@ std::optional<Fault> prepare(Connection &connection)
     Transaction transaction(connection);
     if (auto failed = transaction.begin(operation))
         return failed;
-    if (auto failed = connection.run("SELECT pg_advisory_xact_lock($1)", operation, Parameters().add(schemaLockKey)))
+    if (auto failed = connection.exec("SELECT pg_advisory_xact_lock($1)", operation, Parameters().add(schemaLockKey)))
         return failed;
-    auto tables = connection.exec("SELECT count(*) FILTER (WHERE tablename = 'skirvane_history'), count(*) FROM pg_tables "
+    auto tables = connection.query("SELECT count(*) FILTER (WHERE tablename = 'skirvane_history'), count(*) FROM pg_tables "
                                   "WHERE schemaname = current_schema()",
                                   operation);
     if (!tables)
         return tables.fault();
     int version = 0;
     if (tables->integer(0, 0) == 1) {
-        auto row = connection.exec("SELECT max(version) FROM skirvane_history", operation);
+        auto row = connection.query("SELECT max(version) FROM skirvane_history", operation);
         if (!row)
             return row.fault();
         version = static_cast<int>(row->integer(0, 0));

@@ -123,7 +123,7 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         numbers.push_back(time);
     }
     mapValues.addArray(texts).addArray(numbers);
-    if (auto failed = m_connection.run("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
+    if (auto failed = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
                                        "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
                                        recording, mapValues))
         return failed;
@@ -135,7 +135,7 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         ports.push_back(server.queryPort);
         names.push_back(name);
     }
-    if (auto failed = m_connection.run(
+    if (auto failed = m_connection.exec(
             "INSERT INTO servers(address, query_port, name) SELECT a, p, nullif(n, '') "
             "FROM unnest($1::text[], $2::integer[], $3::text[]) AS x(a, p, n) "
             "ON CONFLICT(address, query_port) DO UPDATE SET name = excluded.name "
@@ -155,7 +155,7 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         bots.push_back(std::clamp(sample->bots, 0, maxCount));
         names.push_back(std::string(bounded(sample->map)));
     }
-    return m_connection.run(
+    return m_connection.exec(
         "INSERT INTO samples(server_id, t, players, bots, map_id) "
         "SELECT s.id, x.t, x.players, x.bots, m.id "
         "FROM unnest($1::text[], $2::integer[], $3::bigint[], $4::integer[], $5::integer[], $6::text[]) "
@@ -203,7 +203,7 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample> sample
     std::vector<std::string> names(allNames.begin(), allNames.end()), folded;
     for (const std::string &name : names)
         folded.push_back(foldCase(name));
-    if (auto failed = m_connection.run("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
+    if (auto failed = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
                                        "ON CONFLICT(name) DO NOTHING",
                                        recording, postgres::Parameters().addArray(names).addArray(folded)))
         return failed;
@@ -219,7 +219,7 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample> sample
             passNames.push_back(seen.name);
             times.push_back(seen.time);
         }
-        if (auto failed = m_connection.run(
+        if (auto failed = m_connection.exec(
                 "WITH x AS (SELECT s.id AS server_id, n.id AS name_id, x.t "
                 "  FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) AS x(address, port, name, t) "
                 "  JOIN servers s ON s.address = x.address AND s.query_port = x.port JOIN names n ON n.name = x.name), "
@@ -247,7 +247,7 @@ std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, Seconds 
 {
     if (auto failed = connected())
         return failed;
-    return m_connection.run("INSERT INTO servers(address, query_port, last_lookup) VALUES($1, $2, $3) "
+    return m_connection.exec("INSERT INTO servers(address, query_port, last_lookup) VALUES($1, $2, $3) "
                             "ON CONFLICT(address, query_port) DO UPDATE SET "
                             "last_lookup = greatest(coalesce(servers.last_lookup, 0), excluded.last_lookup)",
                             recording, postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(time)));
@@ -270,9 +270,9 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
     if (auto failed = transaction.begin(pruning))
         return failed;
     for (const char *sql : steps)
-        if (auto failed = m_connection.run(sql, pruning, postgres::Parameters().add(seconds(before))))
+        if (auto failed = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))))
             return failed;
-    if (auto failed = m_connection.run("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)", pruning))
+    if (auto failed = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)", pruning))
         return failed;
     return transaction.commit(pruning);
 }
@@ -284,7 +284,7 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
     const auto stepCount = std::max<std::int64_t>(1, span / step);
     const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
     Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
-    auto rows = m_connection.exec("SELECT t, players, bots FROM samples "
+    auto rows = m_connection.query("SELECT t, players, bots FROM samples "
                                   "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
                                   "AND t >= $3 AND t < $4 ORDER BY t",
                                   reading,
@@ -307,7 +307,7 @@ Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, 
 {
     if (auto failed = connected())
         return *failed;
-    auto rows = m_connection.exec("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
+    auto rows = m_connection.query("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
                                   "FROM samples "
                                   "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
                                   "AND t >= $3 AND t < $4 GROUP BY hour",
@@ -331,7 +331,7 @@ Expected<std::vector<ServerKey>> PostgresStore::serversLookedUpSince(Seconds sin
 {
     if (auto failed = connected())
         return *failed;
-    auto rows = m_connection.exec("SELECT address, query_port FROM servers WHERE last_lookup >= $1 ORDER BY last_lookup DESC",
+    auto rows = m_connection.query("SELECT address, query_port FROM servers WHERE last_lookup >= $1 ORDER BY last_lookup DESC",
                                   reading, postgres::Parameters().add(seconds(since)));
     if (!rows)
         return rows.fault();
@@ -345,7 +345,7 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
 {
     if (auto failed = connected())
         return *failed;
-    auto rows = m_connection.exec(
+    auto rows = m_connection.query(
         "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, '') "
         "FROM servers s "
         "LEFT JOIN LATERAL (SELECT t, players, bots, map_id FROM samples WHERE server_id = s.id ORDER BY t DESC LIMIT 1) x ON true "
@@ -370,7 +370,7 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
 {
     if (auto failed = connected())
         return *failed;
-    auto rows = m_connection.exec(
+    auto rows = m_connection.query(
         "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
         "FROM sessions s JOIN names n ON n.id = s.name_id "
         "WHERE s.server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) AND s.last_seen >= $3 "
@@ -398,7 +398,7 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     if (auto failed = connected())
         return *failed;
     // strpos() compares text: no character of the search is a wildcard.
-    auto rows = m_connection.exec(
+    auto rows = m_connection.query(
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
         "FROM names n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= $2 JOIN servers v ON v.id = s.server_id "

@@ -61,7 +61,7 @@ private:
         auto connection = history::postgres::Connection::open(uri);
         if (!connection)
             throw std::runtime_error(connection.fault().message);
-        auto result = connection->exec(statement.c_str(), "test");
+        auto result = connection->query(statement.c_str(), "test");
         if (!result)
             throw std::runtime_error(result.fault().message);
         return result->rows() > 0 ? result->text(0, 0) : std::string();

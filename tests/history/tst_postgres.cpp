@@ -43,17 +43,17 @@ TEST(PostgresConnection, TextTravelsAsDataWhateverItHolds)
     ASSERT_TRUE(connection) << connection.fault().message;
     const std::vector<std::string> texts = {"'); DROP TABLE x; --", "\"quoted\" \\back\\ {braces,comma}", "", "NULL",
                                             std::string("nul\0byte", 8), "Spieler \xc3\xa4"};
-    auto echoed = connection->exec("SELECT x FROM unnest($1::text[]) WITH ORDINALITY AS u(x, n) ORDER BY n", "test",
+    auto echoed = connection->query("SELECT x FROM unnest($1::text[]) WITH ORDINALITY AS u(x, n) ORDER BY n", "test",
                                    postgres::Parameters().addArray(texts));
     ASSERT_TRUE(echoed) << echoed.fault().message;
     ASSERT_EQ(echoed->rows(), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(echoed->text(i, 0), i == 4 ? "nulbyte" : texts[static_cast<std::size_t>(i)]);
-    auto one = connection->exec("SELECT $1::text", "test", postgres::Parameters().add(texts[0]));
+    auto one = connection->query("SELECT $1::text", "test", postgres::Parameters().add(texts[0]));
     ASSERT_TRUE(one);
     EXPECT_EQ(one->text(0, 0), texts[0]);
 
-    auto failed = connection->exec("SELECT * FROM no_such_table", "Cannot read from");
+    auto failed = connection->query("SELECT * FROM no_such_table", "Cannot read from");
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.fault().message.find("Cannot read from postgresql://skirvane@"), 0u) << failed.fault().message;
     EXPECT_NE(failed.fault().message.find("no_such_table"), std::string::npos);
