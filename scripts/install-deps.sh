@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     fonts-liberation2
-    xvfb xauth
+    xvfb xauth dbus trayer
     xdg-utils
     libboost-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libgtest-dev
     postgresql-15 nginx-light

@@ -1,6 +1,7 @@
 #include "history/players.h"
 
 #include <algorithm>
+#include <set>
 
 namespace history {
 
@@ -20,6 +21,31 @@ std::string foldCase(std::string_view text)
     std::transform(folded.begin(), folded.end(), folded.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return folded;
+}
+
+void foldLatest(std::vector<SeenPlayer> &seen, Seconds time, std::span<const std::string> names, const SessionRule &rule)
+{
+    std::set<std::string, std::less<>> present;
+    for (const std::string &name : names)
+        if (!name.empty())
+            present.emplace(bounded(name));
+    for (SeenPlayer &player : seen) {
+        const bool inSample = present.erase(player.name) > 0;
+        if (player.sessions.empty() || player.sessions.front().to >= time)
+            continue; // the store has the sample, or a later one
+        player.online = inSample;
+        if (!inSample)
+            continue;
+        if (player.sessions.front().to >= rule.continuesFrom(time))
+            player.sessions.front().to = time;
+        else
+            player.sessions.insert(player.sessions.begin(), {time, time});
+    }
+    for (const std::string &name : present)
+        seen.push_back({name, true, {{time, time}}});
+    std::stable_sort(seen.begin(), seen.end(), [](const SeenPlayer &a, const SeenPlayer &b) {
+        return a.sessions.front().to > b.sessions.front().to;
+    });
 }
 
 }

@@ -3,6 +3,7 @@
 #include "history/sample.h"
 
 #include <chrono>
+#include <span>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -54,6 +55,12 @@ struct PlayerMatch
 
     bool operator==(const PlayerMatch &) const = default;
 };
+
+// Brings what a store gave for a server up to a sample of it (its time and
+// names) that the store may not hold yet, by the session rule: the names
+// in the sample are online, their sessions go on or start anew; the others
+// are not online. The latest seen first again.
+void foldLatest(std::vector<SeenPlayer> &seen, Seconds time, std::span<const std::string> names, const SessionRule &rule);
 
 // Strings from game servers are untrusted: a name or a map is kept to this
 // many bytes, cut at a character boundary.

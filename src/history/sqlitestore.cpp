@@ -356,7 +356,7 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
         "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
         "FROM sessions s JOIN names n ON n.id = s.name_id "
         "WHERE s.server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) AND s.last_seen >= ?3 "
-        "ORDER BY s.last_seen DESC, s.first_seen DESC",
+        "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name",
         reading);
     if (!query)
         return query.fault();

@@ -41,6 +41,10 @@ summary { cursor: pointer; color: #8cc8ff; }
 .raw th { text-align: left; width: 40%; color: #a9a59c; font-weight: normal; }
 .raw td { text-align: left; }
 .steps li, .recent li { margin: 3px 0; }
+.seen { padding-left: 18px; } .seen li { margin: 2px 0; }
+.online { color: #8fe08f; }
+.matches th, .matches td { text-align: left; }
+.search input { width: 16em; }
 )css";
 }
 

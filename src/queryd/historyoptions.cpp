@@ -36,6 +36,8 @@ std::optional<std::string> takeHistoryOptions(std::vector<std::string> &argument
             options.enabled = false;
         } else if (argument == "--no-poll") {
             options.poll = false;
+        } else if (argument == "--no-player-names") {
+            options.playerNames = false;
         } else if (name == "--db") {
             const auto path = value();
             if (!path || path->empty())
@@ -78,6 +80,8 @@ std::string historyHelp()
            "                        dropped to stay within it (default 1024); SQLite\n"
            "                        only: PostgreSQL's size is its operator's to limit\n"
            "  --no-history          keep no history\n"
+           "  --no-player-names     keep player counts only: no names stored, shown or\n"
+           "                        searched\n"
            "  --poll-interval N     ask servers looked up lately every N s (default 300)\n"
            "  --poll-days N         poll servers looked up in the last N days (default 7)\n"
            "  --poll-in-flight N    at most N polls at once (default 16)\n"

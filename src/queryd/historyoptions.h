@@ -20,6 +20,8 @@ struct HistoryOptions {
     std::chrono::milliseconds pollInterval{300000};
     std::chrono::days pollWindow{7}; // servers looked up within this are polled
     std::size_t pollInFlight = 16;
+    bool playerNames = true; // off: counts alone
+
 };
 
 // Takes the history options out of the arguments, leaving the others for

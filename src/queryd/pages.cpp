@@ -209,19 +209,6 @@ void rawKeys(std::string &page, const ut3::ServerInfo &info)
     page += "</table></details>";
 }
 
-void historySection(std::string &page, const std::vector<SeenPlayer> &seen)
-{
-    page += "<details id=\"history\"><summary>Players seen here (" + std::to_string(seen.size())
-        + ")</summary><table class=\"raw\">";
-    for (const SeenPlayer &player : seen) {
-        page += "<tr>";
-        element(page, "th", player.name);
-        element(page, "td", shownTime(player.firstSeen) + " – " + shownTime(player.lastSeen));
-        page += "</tr>";
-    }
-    page += "</table></details>";
-}
-
 std::string statisticsUrl(const StatusRequest &request)
 {
     const bool v6 = request.address.find(':') != std::string::npos;
@@ -264,7 +251,7 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 }
 
 StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                      const std::vector<SeenPlayer> *history, std::string_view countHistory)
+                      std::string_view historySection)
 {
     const std::string where = hostAndPort(request.address, request.queryPort);
     const ut3::ServerStatus *status = result.status ? &*result.status : nullptr;
@@ -297,11 +284,9 @@ StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &resu
         serverFacts(page, *status, result);
         playersTable(page, *status);
     }
-    page += countHistory;
+    page += historySection;
     if (status)
         rawKeys(page, status->server);
-    if (history)
-        historySection(page, *history);
 
     page += "<footer>";
     const std::size_t linkAt = page.size();
@@ -341,7 +326,14 @@ std::string messagePage(std::string_view heading, std::string_view sentence)
     return page;
 }
 
-std::string startPage(const RecentServers &recent, const std::function<std::string(const RecentServer &)> &summary)
+std::string statusLink(std::string_view address, unsigned queryPort, unsigned webPort)
+{
+    return std::string(MainStatusPath) + "?serverip=" + std::string(address) + "&serverqport=" + std::to_string(queryPort)
+        + "&serverwport=" + std::to_string(webPort);
+}
+
+std::string startPage(const std::vector<RecentServer> &recent, const std::function<std::string(const RecentServer &)> &summary,
+                      bool playerSearch)
 {
     std::string page;
     open(page, "Skirvane: look up a UT3 server");
@@ -354,15 +346,19 @@ std::string startPage(const RecentServers &recent, const std::function<std::stri
             "or 0 when it has none.</li>"
             "<li>Then <b>Begin Query</b>. The server's status appears here and refreshes itself.</li>"
             "</ol>";
-    if (recent.servers().empty()) {
+    if (playerSearch) {
+        page += "<form class=\"search\" method=\"get\" action=\"";
+        page += PlayersPath;
+        page += "\"><label>Where is a player? <input type=\"search\" name=\"name\" minlength=\"2\" maxlength=\"32\" "
+                "required placeholder=\"part of a name\"></label> <button>Search</button></form>";
+    }
+    if (recent.empty()) {
         element(page, "p", "No server has been looked up through this service yet.", "quiet");
     } else {
         page += "<h2>Looked up lately</h2><ul class=\"recent\">";
-        for (const RecentServer &server : recent.servers()) {
+        for (const RecentServer &server : recent) {
             page += "<li><a href=\"";
-            std::string link = std::string(MainStatusPath) + "?serverip=" + server.address
-                + "&serverqport=" + std::to_string(server.queryPort) + "&serverwport=" + std::to_string(server.webPort);
-            appendEscaped(page, link);
+            appendEscaped(page, statusLink(server.address, server.queryPort, server.webPort));
             page += "\">";
             appendEscaped(page, server.name.empty() ? hostAndPort(server.address, server.queryPort) : server.name);
             page += "</a> <span class=\"quiet\">";
@@ -374,6 +370,45 @@ std::string startPage(const RecentServers &recent, const std::function<std::stri
         }
         page += "</ul>";
     }
+    close(page);
+    return page;
+}
+
+std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches)
+{
+    std::string page;
+    const std::string heading = "Players named like “" + std::string(text) + "”";
+    open(page, heading);
+    page += "<header>";
+    element(page, "h1", heading);
+    element(page, "p", "Names seen in the last 7 days on the servers this service watches, the latest first.", "sub");
+    page += "</header>";
+    if (matches.empty()) {
+        element(page, "p", "Nobody by that name was seen in the last 7 days.", "quiet");
+    } else {
+        page += "<table class=\"players matches\"><tr><th>Name</th><th>Where</th><th>Last seen</th></tr>";
+        for (const history::PlayerMatch &match : matches) {
+            page += "<tr><td><bdi>";
+            appendEscaped(page, match.name);
+            page += "</bdi></td><td><a href=\"";
+            appendEscaped(page, statusLink(match.server.address, match.server.queryPort, 0));
+            page += "\"><bdi>";
+            appendEscaped(page, match.serverName.empty() ? hostAndPort(match.server.address, match.server.queryPort)
+                                                         : match.serverName);
+            page += "</bdi></a></td>";
+            if (match.online)
+                page += "<td class=\"online\">online now</td>";
+            else
+                element(page, "td", shownTime(match.lastSeen));
+            page += "</tr>";
+        }
+        page += "</table>";
+        if (matches.size() >= MaxPlayerMatches)
+            element(page, "p", "Only the latest " + std::to_string(MaxPlayerMatches) + " are shown; type more of the name to narrow them down.", "quiet");
+    }
+    page += "<footer><p><a href=\"";
+    page += StartPagePath;
+    page += "\">Start page</a></p></footer>";
     close(page);
     return page;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "queryd/history.h"
 #include "queryd/recentservers.h"
 #include "queryd/statusrequest.h"
 #include "ut3/result.h"
+
+#include "history/players.h"
 
 #include <chrono>
 #include <functional>
@@ -18,6 +19,7 @@ inline constexpr std::string_view MainStatusPath = "/Zyr/Skirvane/skirvane.php";
 inline constexpr std::string_view FavouritesStatusPath = "/Skirvane/skirvane.php";
 inline constexpr std::string_view StartPagePath = "/Zyr/04query.html";
 inline constexpr std::string_view SitePath = "/";
+inline constexpr std::string_view PlayersPath = "/players";
 inline constexpr std::string_view StylePath = "/assets/page.css";
 inline constexpr std::string_view ScriptPath = "/assets/refresh.js";
 
@@ -35,14 +37,14 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 
 // A server's status page without the link to the server's statistics page,
 // so that one page serves every web port: statisticsLink(request) goes at
-// linkAt. history is null when no history store is kept; countHistory is the
-// history store's own part (HTML), placed after the players.
+// linkAt. historySection is the history store's own part (HTML), placed
+// after the players.
 struct StatusPage {
     std::string html;
     std::size_t linkAt = 0;
 };
 StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
-                      const std::vector<SeenPlayer> *history, std::string_view countHistory = {});
+                      std::string_view historySection = {});
 
 // The link to the statistics page on the game server's web port; empty for web port 0.
 std::string statisticsLink(const StatusRequest &request);
@@ -51,9 +53,16 @@ std::string statisticsLink(const StatusRequest &request);
 // limits, unknown paths.
 std::string messagePage(std::string_view heading, std::string_view sentence);
 
-// summary, when given, adds HTML after each recent server's link.
-std::string startPage(const RecentServers &recent,
-                      const std::function<std::string(const RecentServer &)> &summary = {});
+// summary, when given, adds HTML after each recent server's link; the
+// player search form is there when names can be searched.
+std::string startPage(const std::vector<RecentServer> &recent,
+                      const std::function<std::string(const RecentServer &)> &summary = {}, bool playerSearch = false);
+// A player search shows at most this many rows.
+inline constexpr std::size_t MaxPlayerMatches = 100;
+// The answer to a player search for `text`.
+std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches);
+// A status page's address for a server, with its web port.
+std::string statusLink(std::string_view address, unsigned queryPort, unsigned webPort);
 std::string sitePage();
 
 }

@@ -1,6 +1,7 @@
 #include "queryd/playerhistory.h"
 
 #include "queryd/html.h"
+#include "queryd/pages.h"
 #include "queryd/utctime.h"
 
 #include "history/busiesthours.h"
@@ -29,6 +30,10 @@ constexpr auto busyPeriod = std::chrono::days(7);
 // a flood of names.
 constexpr std::size_t maxNames = 4096;
 constexpr auto noteLookupEvery = std::chrono::minutes(1);
+constexpr auto seenPeriod = std::chrono::hours(24);
+constexpr auto searchPeriod = std::chrono::days(7);
+constexpr std::size_t seenShown = 50;
+constexpr std::size_t recentShown = 10;
 // A fault that lasts is logged again after this long; the reader and the
 // writer meet different ones, and a page and a poll meet them many times a
 // minute.
@@ -81,8 +86,9 @@ PlayerHistory::PlayerHistory(Setup setup, Log log)
         return;
     }
     m_recorder = std::make_unique<history::Recorder>(history::RecorderOptions{
-        .open = sharedDatabase() ? history::PostgresStore::opener(m_setup.database.native())
-                                 : history::SqliteStore::opener(m_setup.database, {.maxBytes = m_setup.maxBytes}),
+        .open = sharedDatabase()
+            ? history::PostgresStore::opener(m_setup.database.native(), {m_setup.pollInterval})
+            : history::SqliteStore::opener(m_setup.database, {.maxBytes = m_setup.maxBytes, .sessions = {m_setup.pollInterval}}),
         .keep = m_setup.keep,
         .now = m_setup.now,
     });
@@ -94,10 +100,13 @@ std::shared_ptr<PlayerHistory> PlayerHistory::fromOptions(const HistoryOptions &
     if (!options.enabled)
         return nullptr;
     const auto path = options.database ? options.database : history::defaultDatabasePath();
-    return std::make_shared<PlayerHistory>(Setup{.database = path.value_or(std::filesystem::path()),
-                                                 .keep = options.keep,
-                                                 .maxBytes = options.maxMegabytes * 1024 * 1024,
-                                                 .pollWindow = options.pollWindow},
+    return std::make_shared<PlayerHistory>(
+        Setup{.database = path.value_or(std::filesystem::path()),
+              .keep = options.keep,
+              .maxBytes = options.maxMegabytes * 1024 * 1024,
+              .pollWindow = options.pollWindow,
+              .pollInterval = std::chrono::duration_cast<std::chrono::seconds>(options.pollInterval),
+              .keepNames = options.playerNames},
                                            std::move(log));
 }
 
@@ -119,9 +128,10 @@ history::Store *PlayerHistory::reader()
     // again there when it goes away: a page waits for it briefly or not at
     // all.
     if (sharedDatabase()) {
-        m_reader = std::make_unique<history::ThreadedStore>(history::PostgresStore::opener(m_setup.database.native()),
+        const history::SessionRule sessions{m_setup.pollInterval};
+        m_reader = std::make_unique<history::ThreadedStore>(history::PostgresStore::opener(m_setup.database.native(), sessions),
                                                             history::postgres::withoutPassword(m_setup.database.native()),
-                                                            history::SessionRule{}, databaseWait);
+                                                            sessions, databaseWait);
         return m_reader.get();
     }
     if (m_readerTried && now() - *m_readerTried < reopenAfter)
@@ -129,7 +139,8 @@ history::Store *PlayerHistory::reader()
     m_readerTried = now();
     // Pages wait for no one: a file locked by another process is reported
     // at once rather than waited for.
-    auto opened = history::SqliteStore::open(m_setup.database, {.busyTimeout = std::chrono::milliseconds(100)});
+    auto opened = history::SqliteStore::open(m_setup.database, {.busyTimeout = std::chrono::milliseconds(100),
+                                                                 .sessions = {m_setup.pollInterval}});
     if (!opened) {
         m_readerFault = opened.fault();
         noteFault(m_readerFault);
@@ -178,10 +189,13 @@ void PlayerHistory::record(const ut3::QueryResult &result)
     // simulated clock drives the whole history.
     history::Sample sample{keyOf(result.query), now(),
                            static_cast<int>(info.numPlayers.value_or(static_cast<long long>(result.status->players.size()))),
-                           static_cast<int>(info.bots.value_or(0)), info.map};
+                           static_cast<int>(info.bots.value_or(0)), info.map, info.name, {}};
+    if (m_setup.keepNames)
+        for (const ut3::Player &player : result.status->players)
+            sample.names.push_back(player.name);
     if (m_latest.size() >= maxNames)
         m_latest.clear();
-    m_latest[sample.server] = {sample.time, {sample.players, sample.bots}};
+    m_latest[sample.server] = {sample.time, {sample.players, sample.bots}, sample.names};
     m_recorder->record(std::move(sample));
     noteFault(m_recorder->fault());
 }
@@ -192,31 +206,81 @@ history::Expected<history::Series> PlayerHistory::daySeries(const history::Serve
     // The page made right after an answer shows it, though the writer
     // thread may not have written it yet.
     const auto latest = m_latest.find(server);
-    if (day && latest != m_latest.end() && latest->second.first >= day->start && latest->second.first < day->end())
-        day->steps[static_cast<std::size_t>((latest->second.first - day->start) / day->step)] = latest->second.second;
+    if (day && latest != m_latest.end() && latest->second.time >= day->start && latest->second.time < day->end())
+        day->steps[static_cast<std::size_t>((latest->second.time - day->start) / day->step)] = latest->second.count;
     return day;
 }
 
-std::vector<SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarget &) const
+history::Seconds PlayerHistory::onlineSince() const
 {
-    // Player names are not kept: counts are what the history is for.
-    return {};
+    return now() - 2 * m_setup.pollInterval;
 }
 
-void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried)
+std::vector<history::SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarget &server)
 {
+    if (!m_setup.keepNames || !reader())
+        return {};
+    auto seen = m_reader->playersSeen(keyOf(server), now() - seenPeriod, onlineSince());
+    if (!seen) {
+        noteFault(seen.fault());
+        return {};
+    }
+    // As with the counts, the page made right after an answer shows it.
+    if (const auto latest = m_latest.find(keyOf(server)); latest != m_latest.end())
+        history::foldLatest(*seen, latest->second.time, latest->second.names, {m_setup.pollInterval});
+    return std::move(*seen);
+}
+
+history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayers(std::string_view text)
+{
+    if (!m_setup.keepNames)
+        return ServerHistory::searchPlayers(text);
+    if (!reader())
+        return history::Fault{history::FaultKind::other, unavailable().value_or("the history file cannot be read")};
+    return m_reader->searchPlayers(text, now() - searchPeriod, onlineSince(), MaxPlayerMatches);
+}
+
+void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort)
+{
+    const auto at = now();
+    if (m_askedAs.size() >= maxNames)
+        m_askedAs.clear();
+    m_askedAs[keyOf(queried)] = {asked.host, asked.port, webPort, {}};
     // Every page view is a lookup; the file hears of one a minute per
     // server, enough for a window of days.
-    const auto at = now();
     const auto known = m_queriedAs.find({asked.host, asked.port});
-    if (known != m_queriedAs.end() && known->second.first.host == queried.host && known->second.first.port == queried.port
-        && at - known->second.second < noteLookupEvery)
+    if (known != m_queriedAs.end() && known->second.queried.host == queried.host
+        && known->second.queried.port == queried.port && at - known->second.noted < noteLookupEvery)
         return;
     if (m_queriedAs.size() >= maxNames)
         m_queriedAs.clear();
     m_queriedAs[{asked.host, asked.port}] = {queried, at};
     if (m_recorder)
         m_recorder->noteLookup(keyOf(queried), at);
+}
+
+std::vector<RecentServer> PlayerHistory::recentServers()
+{
+    std::vector<RecentServer> servers;
+    if (!reader())
+        return servers;
+    auto recent = m_reader->recentServers(now() - m_setup.pollWindow, recentShown);
+    if (!recent) {
+        noteFault(recent.fault());
+        return servers;
+    }
+    // Only servers that answered: a start page must not list whatever
+    // someone typed.
+    for (const history::RecentServer &server : *recent)
+        if (server.latest) {
+            const auto asked = m_askedAs.find(server.server);
+            RecentServer shown = asked != m_askedAs.end()
+                ? asked->second
+                : RecentServer{server.server.address, server.server.queryPort, 0, {}};
+            shown.name = server.latest->serverName;
+            servers.push_back(std::move(shown));
+        }
+    return servers;
 }
 
 std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
@@ -244,6 +308,8 @@ std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
         appendEscaped(html, history::busiestSentence(*busiest, "last 7 days" + (zone.empty() ? "" : ", " + zone)));
         html += "</p>";
     }
+    if (m_setup.keepNames)
+        appendSeen(html, playersSeen(server));
     // Readable but not writable (full, locked): the chart shows what is
     // there, and says why it stops.
     if (const auto reason = unavailable()) {
@@ -252,6 +318,34 @@ std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
         html += "</p>";
     }
     return html + "</section>";
+}
+
+void PlayerHistory::appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen)
+{
+    html += "<h3>Seen in the last 24 hours</h3>";
+    if (seen.empty()) {
+        html += "<p class=\"quiet\">Nobody.</p>";
+        return;
+    }
+    const auto offset = m_setup.utcOffset();
+    const auto clock = [&](history::Seconds time) { return utcTime(time + offset, "%H:%M"); };
+    html += "<ul class=\"seen\">";
+    for (std::size_t i = 0; i < std::min(seen.size(), seenShown); ++i) {
+        const history::SeenPlayer &player = seen[i];
+        // <bdi>: a name's bidirectional overrides end with the name.
+        html += "<li><bdi class=\"name\">";
+        appendEscaped(html, player.name);
+        html += "</bdi> ";
+        if (player.online)
+            html += "<span class=\"online\">online</span> ";
+        html += "<span class=\"quiet\">";
+        for (std::size_t s = 0; s < player.sessions.size(); ++s)
+            html += (s ? ", " : "") + clock(player.sessions[s].from) + "–" + clock(player.sessions[s].to);
+        html += "</span></li>";
+    }
+    html += "</ul>";
+    if (seen.size() > seenShown)
+        html += "<p class=\"quiet\">and " + std::to_string(seen.size() - seenShown) + " more</p>";
 }
 
 nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
@@ -275,7 +369,7 @@ std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
     if (!reader())
         return {};
     const auto queried = m_queriedAs.find({asked.host, asked.port});
-    auto day = daySeries(keyOf(queried == m_queriedAs.end() ? asked : queried->second.first), now());
+    auto day = daySeries(keyOf(queried == m_queriedAs.end() ? asked : queried->second.queried), now());
     if (!day)
         return {};
     std::string html = " <span class=\"recent-players\">";

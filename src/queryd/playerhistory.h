@@ -35,6 +35,9 @@ public:
         std::chrono::days keep{30};
         std::uint64_t maxBytes = 0;
         std::chrono::days pollWindow{7};
+        std::chrono::seconds pollInterval{300};
+        // Off: counts alone, no names stored or shown.
+        bool keepNames = true;
         // The clock pages and pruning go by, and the local time's offset
         // from UTC; the system's unless a test simulates them.
         Now now;
@@ -48,8 +51,11 @@ public:
     static std::shared_ptr<PlayerHistory> fromOptions(const HistoryOptions &options, Log log);
 
     void record(const ut3::QueryResult &result) override;
-    std::vector<SeenPlayer> playersSeen(const ut3::QueryTarget &server) const override;
-    void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried) override;
+    std::vector<history::SeenPlayer> playersSeen(const ut3::QueryTarget &server) override;
+    bool keepsNames() const override { return m_setup.keepNames; }
+    history::Expected<std::vector<history::PlayerMatch>> searchPlayers(std::string_view text) override;
+    void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort) override;
+    std::vector<RecentServer> recentServers() override;
     std::string statusSection(const ut3::QueryTarget &server) override;
     nlohmann::json series(const ut3::QueryTarget &server) override;
     std::string recentSummary(const ut3::QueryTarget &server) override;
@@ -72,6 +78,10 @@ private:
     void noteFault(const std::optional<history::Fault> &fault);
     history::Seconds now() const;
     history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);
+    // Names in the server's latest answer count as online while it is this
+    // recent.
+    history::Seconds onlineSince() const;
+    void appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen);
 
     Setup m_setup;
     Log m_log;
@@ -82,11 +92,21 @@ private:
     // The faults logged lately, with when each was last logged.
     std::map<std::string, history::Seconds> m_logged;
     // The history is kept by the address queried; the start page lists
-    // servers as they were asked for (a name, say).
-    // With the time the lookup was last noted.
-    std::map<std::pair<std::string, std::uint16_t>, std::pair<ut3::QueryTarget, history::Seconds>> m_queriedAs;
+    // servers as they were asked for (a name, say), while this process
+    // knows how.
+    struct Asked {
+        ut3::QueryTarget queried;
+        history::Seconds noted; // when the lookup was last noted
+    };
+    std::map<std::pair<std::string, std::uint16_t>, Asked> m_queriedAs;
+    std::map<history::ServerKey, RecentServer> m_askedAs;
     // Each server's latest answer, when it came.
-    std::map<history::ServerKey, std::pair<history::Seconds, history::Count>> m_latest;
+    struct Latest {
+        history::Seconds time;
+        history::Count count;
+        std::vector<std::string> names;
+    };
+    std::map<history::ServerKey, Latest> m_latest;
 };
 
 }

@@ -71,12 +71,16 @@ void Service::handle(std::string_view target, Reply reply)
         return status(query, std::move(reply));
     if (path == StartPagePath)
         return reply({200, Html,
-                      startPage(m_recent,
-                                [this](const RecentServer &server) {
-                                    return m_history ? m_history->recentSummary({server.address, server.queryPort})
-                                                     : std::string();
-                                }),
+                      m_history ? startPage(
+                                      m_history->recentServers(),
+                                      [this](const RecentServer &server) {
+                                          return m_history->recentSummary({server.address, server.queryPort});
+                                      },
+                                      m_history->keepsNames())
+                                : startPage({}),
                       {{"Cache-Control", "no-store"}}});
+    if (path == PlayersPath)
+        return reply(players(query));
     if (path == SitePath)
         return reply({200, Html, sitePage(), {}});
     if (path == StylePath)
@@ -94,6 +98,30 @@ void Service::status(std::string_view query, Reply reply)
     if (const auto *error = std::get_if<ParameterError>(&parsed))
         return reply(refusal(400, error->format, "The query cannot be made", error->message));
     lookUp(std::get<StatusRequest>(parsed), std::move(reply));
+}
+
+Response Service::players(std::string_view query)
+{
+    auto parsed = parsePlayerSearch(query);
+    if (const auto *error = std::get_if<ParameterError>(&parsed))
+        return refusal(400, error->format, "The search cannot be made", error->message);
+    const PlayerSearch &search = std::get<PlayerSearch>(parsed);
+    if (!m_history || !m_history->keepsNames())
+        return refusal(404, search.format, "No player search", "This service keeps no player names.");
+    auto matches = m_history->searchPlayers(search.name);
+    if (!matches)
+        return refusal(503, search.format, "The search cannot be made", "History unavailable: " + matches.fault().message);
+    if (search.format == Format::html)
+        return {200, Html, playerSearchPage(search.name, *matches), {{"Cache-Control", "no-store"}}};
+    nlohmann::json rows = nlohmann::json::array();
+    for (const history::PlayerMatch &match : *matches)
+        rows.push_back({{"name", match.name},
+                        {"online", match.online},
+                        {"lastSeen", utcTime(match.lastSeen, IsoSeconds)},
+                        {"server", {{"address", match.server.address},
+                                    {"queryPort", match.server.queryPort},
+                                    {"name", match.serverName}}}});
+    return {200, Json, jsonText({{"query", search.name}, {"matches", std::move(rows)}}), {{"Cache-Control", "no-store"}}};
 }
 
 void Service::refresh(const ut3::QueryTarget &server, std::function<void()> done)
@@ -159,11 +187,8 @@ Response Service::resultResponse(const StatusRequest &request, const StatusCache
 {
     if (request.background)
         return {};
-    if (result->state == ut3::QueryState::online && result->status) {
-        m_recent.add({request.address, request.queryPort, request.webPort, result->status->server.name});
-        if (m_history)
-            m_history->lookedUp({request.address, request.queryPort}, result->query);
-    }
+    if (result->state == ut3::QueryState::online && result->status && m_history)
+        m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
     const std::string key = request.address + ' ' + std::to_string(request.queryPort)
         + (request.format == Format::json ? " json" : " html");
     auto answer = m_answers.find(key, result);
@@ -176,26 +201,26 @@ Response Service::resultResponse(const StatusRequest &request, const StatusCache
 
 RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryResult &result)
 {
-    const std::vector<SeenPlayer> seen =
-        m_history ? m_history->playersSeen(result.query) : std::vector<SeenPlayer>();
     if (request.format == Format::json) {
         nlohmann::json json = ut3::toJson(result);
         // What was asked goes first, made for each request (respond).
         json.erase("query");
         if (m_history) {
             json["history"] = m_history->series(result.query);
-            nlohmann::json players = nlohmann::json::array();
-            for (const SeenPlayer &player : seen)
-                players.push_back({{"name", player.name},
-                                   {"firstSeen", utcTime(player.firstSeen, IsoSeconds)},
-                                   {"lastSeen", utcTime(player.lastSeen, IsoSeconds)}});
-            if (!players.empty())
-                json["playersSeen"] = std::move(players);
+            if (m_history->keepsNames()) {
+                nlohmann::json seen = nlohmann::json::array();
+                for (const history::SeenPlayer &player : m_history->playersSeen(result.query)) {
+                    nlohmann::json sessions = nlohmann::json::array();
+                    for (const history::PlayerSession &session : player.sessions)
+                        sessions.push_back({{"from", utcTime(session.from, IsoSeconds)}, {"to", utcTime(session.to, IsoSeconds)}});
+                    seen.push_back({{"name", player.name}, {"online", player.online}, {"sessions", std::move(sessions)}});
+                }
+                json["seen"] = std::move(seen);
+            }
         }
         return {jsonText(json), 1};
     }
     StatusPage page = statusPage(request, result, {m_options.refresh, m_options.queryTimeout},
-                                 m_history && !seen.empty() ? &seen : nullptr,
                                  m_history ? m_history->statusSection(result.query) : std::string());
     return {std::move(page.html), page.linkAt};
 }

@@ -3,7 +3,6 @@
 #include "queryd/answercache.h"
 #include "queryd/history.h"
 #include "queryd/options.h"
-#include "queryd/recentservers.h"
 #include "queryd/statuscache.h"
 #include "queryd/statusrequest.h"
 #include "ut3/client.h"
@@ -52,6 +51,7 @@ public:
 
 private:
     void status(std::string_view query, Reply reply);
+    Response players(std::string_view query);
     void lookUp(const StatusRequest &request, Reply reply);
     void resolve(const StatusRequest &request,
                  std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
@@ -65,7 +65,6 @@ private:
     std::shared_ptr<ServerHistory> m_history;
     ut3::Client m_client;
     StatusCache m_cache;
-    RecentServers m_recent;
     std::size_t m_resolving = 0;
     // A cached result's page is served without rendering it again.
     AnswerCache m_answers;

@@ -122,6 +122,58 @@ bool isPlausibleHost(std::string_view address)
     }
 }
 
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// The format first, so that every later complaint comes in the asked form.
+Format formatOf(const Pairs &pairs)
+{
+    for (const auto &[key, value] : pairs)
+        if (key == "format" && value == "json")
+            return Format::json;
+    return Format::html;
+}
+
+// Each known key's value, or why the pairs cannot be used: an unknown key,
+// a control character (`controlNote` says why none belongs), a key twice, a
+// format other than json or html.
+template<std::size_t N>
+std::variant<std::array<std::optional<std::string>, N>, std::string>
+knownValues(const Pairs &pairs, const std::array<std::string_view, N> &known, std::string_view controlNote)
+{
+    std::array<std::optional<std::string>, N> values;
+    for (const auto &[key, value] : pairs) {
+        const auto slot = std::find(known.begin(), known.end(), key);
+        if (slot == known.end())
+            return "The address carries an unknown value " + quoted(key)
+                + "; a '&' typed into one of the boxes starts a new value.";
+        if (const auto control = controlCharacter(value))
+            return "The " + key + " value holds a control character (" + codePoint(*control) + "); "
+                + std::string(controlNote) + ".";
+        auto &held = values[static_cast<std::size_t>(slot - known.begin())];
+        if (held)
+            return "The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)
+                + "); a '&' typed into one of the boxes starts a new value.";
+        held = value;
+    }
+    const auto &format = values[static_cast<std::size_t>(std::find(known.begin(), known.end(), "format") - known.begin())];
+    if (format && *format != "json" && *format != "html")
+        return "The format must be 'json' or 'html'; it was " + quoted(*format) + ".";
+    return values;
+}
+
+// Why a search text cannot be used, if it cannot: its length in characters.
+std::optional<std::string> searchTextProblem(std::string_view text)
+{
+    std::size_t characters = 0;
+    for (const char byte : text)
+        if ((static_cast<unsigned char>(byte) & 0xc0) != 0x80)
+            ++characters;
+    if (characters < 2 || characters > 32)
+        return "The name must be 2 to 32 characters of a player's name; it was " + std::to_string(characters)
+            + (characters == 1 ? " character." : " characters.");
+    return std::nullopt;
+}
+
 }
 
 std::optional<boost::asio::ip::address> addressLiteral(std::string_view text)
@@ -156,33 +208,13 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view qu
 std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
 {
     constexpr std::array<std::string_view, 4> known{"serverip", "serverqport", "serverwport", "format"};
-    std::array<std::optional<std::string>, known.size()> values;
-
     const auto pairs = decodeQuery(query);
-    // The format first, so that every later complaint comes in the asked form.
-    Format format = Format::html;
-    for (const auto &[key, value] : pairs)
-        if (key == "format" && value == "json")
-            format = Format::json;
+    const Format format = formatOf(pairs);
     const auto fail = [format](std::string message) { return ParameterError{std::move(message), format}; };
-
-    for (const auto &[key, value] : pairs) {
-        const auto slot = std::find(known.begin(), known.end(), key);
-        if (slot == known.end())
-            return fail("The address carries an unknown value " + quoted(key)
-                        + "; a '&' typed into one of the boxes starts a new value.");
-        if (const auto control = controlCharacter(value))
-            return fail("The " + key + " value holds a control character (" + codePoint(*control)
-                        + "); no server address, port or format has one.");
-        auto &held = values[static_cast<std::size_t>(slot - known.begin())];
-        if (held)
-            return fail("The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)
-                        + "); a '&' typed into one of the boxes starts a new value.");
-        held = value;
-    }
-
-    if (values[3] && *values[3] != "json" && *values[3] != "html")
-        return fail("The format must be 'json' or 'html'; it was " + quoted(*values[3]) + ".");
+    auto collected = knownValues(pairs, known, "no server address, port or format has one");
+    if (auto *message = std::get_if<std::string>(&collected))
+        return fail(std::move(*message));
+    auto &values = std::get<0>(collected);
     for (std::size_t i = 0; i < 3; ++i)
         if (!values[i])
             return fail("The address has no " + std::string(known[i]) + " value.");
@@ -205,6 +237,22 @@ std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view 
         return fail(std::move(*message));
     request.webPort = std::get<std::uint16_t>(webPort);
     return request;
+}
+
+std::variant<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query)
+{
+    constexpr std::array<std::string_view, 2> known{"name", "format"};
+    const auto pairs = decodeQuery(query);
+    const Format format = formatOf(pairs);
+    auto collected = knownValues(pairs, known, "search for a part of the name without it");
+    if (auto *message = std::get_if<std::string>(&collected))
+        return ParameterError{std::move(*message), format};
+    auto &name = std::get<0>(collected)[0];
+    if (!name)
+        return ParameterError{"The address has no name value: part of a player's name to search for.", format};
+    if (auto problem = searchTextProblem(*name))
+        return ParameterError{std::move(*problem), format};
+    return PlayerSearch{std::move(*name), format};
 }
 
 }

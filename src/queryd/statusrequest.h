@@ -36,6 +36,12 @@ struct ParameterError {
     Format format = Format::html;
 };
 
+// What a player search was asked for, checked.
+struct PlayerSearch {
+    std::string name; // part of a name
+    Format format = Format::html;
+};
+
 // An IP address literal read from the whole text: unlike the library's own
 // reading, which stops at a NUL, "127.0.0.1\0anything" is no address.
 std::optional<boost::asio::ip::address> addressLiteral(std::string_view text);
@@ -43,5 +49,9 @@ std::optional<boost::asio::ip::address> addressLiteral(std::string_view text);
 // The parameters of a status page. The address text comes from a text box
 // that is pasted into the address unencoded, so anything may arrive here.
 std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
+
+// The parameters of a player search: name, 2 to 32 characters without
+// control characters, and an optional format.
+std::variant<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query);
 
 }

@@ -2,6 +2,8 @@
 
 #include <boost/asio/post.hpp>
 
+#include <future>
+
 queryd::ServiceOptions RunningService::testOptions()
 {
     queryd::ServiceOptions options;
@@ -34,6 +36,24 @@ void RunningService::TearDown()
     m_io.stop();
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void RunningService::restart(queryd::ServiceOptions options, std::shared_ptr<queryd::ServerHistory> history)
+{
+    // Stopped before the loop ends, so that no stop waits in the loop for
+    // the next server.
+    std::promise<void> stopped;
+    boost::asio::post(m_io, [&] {
+        m_server->stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+    m_io.stop();
+    m_thread.join();
+    m_server.reset();
+    m_service.reset();
+    m_io.restart();
+    start(std::move(options), std::move(history));
 }
 
 std::string RunningService::statusTarget(const std::string &address, unsigned queryPort, unsigned webPort,

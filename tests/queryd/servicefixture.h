@@ -27,6 +27,9 @@ protected:
     void start(queryd::ServiceOptions options = testOptions(),
                std::shared_ptr<queryd::ServerHistory> history = nullptr);
     void TearDown() override;
+    // A new service on the same io_context and fake servers, as after a
+    // restart of the program.
+    void restart(queryd::ServiceOptions options, std::shared_ptr<queryd::ServerHistory> history);
 
     HttpReply get(const std::string &target) const { return httpGet(m_port, target); }
     static std::string statusTarget(const std::string &address, unsigned queryPort, unsigned webPort = 0,

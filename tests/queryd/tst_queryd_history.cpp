@@ -31,10 +31,11 @@ protected:
         RunningService::TearDown();
     }
 
-    std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file)
+    std::shared_ptr<queryd::PlayerHistory> makeHistory(const std::filesystem::path &file, bool keepNames = true)
     {
         return std::make_shared<queryd::PlayerHistory>(
             queryd::PlayerHistory::Setup{.database = file,
+                                         .keepNames = keepNames,
                                          .now = [this] { return history::Seconds(std::chrono::seconds(m_clock.load())); },
                                          .utcOffset = [] { return std::chrono::seconds(0); }},
             [this](std::string_view line) {
@@ -49,13 +50,18 @@ protected:
         return m_log;
     }
 
+    static queryd::ServiceOptions historyOptions()
+    {
+        auto options = testOptions();
+        options.cacheTime = 1s;
+        return options;
+    }
+
     // The service with a second cache period, so polls every 300 ms reach
     // the game server about once a second.
     void startWith(std::shared_ptr<queryd::PlayerHistory> history, bool poll)
     {
-        auto options = testOptions();
-        options.cacheTime = 1s;
-        start(options, history);
+        start(historyOptions(), history);
         if (poll) {
             queryd::HistoryOptions polling;
             polling.pollInterval = 300ms;
@@ -70,6 +76,103 @@ protected:
     std::vector<std::string> m_log;
 };
 
+// A server with these players on it.
+fakeut3::Script withPlayers(const std::string &server, std::vector<std::string> names)
+{
+    auto script = fakeut3::sampleScript(server, "DM-Deck", static_cast<int>(names.size()));
+    script.players[0].second = std::move(names);
+    return script;
+}
+
+// The next answer of a server comes from the server, not from the cache.
+void outliveTheCache()
+{
+    std::this_thread::sleep_for(1100ms);
+}
+
+}
+
+TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
+{
+    const auto file = m_folder / "history.sqlite3";
+    auto history = makeHistory(file);
+    // Markup, a quote, a right-to-left override and a control byte; the
+    // last two as the engine decodes them.
+    const std::string hostile = "<b>Ann</b> \"\u202e\x07", shown = "<b>Ann</b> \"\ufffd\ufffd";
+    auto &fake = addFake(withPlayers("Lately <3", {hostile, "Bob_%"}));
+    startWith(history, false);
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    EXPECT_TRUE(contains(get("/Zyr/04query.html").body, "No server has been looked up"));
+    get(statusTarget("127.0.0.1", fakeut3::closedEndpoint().port())); // no answer: never listed
+    ASSERT_EQ(get(target).status, 200u);
+    history->flush();
+    const auto during = nlohmann::json::parse(get(target + "&format=json").body);
+    const nlohmann::json fromEight = {{{"from", "2026-12-01T20:00:00Z"}, {"to", "2026-12-01T20:00:00Z"}}};
+    EXPECT_EQ(during["seen"], (nlohmann::json{{{"name", shown}, {"online", true}, {"sessions", fromEight}},
+                                              {{"name", "Bob_%"}, {"online", true}, {"sessions", fromEight}}}))
+        << during["seen"].dump();
+
+    // Ann leaves; Bob stays.
+    m_clock = evening + 600;
+    fake.setScript(withPlayers("Lately <3", {"Bob_%"}));
+    outliveTheCache();
+    const HttpReply page = get(target);
+    history->flush();
+    EXPECT_TRUE(contains(page.body, "<h3>Seen in the last 24 hours</h3>")) << page.body;
+    EXPECT_TRUE(contains(page.body, "<bdi class=\"name\">Bob_%</bdi> <span class=\"online\">online</span> "
+                                    "<span class=\"quiet\">20:00–20:10</span>"))
+        << page.body;
+    EXPECT_TRUE(contains(page.body, "<bdi class=\"name\">&lt;b&gt;Ann&lt;/b&gt; &quot;\ufffd\ufffd</bdi> "
+                                    "<span class=\"quiet\">20:00–20:00</span>"))
+        << page.body;
+
+    const auto found = nlohmann::json::parse(get("/players?name=aNN&format=json").body);
+    const nlohmann::json server = {{"address", "127.0.0.1"}, {"queryPort", fake.port()}, {"name", "Lately <3"}};
+    EXPECT_EQ(found, (nlohmann::json{{"query", "aNN"},
+                                     {"matches",
+                                      {{{"name", shown}, {"online", false}, {"lastSeen", "2026-12-01T20:00:00Z"},
+                                        {"server", server}}}}}));
+    const HttpReply search = get("/players?name=b_%25");
+    EXPECT_EQ(search.status, 200u);
+    EXPECT_TRUE(contains(search.body, "<td><bdi>Bob_%</bdi></td><td><a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;"
+                                      "serverqport=" + std::to_string(fake.port()) + "&amp;serverwport=0\"><bdi>Lately &lt;3</bdi></a></td>"
+                                      "<td class=\"online\">online now</td>"))
+        << search.body;
+    EXPECT_EQ(occurrences(search.body, "<tr><td>"), 1u) << "the name with an underscore alone";
+    const HttpReply tooShort = get("/players?name=a");
+    EXPECT_EQ(tooShort.status, 400u);
+    EXPECT_TRUE(contains(tooShort.body, "The name must be 2 to 32 characters")) << tooShort.body;
+
+    // A new start of the program knows the server from the file.
+    history.reset();
+    restart(historyOptions(), makeHistory(file));
+    const HttpReply start = get("/Zyr/04query.html");
+    EXPECT_TRUE(contains(start.body, "<a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;serverqport="
+                                         + std::to_string(fake.port()) + "&amp;serverwport=0\">Lately &lt;3</a>"))
+        << start.body;
+    EXPECT_TRUE(contains(start.body, "<span class=\"recent-players\">1 player</span> <svg "));
+    EXPECT_EQ(occurrences(start.body, "<li><a href"), 1u);
+    EXPECT_TRUE(contains(start.body, "<form class=\"search\" method=\"get\" action=\"/players\">"));
+}
+
+TEST_F(ServiceHistory, WithoutPlayerNamesOnlyCountsAreKept)
+{
+    const auto file = m_folder / "history.sqlite3";
+    auto history = makeHistory(file, false);
+    auto &fake = addFake(withPlayers("Private Games", {"Annabel", "Bobbity"}));
+    startWith(history, false);
+    const std::string target = statusTarget("127.0.0.1", fake.port());
+    const auto json = nlohmann::json::parse(get(target + "&format=json").body);
+    EXPECT_FALSE(json.contains("seen"));
+    EXPECT_FALSE(contains(get(target).body, "Seen in the last"));
+    EXPECT_EQ(get("/players?name=anna").status, 404u);
+    EXPECT_FALSE(contains(get("/Zyr/04query.html").body, "<form"));
+    history->flush();
+    EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), 1);
+    const std::string bytes = fileBytes(file) + fileBytes(file.string() + "-wal");
+    EXPECT_TRUE(contains(bytes, "Private Games")) << "the file holds the server";
+    EXPECT_FALSE(contains(bytes, "Annabel"));
+    EXPECT_FALSE(contains(bytes, "Bobbity"));
 }
 
 TEST_F(ServiceHistory, PollingRecordsEachChangeInOrder)
@@ -275,9 +378,14 @@ TEST(HistoryOptions, TakesItsOwnAndLeavesTheRest)
     EXPECT_FALSE(options.poll);
     EXPECT_EQ(options.keep, std::chrono::days(7));
 
+    EXPECT_TRUE(options.playerNames);
+    std::vector<std::string> private_ = {"--no-player-names"};
+    EXPECT_EQ(queryd::takeHistoryOptions(private_, options), std::nullopt);
+    EXPECT_FALSE(options.playerNames);
+
     const std::string help = queryd::historyHelp();
-    for (const char *option : {"--db PATH", "--keep-days N", "--db-max-mb N", "--no-history", "--poll-interval N",
-                               "--poll-days N", "--poll-in-flight N", "--no-poll"})
+    for (const char *option : {"--db PATH", "--keep-days N", "--db-max-mb N", "--no-history", "--no-player-names",
+                               "--poll-interval N", "--poll-days N", "--poll-in-flight N", "--no-poll"})
         EXPECT_NE(help.find(std::string("  ") + option + " "), std::string::npos) << option;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);)

@@ -171,22 +171,6 @@ TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
     EXPECT_EQ(fake.requestsSeen(), 0);
 }
 
-TEST_F(Service, StartPageListsTheServersLookedUp)
-{
-    const auto &fake = addFake(fakeut3::sampleScript("Lately <3", "DM-Deck", 1));
-    start();
-    const HttpReply before = get("/Zyr/04query.html");
-    EXPECT_EQ(before.status, 200u);
-    EXPECT_TRUE(contains(before.body, "query port, not the game port 7777"));
-    EXPECT_TRUE(contains(before.body, "No server has been looked up"));
-    get(statusTarget("127.0.0.1", fakeut3::closedEndpoint().port())); // no answer: not listed
-    get(statusTarget("127.0.0.1", fake.port(), 0, "/Skirvane/skirvane.php"));
-    const HttpReply after = get("/Zyr/04query.html");
-    EXPECT_TRUE(contains(after.body, "<a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;serverqport="
-                                         + std::to_string(fake.port()) + "&amp;serverwport=0\">Lately &lt;3</a>"));
-    EXPECT_EQ(occurrences(after.body, "<li><a href"), 1u);
-}
-
 TEST_F(Service, SiteStyleScriptAndUnknownPaths)
 {
     start();
@@ -394,27 +378,29 @@ TEST_F(Service, RenderedAnswersStayWithinTheCacheBytes)
 class RecordingHistory final : public queryd::ServerHistory {
 public:
     void record(const ut3::QueryResult &result) override { recorded.push_back(result.query); }
-    std::vector<queryd::SeenPlayer> playersSeen(const ut3::QueryTarget &) const override
+    bool keepsNames() const override { return true; }
+    std::vector<history::SeenPlayer> playersSeen(const ut3::QueryTarget &) override
     {
-        const auto when = std::chrono::system_clock::from_time_t(1796000000);
-        return {{"Old <Timer>", when, when + std::chrono::hours(1)}};
+        const auto when = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::from_time_t(1796000000));
+        return {{"Old <Timer>", false, {{when, when + std::chrono::hours(1)}, {when - std::chrono::hours(3), when - std::chrono::hours(2)}}}};
     }
     std::vector<ut3::QueryTarget> recorded;
 };
 
-TEST_F(Service, AHistoryStoreRecordsFreshResultsAndShowsPlayersSeen)
+TEST_F(Service, AHistoryStoreRecordsFreshResultsAndItsPlayersSeenReachTheJson)
 {
     auto history = std::make_shared<RecordingHistory>();
     const auto &fake = addFake(fakeut3::sampleScript("Remembered", "DM-Deck", 1));
     start(testOptions(), history);
-    const HttpReply page = get(statusTarget("127.0.0.1", fake.port()));
-    EXPECT_TRUE(contains(page.body, "Players seen here (1)"));
-    EXPECT_TRUE(contains(page.body, "<th>Old &lt;Timer&gt;</th><td>2026-11-30 00:53:20 UTC – 2026-11-30 01:53:20 UTC</td>"));
+    EXPECT_EQ(get(statusTarget("127.0.0.1", fake.port())).status, 200u);
     const auto json = nlohmann::json::parse(get(statusTarget("127.0.0.1", fake.port()) + "&format=json").body);
     EXPECT_EQ(json["history"], nlohmann::json::array()) << "the store keeps no counts";
-    ASSERT_EQ(json["playersSeen"].size(), 1u);
-    EXPECT_EQ(json["playersSeen"][0]["name"], "Old <Timer>");
-    EXPECT_EQ(json["playersSeen"][0]["lastSeen"], "2026-11-30T01:53:20Z");
+    const nlohmann::json seen = {{{"name", "Old <Timer>"},
+                                  {"online", false},
+                                  {"sessions",
+                                   {{{"from", "2026-11-30T00:53:20Z"}, {"to", "2026-11-30T01:53:20Z"}},
+                                    {{"from", "2026-11-29T21:53:20Z"}, {"to", "2026-11-29T22:53:20Z"}}}}}};
+    EXPECT_EQ(json["seen"], seen);
     EXPECT_EQ(history->recorded.size(), 1u) << "the second page came from the cache";
 }
 

@@ -2,7 +2,9 @@
 #include "app/folders.h"
 #include "app/program.h"
 #include "core/deployment.h"
+#include "favourites/favouritesfile.h"
 #include "platform/executablefolder.h"
+#include "watch/livesettings.h"
 
 #include <QCommandLineParser>
 
@@ -48,6 +50,7 @@ int main(int argc, char *argv[])
 
     const QString folder = ExecutableFolder::path();
     Program program(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
+    program.startWatching(FavouritesFile::configFolder() + QLatin1Char('/') + LiveSettings::fileName());
     program.showMain();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/folders.h"
+#include "app/watching.h"
 #include "core/placement.h"
 #include "favourites/favouritesfile.h"
 #include "platform/screen.h"
@@ -23,6 +24,7 @@ Program::Program(Deployment deployment, QString soundFolder, QString favouritesF
 
 Program::~Program()
 {
+    m_watching.reset();
     delete m_confirmation;
     delete m_favourites;
     delete m_about;
@@ -36,6 +38,7 @@ MainWindow *Program::showMain()
         m_main = new MainWindow(m_deployment, *m_opener);
         connect(m_main, &MainWindow::favouritesRequested, this, &Program::showFavourites);
         connect(m_main, &MainWindow::aboutRequested, this, &Program::showAbout);
+        emit mainOpened(m_main);
     }
     m_main->show();
     return m_main;
@@ -63,6 +66,7 @@ FavouritesWindow *Program::showFavourites()
         if (m_main)
             m_favourites->moveToTwips(Placement::favouritesByMain(m_main->placementFrame()));
         m_favourites->load();
+        emit favouritesOpened(m_favourites);
     }
     m_favourites->show();
     return m_favourites;
@@ -81,6 +85,13 @@ SaveConfirmation *Program::showConfirmation()
     }
     m_confirmation->show();
     return m_confirmation;
+}
+
+Watching *Program::startWatching(const QString &settingsPath)
+{
+    if (!m_watching)
+        m_watching = std::make_unique<Watching>(*this, FavouritesFile::iniPath(m_favouritesFolder), settingsPath);
+    return m_watching.get();
 }
 
 MainWindow *Program::mainWindow() const

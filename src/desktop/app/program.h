@@ -14,6 +14,7 @@ class AboutWindow;
 class FavouritesWindow;
 class MainWindow;
 class SaveConfirmation;
+class Watching;
 
 // The composition root: makes the services and the windows and connects
 // them. Each window has one live instance at most, made afresh (and placed)
@@ -33,6 +34,11 @@ public:
 
     const Deployment &deployment() const { return m_deployment; }
 
+    // Watches the favourites with the settings in that file, from now on.
+    Watching *startWatching(const QString &settingsPath);
+    // Null until watching starts.
+    Watching *watching() const { return m_watching.get(); }
+
     MainWindow *showMain();
     AboutWindow *showAbout();
     FavouritesWindow *showFavourites();
@@ -44,6 +50,11 @@ public:
     FavouritesWindow *favouritesWindow() const;
     SaveConfirmation *confirmationWindow() const;
 
+signals:
+    // A window was made.
+    void mainOpened(MainWindow *window);
+    void favouritesOpened(FavouritesWindow *window);
+
 private:
     const Deployment m_deployment;
     const QString m_soundFolder;
@@ -54,4 +65,5 @@ private:
     QPointer<AboutWindow> m_about;
     QPointer<FavouritesWindow> m_favourites;
     QPointer<SaveConfirmation> m_confirmation;
+    std::unique_ptr<Watching> m_watching;
 };

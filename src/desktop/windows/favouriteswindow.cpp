@@ -5,6 +5,7 @@
 #include "favourites/favouritesfile.h"
 #include "platform/browser.h"
 #include "platform/progressbar.h"
+#include "platform/richtext.h"
 #include "platform/timer.h"
 #include "platform/warning.h"
 #include "windows/linklabel.h"
@@ -32,6 +33,7 @@ constexpr SlotRow Rows[FavouritesFile::SlotCount] = {
     {1080, 1090, 12, 13, 14, 38, 25}, {1320, 1340, 15, 16, 17, 39, 26}, {1560, 1590, 30, 31, 32, 40, 33},
 };
 
+const char OptionTip[] = "Selects the server to be Queried or Launched.";
 const char EditTip[] = "You can edit any of these feilds. Click \"Save Chenges\" to Save.";
 const Font Bold = Font::boldSansSerif();
 
@@ -103,7 +105,7 @@ FavouritesWindow::Slots FavouritesWindow::addSlots()
         field(3, row.webPortTab, 4320, 1215, {}, "Web Port ");
         const bool last = i == FavouritesFile::SlotCount - 1;
         made.options += add<OptionButton>({.tab = row.optionTab, .name = QStringLiteral("serverOpt(%1)").arg(i),
-                                            .tooltip = last ? QString() : "Selects the server to be Queried or Launched.",
+                                            .tooltip = last ? QString() : OptionTip,
                                             .left = 5760, .top = row.optionTop, .width = 495, .height = last ? 260 : 255,
                                             .background = DesignColours::Backdrop, .accessibleName = "Server " + slot});
     }
@@ -120,6 +122,20 @@ void FavouritesWindow::load()
         showWarning(this, QStringLiteral("readFailure"), QStringLiteral("The favourite servers could not be read."),
                     m_readProblem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
                     Qt::NonModal);
+}
+
+void FavouritesWindow::setLiveStates(const QStringList &states)
+{
+    for (int i = 0; i < FavouritesFile::SlotCount; ++i) {
+        const QString made = i == FavouritesFile::SlotCount - 1 ? QString() : QString::fromLatin1(OptionTip);
+        const QString state = states.value(i);
+        if (state.isEmpty()) {
+            m_slots.options[i]->setToolTip(made);
+            continue;
+        }
+        m_slots.options[i]->setToolTip(made.isEmpty() ? plainLinesAsRichText({state})
+                                                      : plainLinesAsRichText({made, state}));
+    }
 }
 
 void FavouritesWindow::queryChosenFavourite()

@@ -20,6 +20,10 @@ public:
     // be read leaves them empty and says why, without blocking.
     void load();
 
+    // Adds each slot's live state (empty: none) to its option button's
+    // tooltip, below the tooltip it was made with.
+    void setLiveStates(const QStringList &states);
+
 signals:
     void aboutRequested();
     // The file was written.

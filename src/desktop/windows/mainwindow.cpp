@@ -82,6 +82,14 @@ MainWindow::MainWindow(const Deployment &deployment, UrlOpener &opener)
             [this] { openPage(m_opener, PageAddress::adminPage(m_deployment.adminHost)); });
 }
 
+void MainWindow::beginQuery(const ServerValues &server)
+{
+    m_addressEdit->setText(server.address);
+    m_queryPortEdit->setText(server.queryPort);
+    m_webPortEdit->setText(server.webPort);
+    m_beginQueryButton->click();
+}
+
 void MainWindow::pickPreset(int listIndex)
 {
     const std::optional<ServerValues> preset = presetFor(listIndex, m_deployment.presetServerIp);

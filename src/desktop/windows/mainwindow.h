@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/deployment.h"
+#include "core/queryaddress.h"
 #include "windows/form.h"
 
 // The main window: names a server by three values, queries it into its own
@@ -10,6 +11,10 @@ class MainWindow final : public Form
     Q_OBJECT
 public:
     MainWindow(const Deployment &deployment, UrlOpener &opener);
+
+    // Puts the server's values in the three boxes and starts Begin Query's
+    // sequence, as if the user had typed them and clicked.
+    void beginQuery(const ServerValues &server);
 
 signals:
     void favouritesRequested();

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/queryaddress.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// One favourite as the watch sees it: its slot (0 to 5), its name, and the
+// three values that name its server.
+struct WatchedFavourite
+{
+    int slot = 0;
+    QString name;
+    ServerValues server;
+};
+
+// What the service last said of a favourite's server.
+struct LiveState
+{
+    enum class Kind { waiting, answered, noAnswer };
+    Kind kind = Kind::waiting;
+    QString serverName;
+    QString map;
+    int players = 0; // human players
+    std::optional<int> maxPlayers;
+    QStringList playerNames;
+};
+
+// Something the player asked to be told of.
+struct LiveAlert
+{
+    enum class Kind { filled, watchedName };
+    Kind kind = Kind::filled;
+    WatchedFavourite favourite;
+    LiveState state;
+    QString playerName; // the watched name as the server spells it; empty for `filled`
+};
+
+struct AlertRules
+{
+    bool enabled = true;
+    int minPlayers = 2;
+    QStringList names; // matched case-insensitively against whole player names
+};
+
+// The watching rules, without network or clock: the favourites to ask in
+// each round come out, the service's JSON answers go in, and live states and
+// alerts come out. A server is asked once at a time. The first answer of a
+// server only sets what is already true; an alert is given when its
+// condition becomes true, and again only after it has been false. A server
+// that does not answer leaves its conditions as they were, so a lost answer
+// does not repeat an alert.
+class FavouritesWatch final
+{
+public:
+    void setRules(AlertRules rules);
+
+    // Starts a round over the favourites as they are now and returns those
+    // to ask: one for each server not already asked. A favourite whose server
+    // changed starts afresh; a favourite that is gone is forgotten.
+    QList<WatchedFavourite> startRound(const QList<WatchedFavourite> &favourites);
+
+    // The service's answer for a server asked in this round: the JSON body,
+    // or nothing when the request failed. Returns the alerts it gives.
+    QList<LiveAlert> answered(const ServerValues &server, const std::optional<QByteArray> &json);
+
+    const QList<WatchedFavourite> &favourites() const { return m_favourites; }
+    LiveState state(const ServerValues &server) const;
+
+    // "Name — 5/16 players — DM-Deck", "Name — no answer", "Name — asking…";
+    // the name is the favourite's, else the server's, else its address.
+    static QString describe(const WatchedFavourite &favourite, const LiveState &state);
+    // The state read from the service's JSON; nothing when it is not an
+    // answer from a server that is online.
+    static std::optional<LiveState> parse(const QByteArray &json);
+
+private:
+    struct Server
+    {
+        LiveState state;
+        bool asking = false;
+        bool known = false;   // has answered once: its conditions are set
+        bool filled = false;  // at least minPlayers human players
+        QSet<QString> present; // watched names on it, case-folded
+    };
+    static QString key(const ServerValues &server);
+
+    AlertRules m_rules;
+    QSet<QString> m_names; // case-folded
+    QList<WatchedFavourite> m_favourites;
+    QHash<QString, Server> m_servers;
+};

@@ -1,0 +1,100 @@
+#include "watch/livewatch.h"
+
+#include "favourites/favouritesfile.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+LiveWatch::LiveWatch(QString favoritesQueryHost, FavouritesSource favourites, QObject *parent)
+    : QObject(parent)
+    , m_host(std::move(favoritesQueryHost))
+    , m_favourites(std::move(favourites))
+{
+    // Coarse: a round a few hundred milliseconds late matters to nobody, and
+    // the system may group the wake-ups.
+    m_timer.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &LiveWatch::round);
+}
+
+LiveWatch::~LiveWatch()
+{
+    // Requests still out end without being heard of.
+    if (m_network)
+        for (QNetworkReply *reply : m_network->findChildren<QNetworkReply *>())
+            reply->disconnect(this);
+}
+
+void LiveWatch::setSettings(const LiveSettings &settings)
+{
+    m_watch.setRules({settings.alertsEnabled, settings.minPlayers, settings.names});
+    // An answer later than the next round would only be in its way.
+    m_transferTimeoutMs = std::min(settings.refreshSeconds, 30) * 1000;
+    const bool first = !m_timer.isActive();
+    m_timer.start(settings.refreshSeconds * 1000);
+    if (first)
+        round();
+}
+
+QList<std::pair<WatchedFavourite, QString>> LiveWatch::described() const
+{
+    QList<std::pair<WatchedFavourite, QString>> list;
+    for (const WatchedFavourite &favourite : m_watch.favourites())
+        list.append({favourite, FavouritesWatch::describe(favourite, m_watch.state(favourite.server))});
+    return list;
+}
+
+QList<WatchedFavourite> LiveWatch::favouritesFrom(const QStringList &values24)
+{
+    QList<WatchedFavourite> list;
+    for (int slot = 0; slot < FavouritesFile::SlotCount; ++slot) {
+        const int first = slot * FavouritesFile::KeysPerSlot;
+        const ServerValues server{values24.value(first + 1), values24.value(first + 2), values24.value(first + 3)};
+        if (!server.address.trimmed().isEmpty())
+            list.append({slot, values24.value(first), server});
+    }
+    return list;
+}
+
+QUrl LiveWatch::statusAddress(const QString &favoritesQueryHost, const ServerValues &server)
+{
+    return QUrl(QueryAddress::compose(QueryAddress::favoritesQueryBase(favoritesQueryHost), server)
+                    + QStringLiteral("&format=json"),
+                QUrl::TolerantMode);
+}
+
+void LiveWatch::round()
+{
+    const QList<WatchedFavourite> toAsk = m_watch.startRound(m_favourites());
+    for (const WatchedFavourite &favourite : toAsk)
+        ask(favourite);
+    emit statesChanged();
+}
+
+void LiveWatch::ask(const WatchedFavourite &favourite)
+{
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+    QNetworkRequest request(statusAddress(m_host, favourite.server));
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = m_network->get(request);
+    // Stopped as soon as it is too long, rather than held whole first.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > MaxAnswerBytes)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, server = favourite.server] {
+        reply->deleteLater();
+        std::optional<QByteArray> body;
+        if (reply->error() == QNetworkReply::NoError) {
+            body = reply->read(MaxAnswerBytes + 1);
+            if (body->size() > MaxAnswerBytes)
+                body.reset();
+        }
+        for (const LiveAlert &alert : m_watch.answered(server, body))
+            emit alerted(alert);
+        emit statesChanged();
+    });
+}

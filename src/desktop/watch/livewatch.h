@@ -1,0 +1,58 @@
+#pragma once
+
+#include "watch/favouriteswatch.h"
+#include "watch/livesettings.h"
+
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+
+class QNetworkAccessManager;
+
+// Watches the favourites through the favourites host's JSON status, one
+// round every refresh time, without ever waiting on the network: the rules
+// are FavouritesWatch's, this only moves the requests and the answers.
+class LiveWatch final : public QObject
+{
+    Q_OBJECT
+public:
+    // The favourites as they are now, read afresh at every round.
+    using FavouritesSource = std::function<QList<WatchedFavourite>()>;
+    // Far beyond any status answer; a larger one counts as no answer.
+    static constexpr qint64 MaxAnswerBytes = 4 * 1024 * 1024;
+
+    LiveWatch(QString favoritesQueryHost, FavouritesSource favourites, QObject *parent = nullptr);
+    ~LiveWatch() override;
+    Q_DISABLE_COPY_MOVE(LiveWatch)
+
+    // Takes effect at once; the first call starts watching with a round.
+    void setSettings(const LiveSettings &settings);
+
+    const FavouritesWatch &watch() const { return m_watch; }
+    // The favourites described, in slot order.
+    QList<std::pair<WatchedFavourite, QString>> described() const;
+
+    // The favourites among the 24 values of the favourites file: those whose
+    // address is not blank.
+    static QList<WatchedFavourite> favouritesFrom(const QStringList &values24);
+    // The address the favourites window queries, asking for JSON.
+    static QUrl statusAddress(const QString &favoritesQueryHost, const ServerValues &server);
+
+signals:
+    void statesChanged();
+    void alerted(const LiveAlert &alert);
+
+private:
+    void round();
+    void ask(const WatchedFavourite &favourite);
+
+    const QString m_host;
+    const FavouritesSource m_favourites;
+    FavouritesWatch m_watch;
+    QTimer m_timer;
+    int m_transferTimeoutMs = 0;
+    // Made when there is something to ask.
+    QNetworkAccessManager *m_network = nullptr;
+};

@@ -1,0 +1,209 @@
+// The watching rules, row by row: answers in, live states and alerts out.
+#include "watch/favouriteswatch.h"
+#include "watch/livesettings.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const WatchedFavourite Deck{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.1"), QStringLiteral("6500"), QStringLiteral("0")}};
+const WatchedFavourite Other{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.2"), QStringLiteral("6500"), QStringLiteral("0")}};
+
+// The service's JSON for an online server with `players` humans, the first
+// named as given and the rest "Player2" ...
+QByteArray online(int players, const QStringList &names = {}, const QString &map = QStringLiteral("DM-Deck"))
+{
+    QJsonArray list;
+    for (int i = 0; i < players; ++i)
+        list.append(QJsonObject{{"name", names.value(i, QStringLiteral("Player%1").arg(i + 1))}});
+    const QJsonObject server{{"name", "Server Deck"}, {"map", map}, {"numPlayers", players}, {"maxPlayers", 16}, {"bots", 3}};
+    return QJsonDocument(QJsonObject{{"state", "online"}, {"server", server}, {"players", list}}).toJson();
+}
+
+QString said(const QList<LiveAlert> &alerts)
+{
+    QStringList words;
+    for (const LiveAlert &alert : alerts)
+        words.append(alert.kind == LiveAlert::Kind::filled ? QStringLiteral("filled") : "name:" + alert.playerName);
+    return words.join(QLatin1Char(','));
+}
+
+}
+
+class FavouritesWatchTest final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void alerts_data();
+    void alerts();
+    void oneRequestAtATime();
+    void describes_data();
+    void describes();
+    void settingsFromTexts_data();
+    void settingsFromTexts();
+    void settingsFile();
+};
+
+void FavouritesWatchTest::alerts_data()
+{
+    // Each step is a round: "N" an answer with N players, "N:A/B" with the
+    // first named A and B, "x" no answer, "junk" an answer that is no JSON,
+    // "other" the favourite now names another server (answering with 3),
+    // "off" alerts switched off (answering with 3). Alerts are the minimum of
+    // 2 players and the watched names "Bob" and "Zoë".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("alerts");
+    QTest::newRow("the first answer is the baseline") << QStringList{"3:bob", "3:bob"} << QStringList{"", ""};
+    QTest::newRow("filling up at the minimum") << QStringList{"1", "2", "5"} << QStringList{"", "filled", ""};
+    QTest::newRow("again only after clearing") << QStringList{"1", "2", "1", "3"} << QStringList{"", "filled", "", "filled"};
+    QTest::newRow("one below the minimum stays quiet") << QStringList{"0", "1"} << QStringList{"", ""};
+    QTest::newRow("no answer keeps the conditions") << QStringList{"1", "3", "x", "3"} << QStringList{"", "filled", "", ""};
+    QTest::newRow("junk is no answer") << QStringList{"1", "junk", "3"} << QStringList{"", "", "filled"};
+    QTest::newRow("back after no answer, cleared meanwhile") << QStringList{"3", "x", "0", "x", "3"}
+                                                             << QStringList{"", "", "", "", "filled"};
+    QTest::newRow("whole names, any case") << QStringList{"1:Bobby", "1:BOB", "1:zoë/BOB"}
+                                           << QStringList{"", "name:BOB", "name:zoë"};
+    QTest::newRow("a name joins together with the crowd") << QStringList{"1", "4:Zoë"} << QStringList{"", "filled,name:Zoë"};
+    QTest::newRow("a name again after leaving") << QStringList{"1:bob", "1:Player1", "1:Bob"} << QStringList{"", "", "name:Bob"};
+    QTest::newRow("another server is a new baseline") << QStringList{"1", "other", "1", "2"}
+                                                      << QStringList{"", "", "", "filled"};
+    QTest::newRow("alerts off") << QStringList{"1", "off", "1", "3:Bob"} << QStringList{"", "", "", ""};
+}
+
+void FavouritesWatchTest::alerts()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, alerts);
+    FavouritesWatch watch;
+    AlertRules rules{.enabled = true, .minPlayers = 2, .names = {"Bob", "Zoë"}};
+    watch.setRules(rules);
+    WatchedFavourite favourite = Deck;
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        QString step = steps[i];
+        if (step == "other")
+            favourite = Other;
+        if (step == "off") {
+            rules.enabled = false;
+            watch.setRules(rules);
+        }
+        if (step == "other" || step == "off")
+            step = "3";
+        QCOMPARE(watch.startRound({favourite}).size(), 1);
+        std::optional<QByteArray> answer;
+        if (step == "junk")
+            answer = "<html>not json";
+        else if (step != "x")
+            answer = online(step.section(':', 0, 0).toInt(), step.section(':', 1).split('/', Qt::SkipEmptyParts));
+        const QList<LiveAlert> given = watch.answered(favourite.server, answer);
+        QVERIFY2(said(given) == alerts[i], qPrintable(QStringLiteral("step %1 (%2): %3").arg(i).arg(step, said(given))));
+        for (const LiveAlert &alert : given)
+            QCOMPARE(alert.favourite.server.address, favourite.server.address);
+    }
+}
+
+void FavouritesWatchTest::oneRequestAtATime()
+{
+    FavouritesWatch watch;
+    WatchedFavourite same = Deck;
+    same.slot = 3;
+    // Two slots naming one server ask it once; a round while it is asked asks nothing.
+    QCOMPARE(watch.startRound({Deck, same, Other}).size(), 2);
+    QCOMPARE(watch.startRound({Deck, same, Other}).size(), 0);
+    watch.answered(Deck.server, online(1));
+    QCOMPARE(watch.startRound({Deck, Other}).size(), 1);
+    // A favourite gone from the file is forgotten, and so is its late answer.
+    watch.startRound({Deck});
+    QVERIFY(watch.answered(Other.server, online(9)).isEmpty());
+    QCOMPARE(watch.state(Other.server).kind, LiveState::Kind::waiting);
+}
+
+void FavouritesWatchTest::describes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("favourite's name") << "Deck" << online(5) << "Deck — 5/16 players — DM-Deck";
+    QTest::newRow("server's name") << " " << online(0) << "Server Deck — 0/16 players — DM-Deck";
+    QTest::newRow("no answer") << "Deck" << QByteArray() << "Deck — no answer";
+    QTest::newRow("the service could not reach it")
+        << "Deck" << QByteArray(R"({"state":"timeout","server":null,"players":[]})") << "Deck — no answer";
+    QTest::newRow("neither name") << "" << QByteArray() << "10.0.0.1 — no answer";
+}
+
+void FavouritesWatchTest::describes()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, line);
+    FavouritesWatch watch;
+    WatchedFavourite favourite = Deck;
+    favourite.name = name;
+    watch.startRound({favourite});
+    watch.answered(favourite.server, answer.isEmpty() ? std::nullopt : std::optional(answer));
+    QCOMPARE(FavouritesWatch::describe(favourite, watch.state(favourite.server)), line);
+}
+
+void FavouritesWatchTest::settingsFromTexts_data()
+{
+    QTest::addColumn<QStringList>("texts"); // refresh, minimum, names
+    QTest::addColumn<QString>("result");    // "refresh/minimum/names" or the message's start
+    QTest::newRow("trimmed, names once") << QStringList{" 10 ", "64", " Bob ,, bob,Zoë "} << "10/64/Bob|Zoë";
+    QTest::newRow("refresh too short") << QStringList{"9", "2", ""} << "The refresh time in seconds must be a whole number from 10 to 86400; it was \"9\".";
+    QTest::newRow("refresh not a number") << QStringList{"1e2", "2", ""} << "The refresh time in seconds must";
+    QTest::newRow("no minimum") << QStringList{"60", "", ""} << "The number of players to alert at must be a whole number from 1 to 64; it was \"\".";
+    QTest::newRow("minimum too high") << QStringList{"60", "65", ""} << "The number of players to alert at must";
+    QTest::newRow("name too long") << QStringList{"60", "2", QString(65, 'n')} << "A watched name may have at most 64 characters";
+}
+
+void FavouritesWatchTest::settingsFromTexts()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QString, result);
+    const auto read = LiveSettings::fromTexts(texts[0], true, texts[1], texts[2]);
+    if (const LiveSettings *settings = std::get_if<LiveSettings>(&read))
+        QCOMPARE(QStringLiteral("%1/%2/%3").arg(settings->refreshSeconds).arg(settings->minPlayers).arg(settings->names.join('|')), result);
+    else
+        QVERIFY2(std::get<QString>(read).startsWith(result), qPrintable(std::get<QString>(read)));
+}
+
+void FavouritesWatchTest::settingsFile()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("skirvane.conf");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[live]\nrefreshSeconds=5\n[alerts]\nenabled=maybe\nminPlayers=3\nnames=Bob, Zoë\n[other]\nkept=1\n");
+    }
+    // Bad values read as their defaults and are named.
+    QStringList problems;
+    LiveSettings settings = LiveSettings::load(path, &problems);
+    QCOMPARE(settings.refreshSeconds, 60);
+    QVERIFY(settings.alertsEnabled);
+    QCOMPARE(settings.minPlayers, 3);
+    QCOMPARE(settings.names, QStringList({"Bob", "Zoë"}));
+    QCOMPARE(problems.size(), 2);
+    QVERIFY(problems[0].startsWith("live/refreshSeconds: ") && problems[1].contains("\"maybe\""));
+
+    // Saved whole, other keys kept, read back the same.
+    settings.names = {"Ann", "Zoë"};
+    settings.alertsEnabled = false;
+    QVERIFY(!settings.save(path));
+    QCOMPARE(LiveSettings::load(path), settings);
+    QCOMPARE(QSettings(path, QSettings::IniFormat).value("other/kept").toString(), QStringLiteral("1"));
+
+    // Where the file cannot be written, nothing is.
+    const QString blocked = folder.filePath("file/skirvane.conf");
+    QFile(folder.filePath("file")).open(QIODevice::WriteOnly);
+    const std::optional<WriteFailure> failure = settings.save(blocked);
+    QVERIFY(failure && failure->message.contains(blocked));
+}
+
+QTEST_GUILESS_MAIN(FavouritesWatchTest)
+#include "tst_favouriteswatch.moc"
