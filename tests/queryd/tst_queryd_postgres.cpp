@@ -239,6 +239,16 @@ TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)
     ASSERT_TRUE(waitFor([&] { return !historyFrom(ports[0]).empty() && historyFrom(ports[0]) == historyFrom(ports[1]); }, 10s))
         << historyFrom(ports[0]) << " / " << historyFrom(ports[1]);
     EXPECT_EQ(historyFrom(ports[0]).at(0)["players"], 3);
+    // "Looked up lately" comes from the history too.
+    const auto lookedUpLately = [&](std::uint16_t port) {
+        const std::string page = httpGet(port, "/Zyr/04query.html").body;
+        const auto from = page.find("<h2>Looked up lately</h2>");
+        return from == std::string::npos ? std::string() : page.substr(from, page.find("</ul>", from) - from);
+    };
+    ASSERT_TRUE(waitFor(
+        [&] { return contains(lookedUpLately(ports[0]), "Shared Evenings") && lookedUpLately(ports[0]) == lookedUpLately(ports[1]); },
+        10s))
+        << lookedUpLately(ports[0]) << "\n/\n" << lookedUpLately(ports[1]);
 
     // One instance polls; the server hears one query per interval, not two.
     ASSERT_TRUE(waitFor([&] { return contains(instances[0]->log(), polls) || contains(instances[1]->log(), polls); }, 10s));
