@@ -13,12 +13,12 @@
 namespace ut3 {
 
 struct ClientOptions {
-    // The whole query, challenge and status, must finish within this.
+    // The whole query, name lookup, challenge and status, must finish within this.
     std::chrono::milliseconds timeout{2000};
     // A request that has had no answer after this fraction of the timeout is sent once more.
     double retryFraction = 0.5;
-    // Least time between two queries' first packets, so that many servers are
-    // not all hit in the same millisecond. Zero sends at once.
+    // Least time between two queries' starts (first packet or name lookup), so
+    // that many servers are not all hit in the same millisecond. Zero: at once.
     std::chrono::microseconds pacing{0};
     // Kernel receive buffer asked for each socket: replies to many queries
     // in flight can arrive at once.

@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/watching.h"
 #include "platform/browser.h"
+#include "platform/notifications.h"
 #include "platform/tray.h"
 #include "support/testenvironment.h"
 #include "windows/favouriteswindow.h"
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,6 +110,7 @@ private slots:
     void cleanupTestCase();
     void notifiesOncePerEventAndActivationQueries();
     void showsLiveCounts();
+    void withoutANotificationServiceFallsBack();
     void withoutATrayCtrlLOpensTheAlerts();
 
 private:
@@ -239,6 +242,18 @@ void TestWatching::showsLiveCounts()
         .save(shots + "/watch-option-tooltip.png");
     QToolTip::hideText();
     favourites->close();
+}
+
+// The desktop has no notification service: the program is told, to show a
+// balloon from the tray instead.
+void TestWatching::withoutANotificationServiceFallsBack()
+{
+    QVERIFY(m_bus->unregisterService(BusName));
+    Notifications notifications;
+    QSignalSpy unavailable(&notifications, &Notifications::unavailable);
+    notifications.show("Full", "Players: A, B", 7);
+    QTRY_COMPARE(unavailable.size(), 1);
+    QCOMPARE(unavailable[0], QVariantList({"Full", "Players: A, B", 7}));
 }
 
 void TestWatching::withoutATrayCtrlLOpensTheAlerts()

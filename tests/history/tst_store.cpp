@@ -265,3 +265,180 @@ TEST_P(EveryBackend, NamesMakeSessionsThatBreakAtGapsAndAreFoundLiterally)
     ASSERT_EQ(literal->size(), 1u);
     EXPECT_EQ((*literal)[0].name, "Ann%_x");
 }
+
+TEST(Store, UpgradesAVersion2FileKeepingEverySample)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v2.sqlite3", path);
+
+    auto store = openStore(path);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
+    auto series = store->series(deck, at(evening + 1000));
+    ASSERT_TRUE(series) << series.fault().message;
+    EXPECT_EQ(series->steps[284], (Count{12, 2}));
+    EXPECT_EQ(series->steps[287], (Count{9, 4}));
+    EXPECT_EQ((*store->serversLookedUpSince(at(0))), (std::vector<ServerKey>{deck}));
+
+    const Sample named[] = {{deck, at(evening + 1200), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
+    ASSERT_FALSE(store->record(named));
+    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)),
+              (std::vector<SeenPlayer>{{"Ann", true, {{at(evening + 1200), at(evening + 1200)}}}}));
+    EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
+}
+
+namespace history {
+
+// Failures name the players and their sessions (in seconds after the epoch).
+void PrintTo(const SeenPlayer &player, std::ostream *out)
+{
+    *out << player.name << (player.online ? " online" : "");
+    for (const PlayerSession &session : player.sessions)
+        *out << " " << session.from.time_since_epoch().count() << "-" << session.to.time_since_epoch().count();
+}
+
+}
+
+namespace {
+
+struct Poll
+{
+    long long after; // seconds after the evening
+    ServerKey server;
+    std::vector<std::string> names;
+};
+
+struct SessionRow
+{
+    const char *what;
+    std::vector<Poll> polls;
+    ServerKey server;
+    std::vector<SeenPlayer> expected; // the evening's offsets in seconds
+};
+
+SeenPlayer seen(std::string name, bool online, std::vector<std::pair<long long, long long>> sessions)
+{
+    SeenPlayer player{std::move(name), online, {}};
+    for (const auto &[from, to] : sessions)
+        player.sessions.push_back({at(evening + from), at(evening + to)});
+    return player;
+}
+
+}
+
+// Polls every 300 s: a session goes on over a gap of up to 630 s.
+TEST(Store, SessionsFollowTheNamesFromPollToPoll)
+{
+    const SessionRow rows[] = {
+        {"join", {{0, deck, {"Ann", "Bob"}}}, deck, {seen("Ann", true, {{0, 0}}), seen("Bob", true, {{0, 0}})}},
+        {"leave",
+         {{0, deck, {"Ann", "Bob"}}, {300, deck, {"Ann", "Bob"}}, {600, deck, {"Bob"}}},
+         deck,
+         {seen("Bob", true, {{0, 600}}), seen("Ann", false, {{0, 300}})}},
+        {"back within the gap",
+         {{0, deck, {"Ann"}}, {300, deck, {}}, {600, deck, {"Ann"}}},
+         deck,
+         {seen("Ann", true, {{0, 600}})}},
+        {"back after the gap",
+         {{0, deck, {"Ann"}}, {300, deck, {}}, {600, deck, {}}, {900, deck, {"Ann"}}},
+         deck,
+         {seen("Ann", true, {{900, 900}, {0, 0}})}},
+        {"one name on two servers",
+         {{0, deck, {"Ann"}}, {300, other, {"Ann"}}, {600, deck, {"Ann", "Ann"}}},
+         deck,
+         {seen("Ann", true, {{0, 600}})}},
+        {"the other server's session is its own",
+         {{0, deck, {"Ann"}}, {300, other, {"Ann"}}, {600, deck, {"Ann"}}},
+         other,
+         {seen("Ann", true, {{300, 300}})}},
+        {"a name that changes case is another name",
+         {{0, deck, {"Ann"}}, {300, deck, {"ANN"}}},
+         deck,
+         {seen("ANN", true, {{300, 300}}), seen("Ann", false, {{0, 0}})}},
+    };
+    for (const SessionRow &row : rows) {
+        TempFolder folder;
+        auto store = openStore(folder / "history.sqlite3", {.sessions = {300s}});
+        const long long last = row.polls.back().after;
+        for (std::size_t i = 0; i < row.polls.size(); ++i) {
+            const Poll &poll = row.polls[i];
+            // Before the last poll is written, the reader folds it in as a
+            // page made right after an answer does; it must come to the same.
+            if (i + 1 == row.polls.size() && poll.server == row.server) {
+                auto before = store->playersSeen(row.server, at(evening - 86400), at(evening + last - 600));
+                ASSERT_TRUE(before) << row.what;
+                foldLatest(*before, at(evening + poll.after), poll.names, store->sessionRule());
+                EXPECT_EQ(*before, row.expected) << row.what << ", folded";
+            }
+            const Sample sample{poll.server, at(evening + poll.after), static_cast<int>(poll.names.size()), 0, {}, {}, poll.names};
+            ASSERT_FALSE(store->record(std::span(&sample, 1))) << row.what;
+        }
+        auto players = store->playersSeen(row.server, at(evening - 86400), at(evening + last - 600));
+        ASSERT_TRUE(players) << players.fault().message;
+        EXPECT_EQ(*players, row.expected) << row.what;
+    }
+}
+
+TEST(Store, PlayerSearchIsCaseBlindLiteralAndCapped)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    auto store = openStore(path, {.sessions = {300s}});
+    const Sample samples[] = {
+        {other, at(evening), 2, 0, {}, "Other Place", {"JoAnna", "a_b"}},
+        {deck, at(evening + 300), 4, 0, {}, "Deck Night", {"Ann", "100%_Sure", "a\\b", "axb"}},
+        {other, at(evening + 300), 0, 0, {}, "Other Place", {}},
+    };
+    ASSERT_FALSE(store->record(samples));
+    const auto onlineSince = at(evening);
+    struct Row {
+        const char *text;
+        std::vector<std::pair<std::string, bool>> expected; // name, online
+    };
+    const Row rows[] = {
+        {"ann", {{"Ann", true}, {"JoAnna", false}}},
+        {"NN", {{"Ann", true}, {"JoAnna", false}}},
+        {"%_", {{"100%_Sure", true}}},
+        {"a_", {{"a_b", false}}},
+        {"a\\", {{"a\\b", true}}},
+        {"%", {{"100%_Sure", true}}},
+        {"nobody", {}},
+    };
+    for (const Row &row : rows) {
+        auto matches = store->searchPlayers(row.text, at(evening - 7 * 86400), onlineSince, 100);
+        ASSERT_TRUE(matches) << matches.fault().message;
+        std::vector<std::pair<std::string, bool>> found;
+        for (const PlayerMatch &match : *matches)
+            found.emplace_back(match.name, match.online);
+        EXPECT_EQ(found, row.expected) << row.text;
+    }
+    const auto ann = *store->searchPlayers("joanna", at(0), onlineSince, 100);
+    EXPECT_EQ(ann, (std::vector<PlayerMatch>{{"JoAnna", false, at(evening), other, "Other Place"}}));
+    EXPECT_TRUE(store->searchPlayers("ann", at(evening + 301), onlineSince, 100)->empty()) << "seen before `since`";
+
+    // The latest 100 of 150, the latest first.
+    for (int i = 0; i < 150; ++i) {
+        const Sample one{deck, at(evening + 600 + i), 1, 0, {}, "Deck Night", {"Player" + std::to_string(1000 + i)}};
+        ASSERT_FALSE(store->record(std::span(&one, 1)));
+    }
+    const auto capped = *store->searchPlayers("player", at(0), onlineSince, 100);
+    ASSERT_EQ(capped.size(), 100u);
+    EXPECT_EQ(capped.front().name, "Player1149");
+    EXPECT_TRUE(capped.front().online);
+    EXPECT_EQ(capped.back().name, "Player1050");
+    EXPECT_FALSE(capped.back().online);
+
+    // A 1 KiB name is kept to 200 bytes, cut between characters.
+    std::string long_;
+    for (int i = 0; i < 512; ++i)
+        long_ += "\u00e9";
+    const Sample longName{deck, at(evening + 900), 1, 0, {}, "Deck Night", {"z" + long_}};
+    ASSERT_FALSE(store->record(std::span(&longName, 1)));
+    EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
+
+    // Sessions and names go with the samples.
+    ASSERT_FALSE(store->prune(at(evening + 3600)));
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sessions"), 0);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM names"), 0);
+}

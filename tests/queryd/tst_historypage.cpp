@@ -87,7 +87,7 @@ void TestHistoryPage::dayOfHistoryOnTheStatusPage()
             io.run_one();
     }
     QVERIFY2(answered > 270 && answered < 288, qPrintable(QString::number(answered)));
-    history->lookedUp(target, target);
+    history->lookedUp(target, target, 0);
     history->flush();
     clock = dayEnd + 30;
     fake.setScript(scriptAt(dayEnd));

@@ -85,6 +85,30 @@ INSTANTIATE_TEST_SUITE_P(
                      "The server address must be an IP address or a host name; it was '" + std::string(80, 'a')
                          + "…'."}));
 
+TEST(PlayerSearch, NamesTwoTo32CharactersWithoutControls)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"name=an", ""},
+        {"name=%C3%84%C3%A9", ""}, // two characters in four bytes
+        {"name=" + std::string(32, 'x') + "&format=json", ""},
+        {"name=a", "The name must be 2 to 32 characters of a player's name; it was 1 character."},
+        {"name=" + std::string(33, 'x'), "The name must be 2 to 32 characters of a player's name; it was 33 characters."},
+        {"format=json", "The address has no name value: part of a player's name to search for."},
+        {"name=an%07n", "The name value holds a control character (U+0007); search for a part of the name without it."},
+        {"name=ann&server=x", "The address carries an unknown value 'server'; a '&' typed into one of the boxes starts a new value."},
+    };
+    for (const auto &[query, message] : rows) {
+        const auto parsed = queryd::parsePlayerSearch(query);
+        if (message.empty())
+            EXPECT_TRUE(std::holds_alternative<queryd::PlayerSearch>(parsed)) << query;
+        else if (const auto *error = std::get_if<queryd::ParameterError>(&parsed))
+            EXPECT_EQ(error->message, message);
+        else
+            ADD_FAILURE() << query << " was taken";
+    }
+    EXPECT_EQ(std::get<queryd::PlayerSearch>(queryd::parsePlayerSearch("name=b_%25&format=json")).name, "b_%");
+}
+
 struct HostRow {
     std::vector<std::string> hosts; // the request's Host fields
     unsigned version = 11;

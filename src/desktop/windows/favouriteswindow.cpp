@@ -33,7 +33,13 @@ constexpr SlotRow Rows[FavouritesFile::SlotCount] = {
     {1080, 1090, 12, 13, 14, 38, 25}, {1320, 1340, 15, 16, 17, 39, 26}, {1560, 1590, 30, 31, 32, 40, 33},
 };
 
-const char OptionTip[] = "Selects the server to be Queried or Launched.";
+// The last slot's option button has none.
+QString optionTip(int slot)
+{
+    return slot == FavouritesFile::SlotCount - 1 ? QString()
+                                                 : QStringLiteral("Selects the server to be Queried or Launched.");
+}
+
 const char EditTip[] = "You can edit any of these feilds. Click \"Save Chenges\" to Save.";
 const Font Bold = Font::boldSansSerif();
 
@@ -105,7 +111,7 @@ FavouritesWindow::Slots FavouritesWindow::addSlots()
         field(3, row.webPortTab, 4320, 1215, {}, "Web Port ");
         const bool last = i == FavouritesFile::SlotCount - 1;
         made.options += add<OptionButton>({.tab = row.optionTab, .name = QStringLiteral("serverOpt(%1)").arg(i),
-                                            .tooltip = last ? QString() : OptionTip,
+                                            .tooltip = optionTip(i),
                                             .left = 5760, .top = row.optionTop, .width = 495, .height = last ? 260 : 255,
                                             .background = DesignColours::Backdrop, .accessibleName = "Server " + slot});
     }
@@ -127,14 +133,13 @@ void FavouritesWindow::load()
 void FavouritesWindow::setLiveStates(const QStringList &states)
 {
     for (int i = 0; i < FavouritesFile::SlotCount; ++i) {
-        const QString made = i == FavouritesFile::SlotCount - 1 ? QString() : QString::fromLatin1(OptionTip);
+        const QString own = optionTip(i);
         const QString state = states.value(i);
-        if (state.isEmpty()) {
-            m_slots.options[i]->setToolTip(made);
-            continue;
-        }
-        m_slots.options[i]->setToolTip(made.isEmpty() ? plainLinesAsRichText({state})
-                                                      : plainLinesAsRichText({made, state}));
+        if (state.isEmpty())
+            m_slots.options[i]->setToolTip(own);
+        else
+            m_slots.options[i]->setToolTip(own.isEmpty() ? plainLinesAsRichText({state})
+                                                         : plainLinesAsRichText({own, state}));
     }
 }
 
