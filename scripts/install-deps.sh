@@ -9,8 +9,8 @@ packages=(
     fonts-liberation2
     xvfb xauth dbus trayer
     xdg-utils
-    libboost-dev nlohmann-json3-dev libsqlite3-dev libgtest-dev
-    prometheus-cpp-dev prometheus
+    libboost-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libgtest-dev
+    prometheus-cpp-dev prometheus postgresql-15 nginx-light
     qstat wrk hyperfine
     clang libclang-rt-14-dev
     help2man appstream desktop-file-utils lintian dpkg-dev fakeroot file libxml2-utils

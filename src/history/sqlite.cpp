@@ -198,27 +198,4 @@ Expected<std::int64_t> Connection::integer(const char *sql, std::string_view ope
     return statement->integer(0);
 }
 
-Transaction::~Transaction()
-{
-    if (m_open)
-        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-std::optional<Fault> Transaction::begin(std::string_view operation)
-{
-    auto failed = m_connection.exec("BEGIN IMMEDIATE", operation);
-    m_open = !failed;
-    return failed;
-}
-
-std::optional<Fault> Transaction::commit(std::string_view operation)
-{
-    auto failed = m_connection.exec("COMMIT", operation);
-    // A failed COMMIT (busy) leaves the transaction open; the destructor
-    // rolls it back.
-    if (!failed)
-        m_open = false;
-    return failed;
-}
-
 }

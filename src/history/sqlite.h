@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/fault.h"
+#include "history/transaction.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -43,6 +44,10 @@ private:
 class Connection final
 {
 public:
+    // Takes the write lock at once, so that a reader that turns writer
+    // cannot deadlock against another process.
+    static constexpr const char *beginTransaction = "BEGIN IMMEDIATE";
+
     Connection() = default;
     Connection(Connection &&other) noexcept;
     Connection &operator=(Connection &&other) noexcept;
@@ -73,23 +78,6 @@ private:
     std::filesystem::path m_path;
 };
 
-// Undoes an open transaction unless it was committed.
-class Transaction final
-{
-public:
-    explicit Transaction(Connection &connection) : m_connection(connection) {}
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    ~Transaction();
-
-    // BEGIN IMMEDIATE: takes the write lock at once, so that a reader that
-    // turns writer cannot deadlock against another process.
-    std::optional<Fault> begin(std::string_view operation);
-    std::optional<Fault> commit(std::string_view operation);
-
-private:
-    Connection &m_connection;
-    bool m_open = false;
-};
+using Transaction = history::Transaction<Connection>;
 
 }

@@ -1,5 +1,6 @@
 #include "history/sqlitestore.h"
 
+#include "history/backend.h"
 #include "history/schema.h"
 
 #include <sqlite3.h>
@@ -11,32 +12,7 @@
 
 namespace history {
 
-namespace {
-
-constexpr std::string_view recording = "Cannot record player history in";
-constexpr std::string_view reading = "Cannot read player history from";
-constexpr std::string_view pruning = "Cannot drop old player history from";
-
-// Counts are bounded both ways: a file may come from an older or foreign
-// program, and pages do arithmetic with what it holds.
-constexpr int maxCount = 65535;
-
-int storedCount(std::int64_t value)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(value, 0, maxCount));
-}
-
-std::int64_t seconds(Seconds time)
-{
-    return time.time_since_epoch().count();
-}
-
-Seconds at(std::int64_t seconds)
-{
-    return Seconds(std::chrono::seconds(seconds));
-}
-
-}
+using namespace backend;
 
 Expected<std::unique_ptr<Store>> SqliteStore::open(const std::filesystem::path &path, SqliteOptions options)
 {

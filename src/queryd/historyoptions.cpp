@@ -1,6 +1,7 @@
 #include "queryd/historyoptions.h"
 #include "ut3/number.h"
 
+#include "history/postgres.h"
 
 namespace queryd {
 
@@ -40,7 +41,9 @@ std::optional<std::string> takeHistoryOptions(std::vector<std::string> &argument
         } else if (name == "--db") {
             const auto path = value();
             if (!path || path->empty())
-                return "--db needs the path of the history file";
+                return "--db needs the path of the history file or a postgresql:// URI";
+            if (const auto problem = history::postgres::uriProblem(*path))
+                return "--db: " + *problem;
             options.database = *path;
         } else if (const auto *numeric = [&]() -> const Numeric * {
                        for (const Numeric &candidate : numerics)
@@ -65,12 +68,17 @@ std::optional<std::string> takeHistoryOptions(std::vector<std::string> &argument
 std::string historyHelp()
 {
     return "\nPlayer history:\n"
-           "  --db PATH             the history file; default\n"
+           "  --db PATH             the history file (SQLite); default\n"
            "                        $XDG_STATE_HOME/skirvane-queryd/history.sqlite3, else\n"
            "                        ~/.local/state/skirvane-queryd/history.sqlite3\n"
+           "  --db postgresql://USER@HOST:PORT/DBNAME\n"
+           "                        keep the history in PostgreSQL instead (any libpq\n"
+           "                        URI; postgres:// too), shared by several instances:\n"
+           "                        one of them at a time polls\n"
            "  --keep-days N         drop history older than N days (default 30)\n"
            "  --db-max-mb N         the history file's size limit; the oldest day is\n"
-           "                        dropped to stay within it (default 1024)\n"
+           "                        dropped to stay within it (default 1024); SQLite\n"
+           "                        only: PostgreSQL's size is its operator's to limit\n"
            "  --no-history          keep no history\n"
            "  --no-player-names     keep player counts only: no names stored, shown or\n"
            "                        searched; names are public game data, so they\n"

@@ -67,10 +67,10 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     boost::asio::io_context io(1);
-    auto history = queryd::PlayerHistory::fromOptions(
-        historyOptions, [](std::string_view line) { std::cerr << "skirvane-queryd: " << line << std::endl; });
+    const auto log = [](std::string_view line) { std::cerr << "skirvane-queryd: " << line << std::endl; };
+    auto history = queryd::PlayerHistory::fromOptions(historyOptions, log);
     auto service = queryd::Service::create(io, options, history);
-    auto poller = queryd::startHistoryPolling(io, historyOptions, history, service);
+    auto poller = queryd::startHistoryPolling(io, historyOptions, history, service, log);
     auto started = queryd::HttpServer::start(io, options, service, std::get<std::vector<int>>(inherited));
     if (const auto *error = std::get_if<std::string>(&started)) {
         std::cerr << "skirvane-queryd: " << *error << "\n";

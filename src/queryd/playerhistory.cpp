@@ -6,7 +6,9 @@
 
 #include "history/busiesthours.h"
 #include "history/chart.h"
+#include "history/postgresstore.h"
 #include "history/sqlitestore.h"
+#include "history/threadedstore.h"
 #include "history/statepath.h"
 
 #include <ctime>
@@ -18,6 +20,9 @@ namespace {
 // A reader that could not open the file tries again after this long: a
 // lock held by another process goes away.
 constexpr auto reopenAfter = std::chrono::minutes(1);
+// The longest a page waits for a PostgreSQL history; it is on the same
+// machine or network, and answers in milliseconds when it answers at all.
+constexpr auto databaseWait = std::chrono::milliseconds(250);
 // The start page's "players now" is the latest answer within this.
 constexpr auto currentWithin = std::chrono::minutes(15);
 constexpr auto busyPeriod = std::chrono::days(7);
@@ -81,8 +86,9 @@ PlayerHistory::PlayerHistory(Setup setup, Log log)
         return;
     }
     m_recorder = std::make_unique<history::Recorder>(history::RecorderOptions{
-        .open = history::SqliteStore::opener(m_setup.database,
-                                             {.maxBytes = m_setup.maxBytes, .sessions = {m_setup.pollInterval}}),
+        .open = sharedDatabase()
+            ? history::PostgresStore::opener(m_setup.database.native(), {m_setup.pollInterval})
+            : history::SqliteStore::opener(m_setup.database, {.maxBytes = m_setup.maxBytes, .sessions = {m_setup.pollInterval}}),
         .keep = m_setup.keep,
         .now = m_setup.now,
     });
@@ -109,10 +115,25 @@ history::Seconds PlayerHistory::now() const
     return m_setup.now();
 }
 
+bool PlayerHistory::sharedDatabase() const
+{
+    return history::postgres::isUri(m_setup.database.native());
+}
+
 history::Store *PlayerHistory::reader()
 {
     if (m_reader || !m_recorder)
         return m_reader.get();
+    // The database server is asked on a thread of its own, and connected to
+    // again there when it goes away: a page waits for it briefly or not at
+    // all.
+    if (sharedDatabase()) {
+        const history::SessionRule sessions{m_setup.pollInterval};
+        m_reader = std::make_unique<history::ThreadedStore>(history::PostgresStore::opener(m_setup.database.native(), sessions),
+                                                            history::postgres::withoutPassword(m_setup.database.native()),
+                                                            sessions, databaseWait);
+        return m_reader.get();
+    }
     if (m_readerTried && now() - *m_readerTried < reopenAfter)
         return nullptr;
     m_readerTried = now();

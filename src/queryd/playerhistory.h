@@ -18,7 +18,7 @@
 
 namespace queryd {
 
-// Player history kept in SQLite, as the service shows it: the status page's
+// Player history kept in SQLite or PostgreSQL, as the service shows it: the status page's
 // chart and busiest hours, the JSON's series, the start page's sparklines,
 // and the servers to poll. Lives on the service's io_context thread; writes
 // go to the recorder's thread, reads are a few indexed rows per page.
@@ -74,6 +74,8 @@ public:
 
 private:
     history::Store *reader();
+    // The history is in PostgreSQL rather than a file of its own.
+    bool sharedDatabase() const;
     void noteFault(const std::optional<history::Fault> &fault);
     history::Seconds now() const;
     history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);

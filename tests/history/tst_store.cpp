@@ -1,6 +1,4 @@
-#include "history/sqlitestore.h"
-
-#include "tempfolder.h"
+#include "backends.h"
 
 #include <gtest/gtest.h>
 
@@ -40,12 +38,10 @@ std::unique_ptr<Store> openStore(const std::filesystem::path &path, SqliteOption
 
 }
 
-TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
+TEST_P(EveryBackend, RecordsSamplesAndReadsThemAsStepsWithGaps)
 {
-    TempFolder folder;
-    const auto path = folder / "state/skirvane-queryd/history.sqlite3";
     {
-        auto store = openStore(path);
+        auto store = open();
         const Sample samples[] = {
             sample(deck, evening - 600, 5, 1),
             sample(deck, evening + 10, 11, 2),
@@ -55,8 +51,8 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
         };
         ASSERT_FALSE(store->record(samples));
     }
-    // Read back through a new connection: the rows are in the file.
-    auto store = openStore(path);
+    // Read back through a new connection: the rows are kept.
+    auto store = open();
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     ASSERT_EQ(series->steps.size(), 288u);
@@ -71,10 +67,9 @@ TEST(Store, RecordsSamplesAndReadsThemAsStepsWithGaps)
     EXPECT_EQ(std::count_if(series->steps.begin(), series->steps.end(), [](auto &s) { return s.has_value(); }), 3);
 }
 
-TEST(Store, ListsRecentLookupsWithTheirLatestAnswer)
+TEST_P(EveryBackend, ListsRecentLookupsWithTheirLatestAnswer)
 {
-    TempFolder folder;
-    auto store = openStore(folder / "history.sqlite3");
+    auto store = open();
     const Sample samples[] = {sample(deck, evening, 4), sample(deck, evening + 300, 6, 1, "CTF-Coret")};
     ASSERT_FALSE(store->record(samples));
     ASSERT_FALSE(store->noteLookup(deck, at(evening)));
@@ -198,6 +193,77 @@ TEST(Store, UpgradesAVersion1File)
     EXPECT_FALSE(store->record(more));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 6);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_schema WHERE name = 'lookups'"), 0);
+}
+
+TEST_P(EveryBackend, PruningDropsOldRowsAndWhatNothingRefersTo)
+{
+    auto store = open();
+    recordRounds(*store, 3, evening, evening + 4 * 86400);
+    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
+    ASSERT_FALSE(store->prune(at(evening + 2 * 86400)));
+    EXPECT_EQ(value("SELECT count(*) FROM samples"), 2 * 288 * 3);
+    EXPECT_EQ(value("SELECT min(t) FROM samples"), evening + 2 * 86400);
+    // Servers not looked up since go with their last sample, and the maps.
+    ASSERT_FALSE(store->prune(at(evening + 20 * 86400)));
+    EXPECT_EQ(value("SELECT count(*) FROM samples"), 0);
+    EXPECT_EQ(value("SELECT count(*) FROM maps"), 0);
+    EXPECT_EQ(value("SELECT count(*) FROM servers"), 0);
+}
+
+TEST_P(EveryBackend, ALayoutOfANewerVersionIsRefusedAndLeftAlone)
+{
+    {
+        auto store = open();
+        const Sample one[] = {sample(deck, evening, 4)};
+        ASSERT_FALSE(store->record(one));
+    }
+    setLayoutVersion(99);
+    auto refused = tryOpen();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.fault().kind, FaultKind::newerSchema);
+    EXPECT_NE(refused.fault().message.find("newer version of the program (layout 99"), std::string::npos)
+        << refused.fault().message;
+    EXPECT_EQ(value("SELECT count(*) FROM samples"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(, EveryBackend, ::testing::Values("sqlite", "postgresql"), backendName);
+
+TEST_P(EveryBackend, NamesMakeSessionsThatBreakAtGapsAndAreFoundLiterally)
+{
+    // Gaps longer than two intervals and a half-minute start a new session.
+    auto store = open(SessionRule{std::chrono::seconds(300)});
+    const auto seen = [](const ServerKey &server, long long time, std::vector<std::string> names, std::string serverName = {}) {
+        return Sample{server, at(time), static_cast<int>(names.size()), 0, "DM-Deck", std::move(serverName), std::move(names)};
+    };
+    // One batch, as the writer gathers them: a name may be in several samples.
+    const Sample samples[] = {
+        seen(deck, evening, {"Ann", "Bob"}),
+        seen(deck, evening + 300, {"Ann", "Ann"}),
+        seen(deck, evening + 1700, {"Bob"}),
+        seen(deck, evening + 2000, {"Ann"}),
+        seen(other, evening, {"Ann%_x"}, "Other Place"),
+    };
+    ASSERT_FALSE(store->record(samples));
+
+    auto players = store->playersSeen(deck, at(evening - 1), at(evening + 1900));
+    ASSERT_TRUE(players) << players.fault().message;
+    const std::vector<SeenPlayer> expected = {
+        {"Ann", true, {{at(evening + 2000), at(evening + 2000)}, {at(evening), at(evening + 300)}}},
+        {"Bob", false, {{at(evening + 1700), at(evening + 1700)}, {at(evening), at(evening)}}},
+    };
+    EXPECT_EQ(*players, expected);
+
+    auto found = store->searchPlayers("ANN", at(evening - 1), at(evening + 1900), 10);
+    ASSERT_TRUE(found) << found.fault().message;
+    const std::vector<PlayerMatch> matches = {
+        {"Ann", true, at(evening + 2000), deck, ""},
+        {"Ann%_x", false, at(evening), other, "Other Place"},
+    };
+    EXPECT_EQ(*found, matches);
+    auto literal = store->searchPlayers("%_", at(evening - 1), at(evening + 1900), 10);
+    ASSERT_TRUE(literal);
+    ASSERT_EQ(literal->size(), 1u);
+    EXPECT_EQ((*literal)[0].name, "Ann%_x");
 }
 
 TEST(Store, UpgradesAVersion2FileKeepingEverySample)

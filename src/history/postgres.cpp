@@ -1,0 +1,275 @@
+#include "history/postgres.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace history::postgres {
+
+namespace {
+
+// libpq's messages run over several lines, indented with tabs, with a line
+// break at the end.
+std::string oneLine(std::string_view text)
+{
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() != ';')
+                line += ';';
+        } else if (c == '\t' || c == ' ') {
+            if (!line.empty() && line.back() != ' ')
+                line += ' ';
+        } else {
+            if (!line.empty() && line.back() == ';')
+                line += ' ';
+            line += c;
+        }
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == ';'))
+        line.pop_back();
+    return line;
+}
+
+FaultKind kindOf(std::string_view state)
+{
+    if (state == "53100")
+        return FaultKind::diskFull;
+    if (state == "25006" || state.starts_with("42501"))
+        return FaultKind::readOnly;
+    if (state == "55P03" || state == "40001" || state == "40P01")
+        return FaultKind::locked;
+    if (state.starts_with("08") || state.starts_with("57P") || state.starts_with("28") || state == "3D000")
+        return FaultKind::cannotOpen;
+    return FaultKind::other;
+}
+
+// Text sent as a parameter ends at a NUL byte; strings from game servers
+// may hold one.
+std::string withoutNul(std::string_view value)
+{
+    std::string text(value);
+    std::erase(text, '\0');
+    return text;
+}
+
+}
+
+bool isUri(std::string_view text)
+{
+    return text.starts_with("postgresql://") || text.starts_with("postgres://");
+}
+
+std::optional<std::string> uriProblem(std::string_view text)
+{
+    if (!isUri(text))
+        return std::nullopt;
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(std::string(text).c_str(), &error);
+    PQconninfoFree(options);
+    if (options)
+        return std::nullopt;
+    std::string problem = "cannot read the database URI " + withoutPassword(text) + ": " + (error ? oneLine(error) : "out of memory");
+    PQfreemem(error);
+    return problem;
+}
+
+std::string withoutPassword(std::string_view uri)
+{
+    std::string text(uri);
+    const std::size_t scheme = text.find("://");
+    if (scheme == std::string::npos)
+        return text;
+    const std::size_t authority = scheme + 3;
+    const std::size_t authorityEnd = std::min(text.find_first_of("/?", authority), text.size());
+    const std::size_t at = text.rfind('@', authorityEnd);
+    if (at != std::string::npos && at >= authority) {
+        const std::size_t colon = text.find(':', authority);
+        if (colon < at)
+            text.erase(colon, at - colon);
+    }
+    const std::size_t question = text.find('?');
+    if (question == std::string::npos)
+        return text;
+    std::string query;
+    for (std::size_t at = question + 1; at <= text.size();) {
+        const std::size_t end = std::min(text.find('&', at), text.size());
+        const std::string_view parameter = std::string_view(text).substr(at, end - at);
+        if (!parameter.empty() && !parameter.starts_with("password="))
+            (query += query.empty() ? "" : "&") += parameter;
+        at = end + 1;
+    }
+    text.resize(question);
+    if (!query.empty())
+        text += "?" + query;
+    return text;
+}
+
+Parameters &Parameters::add(std::int64_t value)
+{
+    m_values.emplace_back(std::to_string(value));
+    return *this;
+}
+
+Parameters &Parameters::add(std::string_view value)
+{
+    m_values.emplace_back(withoutNul(value));
+    return *this;
+}
+
+Parameters &Parameters::addNull()
+{
+    m_values.emplace_back(std::nullopt);
+    return *this;
+}
+
+Parameters &Parameters::addArray(const std::vector<std::int64_t> &values)
+{
+    std::string array = "{";
+    for (const std::int64_t value : values)
+        array += (array.size() > 1 ? "," : "") + std::to_string(value);
+    m_values.emplace_back(array + "}");
+    return *this;
+}
+
+Parameters &Parameters::addArray(const std::vector<std::string> &values)
+{
+    // Each element quoted, with its quotes and backslashes escaped: the
+    // array's own syntax, read by the server as data.
+    std::string array = "{";
+    for (const std::string &value : values) {
+        if (array.size() > 1)
+            array += ',';
+        array += '"';
+        for (const char c : value) {
+            if (c == '\0')
+                continue;
+            if (c == '"' || c == '\\')
+                array += '\\';
+            array += c;
+        }
+        array += '"';
+    }
+    m_values.emplace_back(array + "}");
+    return *this;
+}
+
+std::vector<const char *> Parameters::pointers() const
+{
+    std::vector<const char *> pointers;
+    for (const auto &value : m_values)
+        pointers.push_back(value ? value->c_str() : nullptr);
+    return pointers;
+}
+
+Result::Result(pg_result *result) : m_result(result, PQclear) {}
+
+int Result::rows() const
+{
+    return PQntuples(m_result.get());
+}
+
+std::int64_t Result::integer(int row, int column) const
+{
+    return std::strtoll(PQgetvalue(m_result.get(), row, column), nullptr, 10);
+}
+
+double Result::real(int row, int column) const
+{
+    return std::strtod(PQgetvalue(m_result.get(), row, column), nullptr);
+}
+
+std::string Result::text(int row, int column) const
+{
+    return {PQgetvalue(m_result.get(), row, column), static_cast<std::size_t>(PQgetlength(m_result.get(), row, column))};
+}
+
+bool Result::isNull(int row, int column) const
+{
+    return PQgetisnull(m_result.get(), row, column) == 1;
+}
+
+Connection::Connection(Connection &&other) noexcept
+    : m_connection(std::exchange(other.m_connection, nullptr)), m_printable(std::move(other.m_printable))
+{
+}
+
+Connection &Connection::operator=(Connection &&other) noexcept
+{
+    std::swap(m_connection, other.m_connection);
+    std::swap(m_printable, other.m_printable);
+    return *this;
+}
+
+Connection::~Connection()
+{
+    PQfinish(m_connection);
+}
+
+Expected<Connection> Connection::open(const std::string &uri)
+{
+    // Ours first: what the URI says overrides them. A server that does not
+    // answer is given up after a few seconds, and a connection whose peer
+    // vanished without a word is noticed within a minute.
+    const char *keywords[] = {"connect_timeout", "application_name", "keepalives_idle", "keepalives_interval",
+                              "dbname", nullptr};
+    const char *values[] = {"5", "skirvane-queryd", "30", "10", uri.c_str(), nullptr};
+    Connection connection(PQconnectdbParams(keywords, values, 1), withoutPassword(uri));
+    if (!connection.m_connection)
+        return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": out of memory"};
+    if (PQstatus(connection.m_connection) != CONNECTION_OK)
+        return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": "
+                                                + oneLine(PQerrorMessage(connection.m_connection))};
+    // Times are whole seconds in bigint columns; the session's own
+    // settings play no part, but its notices would end up on stderr.
+    PQsetNoticeProcessor(connection.m_connection, [](void *, const char *) {}, nullptr);
+    return connection;
+}
+
+bool Connection::broken() const
+{
+    return !m_connection || PQstatus(m_connection) != CONNECTION_OK;
+}
+
+Fault Connection::fault(std::string_view operation, pg_result *result) const
+{
+    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char *message = result ? PQresultErrorMessage(result) : nullptr;
+    std::string text = oneLine(message && *message ? message : PQerrorMessage(m_connection));
+    return {broken() ? FaultKind::cannotOpen : kindOf(state ? state : ""),
+            std::string(operation) + ' ' + m_printable + ": " + (text.empty() ? "the connection is lost" : text)};
+}
+
+Expected<Result> Connection::query(const char *sql, std::string_view operation, const Parameters &parameters)
+{
+    const auto pointers = parameters.pointers();
+    pg_result *result = PQexecParams(m_connection, sql, parameters.count(), nullptr, pointers.data(), nullptr, nullptr, 0);
+    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        Fault failed = fault(operation, result);
+        PQclear(result);
+        return failed;
+    }
+    return Result(result);
+}
+
+std::optional<Fault> Connection::exec(const char *sql, std::string_view operation, const Parameters &parameters)
+{
+    auto result = query(sql, operation, parameters);
+    if (!result)
+        return result.fault();
+    return std::nullopt;
+}
+
+std::optional<Fault> Connection::script(const char *sql, std::string_view operation)
+{
+    pg_result *result = PQexec(m_connection, sql);
+    std::optional<Fault> failed;
+    if (!result || PQresultStatus(result) != PGRES_COMMAND_OK)
+        failed = fault(operation, result);
+    PQclear(result);
+    return failed;
+}
+
+}

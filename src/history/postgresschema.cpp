@@ -1,0 +1,90 @@
+#include "history/postgresschema.h"
+
+#include <string>
+
+namespace history::postgres::schema {
+
+namespace {
+
+constexpr std::string_view operation = "Cannot prepare the history database";
+// Held for the transaction that makes or upgrades the tables.
+constexpr std::int64_t schemaLockKey = 0x536b727600000002;
+
+// The same tables as the history file's, in PostgreSQL's types. The version
+// is a row of its own: PostgreSQL has no user_version.
+constexpr const char *createVersion1 = R"sql(
+CREATE TABLE skirvane_history(version integer NOT NULL);
+CREATE TABLE servers(
+    id bigserial PRIMARY KEY,
+    address text NOT NULL,
+    query_port integer NOT NULL,
+    last_lookup bigint,
+    name text,
+    UNIQUE(address, query_port));
+CREATE INDEX servers_by_lookup ON servers(last_lookup);
+CREATE TABLE maps(
+    id bigserial PRIMARY KEY,
+    name text NOT NULL UNIQUE,
+    last_seen bigint NOT NULL);
+CREATE TABLE samples(
+    server_id bigint NOT NULL,
+    t bigint NOT NULL,
+    players integer NOT NULL,
+    bots integer NOT NULL,
+    map_id bigint,
+    PRIMARY KEY(server_id, t));
+CREATE TABLE names(
+    id bigserial PRIMARY KEY,
+    name text NOT NULL UNIQUE,
+    folded text NOT NULL);
+CREATE TABLE sessions(
+    server_id bigint NOT NULL,
+    name_id bigint NOT NULL,
+    first_seen bigint NOT NULL,
+    last_seen bigint NOT NULL,
+    PRIMARY KEY(server_id, name_id, first_seen));
+CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
+CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+INSERT INTO skirvane_history(version) VALUES(1);
+)sql";
+
+std::string where(const Connection &connection)
+{
+    return "Cannot use the history database " + connection.printableUri();
+}
+
+}
+
+std::optional<Fault> prepare(Connection &connection)
+{
+    Transaction transaction(connection);
+    if (auto failed = transaction.begin(operation))
+        return failed;
+    if (auto failed = connection.exec("SELECT pg_advisory_xact_lock($1)", operation, Parameters().add(schemaLockKey)))
+        return failed;
+    auto tables = connection.query("SELECT count(*) FILTER (WHERE tablename = 'skirvane_history'), count(*) FROM pg_tables "
+                                  "WHERE schemaname = current_schema()",
+                                  operation);
+    if (!tables)
+        return tables.fault();
+    int version = 0;
+    if (tables->integer(0, 0) == 1) {
+        auto row = connection.query("SELECT max(version) FROM skirvane_history", operation);
+        if (!row)
+            return row.fault();
+        version = static_cast<int>(row->integer(0, 0));
+    } else if (tables->integer(0, 1) > 0) {
+        return Fault{FaultKind::other, where(connection) + ": it holds tables of another program, not player history. It is left as it is."};
+    }
+    if (version == currentVersion)
+        return std::nullopt;
+    if (version > currentVersion)
+        return Fault{FaultKind::newerSchema,
+                     where(connection) + ": it was written by a newer version of the program (layout " + std::to_string(version)
+                         + "; this one knows up to " + std::to_string(currentVersion) + "). It is left as it is."};
+    if (auto failed = connection.script(createVersion1, operation))
+        return failed;
+    return transaction.commit(operation);
+}
+
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "history/postgresstore.h"
+#include "history/sqlitestore.h"
+
+#include "tempfolder.h"
+#include "testdatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+// The store's behaviour, one test for every backend: a test of this
+// fixture runs on a fresh SQLite file and on a fresh PostgreSQL database.
+class EveryBackend : public ::testing::TestWithParam<std::string>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == "postgresql")
+            m_database.emplace("store");
+    }
+
+    // A new connection to the test's history.
+    history::Expected<std::unique_ptr<history::Store>> tryOpen(history::SessionRule sessions = {}) const
+    {
+        if (m_database)
+            return history::PostgresStore::open(m_database->uri(), sessions);
+        return history::SqliteStore::open(m_folder / "history.sqlite3", {.sessions = sessions});
+    }
+    std::unique_ptr<history::Store> open(history::SessionRule sessions = {}) const
+    {
+        auto store = tryOpen(sessions);
+        if (!store)
+            throw std::runtime_error(store.fault().message);
+        return std::move(*store);
+    }
+
+    // The layout's version, as the backend keeps it, set to `version`.
+    void setLayoutVersion(int version) const
+    {
+        if (m_database)
+            m_database->sql("UPDATE skirvane_history SET version = " + std::to_string(version));
+        else {
+            sqlite3 *db = nullptr;
+            sqlite3_open((m_folder / "history.sqlite3").c_str(), &db);
+            sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+    }
+
+    // The first value of a question put to the history beside the store.
+    long long value(const std::string &sql) const
+    {
+        if (m_database)
+            return std::stoll(m_database->sql(sql));
+        return sqlValue(m_folder / "history.sqlite3", sql);
+    }
+
+private:
+    TempFolder m_folder;
+    std::optional<TestDatabase> m_database;
+};
+
+inline std::string backendName(const ::testing::TestParamInfo<std::string> &info)
+{
+    return info.param;
+}

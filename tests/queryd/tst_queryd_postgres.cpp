@@ -1,0 +1,274 @@
+// skirvane-queryd with its history in PostgreSQL (the test script's
+// cluster): a database that cannot be used, or goes away and comes back,
+// and two instances on one database behind nginx, configured by the example
+// the project ships.
+#include "../history/tempfolder.h"
+#include "../history/testdatabase.h"
+#include "fakeserver.h"
+#include "httpget.h"
+#include "queryprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <regex>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto pollInterval = 2s;
+
+std::uint16_t freePort()
+{
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return acceptor.local_endpoint().port();
+}
+
+std::string fileText(const std::filesystem::path &path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// nginx in the foreground with the example's upstream pointed at the given
+// instances and its server on a free loopback port; everything it writes in
+// a folder of its own.
+class Balancer final {
+public:
+    Balancer(const std::vector<std::uint16_t> &instances) : m_port(freePort())
+    {
+        std::string site = fileText(SKIRVANE_SOURCE_DIR "/packaging/nginx/skirvane-queryd.conf");
+        for (std::size_t i = 0; i < instances.size(); ++i)
+            site = std::regex_replace(site, std::regex("127\\.0\\.0\\.1:865" + std::to_string(i + 1)),
+                                      "127.0.0.1:" + std::to_string(instances[i]));
+        site = std::regex_replace(site, std::regex("listen 80;"), "listen 127.0.0.1:" + std::to_string(m_port) + ";");
+        std::ofstream(m_folder.path() / "site.conf") << site;
+        const std::string folder = m_folder.path().string();
+        std::ofstream(m_folder.path() / "nginx.conf")
+            << "daemon off;\nworker_processes 1;\npid " << folder << "/nginx.pid;\nevents { worker_connections 64; }\n"
+            << "http {\n  access_log off;\n  client_body_temp_path " << folder << "/body;\n  proxy_temp_path " << folder
+            << "/proxy;\n  fastcgi_temp_path " << folder << "/fastcgi;\n  uwsgi_temp_path " << folder
+            << "/uwsgi;\n  scgi_temp_path " << folder << "/scgi;\n  include " << folder << "/site.conf;\n}\n";
+        m_nginx = std::make_unique<Process>(
+            std::vector<std::string>{"-p", folder, "-c", folder + "/nginx.conf", "-e", folder + "/error.log"}, -1,
+            "/usr/sbin/nginx");
+    }
+    ~Balancer() { m_nginx->signal(SIGQUIT); m_nginx->waitForExit(5s); }
+
+    std::uint16_t port() const { return m_port; }
+    std::string log() const { return m_nginx->log() + fileText(m_folder.path() / "error.log"); }
+
+private:
+    TempFolder m_folder;
+    std::uint16_t m_port;
+    std::unique_ptr<Process> m_nginx;
+};
+
+// Waits until `done` holds, at most `wait`.
+bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds wait)
+{
+    const auto deadline = Clock::now() + wait;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+const std::string polls = "this instance polls";
+
+// A fake game server on a thread of its own.
+class FakeGame final {
+public:
+    FakeGame(const std::string &name, int players)
+        : m_work(boost::asio::make_work_guard(m_io)), m_fake(m_io, fakeut3::sampleScript(name, "DM-Deck", players)),
+          m_thread([this] { m_io.run(); })
+    {
+    }
+    ~FakeGame()
+    {
+        m_work.reset();
+        m_io.stop();
+        m_thread.join();
+    }
+    fakeut3::FakeServer &operator*() { return m_fake; }
+    fakeut3::FakeServer *operator->() { return &m_fake; }
+    std::string target() const
+    {
+        return "/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=" + std::to_string(m_fake.port())
+            + "&serverwport=0";
+    }
+
+private:
+    boost::asio::io_context m_io;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_work;
+    fakeut3::FakeServer m_fake;
+    std::thread m_thread;
+};
+
+std::vector<std::string> instanceArguments(const std::string &database)
+{
+    return {"--listen", "127.0.0.1:0", "--db", database, "--poll-interval", std::to_string(pollInterval.count()),
+            "--cache-seconds", "1", "--client-rate", "0", "--max-client-connections", "0"};
+}
+
+std::vector<std::string> linesHolding(const std::string &log, const std::string &part)
+{
+    std::vector<std::string> lines;
+    std::istringstream text(log);
+    for (std::string line; std::getline(text, line);)
+        if (contains(line, part))
+            lines.push_back(line);
+    return lines;
+}
+
+}
+
+TEST(PostgresFaults, ADatabaseThatCannotBeUsedIsOneLogLineAndPagesGoOn)
+{
+    const std::string cluster = testClusterUri();
+    const std::string password = cluster.substr(cluster.find(':', 13) + 1, cluster.find('@') - cluster.find(':', 13) - 1);
+    const std::string base = cluster.substr(0, cluster.rfind('/'));
+    const std::string closed = "postgresql://skirvane:" + password + "@127.0.0.1:" + std::to_string(freePort()) + "/skirvane";
+    const struct {
+        std::string uri, shown, reason;
+    } rows[] = {
+        {closed, "postgresql://skirvane@127.0.0.1:" + closed.substr(closed.rfind(':') + 1), "Connection refused"},
+        {std::regex_replace(cluster, std::regex(":" + password + "@"), ":not-the-password@"),
+         "postgresql://skirvane@" + cluster.substr(cluster.find('@') + 1), "password authentication failed"},
+        {base + "/no_such_history", std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history",
+         "\"no_such_history\" does not exist"},
+    };
+    FakeGame game("Still Here", 3);
+    for (const auto &row : rows) {
+        Process service(instanceArguments(row.uri));
+        const std::uint16_t port = service.waitForPort();
+        ASSERT_NE(port, 0) << service.log();
+        for (int i = 0; i < 3; ++i) {
+            const HttpReply page = httpGet(port, game.target());
+            EXPECT_EQ(page.status, 200u);
+            EXPECT_TRUE(contains(page.body, "<h1>Still Here</h1>"));
+            EXPECT_TRUE(contains(page.body, "History unavailable: Cannot connect to the history database " + row.shown))
+                << page.body;
+        }
+        EXPECT_EQ(httpGet(port, "/Zyr/04query.html").status, 200u);
+        const auto lines = linesHolding(service.log(), "History unavailable");
+        ASSERT_EQ(lines.size(), 1u) << service.log();
+        EXPECT_TRUE(contains(lines[0], row.shown + ": ")) << lines[0];
+        EXPECT_TRUE(contains(lines[0], row.reason)) << lines[0];
+        EXPECT_FALSE(contains(service.log(), password)) << "the password is in the log";
+    }
+}
+
+TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
+{
+    TestDatabase database("comes_back");
+    FakeGame game("Back Again", 3);
+    Process service(instanceArguments(database.uri()));
+    const std::uint16_t port = service.waitForPort();
+    ASSERT_NE(port, 0) << service.log();
+    const auto samplesWith = [&](int players) {
+        return database.sql("SELECT count(*) FROM samples WHERE players = " + std::to_string(players));
+    };
+    ASSERT_EQ(httpGet(port, game.target()).status, 200u);
+    ASSERT_TRUE(waitFor([&] { return samplesWith(3) != "0"; }, 10s)) << service.log();
+
+    controlTestCluster("stop");
+    std::this_thread::sleep_for(1500ms); // past the cache and the writer's batch
+    const HttpReply page = httpGet(port, game.target());
+    EXPECT_EQ(page.status, 200u);
+    EXPECT_TRUE(contains(page.body, "<h1>Back Again</h1>"));
+    EXPECT_TRUE(contains(page.body, "History unavailable: ")) << page.body;
+
+    controlTestCluster("start");
+    game->setScript(fakeut3::sampleScript("Back Again", "DM-Deck", 7));
+    ASSERT_TRUE(waitFor([&] {
+        httpGet(port, game.target());
+        return samplesWith(7) != "0";
+    }, 30s)) << service.log();
+    EXPECT_TRUE(waitFor([&] { return !contains(httpGet(port, game.target()).body, "History unavailable"); }, 5s))
+        << service.log();
+}
+
+TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)
+{
+    TestDatabase database("balancer");
+    FakeGame game("Shared Evenings", 3);
+    fakeut3::FakeServer &fake = *game;
+
+    std::vector<std::unique_ptr<Process>> instances;
+    std::vector<std::uint16_t> ports;
+    for (int i = 0; i < 2; ++i) {
+        instances.push_back(std::make_unique<Process>(instanceArguments(database.uri())));
+        ports.push_back(instances.back()->waitForPort());
+        ASSERT_NE(ports.back(), 0) << instances.back()->log();
+    }
+    Balancer balancer(ports);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            try {
+                return httpGet(balancer.port(), "/Zyr/04query.html").status == 200;
+            } catch (const std::exception &) {
+                return false; // not listening yet
+            }
+        },
+        10s))
+        << balancer.log();
+
+    const std::string target = game.target();
+    const HttpReply looked = httpGet(balancer.port(), target);
+    ASSERT_EQ(looked.status, 200u) << balancer.log();
+    ASSERT_TRUE(contains(looked.body, "Shared Evenings"));
+    const int perQuery = fake.requestsSeen();
+    ASSERT_GT(perQuery, 0);
+
+    // The same history from either instance, once the sample is written.
+    const auto historyFrom = [&](std::uint16_t port) {
+        return nlohmann::json::parse(httpGet(port, target + "&format=json").body)["history"];
+    };
+    ASSERT_TRUE(waitFor([&] { return !historyFrom(ports[0]).empty() && historyFrom(ports[0]) == historyFrom(ports[1]); }, 10s))
+        << historyFrom(ports[0]) << " / " << historyFrom(ports[1]);
+    EXPECT_EQ(historyFrom(ports[0]).at(0)["players"], 3);
+    // "Looked up lately" comes from the history too.
+    const auto lookedUpLately = [&](std::uint16_t port) {
+        const std::string page = httpGet(port, "/Zyr/04query.html").body;
+        const auto from = page.find("<h2>Looked up lately</h2>");
+        return from == std::string::npos ? std::string() : page.substr(from, page.find("</ul>", from) - from);
+    };
+    ASSERT_TRUE(waitFor(
+        [&] { return contains(lookedUpLately(ports[0]), "Shared Evenings") && lookedUpLately(ports[0]) == lookedUpLately(ports[1]); },
+        10s))
+        << lookedUpLately(ports[0]) << "\n/\n" << lookedUpLately(ports[1]);
+
+    // One instance polls; the server hears one query per interval, not two.
+    ASSERT_TRUE(waitFor([&] { return contains(instances[0]->log(), polls) || contains(instances[1]->log(), polls); }, 10s));
+    const std::size_t poller = contains(instances[0]->log(), polls) ? 0 : 1;
+    EXPECT_FALSE(contains(instances[1 - poller]->log(), polls)) << "both instances poll";
+    std::this_thread::sleep_for(pollInterval); // past the lookup's own queries
+    const int before = fake.requestsSeen();
+    std::this_thread::sleep_for(3 * pollInterval + pollInterval / 2);
+    const int queries = (fake.requestsSeen() - before) / perQuery;
+    EXPECT_GE(queries, 2);
+    EXPECT_LE(queries, 4) << "polled by both instances";
+
+    // The poller ends without a word: the other takes over within an interval.
+    instances[poller]->signal(SIGKILL);
+    const auto killed = Clock::now();
+    const int atKill = fake.requestsSeen();
+    ASSERT_TRUE(waitFor([&] { return fake.requestsSeen() > atKill && contains(instances[1 - poller]->log(), polls); },
+                        4 * pollInterval))
+        << instances[1 - poller]->log();
+    EXPECT_LE(Clock::now() - killed, pollInterval + 1s);
+    // The balancer sends the pages to the instance left.
+    EXPECT_EQ(httpGet(balancer.port(), target).status, 200u);
+}
