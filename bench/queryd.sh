@@ -40,7 +40,7 @@ done
 pids+=("$fake")
 # The service on any free port, read from its first line. The per-client
 # limit is raised: every wrk connection comes from 127.0.0.1.
-"${QUERYD:-$bin/skirvane-queryd}" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 2>"$work/requests.log" &
+"${QUERYD:-$bin/skirvane-queryd}" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 --max-client-connections 0 2>"$work/requests.log" &
 service=$!
 pids+=("$service")
 until grep -q "listening on" "$work/requests.log"; do sleep 0.05; done
