@@ -372,7 +372,13 @@ TEST_F(Service, RenderedAnswersStayWithinTheCacheBytes)
         ASSERT_TRUE(contains(reply.body, "<h1>Large</h1>")) << name;
     }
     EXPECT_EQ(fake.requestsSeen(), perQuery) << "the load needed no new query";
+#ifndef __SANITIZE_ADDRESS__
+    // The address sanitizer keeps freed memory in quarantine: there the
+    // resident size says nothing about the cache.
     EXPECT_LT(residentBytes() - before, options.limits.cacheBytes + 8 * 1024 * 1024);
+#else
+    (void)before;
+#endif
 }
 
 class RecordingHistory final : public queryd::ServerHistory {
