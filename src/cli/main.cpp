@@ -25,11 +25,12 @@ int run(const cli::Options &options)
 int main(int argc, char **argv)
 {
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto *error = std::get_if<std::string>(&parsed)) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::programName, error->c_str(), cli::programName);
+    if (!parsed) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::programName, parsed.fault().message.c_str(),
+                     cli::programName);
         return 2;
     }
-    if (const auto *request = std::get_if<cli::Request>(&parsed)) {
+    if (const auto request = parsed->request) {
         if (*request == cli::Request::help)
             std::cout << cli::helpText();
         else
@@ -37,7 +38,7 @@ int main(int argc, char **argv)
         return 0;
     }
     try {
-        return run(std::get<cli::Options>(parsed));
+        return run(*parsed);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s: %s\n", cli::programName, error.what());
         return 1;

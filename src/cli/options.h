@@ -2,16 +2,21 @@
 
 #include "ut3/result.h"
 
+#include "common/expected.h"
+
 #include <chrono>
+#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace cli {
 
 inline constexpr const char *programName = "skirvane-query";
 
+enum class Request { help, version };
+
 struct Options {
+    std::optional<Request> request; // asked for instead of queries
     std::vector<ut3::QueryTarget> targets;
     bool json = false;
     bool verbose = false;
@@ -19,11 +24,9 @@ struct Options {
     std::chrono::microseconds pacing{0};
 };
 
-enum class Request { help, version };
-
-// The command line: options to run with, a request for help or the
-// version, or why the arguments are wrong (one line, no program name).
-std::variant<Options, Request, std::string> parseArguments(const std::vector<std::string> &arguments);
+// The command line: options to run with (or a request for help or the
+// version), or why the arguments are wrong (one line, no program name).
+common::Expected<Options> parseArguments(const std::vector<std::string> &arguments);
 
 std::string helpText();
 

@@ -1,5 +1,7 @@
 #include "table.h"
 
+#include "common/address.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -41,8 +43,7 @@ std::string number(const std::optional<long long> &value)
 
 std::string address(const ut3::QueryTarget &target)
 {
-    const bool v6 = target.host.find(':') != std::string::npos;
-    return (v6 ? "[" + target.host + "]" : target.host) + ":" + std::to_string(target.port);
+    return common::hostAndPort(target.host, target.port);
 }
 
 std::string ping(const std::optional<double> &ms)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <string>
-#include <utility>
-#include <variant>
 
 namespace history {
 
@@ -27,25 +27,7 @@ struct Fault
 };
 
 // A value, or the fault that stopped it from being made.
-template<typename T>
-class [[nodiscard]] Expected final
-{
-public:
-    Expected(T value) : m_state(std::move(value)) {}
-    Expected(Fault fault) : m_state(std::move(fault)) {}
-
-    bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    T &value() { return std::get<0>(m_state); }
-    const T &value() const { return std::get<0>(m_state); }
-    T *operator->() { return &value(); }
-    const T *operator->() const { return &value(); }
-    T &operator*() { return value(); }
-    const T &operator*() const { return value(); }
-    const Fault &fault() const { return std::get<1>(m_state); }
-
-private:
-    std::variant<T, Fault> m_state;
-};
+template <typename T>
+using Expected = common::Expected<T, Fault>;
 
 }

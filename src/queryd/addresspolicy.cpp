@@ -1,5 +1,7 @@
 #include "queryd/addresspolicy.h"
 
+#include "common/address.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -111,16 +113,9 @@ std::string sentence(const std::string &address, std::string_view what)
 
 }
 
-boost::asio::ip::address unwrapped(const boost::asio::ip::address &address)
-{
-    if (address.is_v6() && address.to_v6().is_v4_mapped())
-        return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
-    return address;
-}
-
 std::optional<std::string> refusalForPublicService(const boost::asio::ip::address &given)
 {
-    const boost::asio::ip::address address = unwrapped(given);
+    const boost::asio::ip::address address = common::unwrapped(given);
     if (address.is_v4()) {
         const auto what = refusalOf(address.to_v4());
         return what ? std::optional(sentence(address.to_string(), *what)) : std::nullopt;
@@ -142,10 +137,7 @@ boost::asio::ip::address chosenAddress(std::span<const boost::asio::ip::address>
         for (const auto &address : resolved)
             if (refusalForPublicService(address))
                 return address;
-    for (const auto &address : resolved)
-        if (unwrapped(address).is_v4())
-            return unwrapped(address);
-    return resolved.front();
+    return common::preferredAddress(resolved);
 }
 
 }

@@ -18,11 +18,8 @@ namespace queryd {
 // LAN.
 std::optional<std::string> refusalForPublicService(const boost::asio::ip::address &address);
 
-// The address as a service on it would be reached: IPv4-mapped IPv6 unwrapped.
-boost::asio::ip::address unwrapped(const boost::asio::ip::address &address);
-
-// Which of the addresses a name resolved to is queried: the first IPv4 one,
-// as game servers rarely listen on IPv6, else the first. A public service
+// Which of the addresses a name resolved to is queried: the preferred one
+// (common/address.h). A public service
 // takes the first it refuses, if any, so that a name is queried only when
 // every address it has may be.
 boost::asio::ip::address chosenAddress(std::span<const boost::asio::ip::address> resolved, bool publicService);

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "common/options.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace queryd {
 
@@ -21,14 +21,9 @@ struct HistoryOptions {
     std::chrono::days pollWindow{7}; // servers looked up within this are polled
     std::size_t pollInFlight = 16;
     bool playerNames = true; // off: counts alone
-
 };
 
-// Takes the history options out of the arguments, leaving the others for
-// the service's own command line. A readable message for a bad value.
-std::optional<std::string> takeHistoryOptions(std::vector<std::string> &arguments, HistoryOptions &options);
-
-// The options' lines for --help.
-std::string historyHelp();
+// The history's rows of the service's option table, filling in options.
+common::OptionGroup historyOptionGroup(HistoryOptions &options);
 
 }

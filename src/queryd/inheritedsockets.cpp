@@ -1,5 +1,6 @@
 #include "queryd/inheritedsockets.h"
-#include "ut3/number.h"
+
+#include "common/number.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +21,7 @@ std::optional<long> number(const char *text)
 {
     if (!text)
         return std::nullopt;
-    return ut3::wholeNumber<long>(text);
+    return common::wholeNumber<long>(text);
 }
 
 }

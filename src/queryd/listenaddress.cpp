@@ -1,6 +1,7 @@
 #include "queryd/listenaddress.h"
-#include "ut3/number.h"
 
+#include "common/number.h"
+#include "common/address.h"
 
 namespace queryd {
 
@@ -14,7 +15,7 @@ std::optional<boost::asio::ip::tcp::endpoint> parseListenAddress(std::string_vie
     const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
     if (bracketed)
         host = host.substr(1, host.size() - 2);
-    const auto port = ut3::wholeNumber<unsigned>(portText, 0, 65535);
+    const auto port = common::wholeNumber<unsigned>(portText, 0, 65535);
     if (!port)
         return std::nullopt;
     boost::system::error_code bad;
@@ -27,10 +28,7 @@ std::optional<boost::asio::ip::tcp::endpoint> parseListenAddress(std::string_vie
 
 std::string endpointText(const boost::asio::ip::tcp::endpoint &endpoint)
 {
-    const std::string port = ":" + std::to_string(endpoint.port());
-    if (endpoint.address().is_v6())
-        return "[" + endpoint.address().to_string() + "]" + port;
-    return endpoint.address().to_string() + port;
+    return common::hostAndPort(endpoint.address().to_string(), endpoint.port());
 }
 
 std::vector<boost::asio::ip::tcp::endpoint> defaultListenAddresses()

@@ -1,10 +1,8 @@
 // skirvane-queryd: the web query service behind Skirvane's pages.
-#include "queryd/historyoptions.h"
 #include "queryd/historypoller.h"
 #include "queryd/httpserver.h"
 #include "queryd/inheritedsockets.h"
 #include "queryd/listenaddress.h"
-#include "queryd/metricsoptions.h"
 #include "queryd/options.h"
 #include "queryd/playerhistory.h"
 #include "queryd/service.h"
@@ -12,7 +10,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -36,26 +33,12 @@ void raiseDescriptorLimit()
 
 int main(int argc, char *argv[])
 {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    queryd::HistoryOptions historyOptions;
-    if (const auto error = queryd::takeHistoryOptions(arguments, historyOptions)) {
-        std::cerr << "skirvane-queryd: " << *error << "\n";
-        return 2;
+    auto parsed = queryd::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed) {
+        (parsed.fault().status == 0 ? std::cout : std::cerr) << parsed.fault().text;
+        return parsed.fault().status;
     }
-    queryd::MetricsOptions metricsOptions;
-    if (const auto error = queryd::takeMetricsOptions(arguments, metricsOptions)) {
-        std::cerr << "skirvane-queryd: " << *error << "\n";
-        return 2;
-    }
-    auto parsed = queryd::parseCommandLine(arguments);
-    if (const auto *exit = std::get_if<queryd::CommandLineExit>(&parsed)) {
-        (exit->status == 0 ? std::cout : std::cerr) << exit->text;
-        if (exit->status == 0 && std::find(arguments.begin(), arguments.end(), "--help") != arguments.end())
-            std::cout << queryd::historyHelp() << queryd::metricsHelp();
-        return exit->status;
-    }
-    queryd::ServiceOptions options = std::get<queryd::ServiceOptions>(parsed);
-    options.metrics = metricsOptions;
+    const queryd::ServiceOptions &options = *parsed;
 
     auto inherited = queryd::takeInheritedSockets();
     if (const auto *error = std::get_if<std::string>(&inherited)) {
@@ -68,9 +51,9 @@ int main(int argc, char *argv[])
 
     boost::asio::io_context io(1);
     const auto log = [](std::string_view line) { std::cerr << "skirvane-queryd: " << line << std::endl; };
-    auto history = queryd::PlayerHistory::fromOptions(historyOptions, log);
+    auto history = queryd::PlayerHistory::fromOptions(options.history, log);
     auto service = queryd::Service::create(io, options, history);
-    auto poller = queryd::startHistoryPolling(io, historyOptions, history, service, log);
+    auto poller = queryd::startHistoryPolling(io, options.history, history, service, log);
     auto started = queryd::HttpServer::start(io, options, service, std::get<std::vector<int>>(inherited));
     if (const auto *error = std::get_if<std::string>(&started)) {
         std::cerr << "skirvane-queryd: " << *error << "\n";

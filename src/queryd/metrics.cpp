@@ -1,5 +1,7 @@
 #include "queryd/metrics.h"
 
+#include "common/address.h"
+
 #include <prometheus/counter.h>
 #include <prometheus/gauge.h>
 #include <prometheus/histogram.h>
@@ -62,13 +64,6 @@ prometheus::ClientMetric gaugeValue(double value, std::vector<prometheus::Client
     metric.label = std::move(labels);
     metric.gauge.value = value;
     return metric;
-}
-
-// "203.0.113.9:7777" or "[2001:db8::9]:7777".
-std::string serverLabel(const std::string &host, std::uint16_t port)
-{
-    const bool v6 = host.find(':') != std::string::npos;
-    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
 }
@@ -195,7 +190,7 @@ std::string ServiceMetrics::text() const
             auto figure = family(std::string(ServerFigureNames[i]), std::string(ServerFigureHelp[i]), MetricType::Gauge);
             for (const auto &[key, figures] : m_polled)
                 if (figures[i])
-                    figure.metric.push_back(gaugeValue(*figures[i], {{"server", serverLabel(key.first, key.second)}}));
+                    figure.metric.push_back(gaugeValue(*figures[i], {{"server", common::hostAndPort(key.first, key.second)}}));
             m_figureText[i] = prometheus::TextSerializer().Serialize({figure});
         }
         text += *m_figureText[i];

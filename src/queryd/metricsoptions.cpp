@@ -1,7 +1,10 @@
 #include "queryd/metricsoptions.h"
 
 #include "queryd/addresspolicy.h"
-#include "ut3/number.h"
+#include "queryd/optionrows.h"
+
+#include "common/number.h"
+#include "common/address.h"
 
 namespace queryd {
 
@@ -24,7 +27,7 @@ bool samePrefix(const Bytes &a, const Bytes &b, unsigned bits)
 
 bool Subnet::contains(const boost::asio::ip::address &given) const
 {
-    const boost::asio::ip::address address = unwrapped(given);
+    const boost::asio::ip::address address = common::unwrapped(given);
     if (address.is_v4() != network.is_v4())
         return false;
     if (address.is_v4())
@@ -42,11 +45,11 @@ std::optional<Subnet> parseSubnet(std::string_view text)
     const unsigned widest = address.is_v4() ? 32 : 128;
     std::optional<unsigned> bits = widest;
     if (slash != std::string_view::npos)
-        bits = ut3::wholeNumber<unsigned>(text.substr(slash + 1), 0, widest);
+        bits = common::wholeNumber<unsigned>(text.substr(slash + 1), 0, widest);
     if (!bits)
         return std::nullopt;
     // "::ffff:10.0.0.0/104" means 10.0.0.0/8: clients are unwrapped alike.
-    const auto network = unwrapped(address);
+    const auto network = common::unwrapped(address);
     if (network.is_v4() && address.is_v6())
         return *bits >= 96 ? std::optional<Subnet>(Subnet{network, *bits - 96}) : std::nullopt;
     return Subnet{network, *bits};
@@ -54,55 +57,28 @@ std::optional<Subnet> parseSubnet(std::string_view text)
 
 bool mayReadMetrics(const MetricsOptions &options, bool publicService, const boost::asio::ip::address &client)
 {
-    if (!publicService || unwrapped(client).is_loopback())
+    if (!publicService || common::unwrapped(client).is_loopback())
         return true;
     return std::any_of(options.readers.begin(), options.readers.end(),
                        [&](const Subnet &subnet) { return subnet.contains(client); });
 }
 
-std::optional<std::string> takeMetricsOptions(std::vector<std::string> &arguments, MetricsOptions &options)
+common::OptionGroup metricsOptionGroup(MetricsOptions &options)
 {
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &argument = arguments[i];
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        if (name != "--metrics-from" && name != "--metrics-max-servers") {
-            rest.push_back(argument);
-            continue;
-        }
-        // "--name value" and "--name=value" alike.
-        std::optional<std::string> value;
-        if (equals != std::string::npos)
-            value = argument.substr(equals + 1);
-        else if (i + 1 < arguments.size())
-            value = arguments[++i];
-        const std::string was = value ? "; it was '" + *value + "'" : "";
-        if (name == "--metrics-from") {
-            const auto subnet = value ? parseSubnet(*value) : std::nullopt;
-            if (!subnet)
-                return "--metrics-from needs an address range such as 192.0.2.0/24 or 2001:db8::/32" + was;
-            options.readers.push_back(*subnet);
-        } else {
-            const auto count = value ? ut3::wholeNumber<std::size_t>(*value, 0, mostServers) : std::nullopt;
-            if (!count)
-                return "--metrics-max-servers needs a whole number from 0 to " + std::to_string(mostServers) + was;
-            options.maxServers = *count;
-        }
-    }
-    arguments = std::move(rest);
-    return std::nullopt;
-}
-
-std::string metricsHelp()
-{
-    return "\nMetrics and health (/metrics for Prometheus, /healthz, /readyz):\n"
-           "  --metrics-from CIDR   with --public, clients in CIDR may read /metrics too\n"
-           "                        (repeatable; loopback clients always may, others get\n"
-           "                        403); without --public every client may\n"
-           "  --metrics-max-servers N\n"
-           "                        per-server figures for at most N of the polled servers\n"
-           "                        (default 1000; 0: none)\n";
+    return {"Metrics and health (/metrics for Prometheus, /healthz, /readyz):",
+            {{"--metrics-from", {}, "CIDR",
+              "with --public, clients in CIDR may read /metrics too (repeatable; loopback clients always may, others get "
+              "403); without --public every client may",
+              [&](std::string_view spelling, std::optional<std::string_view> text) -> common::Expected<common::Done> {
+                  const auto subnet = text ? parseSubnet(*text) : std::nullopt;
+                  if (!subnet)
+                      return needs(spelling, "an address range such as 192.0.2.0/24 or 2001:db8::/32", text);
+                  options.readers.push_back(*subnet);
+                  return common::Done{};
+              }},
+             numberOption<std::size_t>("--metrics-max-servers", "N",
+                                       "per-server figures for at most N of the polled servers (default 1000; 0: none)",
+                                       0, mostServers, [&](std::size_t v) { options.maxServers = v; })}};
 }
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/options.h"
+
 #include <boost/asio/ip/address.hpp>
 
 #include <cstddef>
@@ -32,11 +34,7 @@ struct MetricsOptions {
 // public; from a public one, loopback clients and the readers named.
 bool mayReadMetrics(const MetricsOptions &options, bool publicService, const boost::asio::ip::address &client);
 
-// Takes the metrics options out of the arguments, leaving the others for
-// the service's own command line. A readable message for a bad value.
-std::optional<std::string> takeMetricsOptions(std::vector<std::string> &arguments, MetricsOptions &options);
-
-// The options' lines for --help.
-std::string metricsHelp();
+// The metrics' rows of the service's option table, filling in options.
+common::OptionGroup metricsOptionGroup(MetricsOptions &options);
 
 }

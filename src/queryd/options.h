@@ -1,13 +1,15 @@
 #pragma once
 
+#include "queryd/historyoptions.h"
 #include "queryd/metricsoptions.h"
+
+#include "common/expected.h"
 
 #include <boost/asio/ip/tcp.hpp>
 
 #include <chrono>
 #include <cstddef>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace queryd {
@@ -33,6 +35,7 @@ struct ServiceOptions {
     std::chrono::seconds idleExit{0}; // end after this long without requests; 0: never
     Limits limits;
     MetricsOptions metrics;
+    HistoryOptions history;
 };
 
 // The command line ends the program at once: --help, --version, or a
@@ -43,7 +46,7 @@ struct CommandLineExit {
     std::string text;
 };
 
-std::variant<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector<std::string> &arguments);
+common::Expected<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector<std::string> &arguments);
 
 // "skirvane-queryd (Skirvane) 1.01".
 std::string versionLine();

@@ -2,7 +2,9 @@
 
 #include "queryd/html.h"
 #include "queryd/options.h"
-#include "queryd/utctime.h"
+
+#include "common/address.h"
+#include "common/utctime.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -79,7 +81,7 @@ std::string yesNo(const std::optional<bool> &value)
 // As the pages show times.
 std::string shownTime(std::chrono::system_clock::time_point when)
 {
-    return utcTime(when, "%Y-%m-%d %H:%M:%S UTC");
+    return common::utcTime(when, "%Y-%m-%d %H:%M:%S UTC");
 }
 
 std::string seconds(std::chrono::milliseconds ms)
@@ -211,23 +213,15 @@ void rawKeys(std::string &page, const ut3::ServerInfo &info)
 
 std::string statisticsUrl(const StatusRequest &request)
 {
-    const bool v6 = request.address.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + request.address + "]" : request.address) + ":" + std::to_string(request.webPort)
-        + "/";
+    return "http://" + common::hostAndPort(request.address, request.webPort) + "/";
 }
 
-}
-
-std::string hostAndPort(std::string_view host, unsigned port)
-{
-    const bool v6 = host.find(':') != std::string_view::npos;
-    return (v6 ? "[" + std::string(host) + "]" : std::string(host)) + ":" + std::to_string(port);
 }
 
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,
                             std::chrono::milliseconds queryTimeout)
 {
-    const std::string where = hostAndPort(request.address, request.queryPort);
+    const std::string where = common::hostAndPort(request.address, request.queryPort);
     const std::string port = std::to_string(request.queryPort);
     switch (result.state) {
     case ut3::QueryState::online:
@@ -253,7 +247,7 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 StatusPage statusPage(const StatusRequest &request, const ut3::QueryResult &result, const StatusPageSettings &settings,
                       std::string_view historySection)
 {
-    const std::string where = hostAndPort(request.address, request.queryPort);
+    const std::string where = common::hostAndPort(request.address, request.queryPort);
     const ut3::ServerStatus *status = result.status ? &*result.status : nullptr;
     const std::string title = status && !status->server.name.empty() ? status->server.name : where;
 
@@ -360,9 +354,9 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
             page += "<li><a href=\"";
             appendEscaped(page, statusLink(server.address, server.queryPort, server.webPort));
             page += "\">";
-            appendEscaped(page, server.name.empty() ? hostAndPort(server.address, server.queryPort) : server.name);
+            appendEscaped(page, server.name.empty() ? common::hostAndPort(server.address, server.queryPort) : server.name);
             page += "</a> <span class=\"quiet\">";
-            appendEscaped(page, hostAndPort(server.address, server.queryPort));
+            appendEscaped(page, common::hostAndPort(server.address, server.queryPort));
             page += "</span>";
             if (summary)
                 page += summary(server);
@@ -393,7 +387,7 @@ std::string playerSearchPage(std::string_view text, const std::vector<history::P
             page += "</bdi></td><td><a href=\"";
             appendEscaped(page, statusLink(match.server.address, match.server.queryPort, 0));
             page += "\"><bdi>";
-            appendEscaped(page, match.serverName.empty() ? hostAndPort(match.server.address, match.server.queryPort)
+            appendEscaped(page, match.serverName.empty() ? common::hostAndPort(match.server.address, match.server.queryPort)
                                                          : match.serverName);
             page += "</bdi></a></td>";
             if (match.online)

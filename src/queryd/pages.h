@@ -28,8 +28,6 @@ struct StatusPageSettings {
     std::chrono::milliseconds queryTimeout;
 };
 
-// "203.0.113.9:6500", "[2001:db8::1]:6500".
-std::string hostAndPort(std::string_view host, unsigned port);
 
 // What happened to a query that got no usable answer, and what to check.
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,

@@ -2,7 +2,6 @@
 
 #include "queryd/html.h"
 #include "queryd/pages.h"
-#include "queryd/utctime.h"
 
 #include "history/busiesthours.h"
 #include "history/chart.h"
@@ -10,6 +9,7 @@
 #include "history/sqlitestore.h"
 #include "history/threadedstore.h"
 #include "history/statepath.h"
+#include "common/utctime.h"
 
 #include <ctime>
 
@@ -328,7 +328,7 @@ void PlayerHistory::appendSeen(std::string &html, const std::vector<history::See
         return;
     }
     const auto offset = m_setup.utcOffset();
-    const auto clock = [&](history::Seconds time) { return utcTime(time + offset, "%H:%M"); };
+    const auto clock = [&](history::Seconds time) { return common::utcTime(time + offset, "%H:%M"); };
     html += "<ul class=\"seen\">";
     for (std::size_t i = 0; i < std::min(seen.size(), seenShown); ++i) {
         const history::SeenPlayer &player = seen[i];
@@ -358,7 +358,7 @@ nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
         return steps;
     for (std::size_t i = 0; i < day->steps.size(); ++i)
         if (const auto &count = day->steps[i])
-            steps.push_back({{"t", utcTime(day->start + day->step * static_cast<long>(i), IsoSeconds)},
+            steps.push_back({{"t", common::utcTime(day->start + day->step * static_cast<long>(i), common::IsoSeconds)},
                              {"players", count->players},
                              {"bots", count->bots}});
     return steps;

@@ -1,7 +1,9 @@
 #include "queryd/requesthead.h"
 
 #include "queryd/statusrequest.h"
-#include "ut3/number.h"
+
+#include "common/number.h"
+#include "common/address.h"
 
 #include <boost/beast/http/field.hpp>
 
@@ -24,7 +26,7 @@ bool sameName(std::string_view a, std::string_view b)
 
 bool isPort(std::string_view text)
 {
-    return text.empty() || (text.size() <= 5 && ut3::wholeNumber<unsigned>(text, 0, 65535));
+    return text.empty() || (text.size() <= 5 && common::wholeNumber<unsigned>(text, 0, 65535));
 }
 
 struct HostValue {
@@ -42,7 +44,7 @@ std::optional<HostValue> parseHost(std::string_view value)
             return std::nullopt;
         const std::string_view inside = value.substr(1, close - 1);
         const std::string_view rest = value.substr(close + 1);
-        const auto address = addressLiteral(inside);
+        const auto address = common::addressLiteral(inside);
         if (!address || !address->is_v6() || !(rest.empty() || (rest.starts_with(':') && isPort(rest.substr(1)))))
             return std::nullopt;
         return HostValue{inside, true};
@@ -51,7 +53,7 @@ std::optional<HostValue> parseHost(std::string_view value)
     const std::string_view name = value.substr(0, colon);
     if (colon != std::string_view::npos && !isPort(value.substr(colon + 1)))
         return std::nullopt;
-    if (const auto address = addressLiteral(name); address && address->is_v4())
+    if (const auto address = common::addressLiteral(name); address && address->is_v4())
         return HostValue{name, true};
     if (!isHostName(name))
         return std::nullopt;
@@ -89,7 +91,7 @@ std::optional<HeadRefusal> hostRefusal(const http::request_header<> &head, const
 
 bool isHostName(std::string_view text)
 {
-    return !text.empty() && text.size() <= 253 && !addressLiteral(text)
+    return !text.empty() && text.size() <= 253 && !common::addressLiteral(text)
         && std::all_of(text.begin(), text.end(), [](char c) {
                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
                    || c == '.' || c == '_';

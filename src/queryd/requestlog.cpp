@@ -1,6 +1,6 @@
 #include "queryd/requestlog.h"
 
-#include "queryd/utctime.h"
+#include "common/utctime.h"
 
 #include <boost/asio/post.hpp>
 
@@ -16,7 +16,7 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::chrono::steady_clock::duration took)
 {
     constexpr std::size_t longestTarget = 300;
-    std::string line = utcTime(when, IsoSeconds) + ' ';
+    std::string line = common::utcTime(when, common::IsoSeconds) + ' ';
     line.append(client);
     line += ' ';
     line.append(method);

@@ -4,8 +4,11 @@
 #include "queryd/assets.h"
 #include "queryd/operatorpages.h"
 #include "queryd/pages.h"
-#include "queryd/utctime.h"
 #include "ut3/json.h"
+
+#include "common/address.h"
+#include "common/resolve.h"
+#include "common/utctime.h"
 
 #include <boost/asio/ip/udp.hpp>
 
@@ -121,7 +124,7 @@ Response Service::players(std::string_view query)
     for (const history::PlayerMatch &match : *matches)
         rows.push_back({{"name", match.name},
                         {"online", match.online},
-                        {"lastSeen", utcTime(match.lastSeen, IsoSeconds)},
+                        {"lastSeen", common::utcTime(match.lastSeen, common::IsoSeconds)},
                         {"server", {{"address", match.server.address},
                                     {"queryPort", match.server.queryPort},
                                     {"name", match.serverName}}}});
@@ -135,47 +138,41 @@ void Service::refresh(const ut3::QueryTarget &server, std::function<void()> done
 
 void Service::lookUp(const StatusRequest &request, Reply reply)
 {
-    if (const auto literal = addressLiteral(request.address))
+    if (const auto literal = common::addressLiteral(request.address))
         return withEndpoint(request, boost::asio::ip::udp::endpoint(*literal, request.queryPort), std::move(reply));
     // Resolving names costs as much as querying: the same limit holds.
     if (m_resolving + m_cache.inFlight() >= m_options.limits.maxQueriesInFlight)
         return reply(busy(request.format));
     resolve(request, [self = shared_from_this(), request, reply = std::move(reply)](auto resolved) mutable {
-        if (auto *error = std::get_if<std::string>(&resolved)) {
+        if (!resolved) {
             ut3::QueryResult result;
             result.query = {request.address, request.queryPort};
             result.state = ut3::QueryState::invalid;
-            result.error = std::move(*error);
+            result.error = resolved.fault().message;
             result.queriedAt = std::chrono::system_clock::now();
             return reply(self->respond(request, self->render(request, result)));
         }
-        self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
+        self->withEndpoint(request, *resolved, std::move(reply));
     });
 }
 
-void Service::resolve(const StatusRequest &request,
-                      std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done)
+// A name that does not resolve within the query timeout is answered as one
+// that cannot be resolved: a stuck lookup must not hold a request forever.
+void Service::resolve(const StatusRequest &request, std::function<void(common::Expected<boost::asio::ip::udp::endpoint>)> done)
 {
     ++m_resolving;
-    auto resolver = std::make_shared<boost::asio::ip::udp::resolver>(m_io);
-    resolver->async_resolve(
-        request.address, std::to_string(request.queryPort),
-        [self = shared_from_this(), resolver, done = std::move(done)](const boost::system::error_code &error,
-                                                                      boost::asio::ip::udp::resolver::results_type results) {
-            --self->m_resolving;
-            if (error || results.empty())
-                return done("the name could not be resolved (" + error.message() + ")");
-            std::vector<boost::asio::ip::address> addresses;
-            for (const auto &entry : results)
-                addresses.push_back(entry.endpoint().address());
-            done(boost::asio::ip::udp::endpoint(chosenAddress(addresses, self->m_options.publicService),
-                                                results.begin()->endpoint().port()));
-        });
+    common::resolveName(m_io, request.address, std::chrono::steady_clock::now() + m_options.queryTimeout,
+                        [self = shared_from_this(), port = request.queryPort, done = std::move(done)](common::ResolvedAddresses resolved) {
+                            --self->m_resolving;
+                            if (!resolved)
+                                return done(resolved.fault());
+                            done(boost::asio::ip::udp::endpoint(chosenAddress(*resolved, self->m_options.publicService), port));
+                        });
 }
 
 void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &given, Reply reply)
 {
-    const boost::asio::ip::udp::endpoint endpoint(unwrapped(given.address()), given.port());
+    const boost::asio::ip::udp::endpoint endpoint(common::unwrapped(given.address()), given.port());
     if (m_options.publicService)
         if (const auto reason = refusalForPublicService(endpoint.address()))
             return reply(refusal(403, request.format, "Not queried", *reason));
@@ -216,7 +213,7 @@ RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryRes
                 for (const history::SeenPlayer &player : m_history->playersSeen(result.query)) {
                     nlohmann::json sessions = nlohmann::json::array();
                     for (const history::PlayerSession &session : player.sessions)
-                        sessions.push_back({{"from", utcTime(session.from, IsoSeconds)}, {"to", utcTime(session.to, IsoSeconds)}});
+                        sessions.push_back({{"from", common::utcTime(session.from, common::IsoSeconds)}, {"to", common::utcTime(session.to, common::IsoSeconds)}});
                     seen.push_back({{"name", player.name}, {"online", player.online}, {"sessions", std::move(sessions)}});
                 }
                 json["seen"] = std::move(seen);

@@ -8,6 +8,8 @@
 #include "queryd/statusrequest.h"
 #include "ut3/client.h"
 
+#include "common/expected.h"
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/udp.hpp>
@@ -56,8 +58,7 @@ private:
     void status(std::string_view query, Reply reply);
     Response players(std::string_view query);
     void lookUp(const StatusRequest &request, Reply reply);
-    void resolve(const StatusRequest &request,
-                 std::function<void(std::variant<boost::asio::ip::udp::endpoint, std::string>)> done);
+    void resolve(const StatusRequest &request, std::function<void(common::Expected<boost::asio::ip::udp::endpoint>)> done);
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
     Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
     RenderedAnswer render(const StatusRequest &request, const ut3::QueryResult &result);

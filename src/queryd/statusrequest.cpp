@@ -1,5 +1,7 @@
 #include "queryd/statusrequest.h"
-#include "ut3/number.h"
+
+#include "common/number.h"
+#include "common/address.h"
 
 #include <boost/asio/ip/address.hpp>
 
@@ -89,37 +91,10 @@ std::variant<std::uint16_t, std::string> parsePort(const PortRule &rule, std::st
     const std::string range = "a number from " + std::to_string(rule.lowest) + " to 65535";
     if (text.empty())
         return std::string(rule.what) + " is empty; it must be " + range + " (" + std::string(rule.usual) + ").";
-    const auto value = ut3::wholeNumber<unsigned>(text, rule.lowest, 65535);
+    const auto value = common::wholeNumber<unsigned>(text, rule.lowest, 65535);
     if (!value || text.size() > 5)
         return std::string(rule.what) + " must be " + range + "; it was " + quoted(text) + ".";
     return static_cast<std::uint16_t>(*value);
-}
-
-// A host name or an IPv4 or IPv6 literal, without brackets or port.
-bool isPlausibleHost(std::string_view address)
-{
-    if (address.empty() || address.size() > 253)
-        return false;
-    if (addressLiteral(address))
-        return true;
-    // A host name: dot-separated labels of letters, digits and inner
-    // hyphens; a fully qualified name may end in a dot.
-    if (address.back() == '.')
-        address.remove_suffix(1);
-    while (true) {
-        const std::size_t dot = address.find('.');
-        const std::string_view label = address.substr(0, dot);
-        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
-            return false;
-        for (const char c : label)
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
-                return false;
-        // An all-digit last label would be read as a shortened IPv4
-        // address ("10.1" is 10.0.0.1) by the resolver.
-        if (dot == std::string_view::npos)
-            return !std::all_of(label.begin(), label.end(), [](char c) { return c >= '0' && c <= '9'; });
-        address.remove_prefix(dot + 1);
-    }
 }
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
@@ -176,17 +151,6 @@ std::optional<std::string> searchTextProblem(std::string_view text)
 
 }
 
-std::optional<boost::asio::ip::address> addressLiteral(std::string_view text)
-{
-    if (text.find('\0') != std::string_view::npos)
-        return std::nullopt;
-    boost::system::error_code error;
-    const auto address = boost::asio::ip::make_address(std::string(text), error);
-    if (error)
-        return std::nullopt;
-    return address;
-}
-
 std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view query)
 {
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -224,7 +188,7 @@ std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view 
     const std::string &address = *values[0];
     if (address.empty())
         return fail("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
-    if (!isPlausibleHost(address))
+    if (!common::isHostName(address))
         return fail("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
     request.address = address;
 

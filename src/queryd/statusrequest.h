@@ -42,10 +42,6 @@ struct PlayerSearch {
     Format format = Format::html;
 };
 
-// An IP address literal read from the whole text: unlike the library's own
-// reading, which stops at a NUL, "127.0.0.1\0anything" is no address.
-std::optional<boost::asio::ip::address> addressLiteral(std::string_view text);
-
 // The parameters of a status page. The address text comes from a text box
 // that is pasted into the address unencoded, so anything may arrive here.
 std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);

@@ -3,10 +3,12 @@
 #include "ut3/querysession.h"
 #include "ut3/udpport.h"
 
+#include "common/address.h"
+#include "common/resolve.h"
+
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -62,25 +64,25 @@ private:
 
     void begin(const QueryTarget &target, std::function<void(QueryResult)> done)
     {
-        QuerySession session(target, m_options.timeout, m_options.retryFraction, Clock::now(), std::chrono::system_clock::now());
+        const Clock::time_point now = Clock::now();
+        QuerySession session(target, m_options.timeout, m_options.retryFraction, now, std::chrono::system_clock::now());
         auto query = std::make_shared<Query>(Query{std::move(session), std::move(done), asio::steady_timer(m_io), {}});
         boost::system::error_code error;
         const auto address = asio::ip::make_address(target.host, error);
         if (!error)
             return start(udp::endpoint(address, target.port), query);
         advance(query);
-        m_resolver.async_resolve(target.host, std::to_string(target.port), [weak = weak_from_this(), query](const boost::system::error_code &error, udp::resolver::results_type results) {
+        // The session's own deadline covers the lookup as well as the query.
+        const std::uint16_t port = target.port;
+        common::resolveName(m_io, target.host, now + m_options.timeout, [weak = weak_from_this(), query, port](common::ResolvedAddresses resolved) {
             const auto self = weak.lock();
             if (!self || query->session.stage() != QuerySession::Stage::resolving)
                 return;
-            if (error || results.empty()) {
-                query->session.onResolveFailed(error ? error.message() : "no address");
+            if (!resolved) {
+                query->session.onResolveFailed(resolved.fault().message);
                 return self->advance(query);
             }
-            // UT3 servers listen on IPv4; a name like "localhost" often
-            // lists ::1 first.
-            const auto v4 = std::find_if(results.begin(), results.end(), [](const auto &entry) { return entry.endpoint().address().is_v4(); });
-            self->start((v4 != results.end() ? v4 : results.begin())->endpoint(), query);
+            self->start(udp::endpoint(common::preferredAddress(*resolved), port), query);
         });
     }
 
@@ -170,7 +172,6 @@ private:
 
     asio::io_context &m_io;
     ClientOptions m_options;
-    udp::resolver m_resolver{m_io};
     asio::steady_timer m_pacer{m_io};
     bool m_pacing = false;
     std::mt19937 m_random{std::random_device{}()};

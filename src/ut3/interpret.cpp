@@ -1,7 +1,8 @@
 #include "ut3/interpret.h"
-#include "ut3/number.h"
 
 #include "ut3/text.h"
+
+#include "common/number.h"
 
 #include <algorithm>
 #include <array>
@@ -73,12 +74,12 @@ public:
     std::optional<long long> number(std::string_view name) const
     {
         const auto value = raw(name);
-        return value ? wholeNumber<long long>(*value) : std::nullopt;
+        return value ? common::wholeNumber<long long>(*value) : std::nullopt;
     }
     std::optional<long long> count(std::string_view name) const
     {
         const auto value = raw(name);
-        return value ? wholeNumber<long long>(*value, 0, maxCount) : std::nullopt;
+        return value ? common::wholeNumber<long long>(*value, 0, maxCount) : std::nullopt;
     }
 
 private:
@@ -162,7 +163,7 @@ std::optional<std::string_view> cell(const RawReply::Field *field, std::size_t r
 std::optional<long long> numberCell(const RawReply::Field *field, std::size_t row)
 {
     const auto text = cell(field, row);
-    return text ? wholeNumber<long long>(*text) : std::nullopt;
+    return text ? common::wholeNumber<long long>(*text) : std::nullopt;
 }
 
 std::vector<Player> players(const RawReply &reply)

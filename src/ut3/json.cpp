@@ -1,7 +1,6 @@
 #include "ut3/json.h"
 
-#include <cstdio>
-#include <ctime>
+#include "common/utctime.h"
 
 namespace ut3 {
 
@@ -11,18 +10,6 @@ template <typename T>
 nlohmann::json orNull(const std::optional<T> &value)
 {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
-
-std::string isoUtc(std::chrono::system_clock::time_point when)
-{
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    const std::time_t seconds = std::time_t(millis / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + length, sizeof text - length, ".%03dZ", int(millis % 1000));
-    return text;
 }
 
 nlohmann::json serverJson(const ServerInfo &info)
@@ -70,7 +57,7 @@ nlohmann::json toJson(const QueryResult &result, std::optional<int> webPort)
         {"error", result.state == QueryState::online ? nlohmann::json(nullptr) : nlohmann::json(result.error)},
         {"complete", result.status ? result.status->complete : false},
         {"pingMs", orNull(result.pingMs)},
-        {"queriedAt", isoUtc(result.queriedAt)},
+        {"queriedAt", common::isoUtcMillis(result.queriedAt)},
         {"server", std::move(server)},
         {"players", std::move(players)},
         {"teams", std::move(teams)},

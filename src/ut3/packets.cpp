@@ -1,5 +1,6 @@
 #include "ut3/packets.h"
-#include "ut3/number.h"
+
+#include "common/number.h"
 
 #include <algorithm>
 #include <limits>
@@ -67,7 +68,7 @@ std::variant<Challenge, std::string> parseChallengeReply(ByteView datagram, Sess
     if (text.empty() || text.size() > longestChallenge)
         return std::string("challenge of ") + std::to_string(text.size()) + " characters";
     // Servers send the 32-bit challenge as signed or as unsigned decimal.
-    const auto value = wholeNumber<long long>(text, std::numeric_limits<std::int32_t>::min(),
+    const auto value = common::wholeNumber<long long>(text, std::numeric_limits<std::int32_t>::min(),
                                               std::numeric_limits<std::uint32_t>::max());
     if (!value)
         return "challenge \"" + std::string(text) + "\" is not a 32-bit number";

@@ -3,6 +3,8 @@
 #include "ut3/interpret.h"
 #include "ut3/text.h"
 
+#include "common/address.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +15,7 @@ namespace {
 
 std::string describe(const QuerySession::Endpoint &endpoint)
 {
-    const auto address = endpoint.address();
-    return (address.is_v6() ? "[" + address.to_string() + "]" : address.to_string()) + ":" + std::to_string(endpoint.port());
+    return common::hostAndPort(endpoint.address().to_string(), endpoint.port());
 }
 
 }
@@ -26,10 +27,10 @@ QuerySession::QuerySession(QueryTarget target, std::chrono::milliseconds timeout
 {
 }
 
-void QuerySession::onResolveFailed(const std::string &reason)
+void QuerySession::onResolveFailed(const std::string &problem)
 {
     if (m_stage == Stage::resolving)
-        finish(QueryState::invalid, "cannot resolve " + m_target.host + ": " + reason);
+        finish(QueryState::invalid, problem);
 }
 
 void QuerySession::start(Clock::time_point now, Endpoint server, SessionId id)

@@ -32,7 +32,8 @@ public:
     QuerySession(QueryTarget target, std::chrono::milliseconds timeout, double retryFraction, Clock::time_point now,
                  std::chrono::system_clock::time_point queriedAt);
 
-    void onResolveFailed(const std::string &reason);
+    // The lookup of the name failed; the problem says so whole ("cannot resolve HOST: reason").
+    void onResolveFailed(const std::string &problem);
     // The first request goes out under the session id, unique among the
     // queries of the server's address.
     void start(Clock::time_point now, Endpoint server, SessionId id);

@@ -1,28 +1,18 @@
 #include "ut3/target.h"
-#include "ut3/number.h"
 
-#include <algorithm>
+#include "common/number.h"
+#include "common/address.h"
 
 namespace ut3 {
 
 namespace {
 
-// Host names and address literals: letters, digits and . - _ : %
-// (the last for an IPv6 zone). Nothing that could end a line or a field.
-bool isHostText(std::string_view host)
-{
-    return !host.empty() && host.size() <= 253 && std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-            || c == '.' || c == '-' || c == '_' || c == ':' || c == '%';
-    });
-}
-
 std::variant<QueryTarget, std::string> withPort(std::string_view host, std::string_view portText, std::string_view whole)
 {
     const auto quoted = [&] { return "\"" + std::string(whole) + "\""; };
-    if (!isHostText(host))
+    if (!common::isHostName(host))
         return quoted() + " is not a host name or address";
-    const auto port = wholeNumber<unsigned>(portText, 1, 65535);
+    const auto port = common::wholeNumber<unsigned>(portText, 1, 65535);
     if (!port)
         return quoted() + ": the port must be a number from 1 to 65535";
     return QueryTarget{std::string(host), std::uint16_t(*port)};

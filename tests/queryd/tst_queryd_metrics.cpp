@@ -7,7 +7,9 @@
 #include "queryd/historyoptions.h"
 #include "queryd/historypoller.h"
 #include "queryd/metrics.h"
+#include "queryd/options.h"
 #include "queryd/metricsoptions.h"
+#include "queryd/options.h"
 #include "queryd/playerhistory.h"
 
 #include <nlohmann/json.hpp>
@@ -79,23 +81,24 @@ INSTANTIATE_TEST_SUITE_P(
         AccessRow{true, {"0.0.0.0/0"}, "2001:db8::1", false},
         AccessRow{true, {"10.0.0.0/8", "2001:db8::/32"}, "2001:db8::5", true}));
 
-TEST(MetricsOptions, TakesItsOwnAndExplainsBadValues)
+TEST(MetricsOptions, AreReadAndBadValuesExplained)
 {
-    std::vector<std::string> arguments = {"--public", "--metrics-from", "192.0.2.0/24", "--metrics-from=2001:db8::/32",
-                                          "--metrics-max-servers", "5", "--listen", "127.0.0.1:0"};
-    queryd::MetricsOptions options;
-    EXPECT_EQ(queryd::takeMetricsOptions(arguments, options), std::nullopt);
-    EXPECT_EQ(arguments, (std::vector<std::string>{"--public", "--listen", "127.0.0.1:0"}));
-    EXPECT_EQ(options.readers.size(), 2u);
-    EXPECT_EQ(options.maxServers, 5u);
+    const auto parsed = queryd::parseCommandLine({"--public", "--metrics-from", "192.0.2.0/24", "--metrics-from=2001:db8::/32",
+                                                  "--metrics-max-servers", "5", "--listen", "127.0.0.1:0"});
+    ASSERT_TRUE(parsed) << parsed.fault().text;
+    EXPECT_TRUE(parsed->publicService);
+    EXPECT_EQ(parsed->listen.size(), 1u);
+    EXPECT_EQ(parsed->metrics.readers.size(), 2u);
+    EXPECT_EQ(parsed->metrics.maxServers, 5u);
 
     for (const auto &bad : {std::vector<std::string>{"--metrics-from", "192.0.2.0/33"}, {"--metrics-from=::/129"},
                             {"--metrics-from", "192.0.2.0/"}, {"--metrics-from", "::ffff:10.0.0.0/8"},
                             {"--metrics-from", "eth0"}, {"--metrics-from"}, {"--metrics-max-servers", "-1"}}) {
-        auto copy = bad;
-        const auto error = queryd::takeMetricsOptions(copy, options);
-        ASSERT_TRUE(error) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
-        EXPECT_TRUE(error->starts_with(bad[0].substr(0, bad[0].find('=')) + " needs ")) << *error;
+        const auto error = queryd::parseCommandLine(bad);
+        ASSERT_FALSE(error) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+        EXPECT_EQ(error.fault().status, 2);
+        EXPECT_TRUE(error.fault().text.starts_with("skirvane-queryd: " + bad[0].substr(0, bad[0].find('=')) + " needs "))
+            << error.fault().text;
     }
 }
 

@@ -279,7 +279,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, Target, testing::Values(
     TargetRow{"ut3.example.org:6500", "ut3.example.org", 6500}, TargetRow{"::1", "::1", 6500},
     TargetRow{"[::1]:6501", "::1", 6501}, TargetRow{"[::1]", "::1", 6500},
     TargetRow{"host:0"}, TargetRow{"host:65536"}, TargetRow{"host:"}, TargetRow{"host:12x"},
-    TargetRow{""}, TargetRow{"a b"}, TargetRow{"[::1"}, TargetRow{"[::1]x"}, TargetRow{"bad\nhost"}));
+    TargetRow{""}, TargetRow{"a b"}, TargetRow{"[::1"}, TargetRow{"[::1]x"}, TargetRow{"bad\nhost"},
+    // The one host-name rule: labels of letters, digits and inner hyphens, and
+    // no all-digit last label, which the resolver reads as an IPv4 address.
+    TargetRow{"ut3.example.org.", "ut3.example.org.", 6500}, TargetRow{"10.1"}, TargetRow{"-ut3.example.org"},
+    TargetRow{"ut3_server"}, TargetRow{"::1::2"}));
 
 TEST(Json, HasTheSharedShape)
 {

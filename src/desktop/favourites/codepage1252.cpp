@@ -1,38 +1,6 @@
 #include "favourites/codepage1252.h"
 
-#include <array>
-
-namespace {
-
-// Unicode of bytes 0x80-0x9F.
-constexpr std::array<char16_t, 32> High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 0x98
-};
-
-char16_t toUnicode(uchar byte)
-{
-    if (byte >= 0x80 && byte <= 0x9F)
-        return High[byte - 0x80];
-    return byte;
-}
-
-// Nothing for a character the code page does not hold.
-std::optional<char> fromUnicode(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
-        return char(u);
-    for (std::size_t i = 0; i < High.size(); ++i) {
-        if (High[i] == u)
-            return char(0x80 + i);
-    }
-    return std::nullopt;
-}
-
-}
+#include "common/windows1252.h"
 
 namespace CodePage1252 {
 
@@ -41,7 +9,7 @@ QString decode(QByteArrayView bytes)
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
     for (const char byte : bytes)
-        *out++ = QChar(toUnicode(uchar(byte)));
+        *out++ = QChar(common::windows1252::toUnicode(uchar(byte)));
     return text;
 }
 
@@ -50,10 +18,10 @@ std::optional<QByteArray> encode(QStringView text)
     QByteArray bytes;
     bytes.reserve(text.size());
     for (const QChar c : text) {
-        const std::optional<char> byte = fromUnicode(c);
+        const std::optional<unsigned char> byte = common::windows1252::fromUnicode(c.unicode());
         if (!byte)
             return std::nullopt;
-        bytes.append(*byte);
+        bytes.append(char(*byte));
     }
     return bytes;
 }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace ut3 {
+namespace common {
 
 // The whole text as a decimal number from low to high, or nothing: no
 // blanks, no '+', nothing after the digits. Server values, ports and

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace common {
+
+// Why an operation failed, as one readable sentence: the operation, the
+// path or address, and the system's reason.
+struct Fault {
+    std::string message;
+};
+
+// A value, or the fault that stopped it from being made: how every call
+// that can fail reports it. A library may carry more in its fault (a kind
+// the caller acts on) as long as it has the message.
+template <typename T, typename F = Fault>
+class [[nodiscard]] Expected final {
+public:
+    Expected(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
+    Expected(F fault) : m_state(std::in_place_index<1>, std::move(fault)) {}
+
+    bool ok() const { return m_state.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T &value() { return std::get<0>(m_state); }
+    const T &value() const { return std::get<0>(m_state); }
+    T *operator->() { return &value(); }
+    const T *operator->() const { return &value(); }
+    T &operator*() { return value(); }
+    const T &operator*() const { return value(); }
+    const F &fault() const { return std::get<1>(m_state); }
+
+private:
+    std::variant<T, F> m_state;
+};
+
+// For calls that give nothing back when they succeed.
+struct Done {};
+
+}
