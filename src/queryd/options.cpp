@@ -60,8 +60,16 @@ std::vector<common::Option> serviceRows(ServiceOptions &o, Request &request)
         numberOption<std::size_t>("--max-request-bytes", "N", "answer 431 to a request head larger than N bytes (default 8192)",
                                   256, 1024 * 1024, [&](std::size_t v) { o.limits.maxRequestBytes = v; }),
         numberOption<long>("--header-timeout", "N",
-                           "close a connection whose request head is not complete within N seconds (default 10)", 1, 3600,
-                           [&](long v) { o.limits.headerTimeout = std::chrono::seconds(v); }),
+                           "close a connection whose request head is not complete N seconds after the connection opens "
+                           "or the head begins (default 10)",
+                           1, 3600, [&](long v) { o.limits.headerTimeout = std::chrono::seconds(v); }),
+        numberOption<long>("--write-timeout", "N",
+                           "close a connection that has not taken its whole answer within N seconds (default 10)", 1, 3600,
+                           [&](long v) { o.limits.writeTimeout = std::chrono::seconds(v); }),
+        numberOption<long>("--keep-alive-timeout", "N",
+                           "close a kept-alive connection that begins no next request within N seconds of its last "
+                           "answer (default 10)",
+                           1, 3600, [&](long v) { o.limits.keepAliveTimeout = std::chrono::seconds(v); }),
         numberOption<std::size_t>("--max-connections", "N", "answer 503 to connections beyond N open at once (default 512)",
                                   1, 1000000, [&](std::size_t v) { o.limits.maxConnections = v; }),
         numberOption<std::size_t>(
