@@ -31,10 +31,10 @@ std::string trimmed(const std::string &line)
 
 Expected<Done> addTarget(std::string_view text, std::vector<ut3::QueryTarget> &targets, const std::string &where = {})
 {
-    auto target = ut3::parseTarget(text);
-    if (auto *error = std::get_if<std::string>(&target))
-        return Fault{where + *error};
-    targets.push_back(std::get<ut3::QueryTarget>(target));
+    const auto target = ut3::parseTarget(text);
+    if (!target)
+        return Fault{where + target.fault().message};
+    targets.push_back(*target);
     return Done{};
 }
 

@@ -29,7 +29,6 @@ void Recorder::record(Sample sample)
         std::lock_guard lock(m_mutex);
         if (m_samples.size() >= m_options.queueLimit) {
             m_samples.pop_front();
-            ++m_lost;
             ++m_done;
         }
         m_samples.push_back(std::move(sample));
@@ -60,12 +59,6 @@ std::optional<Fault> Recorder::fault() const
 {
     std::lock_guard lock(m_mutex);
     return m_fault;
-}
-
-std::uint64_t Recorder::lost() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_lost;
 }
 
 std::uint64_t Recorder::writeFaults() const
@@ -107,24 +100,19 @@ void Recorder::run()
 
 void Recorder::write(std::vector<Sample> &samples, std::vector<std::pair<ServerKey, Seconds>> &lookups)
 {
-    const auto loseAll = [&](Fault fault) {
-        setFault(std::move(fault));
-        std::lock_guard lock(m_mutex);
-        m_lost += samples.size();
-    };
     // Opened here, and again after a failure to open: a lock held by
     // another process goes away, and the file may be moved aside.
     if (!m_store) {
         auto opened = m_options.open();
         if (!opened)
-            return loseAll(opened.fault());
+            return setFault(opened.fault());
         m_store = std::move(*opened);
     }
     for (const auto &[server, time] : lookups)
         if (auto failed = m_store->noteLookup(server, time))
-            return loseAll(*failed);
+            return setFault(*failed);
     if (auto failed = m_store->record(samples))
-        return loseAll(*failed);
+        return setFault(*failed);
 
     const Seconds now = m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     if (!m_lastPrune || now - *m_lastPrune >= pruneEvery) {

@@ -52,9 +52,6 @@ public:
     // Why the latest write (or opening the file) failed; nothing once a
     // later write succeeded.
     std::optional<Fault> fault() const;
-    // Samples dropped because the queue was full, or lost with a failed
-    // write, since the start.
-    std::uint64_t lost() const;
     // Batches whose write (or the opening before it) failed, since the start.
     std::uint64_t writeFaults() const;
 
@@ -71,7 +68,6 @@ private:
     std::vector<std::pair<ServerKey, Seconds>> m_lookups;
     std::uint64_t m_queued = 0;
     std::uint64_t m_done = 0;
-    std::uint64_t m_lost = 0;
     std::uint64_t m_writeFaults = 0;
     std::optional<Fault> m_fault;
     bool m_stopping = false;

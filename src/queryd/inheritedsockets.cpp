@@ -26,7 +26,7 @@ std::optional<long> number(const char *text)
 
 }
 
-std::variant<std::vector<int>, std::string> takeInheritedSockets()
+common::Expected<std::vector<int>> takeInheritedSockets()
 {
     const char *fdsText = std::getenv("LISTEN_FDS");
     const auto pid = number(std::getenv("LISTEN_PID"));
@@ -37,7 +37,7 @@ std::variant<std::vector<int>, std::string> takeInheritedSockets()
     if (!fdsText || !pid || *pid != static_cast<long>(::getpid()))
         return std::vector<int>{};
     if (!count || *count < 0 || *count > 1024)
-        return "LISTEN_FDS is not a count of sockets: '" + std::string(fdsText) + "'";
+        return common::Fault{"LISTEN_FDS is not a count of sockets: '" + std::string(fdsText) + "'"};
 
     std::vector<int> fds;
     for (int fd = FirstFd; fd < FirstFd + static_cast<int>(*count); ++fd) {
@@ -47,10 +47,10 @@ std::variant<std::vector<int>, std::string> takeInheritedSockets()
         socklen_t listeningLength = sizeof listening;
         if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0
             || ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &listeningLength) != 0)
-            return "descriptor " + std::to_string(fd) + " handed over by systemd is not a socket: "
-                + std::strerror(errno);
+            return common::Fault{"descriptor " + std::to_string(fd) + " handed over by systemd is not a socket: "
+                                 + std::strerror(errno)};
         if (type != SOCK_STREAM || !listening)
-            return "descriptor " + std::to_string(fd) + " handed over by systemd is not a listening stream socket";
+            return common::Fault{"descriptor " + std::to_string(fd) + " handed over by systemd is not a listening stream socket"};
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         fds.push_back(fd);
     }

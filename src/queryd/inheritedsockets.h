@@ -1,7 +1,7 @@
 #pragma once
 
-#include <string>
-#include <variant>
+#include "common/expected.h"
+
 #include <vector>
 
 namespace queryd {
@@ -11,6 +11,6 @@ namespace queryd {
 // The variables are removed so that no child takes them for its own. An
 // empty list when nothing was handed over; a message when what was handed
 // over cannot be used.
-std::variant<std::vector<int>, std::string> takeInheritedSockets();
+common::Expected<std::vector<int>> takeInheritedSockets();
 
 }

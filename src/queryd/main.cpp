@@ -40,9 +40,9 @@ int main(int argc, char *argv[])
     }
     const queryd::ServiceOptions &options = *parsed;
 
-    auto inherited = queryd::takeInheritedSockets();
-    if (const auto *error = std::get_if<std::string>(&inherited)) {
-        std::cerr << "skirvane-queryd: " << *error << "\n";
+    const auto inherited = queryd::takeInheritedSockets();
+    if (!inherited) {
+        std::cerr << "skirvane-queryd: " << inherited.fault().message << "\n";
         return 1;
     }
     raiseDescriptorLimit();
@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
     auto history = queryd::PlayerHistory::fromOptions(options.history, log);
     auto service = queryd::Service::create(io, options, history);
     auto poller = queryd::startHistoryPolling(io, options.history, history, service, log);
-    auto started = queryd::HttpServer::start(io, options, service, std::get<std::vector<int>>(inherited));
+    auto started = queryd::HttpServer::start(io, options, service, *inherited);
     if (const auto *error = std::get_if<std::string>(&started)) {
         std::cerr << "skirvane-queryd: " << *error << "\n";
         return 1;

@@ -101,18 +101,18 @@ void Service::handle(std::string_view target, const boost::asio::ip::address &cl
 
 void Service::status(std::string_view query, Reply reply)
 {
-    auto parsed = parseStatusRequest(query);
-    if (const auto *error = std::get_if<ParameterError>(&parsed))
-        return reply(refusal(400, error->format, "The query cannot be made", error->message));
-    lookUp(std::get<StatusRequest>(parsed), std::move(reply));
+    const auto parsed = parseStatusRequest(query);
+    if (!parsed)
+        return reply(refusal(400, parsed.fault().format, "The query cannot be made", parsed.fault().message));
+    lookUp(*parsed, std::move(reply));
 }
 
 Response Service::players(std::string_view query)
 {
-    auto parsed = parsePlayerSearch(query);
-    if (const auto *error = std::get_if<ParameterError>(&parsed))
-        return refusal(400, error->format, "The search cannot be made", error->message);
-    const PlayerSearch &search = std::get<PlayerSearch>(parsed);
+    const auto parsed = parsePlayerSearch(query);
+    if (!parsed)
+        return refusal(400, parsed.fault().format, "The search cannot be made", parsed.fault().message);
+    const PlayerSearch &search = *parsed;
     if (!m_history || !m_history->keepsNames())
         return refusal(404, search.format, "No player search", "This service keeps no player names.");
     auto matches = m_history->searchPlayers(search.name);

@@ -86,14 +86,14 @@ struct PortRule {
 constexpr PortRule QueryPortRule{"serverqport", "The query port", 1, "usually 6500"};
 constexpr PortRule WebPortRule{"serverwport", "The web port", 0, "0 without the statistics add-on"};
 
-std::variant<std::uint16_t, std::string> parsePort(const PortRule &rule, std::string_view text)
+common::Expected<std::uint16_t> parsePort(const PortRule &rule, std::string_view text)
 {
     const std::string range = "a number from " + std::to_string(rule.lowest) + " to 65535";
     if (text.empty())
-        return std::string(rule.what) + " is empty; it must be " + range + " (" + std::string(rule.usual) + ").";
+        return common::Fault{std::string(rule.what) + " is empty; it must be " + range + " (" + std::string(rule.usual) + ")."};
     const auto value = common::wholeNumber<unsigned>(text, rule.lowest, 65535);
     if (!value || text.size() > 5)
-        return std::string(rule.what) + " must be " + range + "; it was " + quoted(text) + ".";
+        return common::Fault{std::string(rule.what) + " must be " + range + "; it was " + quoted(text) + "."};
     return static_cast<std::uint16_t>(*value);
 }
 
@@ -112,41 +112,41 @@ Format formatOf(const Pairs &pairs)
 // a control character (`controlNote` says why none belongs), a key twice, a
 // format other than json or html.
 template<std::size_t N>
-std::variant<std::array<std::optional<std::string>, N>, std::string>
+common::Expected<std::array<std::optional<std::string>, N>>
 knownValues(const Pairs &pairs, const std::array<std::string_view, N> &known, std::string_view controlNote)
 {
     std::array<std::optional<std::string>, N> values;
     for (const auto &[key, value] : pairs) {
         const auto slot = std::find(known.begin(), known.end(), key);
         if (slot == known.end())
-            return "The address carries an unknown value " + quoted(key)
-                + "; a '&' typed into one of the boxes starts a new value.";
+            return common::Fault{"The address carries an unknown value " + quoted(key)
+                + "; a '&' typed into one of the boxes starts a new value."};
         if (const auto control = controlCharacter(value))
-            return "The " + key + " value holds a control character (" + codePoint(*control) + "); "
-                + std::string(controlNote) + ".";
+            return common::Fault{"The " + key + " value holds a control character (" + codePoint(*control) + "); "
+                                 + std::string(controlNote) + "."};
         auto &held = values[static_cast<std::size_t>(slot - known.begin())];
         if (held)
-            return "The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)
-                + "); a '&' typed into one of the boxes starts a new value.";
+            return common::Fault{"The address carries " + key + " twice (" + quoted(*held) + " and " + quoted(value)
+                                 + "); a '&' typed into one of the boxes starts a new value."};
         held = value;
     }
     const auto &format = values[static_cast<std::size_t>(std::find(known.begin(), known.end(), "format") - known.begin())];
     if (format && *format != "json" && *format != "html")
-        return "The format must be 'json' or 'html'; it was " + quoted(*format) + ".";
+        return common::Fault{"The format must be 'json' or 'html'; it was " + quoted(*format) + "."};
     return values;
 }
 
-// Why a search text cannot be used, if it cannot: its length in characters.
-std::optional<std::string> searchTextProblem(std::string_view text)
+// A search text that can be used: 2 to 32 characters.
+common::Expected<std::string> searchText(std::string text)
 {
     std::size_t characters = 0;
     for (const char byte : text)
         if ((static_cast<unsigned char>(byte) & 0xc0) != 0x80)
             ++characters;
     if (characters < 2 || characters > 32)
-        return "The name must be 2 to 32 characters of a player's name; it was " + std::to_string(characters)
-            + (characters == 1 ? " character." : " characters.");
-    return std::nullopt;
+        return common::Fault{"The name must be 2 to 32 characters of a player's name; it was " + std::to_string(characters)
+                             + (characters == 1 ? " character." : " characters.")};
+    return text;
 }
 
 }
@@ -169,16 +169,16 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view qu
     return pairs;
 }
 
-std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
+common::Expected<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
 {
     constexpr std::array<std::string_view, 4> known{"serverip", "serverqport", "serverwport", "format"};
     const auto pairs = decodeQuery(query);
     const Format format = formatOf(pairs);
     const auto fail = [format](std::string message) { return ParameterError{std::move(message), format}; };
     auto collected = knownValues(pairs, known, "no server address, port or format has one");
-    if (auto *message = std::get_if<std::string>(&collected))
-        return fail(std::move(*message));
-    auto &values = std::get<0>(collected);
+    if (!collected)
+        return fail(collected.fault().message);
+    auto &values = *collected;
     for (std::size_t i = 0; i < 3; ++i)
         if (!values[i])
             return fail("The address has no " + std::string(known[i]) + " value.");
@@ -192,31 +192,32 @@ std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view 
         return fail("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
     request.address = address;
 
-    auto queryPort = parsePort(QueryPortRule, *values[1]);
-    if (auto *message = std::get_if<std::string>(&queryPort))
-        return fail(std::move(*message));
-    request.queryPort = std::get<std::uint16_t>(queryPort);
-    auto webPort = parsePort(WebPortRule, *values[2]);
-    if (auto *message = std::get_if<std::string>(&webPort))
-        return fail(std::move(*message));
-    request.webPort = std::get<std::uint16_t>(webPort);
+    const auto queryPort = parsePort(QueryPortRule, *values[1]);
+    if (!queryPort)
+        return fail(queryPort.fault().message);
+    request.queryPort = *queryPort;
+    const auto webPort = parsePort(WebPortRule, *values[2]);
+    if (!webPort)
+        return fail(webPort.fault().message);
+    request.webPort = *webPort;
     return request;
 }
 
-std::variant<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query)
+common::Expected<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query)
 {
     constexpr std::array<std::string_view, 2> known{"name", "format"};
     const auto pairs = decodeQuery(query);
     const Format format = formatOf(pairs);
     auto collected = knownValues(pairs, known, "search for a part of the name without it");
-    if (auto *message = std::get_if<std::string>(&collected))
-        return ParameterError{std::move(*message), format};
-    auto &name = std::get<0>(collected)[0];
+    if (!collected)
+        return ParameterError{collected.fault().message, format};
+    auto &name = (*collected)[0];
     if (!name)
         return ParameterError{"The address has no name value: part of a player's name to search for.", format};
-    if (auto problem = searchTextProblem(*name))
-        return ParameterError{std::move(*problem), format};
-    return PlayerSearch{std::move(*name), format};
+    auto text = searchText(std::move(*name));
+    if (!text)
+        return ParameterError{text.fault().message, format};
+    return PlayerSearch{std::move(*text), format};
 }
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <boost/asio/ip/address.hpp>
 
 #include <cstdint>
@@ -7,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace queryd {
@@ -44,10 +45,10 @@ struct PlayerSearch {
 
 // The parameters of a status page. The address text comes from a text box
 // that is pasted into the address unencoded, so anything may arrive here.
-std::variant<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
+common::Expected<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
 
 // The parameters of a player search: name, 2 to 32 characters without
 // control characters, and an optional format.
-std::variant<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query);
+common::Expected<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query);
 
 }

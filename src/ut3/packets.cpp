@@ -52,26 +52,26 @@ std::optional<SessionId> replySessionId(ByteView datagram)
     return SessionId(datagram[1]) << 24 | SessionId(datagram[2]) << 16 | SessionId(datagram[3]) << 8 | SessionId(datagram[4]);
 }
 
-std::variant<Challenge, std::string> parseChallengeReply(ByteView datagram, SessionId id)
+common::Expected<Challenge> parseChallengeReply(ByteView datagram, SessionId id)
 {
     if (datagram.size() < 6 || datagram[0] != challengeType)
-        return std::string("not a challenge reply");
+        return common::Fault{"not a challenge reply"};
     if (replySessionId(datagram) != id)
-        return std::string("challenge reply for another session");
+        return common::Fault{"challenge reply for another session"};
     const ByteView rest = datagram.subspan(5);
     const auto end = std::find(rest.begin(), rest.end(), std::uint8_t(0));
     if (end == rest.end())
-        return std::string("challenge without its terminating NUL");
+        return common::Fault{"challenge without its terminating NUL"};
     if (std::any_of(end, rest.end(), [](std::uint8_t b) { return b != 0; }))
-        return std::string("bytes after the challenge");
+        return common::Fault{"bytes after the challenge"};
     const std::string_view text(reinterpret_cast<const char *>(rest.data()), std::size_t(end - rest.begin()));
     if (text.empty() || text.size() > longestChallenge)
-        return std::string("challenge of ") + std::to_string(text.size()) + " characters";
+        return common::Fault{"challenge of " + std::to_string(text.size()) + " characters"};
     // Servers send the 32-bit challenge as signed or as unsigned decimal.
     const auto value = common::wholeNumber<long long>(text, std::numeric_limits<std::int32_t>::min(),
                                               std::numeric_limits<std::uint32_t>::max());
     if (!value)
-        return "challenge \"" + std::string(text) + "\" is not a 32-bit number";
+        return common::Fault{"challenge \"" + std::string(text) + "\" is not a 32-bit number"};
     if (*value == 0)
         return Challenge{};
     return Challenge{std::uint32_t(*value)};

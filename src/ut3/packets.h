@@ -1,10 +1,11 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 // The requests UT3 answers on its query port (GameSpy 4 style) and the
@@ -35,6 +36,6 @@ struct Challenge {
 
 // A challenge reply for the given session: the challenge, or why the
 // datagram is not one.
-std::variant<Challenge, std::string> parseChallengeReply(ByteView datagram, SessionId id);
+common::Expected<Challenge> parseChallengeReply(ByteView datagram, SessionId id);
 
 }

@@ -67,12 +67,12 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
         // sending them gets one status request per challenge request.
         if (m_stage != Stage::challenging)
             return;
-        auto parsed = parseChallengeReply(datagram, m_id);
-        if (auto *error = std::get_if<std::string>(&parsed))
-            return note(decodeServerString(*error));
+        const auto parsed = parseChallengeReply(datagram, m_id);
+        if (!parsed)
+            return note(decodeServerString(parsed.fault().message));
         m_stage = Stage::askingStatus;
         m_statusSentAt = now;
-        m_outgoing.push_back(statusRequest(m_id, std::get<Challenge>(parsed).value));
+        m_outgoing.push_back(statusRequest(m_id, parsed->value));
         return;
     }
     // Also while a fresh challenge is asked for: it may answer the earlier

@@ -7,29 +7,29 @@ namespace ut3 {
 
 namespace {
 
-std::variant<QueryTarget, std::string> withPort(std::string_view host, std::string_view portText, std::string_view whole)
+common::Expected<QueryTarget> withPort(std::string_view host, std::string_view portText, std::string_view whole)
 {
     const auto quoted = [&] { return "\"" + std::string(whole) + "\""; };
     if (!common::isHostName(host))
-        return quoted() + " is not a host name or address";
+        return common::Fault{quoted() + " is not a host name or address"};
     const auto port = common::wholeNumber<unsigned>(portText, 1, 65535);
     if (!port)
-        return quoted() + ": the port must be a number from 1 to 65535";
+        return common::Fault{quoted() + ": the port must be a number from 1 to 65535"};
     return QueryTarget{std::string(host), std::uint16_t(*port)};
 }
 
 }
 
-std::variant<QueryTarget, std::string> parseTarget(std::string_view text)
+common::Expected<QueryTarget> parseTarget(std::string_view text)
 {
     const std::string defaultPort = std::to_string(defaultQueryPort);
     if (text.starts_with('[')) {
         const std::size_t close = text.find(']');
         if (close == std::string_view::npos)
-            return "\"" + std::string(text) + "\": \"[\" without \"]\"";
+            return common::Fault{"\"" + std::string(text) + "\": \"[\" without \"]\""};
         const std::string_view rest = text.substr(close + 1);
         if (!rest.empty() && !rest.starts_with(':'))
-            return "\"" + std::string(text) + "\": only \":PORT\" may follow \"]\"";
+            return common::Fault{"\"" + std::string(text) + "\": only \":PORT\" may follow \"]\""};
         return withPort(text.substr(1, close - 1), rest.empty() ? std::string_view(defaultPort) : rest.substr(1), text);
     }
     const std::size_t colon = text.find(':');

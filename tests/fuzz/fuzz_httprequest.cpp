@@ -66,10 +66,10 @@ void checkTarget(std::string_view target)
     if (question == std::string_view::npos)
         return;
     const auto parsed = queryd::parseStatusRequest(target.substr(question + 1));
-    if (const auto *request = std::get_if<queryd::StatusRequest>(&parsed))
-        return checkRequest(*request);
+    if (parsed)
+        return checkRequest(*parsed);
     // The complaint quotes the input back; escaping it is the page's part.
-    queryd::messagePage("The query cannot be made", std::get<queryd::ParameterError>(parsed).message);
+    queryd::messagePage("The query cannot be made", parsed.fault().message);
 }
 
 }
