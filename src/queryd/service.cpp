@@ -181,6 +181,11 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
             return reply(refusal(403, request.format, "Not queried", *reason));
     auto shared = std::make_shared<Reply>(std::move(reply));
     const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
+        if (request.background)
+            return (*shared)({});
+        // Every page view is a lookup, a view of a cached result too.
+        if (result->state == ut3::QueryState::online && result->status && self->m_history)
+            self->m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
         (*shared)(self->resultResponse(request, result));
     });
     if (!taken)
@@ -189,10 +194,6 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
 
 Response Service::resultResponse(const StatusRequest &request, const StatusCache::Result &result)
 {
-    if (request.background)
-        return {};
-    if (result->state == ut3::QueryState::online && result->status && m_history)
-        m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
     const std::string key = request.address + ' ' + std::to_string(request.queryPort)
         + (request.format == Format::json ? " json" : " html");
     auto answer = m_answers.find(key, result);
