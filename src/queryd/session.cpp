@@ -135,8 +135,9 @@ void Session::onHead(beast::error_code error)
 void Session::takeHead()
 {
     const auto &request = m_parser->get();
-    m_method = std::string(request.method_string());
-    m_target = std::string(request.target());
+    // Assigned, not made anew: the strings keep their room from request to request.
+    m_method.assign(request.method_string().data(), request.method_string().size());
+    m_target.assign(request.target().data(), request.target().size());
     m_keepAlive = request.keep_alive();
     m_head = request.method() == http::verb::head;
     m_version = request.version();
