@@ -24,11 +24,11 @@ cmake --build "$without" -j2 --target skirvane-queryd >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/skirvane-countercost.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The rows of bench/queryd.sh's table: connections requests/s p50_ms p99_ms errors.
+# The service's rows of bench/queryd.sh's table, as: connections requests/s p50_ms p99_ms.
 measure() {
     local name=$1 queryd=$2
     QUERYD=$queryd bench/queryd.sh >"$work/$name.out"
-    awk 'NF == 5 && $1 ~ /^[0-9]+$/ && $2 ~ /^[0-9]+$/ && !seen[$1]++' "$work/$name.out" >>"$work/$name.rows"
+    awk '$2 == "skirvane-queryd" && $1 ~ /^[0-9]+$/ { print $1, $3, $4, $5 }' "$work/$name.out" >>"$work/$name.rows"
 }
 
 for ((round = 0; round < rounds; ++round)); do
