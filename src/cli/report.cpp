@@ -10,7 +10,7 @@
 namespace cli {
 
 Report::Report(std::size_t count, bool json, bool verbose)
-    : m_waiting(count), m_json(json), m_verbose(verbose), m_progress(count)
+    : m_count(count), m_json(json), m_verbose(verbose), m_progress(count)
 {
     // Several servers make a JSON array, one server a lone object.
     if (m_json && count > 1)
@@ -19,15 +19,13 @@ Report::Report(std::size_t count, bool json, bool verbose)
 
 void Report::add(std::size_t index, ut3::QueryResult result)
 {
-    m_waiting[index] = std::move(result);
+    m_waiting.emplace(index, std::move(result));
     m_progress.oneDone();
-    if (m_next >= m_waiting.size() || !m_waiting[m_next])
+    if (m_waiting.begin()->first != m_next)
         return;
     m_progress.erase();
-    for (; m_next < m_waiting.size() && m_waiting[m_next]; ++m_next) {
-        print(*m_waiting[m_next]);
-        m_waiting[m_next].reset();
-    }
+    for (auto first = m_waiting.begin(); first != m_waiting.end() && first->first == m_next; first = m_waiting.erase(first), ++m_next)
+        print(first->second);
     m_progress.show();
 }
 
@@ -53,7 +51,7 @@ int Report::finish()
 {
     m_progress.erase();
     if (m_json)
-        std::fputs(m_waiting.size() > 1 ? "\n]\n" : "\n", stdout);
+        std::fputs(m_count > 1 ? "\n]\n" : "\n", stdout);
     std::fflush(stdout);
     return m_allAnswered ? 0 : 1;
 }

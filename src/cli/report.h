@@ -5,7 +5,7 @@
 #include "ut3/result.h"
 
 #include <cstddef>
-#include <optional>
+#include <map>
 #include <vector>
 
 namespace cli {
@@ -25,7 +25,9 @@ public:
 private:
     void print(const ut3::QueryResult &result);
 
-    std::vector<std::optional<ut3::QueryResult>> m_waiting;
+    std::size_t m_count;
+    // Results in before an earlier one, by the index of their server.
+    std::map<std::size_t, ut3::QueryResult> m_waiting;
     std::size_t m_next = 0;
     bool m_json, m_verbose;
     bool m_headerShown = false;

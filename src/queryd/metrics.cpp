@@ -8,6 +8,9 @@
 #include <prometheus/registry.h>
 #include <prometheus/text_serializer.h>
 
+#include <algorithm>
+#include <map>
+
 namespace queryd {
 
 namespace {
@@ -17,6 +20,13 @@ using prometheus::BuildGauge;
 using prometheus::BuildHistogram;
 using prometheus::MetricFamily;
 using prometheus::MetricType;
+
+// Off in a build that measures what counting costs (SKIRVANE_SERVICE_COUNTERS=OFF).
+#ifdef SKIRVANE_WITHOUT_SERVICE_COUNTERS
+constexpr bool counting = false;
+#else
+constexpr bool counting = true;
+#endif
 
 double seconds(ServiceMetrics::Duration duration)
 {
@@ -57,6 +67,27 @@ MetricFamily family(std::string name, std::string help, MetricType type)
 {
     return {std::move(name), std::move(help), type, {}};
 }
+
+MetricFamily serverFigure(std::size_t figure)
+{
+    return family(std::string(ServerFigureNames[figure]), std::string(ServerFigureHelp[figure]), MetricType::Gauge);
+}
+
+// Each per-server figure's HELP and TYPE lines, which its first run of samples follows.
+const std::string &serverFigureHead(std::size_t figure)
+{
+    static const auto heads = [] {
+        std::array<std::string, std::size(ServerFigureNames)> heads;
+        for (std::size_t i = 0; i < heads.size(); ++i)
+            heads[i] = prometheus::TextSerializer().Serialize({serverFigure(i)});
+        return heads;
+    }();
+    return heads[figure];
+}
+
+// Servers per run of samples rendered together: one answer renders few
+// samples anew, and a whole render makes few calls into the serializer.
+constexpr std::size_t serversPerRun = 32;
 
 prometheus::ClientMetric gaugeValue(double value, std::vector<prometheus::ClientMetric::Label> labels = {})
 {
@@ -111,6 +142,8 @@ ServiceMetrics::~ServiceMetrics() = default;
 
 void ServiceMetrics::requestAnswered(unsigned status, Duration took)
 {
+    if constexpr (!counting)
+        return;
     auto found = m_requestsByCode.find(status);
     if (found == m_requestsByCode.end())
         found = m_requestsByCode.emplace(status, &m_requests.Add({{"code", std::to_string(status)}})).first;
@@ -120,25 +153,35 @@ void ServiceMetrics::requestAnswered(unsigned status, Duration took)
 
 void ServiceMetrics::connectionOpened()
 {
+    if constexpr (!counting)
+        return;
     m_connections.Increment();
 }
 
 void ServiceMetrics::connectionClosed()
 {
+    if constexpr (!counting)
+        return;
     m_connections.Decrement();
 }
 
 void ServiceMetrics::cacheLookup(Lookup lookup)
 {
+    if constexpr (!counting)
+        return;
     m_lookups[static_cast<std::size_t>(lookup)]->Increment();
 }
 
 void ServiceMetrics::queryEnded(const ut3::QueryResult &result, Duration took)
 {
+    if constexpr (!counting)
+        return;
     m_outcomes[outcomeIndex(result.state)]->Increment();
     m_queryDuration.Observe(seconds(took));
-    const auto found = m_polled.find({result.query.host, result.query.port});
-    if (found == m_polled.end())
+    const std::pair<std::string, std::uint16_t> address{result.query.host, result.query.port};
+    const auto found = std::lower_bound(m_polled.begin(), m_polled.end(), address,
+                                        [](const Polled &polled, const auto &address) { return polled.address < address; });
+    if (found == m_polled.end() || found->address != address)
         return;
     Figures figures{0.0};
     if (result.state == ut3::QueryState::online && result.status) {
@@ -150,26 +193,35 @@ void ServiceMetrics::queryEnded(const ut3::QueryResult &result, Duration took)
                    number(info.bots), number(info.maxPlayers),
                    result.pingMs ? std::optional<double>(*result.pingMs / 1000) : std::nullopt};
     }
+    auto &runText = m_runText[std::size_t(found - m_polled.begin()) / serversPerRun];
     for (std::size_t i = 0; i < serverFigures; ++i)
-        if (figures[i] != found->second[i])
-            m_figureText[i].reset();
-    found->second = figures;
+        if (figures[i] != found->figures[i])
+            runText[i].reset();
+    found->figures = figures;
 }
 
 void ServiceMetrics::pollList(const std::vector<ut3::QueryTarget> &servers)
 {
     m_polledServers = servers.size();
-    decltype(m_polled) kept;
+    std::map<std::pair<std::string, std::uint16_t>, Figures> kept;
     for (const ut3::QueryTarget &server : servers) {
         if (kept.size() >= m_maxServers)
             break;
-        const auto key = std::make_pair(server.host, server.port);
-        const auto known = m_polled.find(key);
-        kept.emplace(key, known == m_polled.end() ? Figures{} : known->second);
+        kept.try_emplace({server.host, server.port});
     }
-    if (kept != m_polled)
-        m_figureText = {};
-    m_polled = std::move(kept);
+    std::vector<Polled> polled;
+    polled.reserve(kept.size());
+    auto known = m_polled.begin();
+    for (auto &[address, figures] : kept) {
+        while (known != m_polled.end() && known->address < address)
+            ++known;
+        const bool wasPolled = known != m_polled.end() && known->address == address;
+        polled.push_back({address, common::hostAndPort(address.first, address.second), wasPolled ? known->figures : Figures{}});
+    }
+    if (polled == m_polled)
+        return;
+    m_polled = std::move(polled);
+    m_runText.assign((m_polled.size() + serversPerRun - 1) / serversPerRun, {});
 }
 
 std::string ServiceMetrics::text() const
@@ -185,17 +237,35 @@ std::string ServiceMetrics::text() const
     polledServers.metric.push_back(gaugeValue(static_cast<double>(m_polledServers)));
     families.push_back(std::move(polledServers));
     std::string text = prometheus::TextSerializer().Serialize(families);
+    std::size_t size = text.size();
     for (std::size_t i = 0; i < serverFigures; ++i) {
-        if (!m_figureText[i]) {
-            auto figure = family(std::string(ServerFigureNames[i]), std::string(ServerFigureHelp[i]), MetricType::Gauge);
-            for (const auto &[key, figures] : m_polled)
-                if (figures[i])
-                    figure.metric.push_back(gaugeValue(*figures[i], {{"server", common::hostAndPort(key.first, key.second)}}));
-            m_figureText[i] = prometheus::TextSerializer().Serialize({figure});
+        size += serverFigureHead(i).size();
+        for (auto &runText : m_runText) {
+            if (!runText[i])
+                runText[i] = serverRun(i, &runText - m_runText.data());
+            size += runText[i]->size();
         }
-        text += *m_figureText[i];
+    }
+    // Once: the text is some hundred kilobytes, and growing it step by step copies it again each time.
+    text.reserve(size);
+    for (std::size_t i = 0; i < serverFigures; ++i) {
+        text += serverFigureHead(i);
+        for (const auto &runText : m_runText)
+            text += *runText[i];
     }
     return text;
+}
+
+std::string ServiceMetrics::serverRun(std::size_t figure, std::size_t run) const
+{
+    MetricFamily samples = serverFigure(figure);
+    const auto first = m_polled.begin() + std::ptrdiff_t(run * serversPerRun);
+    const auto end = m_polled.end() - first > std::ptrdiff_t(serversPerRun) ? first + serversPerRun : m_polled.end();
+    for (auto server = first; server != end; ++server)
+        if (server->figures[figure])
+            samples.metric.push_back(gaugeValue(*server->figures[figure], {{"server", server->label}}));
+    // The serializer writes a family's HELP and TYPE before its samples; the text has them once, before the first run.
+    return prometheus::TextSerializer().Serialize({samples}).substr(serverFigureHead(figure).size());
 }
 
 }

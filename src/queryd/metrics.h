@@ -58,6 +58,9 @@ private:
     static constexpr std::size_t serverFigures = 5;
     using Figures = std::array<std::optional<double>, serverFigures>;
 
+    // One figure's samples for a run of polled servers, as text.
+    std::string serverRun(std::size_t figure, std::size_t run) const;
+
     std::shared_ptr<prometheus::Registry> m_registry;
     prometheus::Family<prometheus::Counter> &m_requests;
     prometheus::Histogram &m_requestDuration;
@@ -71,13 +74,21 @@ private:
     std::size_t m_maxServers;
     std::function<std::uint64_t()> m_writeFaults;
     std::size_t m_polledServers = 0;
-    // The polled servers by the address queried; a server not answered
-    // yet has no figures.
-    std::map<std::pair<std::string, std::uint16_t>, Figures> m_polled;
-    // Each figure's part of the text, which changes only when a polled
-    // server's answer changes that figure or the list changes: most
-    // scrapes fall between polls, and most answers change the ping alone.
-    mutable std::array<std::optional<std::string>, serverFigures> m_figureText;
+    // A server with figures of its own; one not answered yet has none.
+    struct Polled {
+        std::pair<std::string, std::uint16_t> address; // as queried
+        std::string label;
+        Figures figures;
+        bool operator==(const Polled &) const = default;
+    };
+    // In the order of their addresses.
+    std::vector<Polled> m_polled;
+    // Each figure's samples as text, in runs of consecutive polled servers.
+    // A run's text is made anew only when an answer changes that figure
+    // for one of its servers, or the list changes: most scrapes fall
+    // between polls, most answers change the ping alone, and rendering the
+    // text is what a scrape costs.
+    mutable std::vector<std::array<std::optional<std::string>, serverFigures>> m_runText;
 };
 
 }

@@ -42,10 +42,16 @@ private:
         std::optional<Clock::time_point> armedFor;
     };
 
-    // Begins the queries waiting, one per pacing interval.
+    // Begins the queries waiting, one per pacing interval, while fewer than
+    // the most are in flight.
     void pace()
     {
-        while (!m_pacing && !m_waiting.empty()) {
+        // A query that ends at once calls this again; the loop goes on instead.
+        if (m_beginning)
+            return;
+        m_beginning = true;
+        while (!m_pacing && !m_waiting.empty() && (m_options.maxInFlight == 0 || m_inFlight < m_options.maxInFlight)) {
+            ++m_inFlight;
             auto [target, done] = std::move(m_waiting.front());
             m_waiting.pop_front();
             begin(target, std::move(done));
@@ -60,6 +66,7 @@ private:
                 }
             });
         }
+        m_beginning = false;
     }
 
     void begin(const QueryTarget &target, std::function<void(QueryResult)> done)
@@ -112,7 +119,9 @@ private:
                     if (port)
                         port->stopListening();
             }
+            --m_inFlight;
             query->done(std::move(*result));
+            pace();
             return;
         }
         const auto wake = session.nextWake();
@@ -173,6 +182,8 @@ private:
     asio::io_context &m_io;
     ClientOptions m_options;
     asio::steady_timer m_pacer{m_io};
+    std::size_t m_inFlight = 0;
+    bool m_beginning = false;
     bool m_pacing = false;
     std::mt19937 m_random{std::random_device{}()};
     std::shared_ptr<UdpPort> m_v4, m_v6;

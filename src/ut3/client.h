@@ -23,10 +23,15 @@ struct ClientOptions {
     // Kernel receive buffer asked for each socket: replies to many queries
     // in flight can arrive at once.
     std::size_t receiveBufferBytes = 4 * 1024 * 1024;
+    // Most queries in flight at once; the others wait their turn, their
+    // time not yet running. Replies to many more than this arrive faster
+    // than they are read and overrun the receive buffer, and each query in
+    // flight holds memory. Zero: no bound.
+    std::size_t maxInFlight = 1000;
 };
 
 // Queries UT3 servers over UDP on the caller's io_context (one thread):
-// any number in flight at once over one socket per address family, each
+// many in flight at once over one socket per address family, each
 // with its own deadline. Callbacks run on the io_context, exactly once per
 // query. Destroying the client abandons queries in flight without calling
 // their callbacks.

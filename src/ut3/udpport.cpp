@@ -18,7 +18,10 @@ namespace {
 // The largest datagram UDP can carry; UT3 replies are well over 1 KiB.
 constexpr std::size_t datagramBytes = 64 * 1024;
 constexpr std::size_t batch = 32;
-// The most datagrams one sendmmsg call takes.
+// Batches read in one turn at most: while replies keep coming, reading them
+// all would keep the timers from ever running.
+constexpr std::size_t batchesPerTurn = 8;
+// The most datagrams handed to the system in one call.
 constexpr std::size_t sendBatch = 1024;
 
 }
@@ -46,14 +49,14 @@ void UdpPort::flush()
     std::vector<Outgoing> outbox;
     outbox.swap(m_outbox);
     std::vector<iovec> data(outbox.size());
-    std::vector<mmsghdr> messages(outbox.size());
+    std::vector<platform::Message> messages(outbox.size());
     for (std::size_t i = 0; i < outbox.size(); ++i) {
         data[i] = {outbox[i].datagram.data(), outbox[i].datagram.size()};
         messages[i].msg_hdr = {.msg_name = outbox[i].to.data(), .msg_namelen = socklen_t(outbox[i].to.size()), .msg_iov = &data[i], .msg_iovlen = 1};
     }
     for (std::size_t done = 0; done < messages.size();) {
-        const int sent = ::sendmmsg(m_socket.native_handle(), messages.data() + done,
-                                    unsigned(std::min(sendBatch, messages.size() - done)), MSG_DONTWAIT);
+        const int sent = platform::sendMessages(m_socket.native_handle(), messages.data() + done,
+                                                unsigned(std::min(sendBatch, messages.size() - done)));
         if (sent > 0) {
             done += std::size_t(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -93,29 +96,44 @@ void UdpPort::arm()
 {
     m_armed = true;
     m_socket.async_wait(udp::socket::wait_read, [weak = weak_from_this()](const boost::system::error_code &error) {
-        const auto self = weak.lock();
-        if (!self)
-            return;
-        self->m_armed = false;
-        if (!error)
-            self->drain();
-        // Also after a cancel: listening may have begun again since.
-        if (self->m_listening && !self->m_armed)
-            self->arm();
+        if (const auto self = weak.lock())
+            self->readTurn(!error);
     });
 }
 
-void UdpPort::drain()
+void UdpPort::readTurn(bool readable)
+{
+    // Still armed while reading, so that a handler that listens again does
+    // not start a second wait.
+    const bool more = readable && drain();
+    m_armed = false;
+    // Also after a cancel: listening may have begun again since.
+    if (!m_listening)
+        return;
+    if (!more)
+        return arm();
+    // Replies still waiting get their turn after the timers and other work
+    // that came due meanwhile.
+    m_armed = true;
+    asio::post(m_io, [weak = weak_from_this()] {
+        if (const auto self = weak.lock())
+            self->readTurn(true);
+    });
+}
+
+bool UdpPort::drain()
 {
     std::array<udp::endpoint, batch> senders;
     std::array<iovec, batch> data;
-    std::array<mmsghdr, batch> messages;
-    while (m_listening) {
+    std::array<platform::Message, batch> messages;
+    for (std::size_t turn = 0; m_listening; ++turn) {
+        if (turn == batchesPerTurn)
+            return true;
         for (std::size_t i = 0; i < batch; ++i) {
             data[i] = {m_buffers.get() + i * datagramBytes, datagramBytes};
             messages[i] = {.msg_hdr = {.msg_name = senders[i].data(), .msg_namelen = socklen_t(senders[i].capacity()), .msg_iov = &data[i], .msg_iovlen = 1}};
         }
-        const int received = ::recvmmsg(m_socket.native_handle(), messages.data(), batch, MSG_DONTWAIT, nullptr);
+        const int received = platform::receiveMessages(m_socket.native_handle(), messages.data(), batch);
         if (received < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 break;
@@ -135,8 +153,13 @@ void UdpPort::drain()
         // servers work on them while more replies are read.
         if (!m_outbox.empty() && !m_waitingForRoom)
             flush();
+        // A batch not filled found the socket empty; what comes later is
+        // the next wait's.
+        if (std::size_t(received) < batch)
+            break;
     }
     platform::readErrorReports(m_socket.native_handle(), m_handlers.unreachable);
+    return false;
 }
 
 }

@@ -15,8 +15,8 @@ namespace ut3 {
 
 // One UDP socket shared by every query of an address family. Datagrams to
 // send are queued and leave together, many per system call, once the
-// current handler returns; arriving ones are read many per call until the
-// socket would block. ICMP errors come back with the address they concern
+// current handler returns; arriving ones are read many per call, in turns
+// of a bounded number, until the socket would block. ICMP errors come back with the address they concern
 // where the system can (udpport_platform.h), so that one closed port is told
 // apart on a socket shared by all.
 class UdpPort final : public std::enable_shared_from_this<UdpPort> {
@@ -48,8 +48,10 @@ private:
     };
 
     void arm();
+    void readTurn(bool readable);
     void flush();
-    void drain();
+    // Whether more may be waiting when it returns.
+    bool drain();
 
     boost::asio::io_context &m_io;
     boost::asio::ip::udp::socket m_socket;

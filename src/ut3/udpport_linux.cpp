@@ -9,6 +9,16 @@
 
 namespace ut3::platform {
 
+int sendMessages(int socket, Message *messages, unsigned count)
+{
+    return ::sendmmsg(socket, messages, count, MSG_DONTWAIT);
+}
+
+int receiveMessages(int socket, Message *messages, unsigned count)
+{
+    return ::recvmmsg(socket, messages, count, MSG_DONTWAIT, nullptr);
+}
+
 void tuneSocket(int socket, bool v6, std::size_t receiveBufferBytes)
 {
     const int size = int(receiveBufferBytes);

@@ -2,12 +2,31 @@
 
 #include <boost/asio/ip/udp.hpp>
 
+#include <sys/socket.h>
+
 #include <cstddef>
 #include <functional>
 
 // What the UDP port asks of the system beyond portable sockets: one file
 // per system that has more to give (udpport_linux.cpp), and a portable one.
 namespace ut3::platform {
+
+// A datagram's header and, once one is received, its length.
+#ifdef __linux__
+using Message = mmsghdr;
+#else
+struct Message {
+    msghdr msg_hdr;
+    unsigned msg_len;
+};
+#endif
+
+// Send the datagrams from the first, as many as the socket takes now, in
+// as few calls as the system allows: how many left, or -1 and errno.
+int sendMessages(int socket, Message *messages, unsigned count);
+// Receive up to count datagrams that have arrived, without waiting: how
+// many, or -1 and errno.
+int receiveMessages(int socket, Message *messages, unsigned count);
 
 // The receive buffer and, where the system can, ICMP errors kept with the
 // address they concern.

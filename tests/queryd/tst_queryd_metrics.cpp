@@ -141,6 +141,38 @@ TEST(ServiceMetrics, PerServerFiguresFollowThePollListWithinTheBound)
     EXPECT_TRUE(contains(text, "skirvane_game_queries_total{outcome=\"timeout\"} 1\n")) << text;
 }
 
+// The per-server text kept between scrapes, in runs of servers, is the text
+// made anew from the same answers.
+TEST(ServiceMetrics, KeptServerTextFollowsEachAnswer)
+{
+    std::vector<ut3::QueryTarget> list;
+    std::vector<ut3::QueryResult> latest;
+    for (int i = 0; i < 70; ++i) {
+        list.push_back({"192.0.2." + std::to_string(i), 7777});
+        latest.push_back(answer(list.back().host, i));
+    }
+    queryd::ServiceMetrics kept(100, {});
+    kept.pollList(list);
+    for (const auto &result : latest)
+        kept.queryEnded(result, 1ms);
+    kept.text();
+    latest[40] = answer("192.0.2.40", 99);
+    latest[69].state = ut3::QueryState::timeout;
+    latest[0].pingMs = 3;
+    for (const std::size_t i : {0, 40, 69})
+        kept.queryEnded(latest[i], 1ms);
+
+    queryd::ServiceMetrics fresh(100, {});
+    fresh.pollList(list);
+    for (const auto &result : latest)
+        fresh.queryEnded(result, 1ms);
+    const auto serverPart = [](const std::string &text) { return text.substr(text.find("# HELP skirvane_server_up")); };
+    const std::string text = kept.text();
+    EXPECT_EQ(serverPart(text), serverPart(fresh.text()));
+    EXPECT_TRUE(contains(text, "skirvane_server_players{server=\"192.0.2.40:7777\"} 99\n")) << text;
+    EXPECT_TRUE(contains(text, "skirvane_server_up{server=\"192.0.2.69:7777\"} 0\n")) << text;
+}
+
 // What promtool says of a text, and whether it passed.
 std::pair<bool, std::string> promtoolCheck(const std::string &text)
 {
