@@ -74,24 +74,6 @@ CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
 CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 )sql";
 
-// Version 4 keeps the sessions that may still go on apart, in a small table
-// without the indexes of the search: a poll round moves each name's latest
-// time forward in place there, and a session joins the indexed table once
-// it ended. Each name carries its latest time, so that a search reads the
-// names alone to pick the ones seen latest. Version 3's sessions stay where
-// they are; one that goes on moves over when the name is seen again.
-constexpr const char *upgradeFrom3 = R"sql(
-ALTER TABLE names ADD COLUMN last_seen INTEGER NOT NULL DEFAULT 0;
-UPDATE names SET last_seen = coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0);
-CREATE TABLE open_sessions(
-    server_id INTEGER NOT NULL,
-    name_id INTEGER NOT NULL,
-    first_seen INTEGER NOT NULL,
-    last_seen INTEGER NOT NULL,
-    PRIMARY KEY(server_id, name_id)) WITHOUT ROWID;
-CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
-)sql";
-
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -139,9 +121,8 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
         sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2;
     else if (*version == 2)
         sql = upgradeFrom2;
-    else if (*version != 3)
+    else
         return foreignFault(connection);
-    sql += upgradeFrom3;
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
     sql += "PRAGMA user_version = " + std::to_string(currentVersion) + ";\n";
     if (auto failed = connection.exec(sql.c_str(), operation))

@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <set>
 #include <system_error>
@@ -153,141 +152,58 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
 
 std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, const Sample &sample)
 {
-    // A session that can no longer go on, by the session rule, leaves the
-    // open ones for the indexed table.
-    auto endOpen = statement(m_endOpen,
-                             "DELETE FROM open_sessions WHERE server_id = ?1 AND last_seen < ?2 "
-                             "RETURNING name_id, first_seen, last_seen",
-                             recording);
-    auto addEnded = statement(m_addEnded,
-                              "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4) "
-                              "ON CONFLICT DO UPDATE SET last_seen = max(last_seen, excluded.last_seen)",
-                              recording);
-    auto continueOpen = statement(m_continueOpen,
-                                  "UPDATE open_sessions SET last_seen = max(last_seen, ?3) "
-                                  "WHERE server_id = ?1 AND name_id = (SELECT id FROM names WHERE name = ?2)",
-                                  recording);
-    // Every name seen here that has gone on now carries the time.
-    auto nameSeen = statement(m_nameSeen,
-                              "UPDATE names SET last_seen = ?2 WHERE last_seen < ?2 AND id IN "
-                              "(SELECT name_id FROM open_sessions WHERE server_id = ?1 AND last_seen = ?2)",
-                              recording);
-    for (auto *prepared : {&endOpen, &addEnded, &continueOpen, &nameSeen})
+    auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
+    auto addName = statement(m_addName, "INSERT INTO names(name, folded) VALUES(?1, ?2) RETURNING id", recording);
+    // The name's latest session on the server goes on when it was seen
+    // recently enough.
+    auto continueSession = statement(m_continueSession,
+                                     "UPDATE sessions SET last_seen = max(last_seen, ?4) "
+                                     "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = "
+                                     "(SELECT max(first_seen) FROM sessions WHERE server_id = ?1 AND name_id = ?2)",
+                                     recording);
+    auto addSession = statement(m_addSession,
+                                "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
+                                recording);
+    for (auto *prepared : {&findName, &addName, &continueSession, &addSession})
         if (!*prepared)
             return prepared->fault();
-    const std::int64_t time = seconds(sample.time);
-
-    auto &ending = **endOpen;
-    ending.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(sample.time)));
-    std::vector<std::array<std::int64_t, 3>> ended;
-    int code;
-    while ((code = ending.step()) == SQLITE_ROW)
-        ended.push_back({ending.integer(0), ending.integer(1), ending.integer(2)});
-    ending.reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
-    for (const auto &[nameId, from, to] : ended) {
-        auto &add = **addEnded;
-        add.bind(1, serverId).bind(2, nameId).bind(3, from).bind(4, to);
-        code = add.step();
-        add.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
-    }
-
     // A server may list one name twice (two players, one name): one session.
     std::set<std::string_view> names;
     for (const std::string &name : sample.names)
         if (!name.empty())
             names.insert(bounded(name));
+    const std::int64_t time = seconds(sample.time);
     for (const std::string_view name : names) {
-        auto &goOn = **continueOpen;
-        goOn.bind(1, serverId).bind(2, name).bind(3, time);
+        auto &find = **findName;
+        find.bind(1, name);
+        int code = find.step();
+        std::int64_t nameId = code == SQLITE_ROW ? find.integer(0) : 0;
+        find.reset();
+        if (code == SQLITE_DONE) {
+            auto &add = **addName;
+            add.bind(1, name).bind(2, foldCase(name));
+            code = add.step();
+            nameId = add.integer(0);
+            add.reset();
+        }
+        if (code != SQLITE_ROW)
+            return m_connection.fault(code, recording);
+
+        auto &goOn = **continueSession;
+        goOn.bind(1, serverId).bind(2, nameId).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
         code = goOn.step();
         goOn.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        if (sqlite3_changes(m_connection.handle()) == 0)
-            if (auto failed = startSession(serverId, name, sample.time))
-                return failed;
-    }
-
-    auto &seen = **nameSeen;
-    seen.bind(1, serverId).bind(2, time);
-    code = seen.step();
-    seen.reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
-    return std::nullopt;
-}
-
-std::optional<Fault> SqliteStore::startSession(std::int64_t serverId, std::string_view name, Seconds time)
-{
-    auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
-    auto addName = statement(m_addName, "INSERT INTO names(name, folded, last_seen) VALUES(?1, ?2, ?3) RETURNING id", recording);
-    auto latestEnded = statement(m_latestEnded,
-                                 "SELECT first_seen, last_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 "
-                                 "ORDER BY first_seen DESC LIMIT 1",
-                                 recording);
-    auto reopen = statement(m_reopen, "DELETE FROM sessions WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3", recording);
-    auto addOpen = statement(m_addOpen,
-                             "INSERT INTO open_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
-                             recording);
-    for (auto *prepared : {&findName, &addName, &latestEnded, &reopen, &addOpen})
-        if (!*prepared)
-            return prepared->fault();
-    const std::int64_t t = seconds(time);
-
-    auto &find = **findName;
-    find.bind(1, name);
-    int code = find.step();
-    std::int64_t nameId = code == SQLITE_ROW ? find.integer(0) : 0;
-    find.reset();
-    if (code == SQLITE_DONE) {
-        auto &add = **addName;
-        add.bind(1, name).bind(2, foldCase(name)).bind(3, t);
+        if (sqlite3_changes(m_connection.handle()) > 0)
+            continue;
+        auto &add = **addSession;
+        add.bind(1, serverId).bind(2, nameId).bind(3, time);
         code = add.step();
-        nameId = add.integer(0);
         add.reset();
-    }
-    if (code != SQLITE_ROW)
-        return m_connection.fault(code, recording);
-
-    // The name's latest session on the server, ended, may still go on when
-    // this sample is older than what ended it; a sample older still starts
-    // a session that has ended already.
-    auto &latest = **latestEnded;
-    latest.bind(1, serverId).bind(2, nameId);
-    code = latest.step();
-    std::int64_t from = t, to = t;
-    const bool hasEnded = code == SQLITE_ROW;
-    if (hasEnded) {
-        from = latest.integer(0);
-        to = latest.integer(1);
-    }
-    latest.reset();
-    if (code != SQLITE_ROW && code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
-    auto *insert = &**addOpen;
-    if (hasEnded && to >= seconds(sessionRule().continuesFrom(time))) {
-        auto &take = **reopen;
-        take.bind(1, serverId).bind(2, nameId).bind(3, from);
-        code = take.step();
-        take.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        to = std::max(to, t);
-    } else {
-        // writeSessions() has prepared it.
-        if (hasEnded && from > t)
-            insert = &m_addEnded;
-        from = to = t;
     }
-    insert->bind(1, serverId).bind(2, nameId).bind(3, from).bind(4, to);
-    code = insert->step();
-    insert->reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
     return std::nullopt;
 }
 
@@ -312,9 +228,7 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
     static constexpr const char *steps[] = {
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
-        "DELETE FROM open_sessions WHERE last_seen < ?1",
-        "DELETE FROM names WHERE last_seen < ?1 AND NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)",
+        "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
@@ -439,11 +353,9 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
 Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
     auto query = m_connection.prepare(
-        "WITH server AS (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2), "
-        "s AS (SELECT name_id, first_seen, last_seen FROM sessions WHERE server_id = (SELECT id FROM server) AND last_seen >= ?3 "
-        "UNION ALL SELECT name_id, first_seen, last_seen FROM open_sessions WHERE server_id = (SELECT id FROM server) AND last_seen >= ?3) "
-        "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = (SELECT id FROM server)) "
-        "FROM s JOIN names n ON n.id = s.name_id "
+        "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
+        "FROM sessions s JOIN names n ON n.id = s.name_id "
+        "WHERE s.server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) AND s.last_seen >= ?3 "
         "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name",
         reading);
     if (!query)
@@ -472,17 +384,15 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
 {
     // instr() compares bytes: no character of the text is a wildcard. Each
     // matching name gives a row with its latest time, so the latest rows
-    // all come from the `limit` names seen latest (by name where they were
-    // seen at once): one pass over the names, which are few next to the
-    // sessions, and only those names' sessions are read.
+    // all come from the `limit` names seen latest: only their sessions are
+    // grouped, however many names match.
     auto query = m_connection.prepare(
-        "WITH latest AS (SELECT id, name FROM names WHERE last_seen >= ?2 AND instr(folded, ?1) > 0 "
-        "ORDER BY last_seen DESC, name LIMIT ?3), "
-        "s AS (SELECT server_id, name_id, last_seen FROM sessions WHERE name_id IN (SELECT id FROM latest) AND last_seen >= ?2 "
-        "UNION ALL SELECT server_id, name_id, last_seen FROM open_sessions WHERE name_id IN (SELECT id FROM latest) AND last_seen >= ?2) "
+        "WITH matched AS (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
+        "FROM names WHERE instr(folded, ?1) > 0), "
+        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC LIMIT ?3) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
-        "FROM latest n JOIN s ON s.name_id = n.id JOIN servers v ON v.id = s.server_id "
+        "FROM latest n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "
         "GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
         reading);
     if (!query)

@@ -53,15 +53,12 @@ public:
 private:
     std::optional<Fault> writeSamples(std::span<const Sample> samples);
     std::optional<Fault> writeSessions(std::int64_t serverId, const Sample &sample);
-    // The name has no session on the server that may go on in place.
-    std::optional<Fault> startSession(std::int64_t serverId, std::string_view name, Seconds time);
     std::optional<Fault> dropOldestDay();
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
-    sqlite::Statement m_endOpen, m_addEnded, m_continueOpen, m_nameSeen;
-    sqlite::Statement m_findName, m_addName, m_latestEnded, m_reopen, m_addOpen;
+    sqlite::Statement m_findName, m_addName, m_continueSession, m_addSession;
 };
 
 }

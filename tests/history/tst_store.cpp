@@ -1,7 +1,5 @@
 #include "backends.h"
 
-#include "history/schema.h"
-
 #include <gtest/gtest.h>
 
 using namespace history;
@@ -171,7 +169,7 @@ TEST(Store, UpgradesAVersion1File)
     std::filesystem::copy_file(original, path);
 
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), schema::currentVersion);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     const std::size_t last = 287;
@@ -275,7 +273,7 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v2.sqlite3", path);
 
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), schema::currentVersion);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
@@ -288,35 +286,6 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)),
               (std::vector<SeenPlayer>{{"Ann", true, {{at(evening + 1200), at(evening + 1200)}}}}));
     EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
-}
-
-TEST(Store, UpgradesAVersion3FileKeepingEverySession)
-{
-    TempFolder folder;
-    const auto path = folder / "history.sqlite3";
-    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3", path);
-
-    auto store = openStore(path, {.sessions = {300s}});
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), schema::currentVersion);
-    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
-    const std::vector<SeenPlayer> before = {
-        {"Ann", true, {{at(evening + 900), at(evening + 900)}, {at(evening), at(evening)}}},
-        {"Bob", true, {{at(evening), at(evening + 900)}}},
-    };
-    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)), before);
-    EXPECT_EQ(store->searchPlayers("an", at(evening), at(evening), 10)->size(), 2u);
-
-    // The sessions of the old layout go on.
-    const Sample named[] = {{deck, at(evening + 1200), 2, 0, "DM-Deck", "Deck Night", {"Ann", "Bob"}}};
-    ASSERT_FALSE(store->record(named));
-    const std::vector<SeenPlayer> after = {
-        {"Ann", true, {{at(evening + 900), at(evening + 1200)}, {at(evening), at(evening)}}},
-        {"Bob", true, {{at(evening), at(evening + 1200)}}},
-    };
-    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)), after);
-    const auto found = *store->searchPlayers("an", at(evening), at(evening + 1), 10);
-    EXPECT_EQ(found, (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1200), deck, "Deck Night"},
-                                              {"Ann", false, at(evening), other, ""}}));
 }
 
 namespace history {
