@@ -441,6 +441,15 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     ASSERT_FALSE(store->record(std::span(&longName, 1)));
     EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
 
+    // Names seen at once are taken by name up to the cap, as the rows are.
+    const Sample atOnce{deck, at(evening + 1000), 3, 0, {}, "Deck Night", {"TieC", "TieA", "TieB"}};
+    ASSERT_FALSE(store->record(std::span(&atOnce, 1)));
+    const auto firstTwo = *store->searchPlayers("tie", at(0), onlineSince, 2);
+    std::vector<std::string> tied;
+    for (const PlayerMatch &match : firstTwo)
+        tied.push_back(match.name);
+    EXPECT_EQ(tied, (std::vector<std::string>{"TieA", "TieB"}));
+
     // Sessions and names go with the samples.
     ASSERT_FALSE(store->prune(at(evening + 3600)));
     EXPECT_EQ(value("SELECT count(*) FROM sessions"), 0);
