@@ -371,10 +371,14 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
     if (auto failed = connected())
         return *failed;
     auto rows = m_connection.query(
-        "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
-        "FROM sessions s JOIN names n ON n.id = s.name_id "
-        "WHERE s.server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) AND s.last_seen >= $3 "
-        "ORDER BY s.last_seen DESC, s.first_seen DESC",
+        // Each session's name by its key, in a subquery the planner keeps:
+        // a join would have it hash the whole names table for a few hundred
+        // sessions.
+        "SELECT s.name, s.first_seen, s.last_seen, "
+        "(SELECT max(t) FROM samples WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2)) "
+        "FROM (SELECT server_id, first_seen, last_seen, (SELECT name FROM names WHERE id = name_id) AS name FROM sessions "
+        "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) AND last_seen >= $3) s "
+        "ORDER BY s.last_seen DESC, s.first_seen DESC, s.name COLLATE \"C\"",
         reading, postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
     if (!rows)
         return rows.fault();
@@ -398,11 +402,18 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     if (auto failed = connected())
         return *failed;
     // strpos() compares text: no character of the search is a wildcard.
+    // Each matching name gives a row with its latest time, so the latest
+    // rows all come from the `limit` names seen latest: only their sessions
+    // are read, each name's through the index by name, rather than every
+    // session since `since`.
     auto rows = m_connection.query(
-        "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
-        "(SELECT max(t) FROM samples WHERE server_id = v.id) "
-        "FROM names n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= $2 JOIN servers v ON v.id = s.server_id "
-        "WHERE strpos(n.folded, $1) > 0 GROUP BY n.id, v.id ORDER BY seen DESC, n.name COLLATE \"C\" LIMIT $3",
+        "WITH matched AS MATERIALIZED (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
+        "FROM names WHERE strpos(folded, $1) > 0), "
+        "latest AS (SELECT id, name FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen "
+        "FROM sessions WHERE name_id = n.id AND last_seen >= $2 GROUP BY server_id) s ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
+        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, (SELECT max(t) FROM samples WHERE server_id = v.id) "
+        "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
         reading,
         postgres::Parameters().add(foldCase(text)).add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
     if (!rows)

@@ -384,12 +384,13 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
 {
     // instr() compares bytes: no character of the text is a wildcard. Each
     // matching name gives a row with its latest time, so the latest rows
-    // all come from the `limit` names seen latest: only their sessions are
-    // grouped, however many names match.
+    // all come from the `limit` names seen latest (by name among those seen
+    // at once, as the rows are): only their sessions are grouped, however
+    // many names match.
     auto query = m_connection.prepare(
         "WITH matched AS (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
         "FROM names WHERE instr(folded, ?1) > 0), "
-        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC LIMIT ?3) "
+        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
         "FROM latest n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "

@@ -328,7 +328,7 @@ SeenPlayer seen(std::string name, bool online, std::vector<std::pair<long long, 
 }
 
 // Polls every 300 s: a session goes on over a gap of up to 630 s.
-TEST(Store, SessionsFollowTheNamesFromPollToPoll)
+TEST_P(EveryBackend, SessionsFollowTheNamesFromPollToPoll)
 {
     const SessionRow rows[] = {
         {"join", {{0, deck, {"Ann", "Bob"}}}, deck, {seen("Ann", true, {{0, 0}}), seen("Bob", true, {{0, 0}})}},
@@ -357,34 +357,38 @@ TEST(Store, SessionsFollowTheNamesFromPollToPoll)
          deck,
          {seen("ANN", true, {{300, 300}}), seen("Ann", false, {{0, 0}})}},
     };
+    auto store = open(SessionRule{300s});
+    // The rows share one history: each row's servers are its own ports.
+    std::uint16_t rowPorts = 0;
     for (const SessionRow &row : rows) {
-        TempFolder folder;
-        auto store = openStore(folder / "history.sqlite3", {.sessions = {300s}});
+        rowPorts += 10;
+        const auto own = [&](ServerKey server) {
+            server.queryPort += rowPorts;
+            return server;
+        };
         const long long last = row.polls.back().after;
         for (std::size_t i = 0; i < row.polls.size(); ++i) {
             const Poll &poll = row.polls[i];
             // Before the last poll is written, the reader folds it in as a
             // page made right after an answer does; it must come to the same.
             if (i + 1 == row.polls.size() && poll.server == row.server) {
-                auto before = store->playersSeen(row.server, at(evening - 86400), at(evening + last - 600));
+                auto before = store->playersSeen(own(row.server), at(evening - 86400), at(evening + last - 600));
                 ASSERT_TRUE(before) << row.what;
                 foldLatest(*before, at(evening + poll.after), poll.names, store->sessionRule());
                 EXPECT_EQ(*before, row.expected) << row.what << ", folded";
             }
-            const Sample sample{poll.server, at(evening + poll.after), static_cast<int>(poll.names.size()), 0, {}, {}, poll.names};
+            const Sample sample{own(poll.server), at(evening + poll.after), static_cast<int>(poll.names.size()), 0, {}, {}, poll.names};
             ASSERT_FALSE(store->record(std::span(&sample, 1))) << row.what;
         }
-        auto players = store->playersSeen(row.server, at(evening - 86400), at(evening + last - 600));
+        auto players = store->playersSeen(own(row.server), at(evening - 86400), at(evening + last - 600));
         ASSERT_TRUE(players) << players.fault().message;
         EXPECT_EQ(*players, row.expected) << row.what;
     }
 }
 
-TEST(Store, PlayerSearchIsCaseBlindLiteralAndCapped)
+TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
 {
-    TempFolder folder;
-    const auto path = folder / "history.sqlite3";
-    auto store = openStore(path, {.sessions = {300s}});
+    auto store = open(SessionRule{300s});
     const Sample samples[] = {
         {other, at(evening), 2, 0, {}, "Other Place", {"JoAnna", "a_b"}},
         {deck, at(evening + 300), 4, 0, {}, "Deck Night", {"Ann", "100%_Sure", "a\\b", "axb"}},
@@ -437,8 +441,17 @@ TEST(Store, PlayerSearchIsCaseBlindLiteralAndCapped)
     ASSERT_FALSE(store->record(std::span(&longName, 1)));
     EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
 
+    // Names seen at once are taken by name up to the cap, as the rows are.
+    const Sample atOnce{deck, at(evening + 1000), 3, 0, {}, "Deck Night", {"TieC", "TieA", "TieB"}};
+    ASSERT_FALSE(store->record(std::span(&atOnce, 1)));
+    const auto firstTwo = *store->searchPlayers("tie", at(0), onlineSince, 2);
+    std::vector<std::string> tied;
+    for (const PlayerMatch &match : firstTwo)
+        tied.push_back(match.name);
+    EXPECT_EQ(tied, (std::vector<std::string>{"TieA", "TieB"}));
+
     // Sessions and names go with the samples.
     ASSERT_FALSE(store->prune(at(evening + 3600)));
-    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sessions"), 0);
-    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM names"), 0);
+    EXPECT_EQ(value("SELECT count(*) FROM sessions"), 0);
+    EXPECT_EQ(value("SELECT count(*) FROM names"), 0);
 }
