@@ -13,7 +13,7 @@ set(allowed_cli cli ut3)
 set(allowed_desktop/core core)
 set(allowed_desktop/favourites favourites)
 set(allowed_desktop/watch watch favourites core)
-set(allowed_desktop/platform platform)
+set(allowed_desktop/platform platform core)
 set(allowed_desktop/windows windows platform watch favourites core)
 set(allowed_desktop/app app windows platform watch favourites core)
 

@@ -6,7 +6,7 @@ cmake_minimum_required(VERSION 3.25)
 # For each library, a folder it may not include from.
 set(plants ut3=queryd history=ut3 queryd=cli cli=queryd
     desktop/core=platform desktop/favourites=core desktop/watch=windows
-    desktop/platform=core desktop/windows=app desktop/app=queryd)
+    desktop/platform=watch desktop/windows=app desktop/app=queryd)
 
 file(REMOVE_RECURSE "${COPY_DIR}")
 file(COPY "${SOURCE_DIR}/" DESTINATION "${COPY_DIR}" FILES_MATCHING PATTERN "*.h" PATTERN "*.cpp")

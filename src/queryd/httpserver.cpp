@@ -134,7 +134,8 @@ private:
         // client that stalls mid-request is owed a 408 first.
         m_stream.expires_never();
         m_timedOut = false;
-        m_headerTimer.expires_after(m_core->options.limits.headerTimeout);
+        const auto &limits = m_core->options.limits;
+        m_headerTimer.expires_after(m_answered > 0 ? limits.keepAliveTimeout : limits.headerTimeout);
         m_headerTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
             if (error)
                 return;
@@ -250,7 +251,7 @@ private:
         m_response.content_length(response.body.size());
         if (!m_head)
             m_response.body() = std::move(response.body);
-        m_stream.expires_after(m_core->options.limits.headerTimeout);
+        m_stream.expires_after(m_core->options.limits.writeTimeout);
         http::async_write(m_stream, m_response, [self = shared_from_this()](beast::error_code error, std::size_t) {
             self->onWritten(error);
         });
@@ -270,6 +271,7 @@ private:
         if (error || !m_response.keep_alive())
             return close();
         m_target.clear();
+        ++m_answered;
         read();
     }
 
@@ -288,6 +290,7 @@ private:
     bool m_keepAlive = true;
     bool m_head = false;
     bool m_counted = false;
+    std::size_t m_answered = 0;
     Clock::time_point m_started;
 };
 

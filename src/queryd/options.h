@@ -15,7 +15,9 @@ namespace queryd {
 // What the service protects itself with; each has an option.
 struct Limits {
     std::size_t maxRequestBytes = 8192;
-    std::chrono::seconds headerTimeout{10}; // a client must send its whole request head within this
+    std::chrono::seconds headerTimeout{10}; // a request head must be complete this long after it begins
+    std::chrono::seconds writeTimeout{10}; // a client must take the whole answer within this
+    std::chrono::seconds keepAliveTimeout{10}; // an open connection may wait this long for its next request
     std::size_t maxConnections = 512;
     std::size_t maxClientConnections = 32; // open at once from one client address; 0: no limit
     std::size_t maxQueriesInFlight = 256;

@@ -1,4 +1,3 @@
-#include "core/presets.h"
 #include "core/queryaddress.h"
 
 #include <QTest>
@@ -10,8 +9,6 @@ private slots:
     void composesByPlainConcatenation_data();
     void composesByPlainConcatenation();
     void basesDifferPerService();
-    void presetTable_data();
-    void presetTable();
 };
 
 void TestQueryAddress::composesByPlainConcatenation_data()
@@ -60,33 +57,6 @@ void TestQueryAddress::basesDifferPerService()
              QStringLiteral("http://127.0.0.1:8650/Zyr/04query.html"));
     QCOMPARE(QueryAddress::compose(QueryAddress::favoritesQueryBase(QStringLiteral("f")), {"a", "b", "c"}),
              QStringLiteral("http://f/Skirvane/skirvane.php?serverip=a&serverqport=b&serverwport=c"));
-}
-
-void TestQueryAddress::presetTable_data()
-{
-    QTest::addColumn<int>("listIndex");
-    QTest::addColumn<bool>("changes");
-    QTest::addColumn<QString>("address");
-
-    QTest::newRow("{Zyr}") << 0 << true << "192.0.2.44";
-    QTest::newRow("Custom empties the address") << 1 << true << "";
-    QTest::newRow("nothing picked") << -1 << false << "";
-    QTest::newRow("past the list") << 2 << false << "";
-}
-
-void TestQueryAddress::presetTable()
-{
-    QFETCH(int, listIndex);
-    QFETCH(bool, changes);
-    QFETCH(QString, address);
-
-    const std::optional<ServerValues> preset = presetFor(listIndex, QStringLiteral("192.0.2.44"));
-    QCOMPARE(preset.has_value(), changes);
-    if (!preset)
-        return;
-    QCOMPARE(preset->address, address);
-    QCOMPARE(preset->queryPort, QStringLiteral("6500"));
-    QCOMPARE(preset->webPort, QStringLiteral("0"));
 }
 
 QTEST_GUILESS_MAIN(TestQueryAddress)

@@ -27,6 +27,7 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
     EXPECT_TRUE(help.starts_with("Usage: skirvane-queryd [OPTION]...\n"));
     for (const char *option : {"--listen ADDR:PORT", "--public", "--cache-seconds N", "--query-timeout-ms MS",
                                "--refresh-seconds N", "--idle-exit N", "--max-request-bytes N", "--header-timeout N",
+                               "--write-timeout N", "--keep-alive-timeout N",
                                "--max-connections N", "--max-client-connections N", "--max-queries N", "--client-rate N",
                                "--cache-mib N", "--allow-host NAME", "--metrics-from CIDR", "--metrics-max-servers N",
                                "--help", "--version"})

@@ -12,7 +12,6 @@ LocalHttpServer::LocalHttpServer(QObject *parent)
 
 bool LocalHttpServer::start()
 {
-    m_clock.start();
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
@@ -49,9 +48,7 @@ void LocalHttpServer::onNewConnection()
             const QList<QByteArray> requestLine = received.left(received.indexOf("\r\n")).split(' ');
             const QByteArray target = requestLine.value(1);
             const QUrl url(QString::fromLatin1(target));
-            Request request{target, url.path(QUrl::FullyDecoded), QUrlQuery(url), m_clock.elapsed()};
-            m_requests += request;
-            emit requestReceived(request);
+            m_requests += Request{target, url.path(QUrl::FullyDecoded), QUrlQuery(url)};
 
             const QByteArray body = "<!DOCTYPE html><html><head><title>local</title></head><body><p>"
                 + QString::fromLatin1(target).toHtmlEscaped().toUtf8() + "</p></body></html>";

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
 #include <QUrlQuery>
 
 // A small HTTP server on 127.0.0.1 that answers every GET with a tiny HTML
-// page and remembers what it was asked, with the time since start().
+// page and remembers what it was asked.
 class LocalHttpServer final : public QObject
 {
     Q_OBJECT
@@ -17,7 +16,6 @@ public:
         QByteArray target;   // as sent on the request line, still encoded
         QString path;        // decoded
         QUrlQuery query;     // decoded values: query.queryItemValue(key, QUrl::FullyDecoded)
-        qint64 receivedAtMs; // since start()
     };
 
     explicit LocalHttpServer(QObject *parent = nullptr);
@@ -28,18 +26,13 @@ public:
 
     const QList<Request> &requests() const { return m_requests; }
     QList<Request> requestsFor(const QString &path) const;
-    qint64 elapsedMs() const { return m_clock.elapsed(); }
 
     // Waits until `count` requests for `path` have arrived; false on timeout.
     bool waitForRequests(const QString &path, int count, int timeoutMs);
-
-signals:
-    void requestReceived(const LocalHttpServer::Request &request);
 
 private:
     void onNewConnection();
 
     QTcpServer m_server;
-    QElapsedTimer m_clock;
     QList<Request> m_requests;
 };

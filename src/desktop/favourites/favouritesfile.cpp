@@ -1,18 +1,13 @@
 #include "favourites/favouritesfile.h"
 
 #include "favourites/codepage1252.h"
+#include "favourites/filesystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace FavouritesFile {
 
@@ -92,21 +87,14 @@ Loaded load(const QString &path)
     };
     // Opening a named pipe would wait for a writer, and a device may never
     // end: only a regular file is read, also when one is swapped in between.
-    if (const std::optional<QString> other = FileWriter::otherThanAFile(path))
+    if (const std::optional<QString> other = FileSystem::otherThanAFile(path))
         return unreadable(QStringLiteral("it is %1, not a file").arg(*other));
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0 && errno == ENOENT)
-        return {QStringList(KeyCount), {}};
-    if (descriptor < 0)
-        return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
     QFile file;
-    struct stat status;
-    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        return unreadable(file.errorString());
-    }
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
-        return unreadable(QStringLiteral("it is not a file"));
+    const FileSystem::OpenForReading opened = FileSystem::openFileForReading(path, file);
+    if (opened.outcome == FileSystem::OpenForReading::Outcome::Missing)
+        return {QStringList(KeyCount), {}};
+    if (opened.outcome == FileSystem::OpenForReading::Outcome::Failed)
+        return unreadable(opened.reason);
     // Read rather than mapped: a file cut short by someone else while mapped
     // would end the program. One byte over the size tells a file that grew.
     const QByteArray bytes = file.read(std::min(file.size(), MaxFileBytes) + 1);

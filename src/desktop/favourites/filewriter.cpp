@@ -1,14 +1,12 @@
 #include "favourites/filewriter.h"
 
+#include "favourites/filesystem.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,12 +22,6 @@ QFileInfo target(const QString &path)
     for (int links = 0; links < 32 && info.isSymLink(); ++links)
         info.setFile(info.symLinkTarget());
     return info;
-}
-
-bool folderWritable(const QString &folder)
-{
-    // The effective user decides, as for the write itself.
-    return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
 }
 
 // A save killed between making its temporary file and the swap leaves the
@@ -52,27 +44,9 @@ void removeLeftovers(const QFileInfo &file)
 
 namespace FileWriter {
 
-std::optional<QString> otherThanAFile(const QString &path)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
-        return std::nullopt;
-    if (S_ISDIR(status.st_mode))
-        return QStringLiteral("a directory");
-    if (S_ISFIFO(status.st_mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISCHR(status.st_mode))
-        return QStringLiteral("a character device");
-    if (S_ISBLK(status.st_mode))
-        return QStringLiteral("a block device");
-    if (S_ISSOCK(status.st_mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("something that is not a file");
-}
-
 std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView bytes)
 {
-    if (const std::optional<QString> other = otherThanAFile(path))
+    if (const std::optional<QString> other = FileSystem::otherThanAFile(path))
         return failure(path, QStringLiteral("%1 is in its place, and it was left as it is").arg(*other));
     const QFileInfo file = target(path);
     removeLeftovers(file);
@@ -82,7 +56,7 @@ std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView byte
     // a write cut short is only explained by the next one, which fails.
     QSaveFile save(path);
     if (!save.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (file.dir().exists() && !folderWritable(file.absolutePath()))
+        if (file.dir().exists() && !FileSystem::folderWritable(file.absolutePath()))
             return failure(path, QStringLiteral("the folder %1 must be writable, since a save writes a new file "
                                                 "beside the old one and swaps them (%2)")
                                      .arg(QDir::toNativeSeparators(file.absolutePath()), save.errorString()));

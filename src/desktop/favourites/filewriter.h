@@ -13,10 +13,6 @@ struct WriteFailure
 
 namespace FileWriter {
 
-// What stands at `path` when it is there but is no regular file (after
-// following links): "a directory", "a named pipe", "a character device" ...
-std::optional<QString> otherThanAFile(const QString &path);
-
 // Replaces the whole content of the regular file at `path` with `bytes`,
 // creating the file when it does not exist. The new content goes to a
 // temporary file "<name>.XXXXXX" in the same folder that then takes the

@@ -1,18 +1,19 @@
 #pragma once
 
+#include "core/ticker.h"
+
 #include <QObject>
 #include <QTimer>
 
-// A timer switched on and off like a switch: enabling one that already runs
-// changes nothing (the next tick comes when it would have come anyway).
-class Timer final : public QObject
+// The windows' clock: a timer switched on and off like a switch.
+class Timer final : public QObject, public Ticker
 {
     Q_OBJECT
 public:
     explicit Timer(int intervalMs, QObject *parent = nullptr);
 
-    bool isEnabled() const { return m_timer.isActive(); }
-    void setEnabled(bool enabled);
+    bool isEnabled() const override { return m_timer.isActive(); }
+    void setEnabled(bool enabled) override;
     int interval() const { return m_timer.interval(); }
 
 signals:

@@ -1,8 +1,8 @@
 #include "windows/favouriteswindow.h"
 
-#include "core/progresssequence.h"
 #include "core/queryaddress.h"
 #include "favourites/favouritesfile.h"
+#include "favourites/filesystem.h"
 #include "platform/browser.h"
 #include "platform/progressbar.h"
 #include "platform/richtext.h"
@@ -15,8 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <utility>
 
 namespace {
 
@@ -65,6 +63,13 @@ FavouritesWindow::FavouritesWindow(const Deployment &deployment, const QString &
                                   .width = 1215, .height = 255, .font = Bold}))
     , m_queryTimer(addTimer("Timer1", 100))
     , m_saveTimer(addTimer("Timer2", 100))
+    , m_query(*m_queryTimer, [this] { queryChosenFavourite(); },
+              [this](float value) { m_queryProgress->setValue(value); })
+    , m_save(*m_saveTimer, {.showProgress = [this](float value) { m_saveProgress->setValue(value); },
+                            .replacesAFile = [this] { return !FileSystem::otherThanAFile(m_iniPath); },
+                            .ask = [this](const QString &readProblem) { ask(readProblem); },
+                            .write = [this](bool closing) { write(closing); },
+                            .close = [this] { close(); }})
 {
     add<LinkLabel>({.tab = 27, .name = "Label6", .text = "Server Name", .left = 120, .top = 120, .width = 975, .height = 255});
     add<LinkLabel>({.tab = 28, .name = "Label7", .text = "Server IP", .left = 1560, .top = 120, .width = 735, .height = 255});
@@ -81,16 +86,14 @@ FavouritesWindow::FavouritesWindow(const Deployment &deployment, const QString &
     finishTabOrder();
 
     m_aboutLink->setCursor(Qt::PointingHandCursor);
-    connect(m_saveButton, &QPushButton::clicked, m_saveTimer, [this] { m_saveTimer->setEnabled(true); });
-    connect(m_beginQueryButton, &QPushButton::clicked, m_queryTimer, [this] { m_queryTimer->setEnabled(true); });
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { m_save.save(); });
+    connect(m_beginQueryButton, &QPushButton::clicked, this, [this] { m_query.start(); });
     connect(m_aboutLink, &LinkLabel::clicked, this, [this] {
         emit aboutRequested();
         close();
     });
-    connect(m_queryTimer, &Timer::tick, this,
-            [this] { ProgressSequence::tick(*m_queryProgress, *m_queryTimer, [this] { queryChosenFavourite(); }); });
-    connect(m_saveTimer, &Timer::tick, this,
-            [this] { ProgressSequence::tick(*m_saveProgress, *m_saveTimer, [this] { save(); }); });
+    connect(m_queryTimer, &Timer::tick, this, [this] { m_query.tick(); });
+    connect(m_saveTimer, &Timer::tick, this, [this] { m_save.tick(); });
 }
 
 FavouritesWindow::Slots FavouritesWindow::addSlots()
@@ -123,10 +126,10 @@ void FavouritesWindow::load()
     const FavouritesFile::Loaded file = FavouritesFile::load(m_iniPath);
     for (qsizetype i = 0; i < m_slots.fields.size(); ++i)
         m_slots.fields[i]->setText(file.values.value(i));
-    m_readProblem = file.problem;
-    if (!m_readProblem.isEmpty())
+    m_save.setReadProblem(file.problem);
+    if (!file.problem.isEmpty())
         showWarning(this, QStringLiteral("readFailure"), QStringLiteral("The favourite servers could not be read."),
-                    m_readProblem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
+                    file.problem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
                     Qt::NonModal);
 }
 
@@ -158,38 +161,18 @@ void FavouritesWindow::queryChosenFavourite()
     m_browser->navigate(QueryAddress::compose(base, values));
 }
 
-void FavouritesWindow::save()
+void FavouritesWindow::ask(const QString &readProblem)
 {
-    if (asksBeforeSaving()) {
-        // The user decides whether a file that could not be read is replaced;
-        // a window closing meanwhile stays open until then.
-        auto *ask = new QMessageBox(QMessageBox::Question, QStringLiteral("Skirvane"),
-                                    QStringLiteral("Replace the favourites file that could not be read?"),
-                                    QMessageBox::Yes | QMessageBox::No, this);
-        ask->setObjectName(QStringLiteral("replaceUnreadable"));
-        ask->setInformativeText(m_readProblem
-                                + QStringLiteral("\n\nSaving replaces whatever it holds with the six slots shown."));
-        ask->setDefaultButton(QMessageBox::No);
-        ask->setAttribute(Qt::WA_DeleteOnClose);
-        connect(ask, &QMessageBox::finished, this, [this](int answer) {
-            if (answer == QMessageBox::Yes)
-                m_readProblem.clear();
-            const bool closing = std::exchange(m_closeAfterSave, false);
-            if (answer == QMessageBox::Yes)
-                write(closing);
-            if (closing)
-                close();
-        });
-        ask->open();
-        return;
-    }
-    write(false);
-}
-
-bool FavouritesWindow::asksBeforeSaving() const
-{
-    // Only a file is replaced; anything else in its place is refused by the save.
-    return !m_readProblem.isEmpty() && !FileWriter::otherThanAFile(m_iniPath);
+    auto *ask = new QMessageBox(QMessageBox::Question, QStringLiteral("Skirvane"),
+                                QStringLiteral("Replace the favourites file that could not be read?"),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    ask->setObjectName(QStringLiteral("replaceUnreadable"));
+    ask->setInformativeText(readProblem
+                            + QStringLiteral("\n\nSaving replaces whatever it holds with the six slots shown."));
+    ask->setDefaultButton(QMessageBox::No);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    connect(ask, &QMessageBox::finished, this, [this](int answer) { m_save.answered(answer == QMessageBox::Yes); });
+    ask->open();
 }
 
 void FavouritesWindow::write(bool closing)
@@ -211,16 +194,9 @@ void FavouritesWindow::write(bool closing)
 
 void FavouritesWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_saveTimer->isEnabled()) {
-        m_saveTimer->setEnabled(false);
-        if (!asksBeforeSaving()) {
-            write(true);
-        } else {
-            m_closeAfterSave = true;
-            save();
-            event->ignore();
-            return;
-        }
+    if (!m_save.mayClose()) {
+        event->ignore();
+        return;
     }
     Form::closeEvent(event);
 }

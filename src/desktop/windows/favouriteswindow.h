@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/deployment.h"
+#include "core/progresssequence.h"
+#include "core/saveflow.h"
 #include "windows/form.h"
 
 class QRadioButton;
@@ -37,13 +39,11 @@ private:
     // Queries the slot whose option button is selected (empty values when
     // none is) into this window's browser.
     void queryChosenFavourite();
-    // Writes the 24 fields to the favourites file; over a file that could not
-    // be read, only once the user agrees. A failed save leaves the old file
-    // as it was and the fields as they are, and says why.
-    void save();
-    // The file was there but could not be read: the user decides.
-    bool asksBeforeSaving() const;
-    // closing: the window is closing and cannot hold a message.
+    // Whether to replace the file that could not be read: the user decides,
+    // and the window waits for the answer.
+    void ask(const QString &readProblem);
+    // Writes the 24 fields to the favourites file. A failed save leaves the
+    // old file as it was and the fields as they are, and says why.
     void write(bool closing);
 
     struct Slots
@@ -64,6 +64,6 @@ private:
     LinkLabel *const m_aboutLink;
     Timer *const m_queryTimer;
     Timer *const m_saveTimer;
-    QString m_readProblem; // why the file could not be read when loaded
-    bool m_closeAfterSave = false;
+    ProgressSequence m_query;
+    SaveFlow m_save;
 };

@@ -1,9 +1,6 @@
 #include "windows/mainwindow.h"
 
 #include "core/pageaddress.h"
-#include "core/presets.h"
-#include "core/progresssequence.h"
-#include "core/queryaddress.h"
 #include "platform/browser.h"
 #include "platform/progressbar.h"
 #include "platform/timer.h"
@@ -51,6 +48,16 @@ MainWindow::MainWindow(const Deployment &deployment, UrlOpener &opener)
     , m_adminLink(add<LinkLabel>({.tab = 12, .name = "lblZyrAdmin", .text = "{Zyr}Admin", .left = 3940, .top = 9360,
                                   .width = 990, .height = 195, .font = Bold}))
     , m_queryTimer(addTimer("Timer1", 100))
+    , m_query(QueryAddress::mainQueryBase(deployment.mainQueryHost), deployment.presetServerIp, *m_queryTimer,
+              {.boxes = [this] { return ServerValues{m_addressEdit->text(), m_queryPortEdit->text(), m_webPortEdit->text()}; },
+               .showBoxes =
+                   [this](const ServerValues &values) {
+                       m_addressEdit->setText(values.address);
+                       m_queryPortEdit->setText(values.queryPort);
+                       m_webPortEdit->setText(values.webPort);
+                   },
+               .showProgress = [this](float value) { m_queryProgress->setValue(value); },
+               .navigate = [this](const QString &address) { m_browser->navigate(address); }})
 {
     addPicture("Image1", ":/assets/banner-main.jpg",
                {.left = 0, .top = 0, .width = 9000, .height = 2550, .accessibleName = "Skirvane banner"});
@@ -70,38 +77,13 @@ MainWindow::MainWindow(const Deployment &deployment, UrlOpener &opener)
 
     // activated: a pick from the list by mouse or keyboard, not typing and
     // not changes made by code.
-    connect(m_serverChooser, &QComboBox::activated, this, &MainWindow::pickPreset);
-    connect(m_beginQueryButton, &QPushButton::clicked, m_queryTimer, [this] { m_queryTimer->setEnabled(true); });
-    connect(m_queryTimer, &Timer::tick, this,
-            [this] { ProgressSequence::tick(*m_queryProgress, *m_queryTimer, [this] { query(); }); });
+    connect(m_serverChooser, &QComboBox::activated, this, [this](int listIndex) { m_query.pick(listIndex); });
+    connect(m_beginQueryButton, &QPushButton::clicked, this, [this] { m_query.begin(); });
+    connect(m_queryTimer, &Timer::tick, this, [this] { m_query.tick(); });
     for (LinkLabel *link : {m_favouritesLink, m_aboutLink, m_adminLink})
         link->setCursor(Qt::PointingHandCursor);
     connect(m_favouritesLink, &LinkLabel::clicked, this, &MainWindow::favouritesRequested);
     connect(m_aboutLink, &LinkLabel::clicked, this, &MainWindow::aboutRequested);
     connect(m_adminLink, &LinkLabel::clicked, this,
             [this] { openPage(m_opener, PageAddress::adminPage(m_deployment.adminHost)); });
-}
-
-void MainWindow::beginQuery(const ServerValues &server)
-{
-    m_addressEdit->setText(server.address);
-    m_queryPortEdit->setText(server.queryPort);
-    m_webPortEdit->setText(server.webPort);
-    m_beginQueryButton->click();
-}
-
-void MainWindow::pickPreset(int listIndex)
-{
-    const std::optional<ServerValues> preset = presetFor(listIndex, m_deployment.presetServerIp);
-    if (!preset)
-        return;
-    m_addressEdit->setText(preset->address);
-    m_queryPortEdit->setText(preset->queryPort);
-    m_webPortEdit->setText(preset->webPort);
-}
-
-void MainWindow::query()
-{
-    const ServerValues values{m_addressEdit->text(), m_queryPortEdit->text(), m_webPortEdit->text()};
-    m_browser->navigate(QueryAddress::compose(QueryAddress::mainQueryBase(m_deployment.mainQueryHost), values));
 }

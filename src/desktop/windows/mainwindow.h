@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/deployment.h"
-#include "core/queryaddress.h"
+#include "core/serverquery.h"
 #include "windows/form.h"
 
 // The main window: names a server by three values, queries it into its own
@@ -14,18 +14,13 @@ public:
 
     // Puts the server's values in the three boxes and starts Begin Query's
     // sequence, as if the user had typed them and clicked.
-    void beginQuery(const ServerValues &server);
+    void beginQuery(const ServerValues &server) { m_query.begin(server); }
 
 signals:
     void favouritesRequested();
     void aboutRequested();
 
 private:
-    void pickPreset(int listIndex);
-    // Composes the query address from the three boxes as they read now and
-    // has the browser open it.
-    void query();
-
     const Deployment m_deployment;
     UrlOpener &m_opener;
     ProgressBar *const m_queryProgress;
@@ -39,4 +34,5 @@ private:
     QLineEdit *const m_webPortEdit;
     LinkLabel *const m_adminLink;
     Timer *const m_queryTimer;
+    ServerQuery m_query;
 };

@@ -1,0 +1,304 @@
+#include "core/progresssequence.h"
+#include "core/saveflow.h"
+#include "core/serverquery.h"
+
+#include <QTest>
+
+namespace {
+
+// Ticked by hand: a tick is a call, never a wait.
+struct FakeClock final : Ticker
+{
+    bool enabled = false;
+    bool isEnabled() const override { return enabled; }
+    void setEnabled(bool e) override { enabled = e; }
+};
+
+// Ticks the clock while it runs; returns the ticks it took.
+template<class Controller>
+int runOut(FakeClock &clock, Controller &controller)
+{
+    int ticks = 0;
+    for (; clock.enabled && ticks < 100; ++ticks)
+        controller.tick();
+    return ticks;
+}
+
+const QString PresetIp = QStringLiteral("192.0.2.44");
+const QString Base = QStringLiteral("http://h/Zyr/Skirvane/skirvane.php?serverip=");
+
+}
+
+using SaveState = SaveFlow::State;
+Q_DECLARE_METATYPE(SaveFlow::State)
+
+class TestControllers final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sequenceFromZeroTenStepsThenTheAction();
+    void sequenceActionSeesFullBarAndRunningClock();
+    void secondStartWhileRunningStillActsOnce();
+
+    void presets_data();
+    void presets();
+    void querySendsTheBoxesAsTheyReadAtTheEnd();
+    void beginWithValuesFillsTheBoxesFirst();
+
+    void save_data();
+    void save();
+    void onceReplacedASaveNoLongerAsks();
+};
+
+void TestControllers::sequenceFromZeroTenStepsThenTheAction()
+{
+    FakeClock clock;
+    int actions = 0;
+    QList<float> shown;
+    ProgressSequence sequence(clock, [&] { ++actions; }, [&](float v) { shown += v; });
+    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
+    sequence.start();
+    QCOMPARE(sequence.state(), ProgressSequence::State::Running);
+    for (int tick = 1; tick <= 10; ++tick)
+        sequence.tick();
+    QCOMPARE(actions, 0);
+    sequence.tick();
+    // 90 still steps; the tick that finds 100 acts.
+    QCOMPARE(shown, (QList<float>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0}));
+    QCOMPARE(actions, 1);
+    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
+}
+
+void TestControllers::sequenceActionSeesFullBarAndRunningClock()
+{
+    FakeClock clock;
+    float barDuringAction = -1;
+    bool clockDuringAction = false;
+    float shown = -1;
+    ProgressSequence *self = nullptr;
+    ProgressSequence sequence(
+        clock,
+        [&] {
+            barDuringAction = self->value();
+            clockDuringAction = clock.enabled;
+        },
+        [&](float v) { shown = v; });
+    self = &sequence;
+    sequence.start();
+    QCOMPARE(runOut(clock, sequence), 11);
+    QCOMPARE(barDuringAction, 100.0f);
+    QVERIFY(clockDuringAction);
+    QCOMPARE(shown, 0.0f);
+}
+
+void TestControllers::secondStartWhileRunningStillActsOnce()
+{
+    // A second click only starts the clock again; the bar keeps its value.
+    FakeClock clock;
+    int actions = 0;
+    ProgressSequence sequence(clock, [&] { ++actions; }, [](float) {});
+    sequence.start();
+    for (int tick = 0; tick < 5; ++tick)
+        sequence.tick();
+    sequence.start();
+    QCOMPARE(sequence.value(), 50.0f);
+    QCOMPARE(runOut(clock, sequence), 6);
+    QCOMPARE(actions, 1);
+
+    // A new click afterwards starts again from an empty bar.
+    sequence.start();
+    QCOMPARE(runOut(clock, sequence), 11);
+    QCOMPARE(actions, 2);
+}
+
+struct QueryView
+{
+    ServerValues boxes{QString(), QStringLiteral("Query Port"), QStringLiteral("Server Web Port")};
+    QStringList sent;
+    ServerQuery::View view()
+    {
+        return {.boxes = [this] { return boxes; },
+                .showBoxes = [this](const ServerValues &v) { boxes = v; },
+                .showProgress = [](float) {},
+                .navigate = [this](const QString &address) { sent += address; }};
+    }
+};
+
+void TestControllers::presets_data()
+{
+    QTest::addColumn<QList<int>>("picks");
+    QTest::addColumn<int>("preset");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("queryPort");
+    QTest::addColumn<QString>("webPort");
+
+    QTest::newRow("{Zyr}") << QList<int>{0} << int(ServerQuery::Preset::BuiltIn) << PresetIp << "6500" << "0";
+    QTest::newRow("Custom after {Zyr} empties only the address")
+        << QList<int>{0, 1} << int(ServerQuery::Preset::Custom) << "" << "6500" << "0";
+    QTest::newRow("{Zyr} after Custom") << QList<int>{1, 0} << int(ServerQuery::Preset::BuiltIn) << PresetIp << "6500"
+                                        << "0";
+    QTest::newRow("nothing picked") << QList<int>{-1} << int(ServerQuery::Preset::None) << "" << "Query Port"
+                                    << "Server Web Port";
+    QTest::newRow("past the list") << QList<int>{2} << int(ServerQuery::Preset::None) << "" << "Query Port"
+                                   << "Server Web Port";
+}
+
+void TestControllers::presets()
+{
+    QFETCH(QList<int>, picks);
+    QFETCH(int, preset);
+    QFETCH(QString, address);
+    QFETCH(QString, queryPort);
+    QFETCH(QString, webPort);
+
+    FakeClock clock;
+    QueryView view;
+    ServerQuery query(Base, PresetIp, clock, view.view());
+    for (int pick : picks)
+        query.pick(pick);
+    QCOMPARE(int(query.preset()), preset);
+    QCOMPARE(view.boxes.address, address);
+    QCOMPARE(view.boxes.queryPort, queryPort);
+    QCOMPARE(view.boxes.webPort, webPort);
+    QVERIFY(view.sent.isEmpty());
+    QVERIFY(!clock.enabled);
+}
+
+void TestControllers::querySendsTheBoxesAsTheyReadAtTheEnd()
+{
+    FakeClock clock;
+    QueryView view;
+    ServerQuery query(Base, PresetIp, clock, view.view());
+    query.pick(0);
+    query.begin();
+    for (int tick = 0; tick < 3; ++tick)
+        query.tick();
+    view.boxes.address = QStringLiteral("edited host");
+    view.boxes.webPort = QString::fromUtf8("wört");
+    QCOMPARE(runOut(clock, query), 8);
+    QCOMPARE(view.sent, QStringList{Base + QString::fromUtf8("edited host&serverqport=6500&serverwport=wört")});
+    QCOMPARE(query.sequence().value(), 0.0f);
+}
+
+void TestControllers::beginWithValuesFillsTheBoxesFirst()
+{
+    FakeClock clock;
+    QueryView view;
+    ServerQuery query(Base, PresetIp, clock, view.view());
+    query.begin({QStringLiteral("10.0.0.1"), QStringLiteral("7787"), QStringLiteral("8080")});
+    QCOMPARE(view.boxes.address, QStringLiteral("10.0.0.1"));
+    QVERIFY(view.sent.isEmpty());
+    QCOMPARE(runOut(clock, query), 11);
+    QCOMPARE(view.sent, QStringList{Base + QStringLiteral("10.0.0.1&serverqport=7787&serverwport=8080")});
+}
+
+struct SaveView
+{
+    bool replacesAFile = true;
+    QStringList events;
+    SaveFlow::View view()
+    {
+        return {.showProgress = [](float) {},
+                .replacesAFile = [this] { return replacesAFile; },
+                .ask = [this](const QString &problem) { events += QStringLiteral("ask: ") + problem; },
+                .write = [this](bool closing) { events += closing ? QStringLiteral("write closing")
+                                                                  : QStringLiteral("write"); },
+                .close = [this] { events += QStringLiteral("close"); }};
+    }
+};
+
+// What happens, one word a step: "save" clicks Save, "end" ticks the
+// sequence out, "tick" ticks once, "close" asks the window to close (the
+// answer is recorded as "close: yes" or "close: no"), "yes"/"no" answer the
+// question.
+void TestControllers::save_data()
+{
+    QTest::addColumn<QString>("readProblem");
+    QTest::addColumn<bool>("replacesAFile");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<SaveState>("state");
+
+    const QStringList none;
+    QTest::newRow("a read file is written at the end") << "" << true << QStringList{"save", "end"}
+                                                       << QStringList{"write"} << SaveState::Editing;
+    QTest::newRow("counting") << "" << true << QStringList{"save", "tick"} << none << SaveState::Counting;
+    QTest::newRow("closing while counting still writes")
+        << "" << true << QStringList{"save", "tick", "tick", "close"} << QStringList{"write closing", "close: yes"}
+        << SaveState::Editing;
+    QTest::newRow("closing when idle writes nothing")
+        << "" << true << QStringList{"close"} << QStringList{"close: yes"} << SaveState::Editing;
+    QTest::newRow("an unreadable file asks") << "too large" << true << QStringList{"save", "end"}
+                                             << QStringList{"ask: too large"} << SaveState::Asking;
+    QTest::newRow("no keeps the file") << "too large" << true << QStringList{"save", "end", "no"}
+                                       << QStringList{"ask: too large"} << SaveState::Editing;
+    QTest::newRow("yes replaces it") << "too large" << true << QStringList{"save", "end", "yes"}
+                                     << QStringList{"ask: too large", "write"} << SaveState::Editing;
+    QTest::newRow("no then yes") << "too large" << true << QStringList{"save", "end", "no", "save", "end", "yes"}
+                                 << QStringList{"ask: too large", "ask: too large", "write"} << SaveState::Editing;
+    QTest::newRow("closing while counting waits for the answer")
+        << "too large" << true << QStringList{"save", "tick", "close"}
+        << QStringList{"ask: too large", "close: no"} << SaveState::AskingBeforeClose;
+    QTest::newRow("then yes writes and closes")
+        << "too large" << true << QStringList{"save", "tick", "close", "yes", "close"}
+        << QStringList{"ask: too large", "close: no", "write closing", "close", "close: yes"} << SaveState::Editing;
+    QTest::newRow("then no closes without writing")
+        << "too large" << true << QStringList{"save", "tick", "close", "no"}
+        << QStringList{"ask: too large", "close: no", "close"} << SaveState::Editing;
+    QTest::newRow("closing while asked abandons the question")
+        << "too large" << true << QStringList{"save", "end", "close"} << QStringList{"ask: too large", "close: yes"}
+        << SaveState::Asking;
+    QTest::newRow("not a file: the save itself refuses, unasked")
+        << "a folder" << false << QStringList{"save", "end"} << QStringList{"write"} << SaveState::Editing;
+    QTest::newRow("not a file, closing") << "a folder" << false << QStringList{"save", "close"}
+                                         << QStringList{"write closing", "close: yes"} << SaveState::Editing;
+}
+
+void TestControllers::save()
+{
+    QFETCH(QString, readProblem);
+    QFETCH(bool, replacesAFile);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, events);
+    QFETCH(SaveState, state);
+
+    FakeClock clock;
+    SaveView view;
+    view.replacesAFile = replacesAFile;
+    SaveFlow flow(clock, view.view());
+    flow.setReadProblem(readProblem);
+    for (const QString &step : steps) {
+        if (step == QLatin1String("save"))
+            flow.save();
+        else if (step == QLatin1String("end"))
+            runOut(clock, flow);
+        else if (step == QLatin1String("tick"))
+            flow.tick();
+        else if (step == QLatin1String("close"))
+            view.events += flow.mayClose() ? QStringLiteral("close: yes") : QStringLiteral("close: no");
+        else
+            flow.answered(step == QLatin1String("yes"));
+    }
+    QCOMPARE(view.events, events);
+    QCOMPARE(flow.state(), state);
+    // A close always stops the sequence; the bar keeps its value.
+    if (steps.contains(QLatin1String("close")))
+        QVERIFY(!clock.enabled);
+}
+
+void TestControllers::onceReplacedASaveNoLongerAsks()
+{
+    FakeClock clock;
+    SaveView view;
+    SaveFlow flow(clock, view.view());
+    flow.setReadProblem(QStringLiteral("too large"));
+    flow.save();
+    runOut(clock, flow);
+    flow.answered(true);
+    flow.save();
+    runOut(clock, flow);
+    QCOMPARE(view.events, (QStringList{"ask: too large", "write", "write"}));
+}
+
+QTEST_GUILESS_MAIN(TestControllers)
+#include "tst_controllers.moc"
