@@ -13,7 +13,8 @@ namespace queryd {
 
 // An answer rendered from a server's result without the request's own part
 // (what depends on the web port asked for), which goes at insertAt: one
-// rendering serves every web port.
+// rendering serves every web port. A whole answer, its own part in, is kept
+// the same way (insertAt then unused).
 struct RenderedAnswer {
     std::string body;
     std::size_t insertAt = 0;

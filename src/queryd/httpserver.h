@@ -14,9 +14,11 @@
 
 namespace queryd {
 
-// HTTP/1.1 over Beast in front of the service: accepts on every listening
-// socket, reads each request within the limits, answers, logs one line per
-// request. One io_context thread; no thread per request.
+class Listener;
+
+// HTTP/1.1 over Beast in front of the service: listens on every address
+// asked for or socket handed over; a Listener accepts there and a Session
+// serves each connection. One io_context thread; no thread per request.
 class HttpServer final {
 public:
     // Listens on options.listen, or on the inherited sockets, or on the
@@ -37,11 +39,10 @@ public:
     // Stops accepting and closes every connection.
     void stop();
 
-    class Core;
-    explicit HttpServer(std::shared_ptr<Core> core);
+    explicit HttpServer(std::shared_ptr<Listener> listener);
 
 private:
-    std::shared_ptr<Core> m_core;
+    std::shared_ptr<Listener> m_listener;
 };
 
 }

@@ -2,8 +2,6 @@
 
 #include "queryd/utctime.h"
 
-#include <boost/asio/post.hpp>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -40,8 +38,15 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
     return line;
 }
 
+namespace {
+
+constexpr auto FlushEvery = std::chrono::milliseconds(50);
+constexpr std::size_t FlushBytes = 64 * 1024;
+
+}
+
 RequestLog::RequestLog(boost::asio::io_context &io)
-    : m_io(io)
+    : m_flushTimer(io)
 {
 }
 
@@ -53,18 +58,24 @@ RequestLog::~RequestLog()
 void RequestLog::add(const std::string &line)
 {
     m_pending += line;
-    if (m_flushPosted)
+    if (m_pending.size() >= FlushBytes)
+        return flush();
+    if (m_flushArmed)
         return;
-    m_flushPosted = true;
-    boost::asio::post(m_io, [alive = std::weak_ptr<RequestLog *>(m_alive)] {
-        if (const auto log = alive.lock())
+    m_flushArmed = true;
+    m_flushTimer.expires_after(FlushEvery);
+    m_flushTimer.async_wait([alive = std::weak_ptr<RequestLog *>(m_alive)](boost::system::error_code error) {
+        if (const auto log = alive.lock(); log && !error)
             (*log)->flush();
     });
 }
 
 void RequestLog::flush()
 {
-    m_flushPosted = false;
+    if (m_flushArmed) {
+        m_flushArmed = false;
+        m_flushTimer.cancel();
+    }
     std::string_view rest = m_pending;
     while (!rest.empty()) {
         const ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());

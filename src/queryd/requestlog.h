@@ -1,6 +1,7 @@
 #pragma once
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <chrono>
 #include <memory>
@@ -17,9 +18,11 @@ std::string requestLogLine(std::chrono::system_clock::time_point when, std::stri
                            std::string_view method, std::string_view target, unsigned status,
                            std::chrono::steady_clock::duration took);
 
-// Lines to standard error, gathered while the io_context has other
-// handlers ready and written in one write after them: under load one write
-// carries many lines, and a quiet service still writes each line at once.
+// Lines to standard error, gathered for a moment and written together:
+// one write carries every line of that moment (or of 64 KiB), not one
+// write per request, and a quiet service's line still shows at once to
+// the eye. What is held is written out by flush(), which stopping the
+// service calls, and on destruction.
 class RequestLog final {
 public:
     explicit RequestLog(boost::asio::io_context &io);
@@ -31,10 +34,10 @@ public:
     void flush();
 
 private:
-    boost::asio::io_context &m_io;
     std::string m_pending;
-    bool m_flushPosted = false;
-    // Tells a posted flush whether the log is gone.
+    boost::asio::steady_timer m_flushTimer;
+    bool m_flushArmed = false;
+    // Tells a flush already due whether the log is gone.
     std::shared_ptr<RequestLog *> m_alive = std::make_shared<RequestLog *>(this);
 };
 

@@ -36,6 +36,11 @@ Response refusal(unsigned status, Format format, std::string_view heading, const
     return {status, Html, messagePage(heading, sentence), {}};
 }
 
+Response statusResponse(Format format, std::string body)
+{
+    return {200, format == Format::json ? Json : Html, std::move(body), {{"Cache-Control", "no-store"}}};
+}
+
 Response busy(Format format)
 {
     Response response = refusal(503, format, "Busy",
@@ -147,7 +152,7 @@ void Service::lookUp(const StatusRequest &request, Reply reply)
             result.state = ut3::QueryState::invalid;
             result.error = std::move(*error);
             result.queriedAt = std::chrono::system_clock::now();
-            return reply(self->respond(request, self->render(request, result)));
+            return reply(statusResponse(request.format, self->completed(request, self->render(request, result))));
         }
         self->withEndpoint(request, std::get<boost::asio::ip::udp::endpoint>(resolved), std::move(reply));
     });
@@ -181,6 +186,11 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
             return reply(refusal(403, request.format, "Not queried", *reason));
     auto shared = std::make_shared<Reply>(std::move(reply));
     const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
+        if (request.background)
+            return (*shared)({});
+        // Every page view is a lookup, a view of a cached result too.
+        if (result->state == ut3::QueryState::online && result->status && self->m_history)
+            self->m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
         (*shared)(self->resultResponse(request, result));
     });
     if (!taken)
@@ -189,25 +199,28 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
 
 Response Service::resultResponse(const StatusRequest &request, const StatusCache::Result &result)
 {
-    if (request.background)
-        return {};
-    if (result->state == ut3::QueryState::online && result->status && m_history)
-        m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
-    const std::string key = request.address + ' ' + std::to_string(request.queryPort)
+    const std::string server = request.address + ' ' + std::to_string(request.queryPort)
         + (request.format == Format::json ? " json" : " html");
-    auto answer = m_answers.find(key, result);
+    // The whole answer is kept too, so that asking again costs a look-up.
+    const std::string asked = server + " web port " + std::to_string(request.webPort);
+    auto answer = m_answers.find(asked, result);
     if (!answer) {
-        answer = std::make_shared<const RenderedAnswer>(render(request, *result));
-        m_answers.add(key, result, answer);
+        auto rendered = m_answers.find(server, result);
+        if (!rendered) {
+            rendered = std::make_shared<const RenderedAnswer>(render(request, *result));
+            m_answers.add(server, result, rendered);
+        }
+        answer = std::make_shared<const RenderedAnswer>(RenderedAnswer{completed(request, *rendered), 0});
+        m_answers.add(asked, result, answer);
     }
-    return respond(request, *answer);
+    return statusResponse(request.format, answer->body);
 }
 
 RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryResult &result)
 {
     if (request.format == Format::json) {
         nlohmann::json json = ut3::toJson(result);
-        // What was asked goes first, made for each request (respond).
+        // What was asked goes first, made for each web port (completed).
         json.erase("query");
         if (m_history) {
             json["history"] = m_history->series(result.query);
@@ -229,7 +242,7 @@ RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryRes
     return {std::move(page.html), page.linkAt};
 }
 
-Response Service::respond(const StatusRequest &request, const RenderedAnswer &answer) const
+std::string Service::completed(const StatusRequest &request, const RenderedAnswer &answer) const
 {
     std::string own;
     if (request.format == Format::json) {
@@ -242,7 +255,7 @@ Response Service::respond(const StatusRequest &request, const RenderedAnswer &an
     std::string body;
     body.reserve(answer.body.size() + own.size());
     body.append(answer.body, 0, answer.insertAt).append(own).append(answer.body, answer.insertAt);
-    return {200, request.format == Format::json ? Json : Html, std::move(body), {{"Cache-Control", "no-store"}}};
+    return body;
 }
 
 }

@@ -61,7 +61,8 @@ private:
     void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
     Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
     RenderedAnswer render(const StatusRequest &request, const ut3::QueryResult &result);
-    Response respond(const StatusRequest &request, const RenderedAnswer &answer) const;
+    // The rendered answer with the request's own part in.
+    std::string completed(const StatusRequest &request, const RenderedAnswer &answer) const;
 
     boost::asio::io_context &m_io;
     ServiceOptions m_options;
@@ -70,7 +71,8 @@ private:
     ServiceMetrics m_metrics;
     StatusCache m_cache;
     std::size_t m_resolving = 0;
-    // A cached result's page is served without rendering it again.
+    // A cached result's page is served without rendering it again: a
+    // rendering per server and format, and each web port's whole answer.
     AnswerCache m_answers;
 };
 

@@ -296,6 +296,31 @@ TEST_F(Service, ConnectionsBeyondTheLimitsGet503)
     EXPECT_TRUE(contains(full, "Retry-After: 1"));
 }
 
+// Between requests a connection may wait longer than a head may take.
+TEST_F(Service, AKeptAliveConnectionWaitsItsOwnTimeoutAndEachHeadHasTheHeaderTimeout)
+{
+    auto options = testOptions();
+    options.limits.headerTimeout = std::chrono::seconds(1);
+    options.limits.keepAliveTimeout = std::chrono::seconds(3);
+    start(options);
+    boost::asio::io_context io;
+    auto held = heldConnections(io, port(), 2, "127.0.0.1");
+    const auto rest = [](boost::asio::ip::tcp::socket &socket) {
+        std::string bytes;
+        boost::system::error_code end;
+        boost::asio::read(socket, boost::asio::dynamic_buffer(bytes), end);
+        return bytes;
+    };
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    boost::asio::write(held[0], boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                                                                "GET / HTTP/1.1\r\n")));
+    const std::string answers = rest(held[0]);
+    EXPECT_TRUE(contains(answers, "HTTP/1.1 200")) << answers;
+    EXPECT_TRUE(contains(answers, "HTTP/1.1 408")) << answers;
+    // Nothing begun: the connection just ends.
+    EXPECT_FALSE(contains(rest(held[1]), "HTTP/1.1 "));
+}
+
 // A body the service cannot frame would be read as a next request.
 TEST_F(Service, ATransferEncodingIsRefusedAndEndsTheConnection)
 {

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "queryd/options.h"
+#include "queryd/ratelimiter.h"
+#include "queryd/requestlog.h"
+#include "queryd/service.h"
+#include "queryd/session.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace queryd {
+
+// Accepts connections on listening sockets and gives each a Session, within
+// the connection limits; lets through to the service the requests within
+// each client's rate; logs every answer; ends the service when idle.
+class Listener final : public SessionHost, public std::enable_shared_from_this<Listener> {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Listener(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
+             std::list<boost::asio::ip::tcp::acceptor> acceptors);
+    Listener(const Listener &) = delete;
+    Listener &operator=(const Listener &) = delete;
+
+    void start();
+    std::vector<boost::asio::ip::tcp::endpoint> endpoints() const;
+    // Called once when options.idleExit has passed without a request.
+    void onIdle(std::function<void()> idle);
+    // Stops accepting and closes every connection.
+    void stop();
+
+private:
+    const ServiceOptions &options() const override { return m_options; }
+    bool stopping() const override { return m_stopped; }
+    void serve(std::string_view target, const boost::asio::ip::address &client, Clock::time_point started,
+               Service::Reply reply) override;
+    void answered(const AnsweredRequest &request) override;
+    void closed(const boost::asio::ip::address &client) override;
+
+    void accept(boost::asio::ip::tcp::acceptor &acceptor);
+    void admit(boost::asio::ip::tcp::socket socket);
+    void armIdleTimer();
+    void armSweepTimer();
+
+    boost::asio::io_context &m_io;
+    ServiceOptions m_options;
+    std::shared_ptr<Service> m_service;
+    std::list<boost::asio::ip::tcp::acceptor> m_acceptors;
+    RateLimiter m_rateLimiter;
+    std::list<std::weak_ptr<Session>> m_sessions;
+    std::size_t m_connections = 0;
+    std::map<boost::asio::ip::address, std::size_t> m_clientConnections;
+    std::size_t m_activeRequests = 0;
+    Clock::time_point m_lastRequest = Clock::now();
+    boost::asio::steady_timer m_idleTimer;
+    boost::asio::steady_timer m_sweepTimer;
+    std::function<void()> m_idle;
+    RequestLog m_log;
+    bool m_stopped = false;
+};
+
+}
