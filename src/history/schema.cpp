@@ -74,6 +74,36 @@ CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
 CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 )sql";
 
+// Version 4 keeps the sessions still going (the names in their server's
+// latest sample) apart, without an end of their own: it is that sample's
+// time. A poll round then writes only the names that came or went, not
+// every name it saw. Ended sessions are written once, keyed for the status
+// page (by server and end) and indexed for the search (by name).
+constexpr const char *upgradeFrom3 = R"sql(
+CREATE TABLE open_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, name_id)) WITHOUT ROWID;
+CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
+INSERT OR IGNORE INTO open_sessions(server_id, name_id, first_seen)
+    SELECT server_id, name_id, first_seen FROM sessions s
+    WHERE last_seen = (SELECT max(t) FROM samples WHERE server_id = s.server_id);
+CREATE TABLE ended_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, last_seen, name_id, first_seen)) WITHOUT ROWID;
+INSERT INTO ended_sessions(server_id, name_id, first_seen, last_seen)
+    SELECT server_id, name_id, first_seen, last_seen FROM sessions s
+    WHERE NOT EXISTS (SELECT 1 FROM open_sessions o
+                      WHERE o.server_id = s.server_id AND o.name_id = s.name_id AND o.first_seen = s.first_seen);
+DROP TABLE sessions;
+ALTER TABLE ended_sessions RENAME TO sessions;
+CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -116,11 +146,13 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
         return tables.fault();
     std::string sql;
     if (*version == 0 && *tables == 0)
-        sql = std::string(createVersion2) + upgradeFrom2;
+        sql = std::string(createVersion2) + upgradeFrom2 + upgradeFrom3;
     else if (*version == 1)
-        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2;
+        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2 + upgradeFrom3;
     else if (*version == 2)
-        sql = upgradeFrom2;
+        sql = std::string(upgradeFrom2) + upgradeFrom3;
+    else if (*version == 3)
+        sql = upgradeFrom3;
     else
         return foreignFault(connection);
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <string>
+#include <unordered_map>
 
 namespace history {
 
@@ -51,14 +54,36 @@ public:
     }
 
 private:
+    struct OpenSession
+    {
+        std::int64_t nameId = 0;
+        std::int64_t firstSeen = 0;
+    };
+    // A server's latest sample time and the sessions going on in it, as the
+    // file holds them: a round compares its names with these and writes
+    // only the differences.
+    struct ServerSessions
+    {
+        std::int64_t latest = 0; // 0 before the first sample
+        std::map<std::string, OpenSession, std::less<>> open;
+    };
+
     std::optional<Fault> writeSamples(std::span<const Sample> samples);
-    std::optional<Fault> writeSessions(std::int64_t serverId, const Sample &sample);
+    Expected<ServerSessions *> serverSessions(std::int64_t serverId);
+    Expected<std::int64_t> nameId(std::string_view name);
+    std::optional<Fault> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
+    std::optional<Fault> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
     std::optional<Fault> dropOldestDay();
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
-    sqlite::Statement m_findName, m_addName, m_continueSession, m_addSession;
+    sqlite::Statement m_latestSample, m_openSessions, m_findName, m_addName, m_endSession, m_closeSession, m_endedSession, m_reopenSession,
+        m_openSession, m_extendSession, m_addSession;
+    // Kept while no other connection writes to the file (its data version
+    // tells) and forgotten when a write of ours fails or prunes.
+    std::unordered_map<std::int64_t, ServerSessions> m_sessions;
+    std::int64_t m_dataVersion = -1;
 };
 
 }
