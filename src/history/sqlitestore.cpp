@@ -63,13 +63,13 @@ std::optional<Fault> SqliteStore::record(std::span<const Sample> samples)
     auto failed = writeSamples(samples);
     // What was kept of the sessions went back with the transaction.
     if (failed)
-        m_sessions.clear();
+        forgetSessions();
     // Reaching the size limit drops the oldest day, once, and tries again:
     // recent history matters more than old.
     if (failed && failed->kind == FaultKind::diskFull && !dropOldestDay()) {
         if (!writeSamples(samples))
             return std::nullopt;
-        m_sessions.clear();
+        forgetSessions();
     }
     return failed;
 }
@@ -98,7 +98,7 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
     if (!version)
         return version.fault();
     if (*version != m_dataVersion)
-        m_sessions.clear();
+        forgetSessions();
     m_dataVersion = *version;
     // Each map once per batch, with its latest time in the batch: a poll
     // round has many servers on few maps.
@@ -179,6 +179,13 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
                           recording);
     if (!open)
         return open.fault();
+    // The ended sessions that a name seen in the next sample may go on with.
+    auto ended = statement(m_endedSessions,
+                           "SELECT n.name, s.name_id, s.first_seen, s.last_seen FROM sessions s JOIN names n ON n.id = s.name_id "
+                           "WHERE s.server_id = ?1 AND s.last_seen >= ?2 ORDER BY s.first_seen",
+                           recording);
+    if (!ended)
+        return ended.fault();
     ServerSessions server;
     auto &max = **latest;
     max.bind(1, serverId);
@@ -190,15 +197,30 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
     auto &rows = **open;
     rows.bind(1, serverId);
     while ((code = rows.step()) == SQLITE_ROW)
-        server.open.emplace(rows.text(0), OpenSession{rows.integer(1), rows.integer(2)});
+        server.open.emplace(rows.text(0), Session{rows.integer(1), rows.integer(2), 0});
     rows.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    auto &recent = **ended;
+    recent.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
+    while ((code = recent.step()) == SQLITE_ROW)
+        server.ended.insert_or_assign(recent.text(0), Session{recent.integer(1), recent.integer(2), recent.integer(3)});
+    recent.reset();
     if (code != SQLITE_DONE)
         return m_connection.fault(code, recording);
     return &m_sessions.emplace(serverId, std::move(server)).first->second;
 }
 
+void SqliteStore::forgetSessions()
+{
+    m_sessions.clear();
+    m_nameIds.clear();
+}
+
 Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
 {
+    if (auto known = m_nameIds.find(name); known != m_nameIds.end())
+        return known->second;
     auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
     if (!findName)
         return findName.fault();
@@ -219,31 +241,29 @@ Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
     }
     if (code != SQLITE_ROW)
         return m_connection.fault(code, recording);
+    m_nameIds.emplace(name, id);
     return id;
 }
 
 std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
 {
     const std::int64_t time = seconds(sample.time);
-    if (time < server.latest)
-        return writeLateNames(serverId, server, sample);
+    if (time < server.latest) {
+        // Rare: the server's sessions are read again when next needed.
+        auto failed = writeLateNames(serverId, server, sample);
+        m_sessions.erase(serverId);
+        return failed;
+    }
     auto endSession = statement(m_endSession, "DELETE FROM open_sessions WHERE server_id = ?1 AND name_id = ?2", recording);
     auto closeSession = statement(m_closeSession,
                                   "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
-                                  recording);
-    // A name back soon enough after leaving goes on with its session. (The
-    // ended session is looked for first and deleted apart: a RETURNING
-    // clause would build a temporary table for every name that comes.)
-    auto endedSession = statement(m_endedSession,
-                                  "SELECT first_seen, last_seen FROM sessions WHERE server_id = ?1 AND last_seen >= ?3 AND name_id = ?2 "
-                                  "ORDER BY first_seen DESC LIMIT 1",
                                   recording);
     auto reopenSession = statement(m_reopenSession,
                                    "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
                                    recording);
     auto openSession = statement(m_openSession, "INSERT INTO open_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
                                  recording);
-    for (auto *prepared : {&endSession, &closeSession, &endedSession, &reopenSession, &openSession})
+    for (auto *prepared : {&endSession, &closeSession, &reopenSession, &openSession})
         if (!*prepared)
             return prepared->fault();
     // A server may list one name twice (two players, one name): one session.
@@ -257,52 +277,57 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
     const std::int64_t continuesFrom = seconds(sessionRule().continuesFrom(sample.time));
     const bool sameTime = time == server.latest;
     const bool continues = server.latest >= continuesFrom;
+    std::erase_if(server.ended, [&](const auto &ended) { return ended.second.lastSeen < continuesFrom; });
     for (auto open = server.open.begin(); open != server.open.end();) {
         if (sameTime || (continues && names.contains(open->first))) {
             ++open;
             continue;
         }
+        Session &session = open->second;
         auto &end = **endSession;
-        end.bind(1, serverId).bind(2, open->second.nameId);
+        end.bind(1, serverId).bind(2, session.nameId);
         int code = end.step();
         end.reset();
         if (code == SQLITE_DONE) {
             auto &close = **closeSession;
-            close.bind(1, serverId).bind(2, open->second.nameId).bind(3, open->second.firstSeen).bind(4, server.latest);
+            close.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest);
             code = close.step();
             close.reset();
         }
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
+        session.lastSeen = server.latest;
+        if (continues)
+            server.ended.insert_or_assign(open->first, session);
         open = server.open.erase(open);
     }
     for (const std::string_view name : names) {
         if (server.open.contains(name))
             continue;
-        auto id = nameId(name);
-        if (!id)
-            return id.fault();
-        auto &ended = **endedSession;
-        ended.bind(1, serverId).bind(2, *id).bind(3, continuesFrom);
-        int code = ended.step();
-        const std::int64_t firstSeen = code == SQLITE_ROW ? ended.integer(0) : time;
-        const std::int64_t lastSeen = code == SQLITE_ROW ? ended.integer(1) : 0;
-        ended.reset();
-        if (code == SQLITE_ROW) {
+        // A name back soon enough after leaving goes on with its session.
+        Session session{0, time, 0};
+        if (auto ended = server.ended.find(name); ended != server.ended.end()) {
+            session = ended->second;
+            server.ended.erase(ended);
             auto &reopen = **reopenSession;
-            reopen.bind(1, serverId).bind(2, *id).bind(3, lastSeen).bind(4, firstSeen);
-            code = reopen.step();
+            reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen);
+            const int code = reopen.step();
             reopen.reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
+        } else {
+            auto id = nameId(name);
+            if (!id)
+                return id.fault();
+            session.nameId = *id;
         }
-        if (code == SQLITE_DONE) {
-            auto &open = **openSession;
-            open.bind(1, serverId).bind(2, *id).bind(3, firstSeen);
-            code = open.step();
-            open.reset();
-        }
+        auto &open = **openSession;
+        open.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen);
+        const int code = open.step();
+        open.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        server.open.emplace(name, OpenSession{*id, firstSeen});
+        server.open.emplace(name, session);
     }
     server.latest = time;
     return std::nullopt;
@@ -380,7 +405,7 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < ?1",
     };
-    m_sessions.clear();
+    forgetSessions();
     sqlite::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(pruning))
         return failed;
