@@ -563,16 +563,18 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // matching name gives a row with its latest time, so the latest rows
     // all come from the `limit` names seen latest (by name among those seen
     // at once, as the rows are): only their sessions are grouped, however
-    // many names match.
+    // many names match. With `limit` such names, as many rows are at least
+    // as late as the last of them: older sessions are not read.
     auto query = m_connection.prepare(
         "WITH matched AS MATERIALIZED (SELECT id, name, max("
         "coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0), "
         "coalesce((SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o "
         "WHERE o.name_id = names.id), 0)) AS newest "
         "FROM names WHERE instr(folded, ?1) > 0), "
-        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
+        "floor AS (SELECT CASE WHEN count(*) = ?3 THEN min(newest) ELSE ?2 END AS t FROM latest), "
         "seen AS (SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN sessions s ON s.name_id = n.id "
-        "AND s.last_seen >= ?2 "
+        "AND s.last_seen >= (SELECT t FROM floor) "
         "UNION ALL SELECT o.name_id, o.server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) "
         "FROM latest n JOIN open_sessions o ON o.name_id = n.id) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
