@@ -77,8 +77,11 @@ CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 // Version 4 keeps the sessions still going (the names in their server's
 // latest sample) apart, without an end of their own: it is that sample's
 // time. A poll round then writes only the names that came or went, not
-// every name it saw. Ended sessions are written once, keyed for the status
-// page (by server and end) and indexed for the search (by name).
+// every name it saw. Ended sessions are keyed for the status page (by
+// server and end) and indexed for the search (by name); those ended since
+// the latest prune wait in a small table of the same shape, whose few pages
+// every round writes again, and go over to the large one in a batch, so
+// that a round does not write a page of the large one per server and name.
 constexpr const char *upgradeFrom3 = R"sql(
 CREATE TABLE open_sessions(
     server_id INTEGER NOT NULL,
@@ -102,6 +105,13 @@ INSERT INTO ended_sessions(server_id, name_id, first_seen, last_seen)
 DROP TABLE sessions;
 ALTER TABLE ended_sessions RENAME TO sessions;
 CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+CREATE TABLE recent_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, last_seen, name_id, first_seen)) WITHOUT ROWID;
+CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
 )sql";
 
 std::string createVersion2Beside()

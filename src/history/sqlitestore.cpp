@@ -181,8 +181,10 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
         return open.fault();
     // The ended sessions that a name seen in the next sample may go on with.
     auto ended = statement(m_endedSessions,
-                           "SELECT n.name, s.name_id, s.first_seen, s.last_seen FROM sessions s JOIN names n ON n.id = s.name_id "
-                           "WHERE s.server_id = ?1 AND s.last_seen >= ?2 ORDER BY s.first_seen",
+                           "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
+                           "(SELECT *, 0 AS recent FROM sessions WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
+                           "SELECT *, 1 FROM recent_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
+                           "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen",
                            recording);
     if (!ended)
         return ended.fault();
@@ -204,7 +206,8 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
     auto &recent = **ended;
     recent.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
     while ((code = recent.step()) == SQLITE_ROW)
-        server.ended.insert_or_assign(recent.text(0), Session{recent.integer(1), recent.integer(2), recent.integer(3)});
+        server.ended.insert_or_assign(recent.text(0),
+                                      Session{recent.integer(1), recent.integer(2), recent.integer(3), recent.integer(4) != 0});
     recent.reset();
     if (code != SQLITE_DONE)
         return m_connection.fault(code, recording);
@@ -256,14 +259,17 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
     }
     auto endSession = statement(m_endSession, "DELETE FROM open_sessions WHERE server_id = ?1 AND name_id = ?2", recording);
     auto closeSession = statement(m_closeSession,
-                                  "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
+                                  "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
                                   recording);
     auto reopenSession = statement(m_reopenSession,
                                    "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
                                    recording);
+    auto reopenRecent = statement(m_reopenRecent,
+                                  "DELETE FROM recent_sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
+                                  recording);
     auto openSession = statement(m_openSession, "INSERT INTO open_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
                                  recording);
-    for (auto *prepared : {&endSession, &closeSession, &reopenSession, &openSession})
+    for (auto *prepared : {&endSession, &closeSession, &reopenSession, &reopenRecent, &openSession})
         if (!*prepared)
             return prepared->fault();
     // A server may list one name twice (two players, one name): one session.
@@ -297,6 +303,7 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
         session.lastSeen = server.latest;
+        session.recent = true;
         if (continues)
             server.ended.insert_or_assign(open->first, session);
         open = server.open.erase(open);
@@ -309,7 +316,7 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
         if (auto ended = server.ended.find(name); ended != server.ended.end()) {
             session = ended->second;
             server.ended.erase(ended);
-            auto &reopen = **reopenSession;
+            auto &reopen = session.recent ? **reopenRecent : **reopenSession;
             reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen);
             const int code = reopen.step();
             reopen.reset();
@@ -340,13 +347,20 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
     // or make one of their own.
     auto extendSession = statement(m_extendSession,
                                    "UPDATE sessions SET last_seen = max(last_seen, ?4) "
-                                   "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = "
-                                   "(SELECT max(first_seen) FROM sessions WHERE server_id = ?1 AND name_id = ?2)",
+                                   "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                                   "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                                   "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
                                    recording);
+    auto extendRecent = statement(m_extendRecent,
+                                  "UPDATE recent_sessions SET last_seen = max(last_seen, ?4) "
+                                  "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                                  "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                                  "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
+                                  recording);
     auto addSession = statement(m_addSession,
-                                "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
+                                "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
                                 recording);
-    for (auto *prepared : {&extendSession, &addSession})
+    for (auto *prepared : {&extendSession, &extendRecent, &addSession})
         if (!*prepared)
             return prepared->fault();
     const std::int64_t time = seconds(sample.time);
@@ -357,16 +371,21 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
         auto id = nameId(name);
         if (!id)
             return id.fault();
-        auto &extend = **extendSession;
-        extend.bind(1, serverId).bind(2, *id).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
-        int code = extend.step();
-        extend.reset();
-        if (code == SQLITE_DONE && sqlite3_changes(m_connection.handle()) == 0) {
-            auto &add = **addSession;
-            add.bind(1, serverId).bind(2, *id).bind(3, time);
-            code = add.step();
-            add.reset();
+        int changes = 0;
+        for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
+            extend->bind(1, serverId).bind(2, *id).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
+            const int code = extend->step();
+            extend->reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
+            changes += sqlite3_changes(m_connection.handle());
         }
+        if (changes > 0)
+            continue;
+        auto &add = **addSession;
+        add.bind(1, serverId).bind(2, *id).bind(3, time);
+        const int code = add.step();
+        add.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
     }
@@ -391,15 +410,20 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
 {
     // The samples go server by server, each a range of the primary key,
     // rather than in one scan of the whole table.
-    // A session going on ends with its server's latest sample, so it goes
-    // before the samples do.
+    // The sessions ended since the latest prune go over to the large table
+    // at once. A session going on ends with its server's latest sample, so
+    // it goes before the samples do.
     static constexpr const char *steps[] = {
+        "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) "
+        "SELECT server_id, name_id, first_seen, last_seen FROM recent_sessions WHERE last_seen >= ?1",
+        "DELETE FROM recent_sessions",
         "DELETE FROM open_sessions WHERE server_id IN "
         "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < ?1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
         "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)",
+        "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id) "
+        "AND NOT EXISTS (SELECT 1 FROM recent_sessions WHERE name_id = names.id)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
@@ -529,6 +553,8 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
         "WHERE address = ?1 AND query_port = ?2), "
         "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
         "AND s.last_seen >= ?3 "
+        "UNION ALL SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN recent_sessions s ON s.server_id = server.id "
+        "AND s.last_seen >= ?3 "
         "UNION ALL SELECT o.name_id, o.first_seen, server.latest FROM server JOIN open_sessions o ON o.server_id = server.id "
         "WHERE server.latest >= ?3) "
         "SELECT n.name, s.first_seen, s.last_seen, (SELECT latest FROM server) "
@@ -568,12 +594,15 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     auto query = m_connection.prepare(
         "WITH matched AS MATERIALIZED (SELECT id, name, max("
         "coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0), "
+        "coalesce((SELECT max(last_seen) FROM recent_sessions WHERE name_id = names.id), 0), "
         "coalesce((SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o "
         "WHERE o.name_id = names.id), 0)) AS newest "
         "FROM names WHERE instr(folded, ?1) > 0), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
         "floor AS (SELECT CASE WHEN count(*) = ?3 THEN min(newest) ELSE ?2 END AS t FROM latest), "
         "seen AS (SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN sessions s ON s.name_id = n.id "
+        "AND s.last_seen >= (SELECT t FROM floor) "
+        "UNION ALL SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN recent_sessions s ON s.name_id = n.id "
         "AND s.last_seen >= (SELECT t FROM floor) "
         "UNION ALL SELECT o.name_id, o.server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) "
         "FROM latest n JOIN open_sessions o ON o.name_id = n.id) "

@@ -64,6 +64,7 @@ private:
         std::int64_t nameId = 0;
         std::int64_t firstSeen = 0;
         std::int64_t lastSeen = 0; // of an ended session
+        bool recent = false;       // ended since the latest prune
     };
     // A server's latest sample time, the sessions going on in it and those
     // ended recently enough to go on again, as the file holds them: a round
@@ -87,7 +88,7 @@ private:
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
     sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_closeSession,
-        m_reopenSession, m_openSession, m_extendSession, m_addSession;
+        m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails or prunes.
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;

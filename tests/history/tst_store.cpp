@@ -308,6 +308,14 @@ TEST(Store, UpgradesAVersion3FileKeepingEverySession)
     ASSERT_FALSE(store->record(named));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(900, true), bob}));
     EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(0, false)}));
+
+    // Back within the gap, also over a prune that moved the ended session.
+    const Sample empty[] = {{deck, at(evening + 1200), 0, 0, "DM-Deck", "Deck Night", {}}};
+    ASSERT_FALSE(store->record(empty));
+    ASSERT_FALSE(store->prune(at(evening)));
+    const Sample back[] = {{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
+    ASSERT_FALSE(store->record(back));
+    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 1500)), (std::vector<SeenPlayer>{ann(1500, true), bob}));
 }
 
 namespace history {
