@@ -1,9 +1,9 @@
 // Start-up and memory of the program: does what its main() does (the shared
-// rendering contexts, the application, the watching of the favourites and the
-// main window through the composition root, shown; its browser opens the
-// start page as it is made), with every address pointed at the local page
-// server. The favourites file and the watching settings are looked for beside
-// the executable. See startupprobe.h for what it prints.
+// rendering contexts, the application, the main window through the
+// composition root, shown, its browser opening the start page as it is made;
+// the watching of the favourites once the page is in), with every address
+// pointed at the local page server. The favourites file and the watching
+// settings are looked for beside the executable. See startupprobe.h for what it prints.
 
 #include "startupprobe.h"
 
@@ -37,8 +37,8 @@ int main(int argc, char *argv[])
 
     const QString folder = ExecutableFolder::path();
     Program program(deployment, folder, folder);
-    program.startWatching(folder + QLatin1Char('/') + LiveSettings::fileName());
     MainWindow *window = program.showMain();
+    program.startWatchingAfterStartPage(folder + QLatin1Char('/') + LiveSettings::fileName());
     probe.markBuilt();
     return probe.run(app, window->windowHandle(), window->findChild<Browser *>(QStringLiteral("WebBrowser1"))->view());
 }
