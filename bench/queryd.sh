@@ -48,7 +48,14 @@ pids+=("$fake")
 "${QUERYD:-$bin/skirvane-queryd}" --listen 127.0.0.1:0 --client-rate 0 --max-connections 1000 --max-client-connections 0 2>"$work/requests.log" &
 service=$!
 pids+=("$service")
-until grep -q "listening on" "$work/requests.log"; do sleep 0.05; done
+until grep -qs "listening on" "$work/requests.log"; do
+    if ! kill -0 "$service" 2>/dev/null; then
+        echo "queryd.sh: the service did not start:" >&2
+        cat "$work/requests.log" >&2
+        exit 1
+    fi
+    sleep 0.05
+done
 http_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/requests.log")
 
 target="/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=$game_port&serverwport=0"

@@ -165,11 +165,11 @@ int main()
     options.limits.clientRate = 0;
     auto service = queryd::Service::create(io, options);
     auto started = queryd::HttpServer::start(io, options, service);
-    if (auto *error = std::get_if<std::string>(&started)) {
-        std::printf("bench_metrics: %s\n", error->c_str());
+    if (!started) {
+        std::printf("bench_metrics: %s\n", started.fault().message.c_str());
         return 1;
     }
-    auto &server = *std::get<std::unique_ptr<queryd::HttpServer>>(started);
+    auto &server = **started;
     fill(service->metrics());
     const std::uint16_t port = server.endpoints().at(0).port();
     std::thread thread([&] { io.run(); });

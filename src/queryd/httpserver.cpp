@@ -21,7 +21,7 @@ HttpServer::~HttpServer()
     m_listener->stop();
 }
 
-std::variant<std::unique_ptr<HttpServer>, std::string>
+common::Expected<std::unique_ptr<HttpServer>>
 HttpServer::start(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
                   const std::vector<int> &inheritedSockets)
 {
@@ -34,7 +34,7 @@ HttpServer::start(boost::asio::io_context &io, const ServiceOptions &options, st
         boost::system::error_code error;
         acceptors.emplace_back(io).assign(protocol, fd, error);
         if (error)
-            return "cannot use the socket handed over as descriptor " + std::to_string(fd) + ": " + error.message();
+            return common::Fault{"cannot use the socket handed over as descriptor " + std::to_string(fd) + ": " + error.message()};
     }
     const bool defaults = options.listen.empty() && inheritedSockets.empty();
     const auto wanted = defaults ? defaultListenAddresses() : options.listen;
@@ -56,7 +56,7 @@ HttpServer::start(boost::asio::io_context &io, const ServiceOptions &options, st
                 || error == boost::asio::error::address_family_not_supported))
             continue;
         if (error)
-            return "cannot listen on " + endpointText(endpoint) + ": " + error.message();
+            return common::Fault{"cannot listen on " + endpointText(endpoint) + ": " + error.message()};
         acceptors.push_back(std::move(acceptor));
     }
     auto listener = std::make_shared<Listener>(io, options, std::move(service), std::move(acceptors));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/expected.h"
 #include "queryd/options.h"
 #include "queryd/service.h"
 
@@ -9,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace queryd {
@@ -23,7 +23,7 @@ class HttpServer final {
 public:
     // Listens on options.listen, or on the inherited sockets, or on the
     // default addresses; a readable message when it cannot.
-    static std::variant<std::unique_ptr<HttpServer>, std::string>
+    static common::Expected<std::unique_ptr<HttpServer>>
     start(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
           const std::vector<int> &inheritedSockets = {});
 

@@ -55,11 +55,11 @@ int main(int argc, char *argv[])
     auto service = queryd::Service::create(io, options, history);
     auto poller = queryd::startHistoryPolling(io, options.history, history, service, log);
     auto started = queryd::HttpServer::start(io, options, service, *inherited);
-    if (const auto *error = std::get_if<std::string>(&started)) {
-        std::cerr << "skirvane-queryd: " << *error << "\n";
+    if (!started) {
+        std::cerr << "skirvane-queryd: " << started.fault().message << "\n";
         return 1;
     }
-    auto &server = *std::get<std::unique_ptr<queryd::HttpServer>>(started);
+    auto &server = **started;
 
     std::string where;
     for (const auto &endpoint : server.endpoints())

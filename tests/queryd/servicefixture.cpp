@@ -23,8 +23,8 @@ void RunningService::start(queryd::ServiceOptions options, std::shared_ptr<query
     options.listen = {{boost::asio::ip::make_address("127.0.0.1"), 0}};
     m_service = queryd::Service::create(m_io, options, std::move(history));
     auto started = queryd::HttpServer::start(m_io, options, m_service);
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<queryd::HttpServer>>(started)) << std::get<std::string>(started);
-    m_server = std::move(std::get<std::unique_ptr<queryd::HttpServer>>(started));
+    ASSERT_TRUE(started.ok()) << started.fault().message;
+    m_server = std::move(*started);
     m_port = m_server->endpoints().at(0).port();
     m_thread = std::thread([this] { m_io.run(); });
 }

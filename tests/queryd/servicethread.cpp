@@ -32,9 +32,9 @@ ServiceThread::ServiceThread(const std::string &serverName, int players, int ref
     options.listen = {{boost::asio::ip::make_address("127.0.0.1"), 0}};
     p.service = queryd::Service::create(p.io, options);
     auto started = queryd::HttpServer::start(p.io, options, p.service);
-    if (auto *error = std::get_if<std::string>(&started))
-        throw std::runtime_error(*error);
-    p.server = std::move(std::get<std::unique_ptr<queryd::HttpServer>>(started));
+    if (!started)
+        throw std::runtime_error(started.fault().message);
+    p.server = std::move(*started);
     p.thread = std::thread([&p] { p.io.run(); });
 }
 

@@ -98,8 +98,8 @@ void TestHistoryPage::dayOfHistoryOnTheStatusPage()
     io.restart();
     auto service = queryd::Service::create(io, options, history);
     auto started = queryd::HttpServer::start(io, options, service);
-    QVERIFY(std::holds_alternative<std::unique_ptr<queryd::HttpServer>>(started));
-    auto server = std::move(std::get<std::unique_ptr<queryd::HttpServer>>(started));
+    QVERIFY2(started.ok(), started ? "" : started.fault().message.c_str());
+    auto server = std::move(*started);
     const auto port = server->endpoints().at(0).port();
     std::thread thread([&] { io.run(); });
     const auto stop = qScopeGuard([&] {
