@@ -154,7 +154,7 @@ echo "ratio: of the medians; paired: median of each round's own ratio, which the
 echo "times run from the launching shell's wall clock just before the program's exec; each stage ends:"
 echo "  main()      the libraries loaded and main() entered"
 echo "  application the QApplication made"
-echo "  windows     the windows made (the program's with the watching started) and asked to show"
+echo "  windows     the windows made and asked to show"
 echo "  shown       the window's first expose; loaded: the browser's first loadFinished"
 if [ "${KEEP_LOGS:-0}" = 1 ]; then
     echo "per-run output: $logs"
