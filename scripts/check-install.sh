@@ -89,7 +89,7 @@ cat "$log"
 grep -q "idle for 2 s" "$log"
 
 echo "== the sound player lies where the desktop program looks for it"
-player=$(ls "$root"/lib/skirvane/libskirvane-soundoutput.so)
+player=$(ls "$root"/lib/skirvane/plugins/libskirvane-soundoutput.so)
 ldd "$player" | grep -q 'libQt6Multimedia' || { echo "$player: does not link Qt Multimedia" >&2; exit 1; }
 ldd "$root/bin/skirvane" | grep -q 'libQt6Multimedia' && { echo "skirvane links Qt Multimedia at start" >&2; exit 1; }
 echo "$player"
