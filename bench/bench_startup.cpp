@@ -1,8 +1,9 @@
 // Start-up and memory of the program: does what its main() does (the shared
 // rendering contexts, the application, the main window through the
-// composition root, shown; its browser opens the start page as it is made), with
-// every address pointed at the local page server. See startupprobe.h for
-// what it prints.
+// composition root, shown, its browser opening the start page as it is made;
+// the watching of the favourites once the page is in), with every address
+// pointed at the local page server. The favourites file and the watching
+// settings are looked for beside the executable. See startupprobe.h for what it prints.
 
 #include "startupprobe.h"
 
@@ -11,6 +12,7 @@
 #include "platform/browser.h"
 #include "platform/executablefolder.h"
 #include "version.h"
+#include "watch/livesettings.h"
 #include "windows/mainwindow.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Skirvane"));
     app.setApplicationVersion(QString::fromLatin1(Version::Text));
+    probe.markApplication();
 
     // Nothing leaves the machine, whatever this build was configured with.
     const QString host = probe.pageHost();
@@ -32,7 +35,10 @@ int main(int argc, char *argv[])
     deployment.mainQueryHost = deployment.favoritesQueryHost = deployment.siteHost = host;
     deployment.presetServerIp = deployment.adminHost = QStringLiteral("127.0.0.1");
 
-    Program program(deployment, ExecutableFolder::path(), ExecutableFolder::path());
+    const QString folder = ExecutableFolder::path();
+    Program program(deployment, folder, folder);
     MainWindow *window = program.showMain();
+    program.startWatchingAfterStartPage(folder + QLatin1Char('/') + LiveSettings::fileName());
+    probe.markBuilt();
     return probe.run(app, window->windowHandle(), window->findChild<Browser *>(QStringLiteral("WebBrowser1"))->view());
 }

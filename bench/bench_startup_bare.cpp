@@ -20,11 +20,13 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    probe.markApplication();
 
     // The size of the main window's browser, 8535 x 6495 twips.
     QWebEngineView view;
     view.resize(Placement::twipsToPixels(8535.0f), Placement::twipsToPixels(6495.0f));
     view.load(QUrl(QueryAddress::mainStartPage(probe.pageHost())));
     view.show();
+    probe.markBuilt();
     return probe.run(app, view.windowHandle(), &view);
 }

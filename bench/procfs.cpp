@@ -125,4 +125,25 @@ TreeMemory measureTree(pid_t root)
     return tree;
 }
 
+int countLibraries(const QByteArray &maps)
+{
+    QSet<QByteArray> libraries;
+    for (const QByteArray &line : maps.split('\n')) {
+        // The path is the sixth field, and the only one starting with '/'.
+        const qsizetype slash = line.indexOf('/');
+        if (slash < 0)
+            continue;
+        const QByteArray path = line.mid(slash);
+        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+        if (name.endsWith(".so") || name.contains(".so."))
+            libraries.insert(path);
+    }
+    return int(libraries.size());
+}
+
+int mappedLibraries(pid_t pid)
+{
+    return countLibraries(readProcFile(QStringLiteral("/proc/%1/maps").arg(pid)));
+}
+
 }

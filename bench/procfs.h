@@ -60,4 +60,9 @@ struct TreeMemory
 
 TreeMemory measureTree(pid_t root);
 
+// The text of /proc/<pid>/maps: how many shared libraries (files named
+// "*.so" or "*.so.<version>") it maps, each counted once.
+int countLibraries(const QByteArray &maps);
+int mappedLibraries(pid_t pid);
+
 }

@@ -126,6 +126,16 @@ std::optional<int> StartupProbe::begin(int &argc, char **argv, const QString &mo
     return std::nullopt;
 }
 
+void StartupProbe::markApplication()
+{
+    print("app_ms", msBetween(m_originUs, StartClock::nowUs()));
+}
+
+void StartupProbe::markBuilt()
+{
+    print("built_ms", msBetween(m_originUs, StartClock::nowUs()));
+}
+
 QString StartupProbe::pageHost()
 {
     if (!m_host.isEmpty())
@@ -168,6 +178,7 @@ int StartupProbe::run(QApplication &app, QWindow *window, QWebEngineView *browse
             print("pss_self_kib", QString::number(memory.root.pssKib));
             print("uss_kib", QString::number(memory.total.ussKib));
             print("processes", QString::number(memory.processes));
+            print("libraries", QString::number(Procfs::mappedLibraries(::getpid())));
             print("other_browser_processes", QString::number(memory.otherBrowserProcesses));
             if (memory.unreadable > 0)
                 print("unreadable", QString::number(memory.unreadable));

@@ -16,6 +16,8 @@ class QWindow;
 // with a browser on pageHost()'s start page, and hands both to run(). The
 // probe prints, as key=value lines on standard output:
 //   main_ms       origin to main() entered (loading the libraries)
+//   app_ms        origin to the application made (markApplication())
+//   built_ms      origin to the windows made and asked to show (markBuilt())
 //   shown_ms      origin to the first expose of the window
 //   loaded_ms     origin to loadFinished of the browser
 // and after a settle time once the page has loaded:
@@ -23,6 +25,7 @@ class QWindow;
 //   pss_self_kib  the same of this process alone
 //   uss_kib       private memory of this process and all its descendants
 //   processes     how many processes were counted
+//   libraries     shared libraries mapped into this process
 //   other_browser_processes  browser helpers of other programs running then
 // The origin is the launcher's wall-clock reading (--origin-us) if given,
 // else the process's creation time from the kernel (10 ms resolution).
@@ -42,6 +45,10 @@ public:
     // Where the start page is served: --host, else a server on a thread of
     // this process (then counted in its memory). Needs the application.
     QString pageHost();
+
+    // The stages between main() and the event loop, as each ends.
+    void markApplication();
+    void markBuilt();
 
     // Waits for the window's first expose and the browser's first
     // loadFinished, prints the figures, and returns the exit status.

@@ -16,6 +16,7 @@ private slots:
     void statFieldsCountFromTheLastParenthesis();
     void rollupTakesPssByItsExactName();
     void descendantsFollowTheWholeTree();
+    void librariesCountOncePerFile();
     void thisProcessMeasuresItself();
     void processStartIsOnTheWallClock();
     void serverAnswersTheStartPageOnly_data();
@@ -69,6 +70,19 @@ void tst_BenchSupport::descendantsFollowTheWholeTree()
     QCOMPARE(found, (QList<pid_t>{10, 11, 12, 13}));
 
     QCOMPARE(Procfs::withDescendants(99, parentOf), QList<pid_t>{99});
+}
+
+void tst_BenchSupport::librariesCountOncePerFile()
+{
+    const QByteArray maps = "7f01-7f02 r--p 00000000 08:01 11 /usr/lib/x86_64-linux-gnu/libQt6Core.so.6.4.2\n"
+                            "7f02-7f03 r-xp 00001000 08:01 11 /usr/lib/x86_64-linux-gnu/libQt6Core.so.6.4.2\n"
+                            "7f03-7f04 r--p 00000000 08:01 12 /usr/lib/skirvane/libskirvane-sound.so\n"
+                            "7f04-7f05 r--p 00000000 08:01 13 /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf\n"
+                            "7f05-7f06 r--p 00000000 08:01 14 /usr/lib/locale/C.utf8/LC_CTYPE\n"
+                            "7f06-7f07 rw-p 00000000 00:00 0 [heap]\n"
+                            "7f07-7f08 rw-p 00000000 00:00 0\n";
+    QCOMPARE(Procfs::countLibraries(maps), 2);
+    QVERIFY(Procfs::mappedLibraries(::getpid()) > 0);
 }
 
 void tst_BenchSupport::thisProcessMeasuresItself()

@@ -48,7 +48,8 @@ xmllint --noout "$root/share/icons/hicolor/scalable/apps/$icon.svg"
 echo "every icon has its folder's size"
 
 # The programs run from the installed tree alone: everything of ours is
-# linked in statically.
+# linked in statically, but for the desktop program's sound player, a module
+# it loads from its own library folder when the first sound plays.
 run_installed() {
     local program=$1
     local out
@@ -86,6 +87,12 @@ timeout 15 tail --pid="$activator" -f /dev/null || { echo "the service did not e
 wait "$activator"
 cat "$log"
 grep -q "idle for 2 s" "$log"
+
+echo "== the sound player lies where the desktop program looks for it"
+player=$(ls "$root"/lib/skirvane/plugins/libskirvane-soundoutput.so)
+ldd "$player" | grep -q 'libQt6Multimedia' || { echo "$player: does not link Qt Multimedia" >&2; exit 1; }
+ldd "$root/bin/skirvane" | grep -q 'libQt6Multimedia' && { echo "skirvane links Qt Multimedia at start" >&2; exit 1; }
+echo "$player"
 
 # The desktop program makes its application object before reading its
 # options, which needs a display platform even for --version.

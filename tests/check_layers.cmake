@@ -5,7 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(libraries common ut3 history queryd cli
-    desktop/core desktop/favourites desktop/watch desktop/platform desktop/windows desktop/app)
+    desktop/core desktop/favourites desktop/watch desktop/soundoutput desktop/platform desktop/windows desktop/app)
 set(allowed_common common)
 set(allowed_ut3 ut3 common)
 set(allowed_history history common)
@@ -14,7 +14,8 @@ set(allowed_cli cli ut3 common)
 set(allowed_desktop/core core)
 set(allowed_desktop/favourites favourites common)
 set(allowed_desktop/watch watch favourites core)
-set(allowed_desktop/platform platform core)
+set(allowed_desktop/soundoutput soundoutput)
+set(allowed_desktop/platform platform soundoutput core)
 set(allowed_desktop/windows windows platform watch favourites core)
 set(allowed_desktop/app app windows platform watch favourites core)
 

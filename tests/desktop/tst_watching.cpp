@@ -166,7 +166,10 @@ void TestWatching::initTestCase()
     deployment.favoritesQueryHost = "localhost:" + port;
     m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
     m_program->showMain();
-    m_program->startWatching(m_folder.filePath("skirvane.conf"));
+    // As the program starts it: once the start page, from the same service, is in.
+    m_program->startWatchingAfterStartPage(m_folder.filePath("skirvane.conf"));
+    QVERIFY(!m_program->watching());
+    QTRY_VERIFY_WITH_TIMEOUT(m_program->watching(), Program::StartPageWaitMs - 1000);
 }
 
 void TestWatching::cleanupTestCase()

@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
 
     const QString folder = ExecutableFolder::path();
     Program program(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
-    program.startWatching(FavouritesFile::configFolder() + QLatin1Char('/') + LiveSettings::fileName());
     program.showMain();
+    program.startWatchingAfterStartPage(FavouritesFile::configFolder() + QLatin1Char('/') + LiveSettings::fileName());
     return app.exec();
 }

@@ -12,6 +12,8 @@
 #include "windows/mainwindow.h"
 #include "windows/saveconfirmation.h"
 
+#include <QTimer>
+
 Program::Program(Deployment deployment, QString soundFolder, QString favouritesFolder,
                  std::unique_ptr<UrlOpener> opener, std::unique_ptr<Sound> sound)
     : m_deployment(std::move(deployment))
@@ -92,6 +94,14 @@ Watching *Program::startWatching(const QString &settingsPath)
     if (!m_watching)
         m_watching = std::make_unique<Watching>(*this, FavouritesFile::iniPath(m_favouritesFolder), settingsPath);
     return m_watching.get();
+}
+
+void Program::startWatchingAfterStartPage(const QString &settingsPath)
+{
+    const auto start = [this, settingsPath] { startWatching(settingsPath); };
+    if (m_main)
+        connect(m_main, &MainWindow::pageLoaded, this, start, Qt::SingleShotConnection);
+    QTimer::singleShot(StartPageWaitMs, this, start);
 }
 
 MainWindow *Program::mainWindow() const

@@ -36,6 +36,12 @@ public:
 
     // Watches the favourites with the settings in that file, from now on.
     Watching *startWatching(const QString &settingsPath);
+    // The same once the main window's start page has loaded or failed to,
+    // or StartPageWaitMs after the call at the latest: watching talks to the
+    // desktop's bus and asks the service about every favourite, and the
+    // start page comes first. Call after showMain().
+    void startWatchingAfterStartPage(const QString &settingsPath);
+    static constexpr int StartPageWaitMs = 5000;
     // Null until watching starts.
     Watching *watching() const { return m_watching.get(); }
 

@@ -1,21 +1,21 @@
 #include "platform/sound.h"
 
+#include "soundoutput/soundoutput.h"
+
 #include <QApplication>
-#include <QAudioDevice>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMediaDevices>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QLibrary>
 #include <QtEndian>
 
 namespace {
 
 // Whether the file is a RIFF wave file whose format and sound data are all
-// there. QSoundEffect waits for ever for the rest of a file cut short (an
-// empty one too), and then every later change of source or its destruction
-// waits as well: such a file must never reach it. Formats it cannot play
-// it reports by itself.
+// there. Qt Multimedia's QSoundEffect, which plays it, waits for ever for
+// the rest of a file cut short (an empty one too), and then every later
+// change of source or its destruction waits as well: such a file must never
+// reach it. Formats it cannot play it reports by itself.
 bool isCompleteWave(const QString &path)
 {
     // Opening a named pipe would wait for a writer, and a device may never end.
@@ -70,57 +70,50 @@ Sound::Sound(Fallback fallback, QObject *parent)
 
 Sound::~Sound() = default;
 
-QSoundEffect &Sound::effect()
+QStringList Sound::modulePaths()
 {
-    // Made on first use: the audio system takes a while to start.
-    if (!m_effect) {
-        m_effect = new QSoundEffect(this);
-        connect(m_effect, &QSoundEffect::statusChanged, this, &Sound::onStatusChanged);
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString name = QStringLiteral(SKIRVANE_SOUND_OUTPUT_MODULE);
+    return {folder + QLatin1Char('/') + name,
+            QDir::cleanPath(folder + QStringLiteral("/" SKIRVANE_MODULES_FROM_BIN "/") + name)};
+}
+
+SoundOutput *Sound::output()
+{
+    if (m_output || m_outputMissing)
+        return m_output.get();
+    const QStringList paths = modulePaths();
+    QString problem = QStringLiteral("none of %1 exists").arg(paths.join(QStringLiteral(", ")));
+    for (const QString &path : paths) {
+        if (!QFileInfo::exists(path))
+            continue;
+        QLibrary module(path);
+        const auto make = reinterpret_cast<SoundOutputModule::Make>(module.resolve(SoundOutputModule::MakeFunction));
+        if (make) {
+            m_output.reset(make([this] { fallBack(); }));
+            return m_output.get();
+        }
+        problem = module.errorString();
+        break;
     }
-    return *m_effect;
+    // Said once: every later sound falls back at once.
+    m_outputMissing = true;
+    qWarning("Skirvane: the sound player could not be loaded: %s", qPrintable(problem));
+    return nullptr;
 }
 
 void Sound::play(const QString &wavPath)
 {
     if (!isCompleteWave(wavPath)) {
-        if (m_effect)
-            m_effect->stop();
+        if (m_output)
+            m_output->stop();
         fallBack();
         return;
     }
-
-    QSoundEffect &sound = effect();
-    const QUrl source = QUrl::fromLocalFile(wavPath);
-    // The same file again is not loaded again, so one that failed before
-    // would fail silently: start afresh.
-    if (sound.source() == source && sound.status() == QSoundEffect::Error)
-        sound.setSource(QUrl());
-    m_waitingForLoad = true;
-    sound.setSource(source);
-    sound.play();
-    onStatusChanged();
-}
-
-void Sound::onStatusChanged()
-{
-    if (!m_waitingForLoad || !m_effect)
-        return;
-    switch (m_effect->status()) {
-    case QSoundEffect::Null:
-    case QSoundEffect::Loading:
-        return;
-    case QSoundEffect::Ready:
-        m_waitingForLoad = false;
-        // Nothing would be heard, and nothing said.
-        if (QMediaDevices::defaultAudioOutput().isNull())
-            fallBack();
-        return;
-    case QSoundEffect::Error:
-        m_waitingForLoad = false;
+    if (SoundOutput *player = output())
+        player->play(wavPath);
+    else
         fallBack();
-        return;
-    }
-    Q_UNREACHABLE();
 }
 
 void Sound::fallBack()

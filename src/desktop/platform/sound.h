@@ -4,13 +4,16 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-class QSoundEffect;
+class SoundOutput;
 
 // Plays WAV files in the background, one at a time: a new sound cuts off one
 // that is still playing. A file that is missing or cannot be played, and a
 // system without audio output, are never reported; the fallback sounds
-// instead, by default the system's beep.
+// instead, by default the system's beep. The player behind it is loaded on
+// the first sound (see soundoutput.h); a program that cannot load it falls
+// back as well.
 class Sound final : public QObject
 {
     Q_OBJECT
@@ -25,13 +28,15 @@ public:
     // Returns at once; loading and playing go on in the background.
     void play(const QString &wavPath);
 
+    // Where the player is looked for: beside the executable (the build
+    // tree), then in the installed library folder.
+    static QStringList modulePaths();
+
 private:
-    QSoundEffect &effect();
-    void onStatusChanged();
+    SoundOutput *output();
     void fallBack();
 
     Fallback m_fallback;
-    QSoundEffect *m_effect = nullptr;
-    // A play was asked for and the file has not loaded yet.
-    bool m_waitingForLoad = false;
+    std::unique_ptr<SoundOutput> m_output;
+    bool m_outputMissing = false;
 };

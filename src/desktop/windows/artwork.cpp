@@ -36,8 +36,10 @@ PictureLabel::PictureLabel(const QString &resource, QWidget *parent)
     , m_artwork(resource)
 {
     // The label's own pixmap gives it its size hint and its role for a
-    // screen reader; what is painted is chosen by the pixel ratio.
-    setPixmap(m_artwork.forRatio(1.0));
+    // screen reader; what is painted is chosen by the pixel ratio. The
+    // screen's own picture serves for both, so that a scaled screen does
+    // not decode the 1× one as well.
+    setPixmap(m_artwork.forRatio(devicePixelRatioF()));
 }
 
 void PictureLabel::paintEvent(QPaintEvent *)

@@ -84,6 +84,7 @@ MainWindow::MainWindow(const Deployment &deployment, UrlOpener &opener)
         link->setCursor(Qt::PointingHandCursor);
     connect(m_favouritesLink, &LinkLabel::clicked, this, &MainWindow::favouritesRequested);
     connect(m_aboutLink, &LinkLabel::clicked, this, &MainWindow::aboutRequested);
+    connect(m_browser, &Browser::loadFinished, this, &MainWindow::pageLoaded);
     connect(m_adminLink, &LinkLabel::clicked, this,
             [this] { openPage(m_opener, PageAddress::adminPage(m_deployment.adminHost)); });
 }

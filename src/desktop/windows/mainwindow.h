@@ -19,6 +19,8 @@ public:
 signals:
     void favouritesRequested();
     void aboutRequested();
+    // The browser finished loading a page, the start page first.
+    void pageLoaded();
 
 private:
     const Deployment m_deployment;
