@@ -405,13 +405,16 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // Each matching name gives a row with its latest time, so the latest
     // rows all come from the `limit` names seen latest: only their sessions
     // are read, each name's through the index by name, rather than every
-    // session since `since`.
+    // session since `since`; and with `limit` such names, as many rows are
+    // at least as late as the last of them, so older sessions are not read.
     auto rows = m_connection.query(
         "WITH matched AS MATERIALIZED (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
         "FROM names WHERE strpos(folded, $1) > 0), "
-        "latest AS (SELECT id, name FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
         "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen "
-        "FROM sessions WHERE name_id = n.id AND last_seen >= $2 GROUP BY server_id) s ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
+        "FROM sessions WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor) GROUP BY server_id) s "
+        "ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, (SELECT max(t) FROM samples WHERE server_id = v.id) "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
         reading,

@@ -74,6 +74,46 @@ CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
 CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 )sql";
 
+// Version 4 keeps the sessions still going (the names in their server's
+// latest sample) apart, without an end of their own: it is that sample's
+// time. A poll round then writes only the names that came or went, not
+// every name it saw. Ended sessions are keyed for the status page (by
+// server and end) and indexed for the search (by name); those ended since
+// the latest prune wait in a small table of the same shape, whose few pages
+// every round writes again, and go over to the large one in a batch, so
+// that a round does not write a page of the large one per server and name.
+constexpr const char *upgradeFrom3 = R"sql(
+CREATE TABLE open_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, name_id)) WITHOUT ROWID;
+CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
+INSERT OR IGNORE INTO open_sessions(server_id, name_id, first_seen)
+    SELECT server_id, name_id, first_seen FROM sessions s
+    WHERE last_seen = (SELECT max(t) FROM samples WHERE server_id = s.server_id);
+CREATE TABLE ended_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, last_seen, name_id, first_seen)) WITHOUT ROWID;
+INSERT INTO ended_sessions(server_id, name_id, first_seen, last_seen)
+    SELECT server_id, name_id, first_seen, last_seen FROM sessions s
+    WHERE NOT EXISTS (SELECT 1 FROM open_sessions o
+                      WHERE o.server_id = s.server_id AND o.name_id = s.name_id AND o.first_seen = s.first_seen);
+DROP TABLE sessions;
+ALTER TABLE ended_sessions RENAME TO sessions;
+CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+CREATE TABLE recent_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    PRIMARY KEY(server_id, last_seen, name_id, first_seen)) WITHOUT ROWID;
+CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -116,11 +156,13 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
         return tables.fault();
     std::string sql;
     if (*version == 0 && *tables == 0)
-        sql = std::string(createVersion2) + upgradeFrom2;
+        sql = std::string(createVersion2) + upgradeFrom2 + upgradeFrom3;
     else if (*version == 1)
-        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2;
+        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2 + upgradeFrom3;
     else if (*version == 2)
-        sql = upgradeFrom2;
+        sql = std::string(upgradeFrom2) + upgradeFrom3;
+    else if (*version == 3)
+        sql = upgradeFrom3;
     else
         return foreignFault(connection);
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
@@ -175,9 +217,11 @@ std::optional<Fault> prepare(sqlite::Connection &connection)
     if (auto failed = useWriteAheadLog(connection))
         return failed;
     // A poll round touches one leaf page per server; the cache holds those
-    // of some thousands of servers (16 MiB) rather than SQLite's 2 MiB.
+    // of some thousands of servers (16 MiB) rather than SQLite's 2 MiB. The
+    // log is copied into the file after some rounds (32 MiB) rather than
+    // after each, so that a page written by every round is copied once.
     if (auto failed = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 4194304; "
-                                      "PRAGMA cache_size = -16384;",
+                                      "PRAGMA cache_size = -16384; PRAGMA wal_autocheckpoint = 8192;",
                                       operation))
         return failed;
     if (*version == currentVersion)

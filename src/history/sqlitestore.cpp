@@ -61,11 +61,16 @@ Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, co
 std::optional<Fault> SqliteStore::record(std::span<const Sample> samples)
 {
     auto failed = writeSamples(samples);
+    // What was kept of the sessions went back with the transaction.
+    if (failed)
+        forgetSessions();
     // Reaching the size limit drops the oldest day, once, and tries again:
     // recent history matters more than old.
-    if (failed && failed->kind == FaultKind::diskFull && !dropOldestDay())
+    if (failed && failed->kind == FaultKind::diskFull && !dropOldestDay()) {
         if (!writeSamples(samples))
             return std::nullopt;
+        forgetSessions();
+    }
     return failed;
 }
 
@@ -88,6 +93,13 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
     sqlite::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(recording))
         return failed;
+    // Another process's write may have changed the sessions.
+    auto version = m_connection.integer("PRAGMA data_version", recording);
+    if (!version)
+        return version.fault();
+    if (*version != m_dataVersion)
+        forgetSessions();
+    m_dataVersion = *version;
     // Each map once per batch, with its latest time in the batch: a poll
     // round has many servers on few maps.
     std::map<std::string_view, std::pair<std::int64_t, std::int64_t>> maps; // name: latest time, id
@@ -131,6 +143,10 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
                 return m_connection.fault(code, recording);
         }
 
+        // The server's sessions as they were before this sample.
+        auto sessions = serverSessions(serverId);
+        if (!sessions)
+            return sessions.fault();
         auto &sampleRow = **addSample;
         sampleRow.bind(1, serverId)
             .bind(2, seconds(sample.time))
@@ -144,27 +160,116 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
         sampleRow.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        if (auto failed = writeSessions(serverId, sample))
+        if (auto failed = writeSessions(serverId, **sessions, sample))
             return failed;
     }
     return transaction.commit(recording);
 }
 
-std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, const Sample &sample)
+Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t serverId)
 {
+    if (auto known = m_sessions.find(serverId); known != m_sessions.end())
+        return &known->second;
+    auto latest = statement(m_latestSample, "SELECT coalesce(max(t), 0) FROM samples WHERE server_id = ?1", recording);
+    if (!latest)
+        return latest.fault();
+    auto open = statement(m_openSessions,
+                          "SELECT n.name, o.name_id, o.first_seen FROM open_sessions o JOIN names n ON n.id = o.name_id "
+                          "WHERE o.server_id = ?1",
+                          recording);
+    if (!open)
+        return open.fault();
+    // The ended sessions that a name seen in the next sample may go on with.
+    auto ended = statement(m_endedSessions,
+                           "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
+                           "(SELECT *, 0 AS recent FROM sessions WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
+                           "SELECT *, 1 FROM recent_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
+                           "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen",
+                           recording);
+    if (!ended)
+        return ended.fault();
+    ServerSessions server;
+    auto &max = **latest;
+    max.bind(1, serverId);
+    int code = max.step();
+    server.latest = max.integer(0);
+    max.reset();
+    if (code != SQLITE_ROW)
+        return m_connection.fault(code, recording);
+    auto &rows = **open;
+    rows.bind(1, serverId);
+    while ((code = rows.step()) == SQLITE_ROW)
+        server.open.emplace(rows.text(0), Session{rows.integer(1), rows.integer(2), 0});
+    rows.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    auto &recent = **ended;
+    recent.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
+    while ((code = recent.step()) == SQLITE_ROW)
+        server.ended.insert_or_assign(recent.text(0),
+                                      Session{recent.integer(1), recent.integer(2), recent.integer(3), recent.integer(4) != 0});
+    recent.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    return &m_sessions.emplace(serverId, std::move(server)).first->second;
+}
+
+void SqliteStore::forgetSessions()
+{
+    m_sessions.clear();
+    m_nameIds.clear();
+}
+
+Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
+{
+    if (auto known = m_nameIds.find(name); known != m_nameIds.end())
+        return known->second;
     auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
+    if (!findName)
+        return findName.fault();
     auto addName = statement(m_addName, "INSERT INTO names(name, folded) VALUES(?1, ?2) RETURNING id", recording);
-    // The name's latest session on the server goes on when it was seen
-    // recently enough.
-    auto continueSession = statement(m_continueSession,
-                                     "UPDATE sessions SET last_seen = max(last_seen, ?4) "
-                                     "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = "
-                                     "(SELECT max(first_seen) FROM sessions WHERE server_id = ?1 AND name_id = ?2)",
-                                     recording);
-    auto addSession = statement(m_addSession,
-                                "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
-                                recording);
-    for (auto *prepared : {&findName, &addName, &continueSession, &addSession})
+    if (!addName)
+        return addName.fault();
+    auto &find = **findName;
+    find.bind(1, name);
+    int code = find.step();
+    std::int64_t id = code == SQLITE_ROW ? find.integer(0) : 0;
+    find.reset();
+    if (code == SQLITE_DONE) {
+        auto &add = **addName;
+        add.bind(1, name).bind(2, foldCase(name));
+        code = add.step();
+        id = add.integer(0);
+        add.reset();
+    }
+    if (code != SQLITE_ROW)
+        return m_connection.fault(code, recording);
+    m_nameIds.emplace(name, id);
+    return id;
+}
+
+std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
+{
+    const std::int64_t time = seconds(sample.time);
+    if (time < server.latest) {
+        // Rare: the server's sessions are read again when next needed.
+        auto failed = writeLateNames(serverId, server, sample);
+        m_sessions.erase(serverId);
+        return failed;
+    }
+    auto endSession = statement(m_endSession, "DELETE FROM open_sessions WHERE server_id = ?1 AND name_id = ?2", recording);
+    auto closeSession = statement(m_closeSession,
+                                  "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
+                                  recording);
+    auto reopenSession = statement(m_reopenSession,
+                                   "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
+                                   recording);
+    auto reopenRecent = statement(m_reopenRecent,
+                                  "DELETE FROM recent_sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
+                                  recording);
+    auto openSession = statement(m_openSession, "INSERT INTO open_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
+                                 recording);
+    for (auto *prepared : {&endSession, &closeSession, &reopenSession, &reopenRecent, &openSession})
         if (!*prepared)
             return prepared->fault();
     // A server may list one name twice (two players, one name): one session.
@@ -172,34 +277,114 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, const Sam
     for (const std::string &name : sample.names)
         if (!name.empty())
             names.insert(bounded(name));
-    const std::int64_t time = seconds(sample.time);
-    for (const std::string_view name : names) {
-        auto &find = **findName;
-        find.bind(1, name);
-        int code = find.step();
-        std::int64_t nameId = code == SQLITE_ROW ? find.integer(0) : 0;
-        find.reset();
-        if (code == SQLITE_DONE) {
-            auto &add = **addName;
-            add.bind(1, name).bind(2, foldCase(name));
-            code = add.step();
-            nameId = add.integer(0);
-            add.reset();
-        }
-        if (code != SQLITE_ROW)
-            return m_connection.fault(code, recording);
 
-        auto &goOn = **continueSession;
-        goOn.bind(1, serverId).bind(2, nameId).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
-        code = goOn.step();
-        goOn.reset();
+    // Two answers in one second both hold their names; after a gap longer
+    // than the rule allows, every session ends.
+    const std::int64_t continuesFrom = seconds(sessionRule().continuesFrom(sample.time));
+    const bool sameTime = time == server.latest;
+    const bool continues = server.latest >= continuesFrom;
+    std::erase_if(server.ended, [&](const auto &ended) { return ended.second.lastSeen < continuesFrom; });
+    for (auto open = server.open.begin(); open != server.open.end();) {
+        if (sameTime || (continues && names.contains(open->first))) {
+            ++open;
+            continue;
+        }
+        Session &session = open->second;
+        auto &end = **endSession;
+        end.bind(1, serverId).bind(2, session.nameId);
+        int code = end.step();
+        end.reset();
+        if (code == SQLITE_DONE) {
+            auto &close = **closeSession;
+            close.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest);
+            code = close.step();
+            close.reset();
+        }
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        if (sqlite3_changes(m_connection.handle()) > 0)
+        session.lastSeen = server.latest;
+        session.recent = true;
+        if (continues)
+            server.ended.insert_or_assign(open->first, session);
+        open = server.open.erase(open);
+    }
+    for (const std::string_view name : names) {
+        if (server.open.contains(name))
+            continue;
+        // A name back soon enough after leaving goes on with its session.
+        Session session{0, time, 0};
+        if (auto ended = server.ended.find(name); ended != server.ended.end()) {
+            session = ended->second;
+            server.ended.erase(ended);
+            auto &reopen = session.recent ? **reopenRecent : **reopenSession;
+            reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen);
+            const int code = reopen.step();
+            reopen.reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
+        } else {
+            auto id = nameId(name);
+            if (!id)
+                return id.fault();
+            session.nameId = *id;
+        }
+        auto &open = **openSession;
+        open.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen);
+        const int code = open.step();
+        open.reset();
+        if (code != SQLITE_DONE)
+            return m_connection.fault(code, recording);
+        server.open.emplace(name, session);
+    }
+    server.latest = time;
+    return std::nullopt;
+}
+
+std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample)
+{
+    // An answer older than the server's latest ends no session: its names
+    // that are not on now continue their latest ended session by the rule,
+    // or make one of their own.
+    auto extendSession = statement(m_extendSession,
+                                   "UPDATE sessions SET last_seen = max(last_seen, ?4) "
+                                   "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                                   "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                                   "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
+                                   recording);
+    auto extendRecent = statement(m_extendRecent,
+                                  "UPDATE recent_sessions SET last_seen = max(last_seen, ?4) "
+                                  "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                                  "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                                  "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
+                                  recording);
+    auto addSession = statement(m_addSession,
+                                "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
+                                recording);
+    for (auto *prepared : {&extendSession, &extendRecent, &addSession})
+        if (!*prepared)
+            return prepared->fault();
+    const std::int64_t time = seconds(sample.time);
+    for (const std::string &each : sample.names) {
+        const std::string_view name = bounded(each);
+        if (name.empty() || server.open.contains(name))
+            continue;
+        auto id = nameId(name);
+        if (!id)
+            return id.fault();
+        int changes = 0;
+        for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
+            extend->bind(1, serverId).bind(2, *id).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
+            const int code = extend->step();
+            extend->reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
+            changes += sqlite3_changes(m_connection.handle());
+        }
+        if (changes > 0)
             continue;
         auto &add = **addSession;
-        add.bind(1, serverId).bind(2, nameId).bind(3, time);
-        code = add.step();
+        add.bind(1, serverId).bind(2, *id).bind(3, time);
+        const int code = add.step();
         add.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
@@ -225,15 +410,26 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
 {
     // The samples go server by server, each a range of the primary key,
     // rather than in one scan of the whole table.
+    // The sessions ended since the latest prune go over to the large table
+    // at once. A session going on ends with its server's latest sample, so
+    // it goes before the samples do.
     static constexpr const char *steps[] = {
+        "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) "
+        "SELECT server_id, name_id, first_seen, last_seen FROM recent_sessions WHERE last_seen >= ?1",
+        "DELETE FROM recent_sessions",
+        "DELETE FROM open_sessions WHERE server_id IN "
+        "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < ?1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
-        "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)",
+        "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
+        "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id) "
+        "AND NOT EXISTS (SELECT 1 FROM recent_sessions WHERE name_id = names.id)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < ?1",
     };
+    forgetSessions();
     sqlite::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(pruning))
         return failed;
@@ -353,9 +549,16 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
 Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
     auto query = m_connection.prepare(
-        "SELECT n.name, s.first_seen, s.last_seen, (SELECT max(t) FROM samples WHERE server_id = s.server_id) "
-        "FROM sessions s JOIN names n ON n.id = s.name_id "
-        "WHERE s.server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) AND s.last_seen >= ?3 "
+        "WITH server AS (SELECT id, (SELECT max(t) FROM samples WHERE server_id = id) AS latest FROM servers "
+        "WHERE address = ?1 AND query_port = ?2), "
+        "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
+        "AND s.last_seen >= ?3 "
+        "UNION ALL SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN recent_sessions s ON s.server_id = server.id "
+        "AND s.last_seen >= ?3 "
+        "UNION ALL SELECT o.name_id, o.first_seen, server.latest FROM server JOIN open_sessions o ON o.server_id = server.id "
+        "WHERE server.latest >= ?3) "
+        "SELECT n.name, s.first_seen, s.last_seen, (SELECT latest FROM server) "
+        "FROM seen s JOIN names n ON n.id = s.name_id "
         "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name",
         reading);
     if (!query)
@@ -386,14 +589,26 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // matching name gives a row with its latest time, so the latest rows
     // all come from the `limit` names seen latest (by name among those seen
     // at once, as the rows are): only their sessions are grouped, however
-    // many names match.
+    // many names match. With `limit` such names, as many rows are at least
+    // as late as the last of them: older sessions are not read.
     auto query = m_connection.prepare(
-        "WITH matched AS (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
+        "WITH matched AS MATERIALIZED (SELECT id, name, max("
+        "coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0), "
+        "coalesce((SELECT max(last_seen) FROM recent_sessions WHERE name_id = names.id), 0), "
+        "coalesce((SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o "
+        "WHERE o.name_id = names.id), 0)) AS newest "
         "FROM names WHERE instr(folded, ?1) > 0), "
-        "latest AS (SELECT id, name FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3) "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
+        "floor AS (SELECT CASE WHEN count(*) = ?3 THEN min(newest) ELSE ?2 END AS t FROM latest), "
+        "seen AS (SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN sessions s ON s.name_id = n.id "
+        "AND s.last_seen >= (SELECT t FROM floor) "
+        "UNION ALL SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN recent_sessions s ON s.name_id = n.id "
+        "AND s.last_seen >= (SELECT t FROM floor) "
+        "UNION ALL SELECT o.name_id, o.server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) "
+        "FROM latest n JOIN open_sessions o ON o.name_id = n.id) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
-        "FROM latest n JOIN sessions s ON s.name_id = n.id AND s.last_seen >= ?2 JOIN servers v ON v.id = s.server_id "
+        "FROM latest n JOIN seen s ON s.name_id = n.id JOIN servers v ON v.id = s.server_id WHERE s.last_seen >= ?2 "
         "GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
         reading);
     if (!query)

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <string>
+#include <unordered_map>
 
 namespace history {
 
@@ -51,14 +54,46 @@ public:
     }
 
 private:
+    struct NameHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    struct Session
+    {
+        std::int64_t nameId = 0;
+        std::int64_t firstSeen = 0;
+        std::int64_t lastSeen = 0; // of an ended session
+        bool recent = false;       // ended since the latest prune
+    };
+    // A server's latest sample time, the sessions going on in it and those
+    // ended recently enough to go on again, as the file holds them: a round
+    // compares its names with these and writes only the differences.
+    struct ServerSessions
+    {
+        std::int64_t latest = 0; // 0 before the first sample
+        std::map<std::string, Session, std::less<>> open;
+        std::map<std::string, Session, std::less<>> ended;
+    };
+
     std::optional<Fault> writeSamples(std::span<const Sample> samples);
-    std::optional<Fault> writeSessions(std::int64_t serverId, const Sample &sample);
+    Expected<ServerSessions *> serverSessions(std::int64_t serverId);
+    Expected<std::int64_t> nameId(std::string_view name);
+    void forgetSessions();
+    std::optional<Fault> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
+    std::optional<Fault> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
     std::optional<Fault> dropOldestDay();
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
-    sqlite::Statement m_findName, m_addName, m_continueSession, m_addSession;
+    sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_closeSession,
+        m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession;
+    // Kept while no other connection writes to the file (its data version
+    // tells) and forgotten when a write of ours fails or prunes.
+    std::unordered_map<std::int64_t, ServerSessions> m_sessions;
+    std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;
+    std::int64_t m_dataVersion = -1;
 };
 
 }

@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                   FaultKind::corrupt},
         LeftAlone{"newer",
                   [](const TempFolder &folder) {
-                      return withSql(realFile(folder), "PRAGMA journal_mode = DELETE; PRAGMA user_version = 4");
+                      return withSql(realFile(folder), "PRAGMA journal_mode = DELETE; PRAGMA user_version = 99");
                   },
                   FaultKind::newerSchema},
         LeftAlone{"foreign",

@@ -169,7 +169,7 @@ TEST(Store, UpgradesAVersion1File)
     std::filesystem::copy_file(original, path);
 
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     const std::size_t last = 287;
@@ -273,7 +273,7 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v2.sqlite3", path);
 
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 3);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
@@ -286,6 +286,36 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)),
               (std::vector<SeenPlayer>{{"Ann", true, {{at(evening + 1200), at(evening + 1200)}}}}));
     EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
+}
+
+TEST(Store, UpgradesAVersion3FileKeepingEverySession)
+{
+    TempFolder folder;
+    const auto path = folder / "history.sqlite3";
+    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3", path);
+
+    auto store = openStore(path);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
+    const auto ann = [](long long to, bool online) { return SeenPlayer{"Ann", online, {{at(evening), at(evening + to)}}}; };
+    const SeenPlayer bob{"Bob", false, {{at(evening), at(evening + 300)}}};
+    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 600)), (std::vector<SeenPlayer>{ann(600, true), bob}));
+    EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening)), (std::vector<SeenPlayer>{ann(0, true)}));
+
+    // Ann's session on the first server goes on; the other one's has ended.
+    const Sample named[] = {{deck, at(evening + 900), 1, 0, "DM-Deck", "Deck Night", {"Ann"}},
+                            {other, at(evening + 900), 0, 0, {}, "Other Place", {}}};
+    ASSERT_FALSE(store->record(named));
+    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(900, true), bob}));
+    EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(0, false)}));
+
+    // Back within the gap, also over a prune that moved the ended session.
+    const Sample empty[] = {{deck, at(evening + 1200), 0, 0, "DM-Deck", "Deck Night", {}}};
+    ASSERT_FALSE(store->record(empty));
+    ASSERT_FALSE(store->prune(at(evening)));
+    const Sample back[] = {{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
+    ASSERT_FALSE(store->record(back));
+    EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 1500)), (std::vector<SeenPlayer>{ann(1500, true), bob}));
 }
 
 namespace history {
@@ -344,6 +374,10 @@ TEST_P(EveryBackend, SessionsFollowTheNamesFromPollToPoll)
          {{0, deck, {"Ann"}}, {300, deck, {}}, {600, deck, {}}, {900, deck, {"Ann"}}},
          deck,
          {seen("Ann", true, {{900, 900}, {0, 0}})}},
+        {"an answer older than the latest ends nobody's session",
+         {{0, deck, {"Ann"}}, {600, deck, {"Ann"}}, {300, deck, {"Bob"}}, {900, deck, {"Ann"}}},
+         deck,
+         {seen("Ann", true, {{0, 900}}), seen("Bob", false, {{300, 300}})}},
         {"one name on two servers",
          {{0, deck, {"Ann"}}, {300, other, {"Ann"}}, {600, deck, {"Ann", "Ann"}}},
          deck,
