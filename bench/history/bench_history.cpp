@@ -271,10 +271,15 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
             fail(*failed);
 
     // What a caller on the event loop would pay per sample written at once,
-    // each in a transaction of its own.
+    // each in a transaction of its own: the next poll's answers, so that the
+    // servers' sessions go on for the pages measured after.
     std::vector<double> singleTimes;
-    for (int i = 0; i < 500; ++i) {
-        const Sample sample{server(i), now + std::chrono::seconds(1), 5, 0, "DM-Deck"};
+    const long long nextPoll = fillStart + rounds * 300;
+    for (int i = 0; i < std::min(500, options.servers); ++i) {
+        std::vector<std::string> names = seats.at(i, nextPoll);
+        const int count = options.players > 0 ? static_cast<int>(names.size()) : playersAt(i, nextPoll);
+        const Sample sample{server(i), Seconds(std::chrono::seconds(nextPoll)), count, 0, "DM-Deck", "Server " + std::to_string(i),
+                            options.players > 0 ? std::move(names) : std::vector<std::string>{}};
         const auto before = Clock::now();
         if (auto failed = store.record(std::span(&sample, 1)))
             fail(*failed);
