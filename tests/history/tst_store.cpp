@@ -266,15 +266,21 @@ TEST_P(EveryBackend, NamesMakeSessionsThatBreakAtGapsAndAreFoundLiterally)
     EXPECT_EQ((*literal)[0].name, "Ann%_x");
 }
 
-TEST(Store, UpgradesAVersion2FileKeepingEverySample)
+// A copy of a file in an older layout, opened (so upgraded), after checking
+// that it now has today's layout and every sample it had.
+static std::unique_ptr<Store> upgradedCopy(const char *fixture, const std::filesystem::path &path)
 {
-    TempFolder folder;
-    const auto path = folder / "history.sqlite3";
-    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v2.sqlite3", path);
-
+    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / fixture, path);
     auto store = openStore(path);
     EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
+    return store;
+}
+
+TEST(Store, UpgradesAVersion2FileKeepingEverySample)
+{
+    TempFolder folder;
+    auto store = upgradedCopy("history-v2.sqlite3", folder / "history.sqlite3");
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     EXPECT_EQ(series->steps[284], (Count{12, 2}));
@@ -291,12 +297,7 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
 TEST(Store, UpgradesAVersion3FileKeepingEverySession)
 {
     TempFolder folder;
-    const auto path = folder / "history.sqlite3";
-    std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3", path);
-
-    auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
-    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
+    auto store = upgradedCopy("history-v3.sqlite3", folder / "history.sqlite3");
     const auto ann = [](long long to, bool online) { return SeenPlayer{"Ann", online, {{at(evening), at(evening + to)}}}; };
     const SeenPlayer bob{"Bob", false, {{at(evening), at(evening + 300)}}};
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 600)), (std::vector<SeenPlayer>{ann(600, true), bob}));
