@@ -384,7 +384,7 @@ void emptyDatabase(const std::string &uri)
     auto connection = postgres::Connection::open(uri);
     if (!connection)
         fail(connection.fault());
-    if (auto failed = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions",
+    if (auto failed = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions",
                                          "Cannot empty"))
         fail(*failed);
 }

@@ -48,6 +48,27 @@ CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 INSERT INTO skirvane_history(version) VALUES(1);
 )sql";
 
+// Version 2 keeps the sessions still going (the names in their server's
+// latest sample) apart, without an end of their own: it is that sample's
+// time. A poll round then writes only the names that came or went, rather
+// than a new version of every session it saw, with an entry in each of
+// the sessions' indexes.
+constexpr const char *upgradeFrom1 = R"sql(
+CREATE TABLE open_sessions(
+    server_id bigint NOT NULL,
+    name_id bigint NOT NULL,
+    first_seen bigint NOT NULL,
+    PRIMARY KEY(server_id, name_id));
+CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
+INSERT INTO open_sessions(server_id, name_id, first_seen)
+    SELECT server_id, name_id, max(first_seen) FROM sessions s
+    WHERE last_seen = (SELECT max(t) FROM samples WHERE server_id = s.server_id)
+    GROUP BY server_id, name_id;
+DELETE FROM sessions s USING open_sessions o
+    WHERE s.server_id = o.server_id AND s.name_id = o.name_id AND s.first_seen = o.first_seen;
+UPDATE skirvane_history SET version = 2;
+)sql";
+
 std::string where(const Connection &connection)
 {
     return "Cannot use the history database " + connection.printableUri();
@@ -82,7 +103,9 @@ std::optional<Fault> prepare(Connection &connection)
         return Fault{FaultKind::newerSchema,
                      where(connection) + ": it was written by a newer version of the program (layout " + std::to_string(version)
                          + "; this one knows up to " + std::to_string(currentVersion) + "). It is left as it is."};
-    if (auto failed = connection.script(createVersion1, operation))
+    // A new database goes through every layout's steps, as an old one does.
+    const std::string steps = std::string(version == 0 ? createVersion1 : "") + upgradeFrom1;
+    if (auto failed = connection.script(steps.c_str(), operation))
         return failed;
     return transaction.commit(operation);
 }

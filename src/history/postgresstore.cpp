@@ -85,17 +85,34 @@ std::optional<Fault> PostgresStore::record(std::span<const Sample> samples)
         return std::nullopt;
     if (auto failed = connected())
         return failed;
+    // A server's samples go in one pass each, in time order: each pass's
+    // sessions follow from those before it, and a pass holds each server
+    // once, so that its statements take it as a set.
+    std::vector<const Sample *> ordered;
+    for (const Sample &sample : samples)
+        ordered.push_back(&sample);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Sample *a, const Sample *b) { return a->time < b->time; });
+    std::vector<std::vector<const Sample *>> passes;
+    std::map<ServerKey, std::size_t> samplesOf;
+    for (const Sample *sample : ordered) {
+        const std::size_t pass = samplesOf[sample->server]++;
+        if (pass == passes.size())
+            passes.emplace_back();
+        passes[pass].push_back(sample);
+    }
+
     postgres::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(recording))
         return failed;
-    if (auto failed = writeSamples(samples))
+    if (auto failed = writeServers(samples))
         return failed;
-    if (auto failed = writeSessions(samples))
-        return failed;
+    for (const auto &pass : passes)
+        if (auto failed = writePass(pass))
+            return failed;
     return transaction.commit(recording);
 }
 
-std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples)
+std::optional<Fault> PostgresStore::writeServers(std::span<const Sample> samples)
 {
     // A batch is a few statements whatever its size, each taking its rows
     // as arrays: a round trip per statement, not per sample. Servers and
@@ -103,7 +120,6 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
     // the same order.
     std::map<std::string, std::int64_t> maps; // name: latest time
     std::map<ServerKey, std::string> servers;  // their latest own names
-    std::map<std::pair<ServerKey, std::int64_t>, const Sample *> rows;
     for (const Sample &sample : samples) {
         if (!sample.map.empty()) {
             auto &latest = maps[std::string(bounded(sample.map))];
@@ -112,20 +128,17 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         auto &name = servers[sample.server];
         if (!sample.serverName.empty())
             name = bounded(sample.serverName);
-        rows[{sample.server, seconds(sample.time)}] = &sample;
     }
 
     std::vector<std::string> texts;
     std::vector<std::int64_t> numbers;
-    postgres::Parameters mapValues;
     for (const auto &[name, time] : maps) {
         texts.push_back(name);
         numbers.push_back(time);
     }
-    mapValues.addArray(texts).addArray(numbers);
     if (auto failed = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
                                        "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
-                                       recording, mapValues))
+                                       recording, postgres::Parameters().addArray(texts).addArray(numbers)))
         return failed;
 
     std::vector<std::string> addresses, names;
@@ -135,112 +148,152 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         ports.push_back(server.queryPort);
         names.push_back(name);
     }
-    if (auto failed = m_connection.exec(
-            "INSERT INTO servers(address, query_port, name) SELECT a, p, nullif(n, '') "
-            "FROM unnest($1::text[], $2::integer[], $3::text[]) AS x(a, p, n) "
-            "ON CONFLICT(address, query_port) DO UPDATE SET name = excluded.name "
-            "WHERE excluded.name IS NOT NULL AND servers.name IS DISTINCT FROM excluded.name",
-            recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names)))
-        return failed;
+    return m_connection.exec("INSERT INTO servers(address, query_port, name) SELECT a, p, nullif(n, '') "
+                             "FROM unnest($1::text[], $2::integer[], $3::text[]) AS x(a, p, n) "
+                             "ON CONFLICT(address, query_port) DO UPDATE SET name = excluded.name "
+                             "WHERE excluded.name IS NOT NULL AND servers.name IS DISTINCT FROM excluded.name",
+                             recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names));
+}
 
-    addresses.clear();
-    ports.clear();
-    names.clear();
-    std::vector<std::int64_t> times, players, bots;
-    for (const auto &[key, sample] : rows) {
-        addresses.push_back(key.first.address);
-        ports.push_back(key.first.queryPort);
-        times.push_back(key.second);
-        players.push_back(std::clamp(sample->players, 0, maxCount));
-        bots.push_back(std::clamp(sample->bots, 0, maxCount));
-        names.push_back(std::string(bounded(sample->map)));
+std::optional<Fault> PostgresStore::writePass(std::span<const Sample *const> pass)
+{
+    // Each server's latest sample and open sessions as they are before the
+    // pass: a session goes on while its name is in the next sample soon
+    // enough, and ends (at that latest sample) otherwise.
+    struct Server {
+        std::int64_t id = 0;
+        std::optional<std::int64_t> latest;
+        std::map<std::string, std::pair<std::int64_t, std::int64_t>, std::less<>> open; // name: its id, first seen
+    };
+    std::vector<std::string> addresses;
+    std::vector<std::int64_t> ports;
+    for (const Sample *sample : pass) {
+        addresses.push_back(sample->server.address);
+        ports.push_back(sample->server.queryPort);
+    }
+    auto state = m_connection.query(
+        "WITH x AS MATERIALIZED (SELECT x.n, s.id, (SELECT max(t) FROM samples WHERE server_id = s.id) AS latest "
+        "FROM unnest($1::text[], $2::integer[]) WITH ORDINALITY AS x(address, port, n) "
+        "JOIN servers s ON s.address = x.address AND s.query_port = x.port) "
+        "SELECT x.n, x.id, x.latest, o.name_id, o.first_seen, n.name FROM x "
+        "LEFT JOIN open_sessions o ON o.server_id = x.id LEFT JOIN names n ON n.id = o.name_id",
+        recording, postgres::Parameters().addArray(addresses).addArray(ports));
+    if (!state)
+        return state.fault();
+    std::vector<Server> servers(pass.size());
+    for (int row = 0; row < state->rows(); ++row) {
+        Server &server = servers.at(static_cast<std::size_t>(state->integer(row, 0) - 1));
+        server.id = state->integer(row, 1);
+        if (!state->isNull(row, 2))
+            server.latest = state->integer(row, 2);
+        if (!state->isNull(row, 5))
+            server.open.emplace(state->text(row, 5), std::pair{state->integer(row, 3), state->integer(row, 4)});
+    }
+
+    std::set<std::string> newNames;
+    std::vector<std::int64_t> endedServers, endedNames, endedAt;
+    std::vector<std::int64_t> seenServers, seenTimes, lateServers, lateTimes;
+    std::vector<std::string> seenNames, lateNames;
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        const Sample &sample = *pass[i];
+        const Server &server = servers[i];
+        const std::int64_t time = seconds(sample.time);
+        // A server may list one name twice (two players, one name): one session.
+        std::set<std::string> names;
+        for (const std::string &name : sample.names)
+            if (!name.empty())
+                names.insert(std::string(bounded(name)));
+        // An answer older than the server's latest ends no session.
+        const bool late = server.latest && time < *server.latest;
+        // Two answers in one second both hold their names; after a gap
+        // longer than the rule allows, every session ends.
+        const bool sameTime = server.latest == time;
+        const bool continues = server.latest && *server.latest >= seconds(sessionRule().continuesFrom(sample.time));
+        for (const auto &[name, session] : server.open) {
+            if (late || sameTime || (continues && names.contains(name)))
+                continue;
+            endedServers.push_back(server.id);
+            endedNames.push_back(session.first);
+            endedAt.push_back(server.latest.value_or(session.second));
+        }
+        for (const std::string &name : names) {
+            if (server.open.contains(name) && (late || sameTime || continues))
+                continue;
+            newNames.insert(name);
+            (late ? lateServers : seenServers).push_back(server.id);
+            (late ? lateNames : seenNames).push_back(name);
+            (late ? lateTimes : seenTimes).push_back(time);
+        }
+    }
+
+    if (!newNames.empty()) {
+        const std::vector<std::string> names(newNames.begin(), newNames.end());
+        std::vector<std::string> folded;
+        for (const std::string &name : names)
+            folded.push_back(foldCase(name));
+        if (auto failed = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
+                                           "ON CONFLICT(name) DO NOTHING",
+                                           recording, postgres::Parameters().addArray(names).addArray(folded)))
+            return failed;
+    }
+    const auto gap = std::int64_t{sessionRule().gap().count()};
+    if (!endedServers.empty())
+        if (auto failed = m_connection.exec(
+                "WITH ended AS (DELETE FROM open_sessions o USING unnest($1::bigint[], $2::bigint[], $3::bigint[]) AS e(server_id, name_id, t) "
+                "WHERE o.server_id = e.server_id AND o.name_id = e.name_id RETURNING o.server_id, o.name_id, o.first_seen, e.t) "
+                "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT * FROM ended "
+                "ON CONFLICT(server_id, name_id, first_seen) DO UPDATE SET last_seen = greatest(sessions.last_seen, excluded.last_seen)",
+                recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)))
+            return failed;
+    // A name back soon enough after leaving goes on with its session: the
+    // latest one that ended within the gap.
+    static constexpr const char *seenInPass =
+        "WITH x AS (SELECT x.server_id, n.id AS name_id, x.t FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t) "
+        "JOIN names n ON n.name = x.name), "
+        "latest AS (SELECT x.*, (SELECT max(first_seen) FROM sessions WHERE server_id = x.server_id AND name_id = x.name_id "
+        "AND last_seen >= x.t - $4) AS first_seen FROM x) ";
+    if (!seenServers.empty())
+        if (auto failed = m_connection.exec(
+                (std::string(seenInPass)
+                 + ", back AS (DELETE FROM sessions s USING latest l "
+                   "WHERE s.server_id = l.server_id AND s.name_id = l.name_id AND s.first_seen = l.first_seen) "
+                   "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
+                   "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)")
+                    .c_str(),
+                recording,
+                postgres::Parameters().addArray(seenServers).addArray(seenNames).addArray(seenTimes).add(gap)))
+            return failed;
+    // A late answer's names go on with their session that ended within the
+    // gap, or make one of their own.
+    if (!lateServers.empty())
+        if (auto failed = m_connection.exec(
+                (std::string(seenInPass)
+                 + ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l "
+                   "WHERE s.server_id = l.server_id AND s.name_id = l.name_id AND s.first_seen = l.first_seen RETURNING s.server_id, s.name_id) "
+                   "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
+                   "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id) "
+                   "ON CONFLICT DO NOTHING")
+                    .c_str(),
+                recording,
+                postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)))
+            return failed;
+
+    std::vector<std::int64_t> ids, times, players, bots;
+    std::vector<std::string> maps;
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        ids.push_back(servers[i].id);
+        times.push_back(seconds(pass[i]->time));
+        players.push_back(std::clamp(pass[i]->players, 0, maxCount));
+        bots.push_back(std::clamp(pass[i]->bots, 0, maxCount));
+        maps.push_back(std::string(bounded(pass[i]->map)));
     }
     return m_connection.exec(
         "INSERT INTO samples(server_id, t, players, bots, map_id) "
-        "SELECT s.id, x.t, x.players, x.bots, m.id "
-        "FROM unnest($1::text[], $2::integer[], $3::bigint[], $4::integer[], $5::integer[], $6::text[]) "
-        "AS x(address, port, t, players, bots, map) "
-        "JOIN servers s ON s.address = x.address AND s.query_port = x.port LEFT JOIN maps m ON m.name = x.map "
+        "SELECT x.server_id, x.t, x.players, x.bots, m.id "
+        "FROM unnest($1::bigint[], $2::bigint[], $3::integer[], $4::integer[], $5::text[]) AS x(server_id, t, players, bots, map) "
+        "LEFT JOIN maps m ON m.name = x.map "
         "ON CONFLICT(server_id, t) DO UPDATE SET players = excluded.players, bots = excluded.bots, map_id = excluded.map_id",
-        recording,
-        postgres::Parameters().addArray(addresses).addArray(ports).addArray(times).addArray(players).addArray(bots).addArray(names));
-}
-
-std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample> samples)
-{
-    // One statement continues or starts the sessions of many names at once,
-    // so it may hold each name on a server once: a name seen in several
-    // samples of the batch goes into as many passes, in time order.
-    struct Seen {
-        ServerKey server;
-        std::string name;
-        std::int64_t time;
-    };
-    std::vector<const Sample *> ordered;
-    for (const Sample &sample : samples)
-        ordered.push_back(&sample);
-    std::stable_sort(ordered.begin(), ordered.end(), [](const Sample *a, const Sample *b) { return a->time < b->time; });
-    std::vector<std::vector<Seen>> passes;
-    std::map<std::pair<ServerKey, std::string>, std::size_t> timesSeen;
-    std::set<std::string> allNames;
-    for (const Sample *sample : ordered) {
-        // A server may list one name twice (two players, one name): one session.
-        std::set<std::string> names;
-        for (const std::string &name : sample->names)
-            if (!name.empty())
-                names.insert(std::string(bounded(name)));
-        for (const std::string &name : names) {
-            const std::size_t pass = timesSeen[{sample->server, name}]++;
-            if (pass == passes.size())
-                passes.emplace_back();
-            passes[pass].push_back({sample->server, name, seconds(sample->time)});
-            allNames.insert(name);
-        }
-    }
-    if (allNames.empty())
-        return std::nullopt;
-
-    std::vector<std::string> names(allNames.begin(), allNames.end()), folded;
-    for (const std::string &name : names)
-        folded.push_back(foldCase(name));
-    if (auto failed = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
-                                       "ON CONFLICT(name) DO NOTHING",
-                                       recording, postgres::Parameters().addArray(names).addArray(folded)))
-        return failed;
-
-    // The name's latest session on the server goes on when it was seen
-    // recently enough; otherwise a new one starts.
-    for (const auto &pass : passes) {
-        std::vector<std::string> addresses, passNames;
-        std::vector<std::int64_t> ports, times;
-        for (const Seen &seen : pass) {
-            addresses.push_back(seen.server.address);
-            ports.push_back(seen.server.queryPort);
-            passNames.push_back(seen.name);
-            times.push_back(seen.time);
-        }
-        if (auto failed = m_connection.exec(
-                "WITH x AS (SELECT s.id AS server_id, n.id AS name_id, x.t "
-                "  FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) AS x(address, port, name, t) "
-                "  JOIN servers s ON s.address = x.address AND s.query_port = x.port JOIN names n ON n.name = x.name), "
-                "latest AS (SELECT x.*, (SELECT max(first_seen) FROM sessions "
-                "  WHERE server_id = x.server_id AND name_id = x.name_id) AS first_seen FROM x), "
-                "continued AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l "
-                "  WHERE s.server_id = l.server_id AND s.name_id = l.name_id AND s.first_seen = l.first_seen "
-                "  AND s.last_seen >= l.t - $5 RETURNING s.server_id, s.name_id) "
-                "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
-                "WHERE NOT EXISTS (SELECT 1 FROM continued c WHERE c.server_id = l.server_id AND c.name_id = l.name_id) "
-                "ON CONFLICT DO NOTHING",
-                recording,
-                postgres::Parameters()
-                    .addArray(addresses)
-                    .addArray(ports)
-                    .addArray(passNames)
-                    .addArray(times)
-                    .add(std::int64_t{sessionRule().gap().count()})))
-            return failed;
-    }
-    return std::nullopt;
+        recording, postgres::Parameters().addArray(ids).addArray(times).addArray(players).addArray(bots).addArray(maps));
 }
 
 std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, Seconds time)
@@ -258,7 +311,11 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
     if (auto failed = connected())
         return failed;
     // The samples and sessions go server by server, each a range of an index.
+    // A session going on ends with its server's latest sample, so it goes
+    // before the samples do.
     static constexpr const char *steps[] = {
+        "DELETE FROM open_sessions WHERE server_id IN "
+        "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < $1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < $1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < $1",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < $1 "
@@ -272,7 +329,8 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
     for (const char *sql : steps)
         if (auto failed = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))))
             return failed;
-    if (auto failed = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id)", pruning))
+    if (auto failed = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
+                                       "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning))
         return failed;
     return transaction.commit(pruning);
 }
@@ -373,11 +431,14 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
     auto rows = m_connection.query(
         // Each session's name by its key, in a subquery the planner keeps:
         // a join would have it hash the whole names table for a few hundred
-        // sessions.
-        "SELECT s.name, s.first_seen, s.last_seen, "
-        "(SELECT max(t) FROM samples WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2)) "
-        "FROM (SELECT server_id, first_seen, last_seen, (SELECT name FROM names WHERE id = name_id) AS name FROM sessions "
-        "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) AND last_seen >= $3) s "
+        // sessions. The sessions going on end with the server's latest sample.
+        "WITH server AS MATERIALIZED (SELECT id, (SELECT max(t) FROM samples WHERE server_id = id) AS latest FROM servers "
+        "WHERE address = $1 AND query_port = $2) "
+        "SELECT s.name, s.first_seen, s.last_seen, (SELECT latest FROM server) FROM ("
+        "SELECT first_seen, last_seen, (SELECT name FROM names WHERE id = name_id) AS name FROM sessions "
+        "WHERE server_id = (SELECT id FROM server) AND last_seen >= $3 "
+        "UNION ALL SELECT first_seen, (SELECT latest FROM server), (SELECT name FROM names WHERE id = name_id) FROM open_sessions "
+        "WHERE server_id = (SELECT id FROM server) AND (SELECT latest FROM server) >= $3) s "
         "ORDER BY s.last_seen DESC, s.first_seen DESC, s.name COLLATE \"C\"",
         reading, postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
     if (!rows)
@@ -408,12 +469,15 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // session since `since`; and with `limit` such names, as many rows are
     // at least as late as the last of them, so older sessions are not read.
     auto rows = m_connection.query(
-        "WITH matched AS MATERIALIZED (SELECT id, name, (SELECT max(last_seen) FROM sessions WHERE name_id = names.id) AS newest "
+        "WITH matched AS MATERIALIZED (SELECT id, name, greatest((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), "
+        "(SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o WHERE name_id = names.id)) AS newest "
         "FROM names WHERE strpos(folded, $1) > 0), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
         "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
-        "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen "
-        "FROM sessions WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor) GROUP BY server_id) s "
+        "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen FROM ("
+        "SELECT server_id, last_seen FROM sessions WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor) "
+        "UNION ALL SELECT server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) FROM open_sessions o WHERE name_id = n.id) u "
+        "WHERE last_seen >= (SELECT t FROM floor) GROUP BY server_id) s "
         "ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, (SELECT max(t) FROM samples WHERE server_id = v.id) "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",

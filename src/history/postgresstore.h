@@ -43,8 +43,11 @@ public:
 private:
     // The connection, opened again when it was lost and the wait is over.
     std::optional<Fault> connected();
-    std::optional<Fault> writeSamples(std::span<const Sample> samples);
-    std::optional<Fault> writeSessions(std::span<const Sample> samples);
+    // The batch's maps and servers.
+    std::optional<Fault> writeServers(std::span<const Sample> samples);
+    // Samples of distinct servers, with the sessions they continue, end or
+    // start.
+    std::optional<Fault> writePass(std::span<const Sample *const> pass);
 
     postgres::Connection m_connection;
     const std::string m_uri;
