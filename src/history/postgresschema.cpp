@@ -48,12 +48,17 @@ CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 INSERT INTO skirvane_history(version) VALUES(1);
 )sql";
 
-// Version 2 keeps the sessions still going (the names in their server's
-// latest sample) apart, without an end of their own: it is that sample's
-// time. A poll round then writes only the names that came or went, rather
-// than a new version of every session it saw, with an entry in each of
-// the sessions' indexes.
+// Version 2 keeps each server's latest sample time with the server, and
+// the sessions still going (the names in their server's latest sample)
+// apart, without an end of their own: it is that sample's time. A poll
+// round then writes only the names that came or went, rather than a new
+// version of every session it saw, with an entry in each of the sessions'
+// indexes. The servers' rows change every round: room on their pages lets
+// each change stay on its page, without new index entries.
 constexpr const char *upgradeFrom1 = R"sql(
+ALTER TABLE servers ADD COLUMN latest bigint;
+ALTER TABLE servers SET (fillfactor = 50);
+UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = servers.id);
 CREATE TABLE open_sessions(
     server_id bigint NOT NULL,
     name_id bigint NOT NULL,
@@ -62,7 +67,7 @@ CREATE TABLE open_sessions(
 CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
 INSERT INTO open_sessions(server_id, name_id, first_seen)
     SELECT server_id, name_id, max(first_seen) FROM sessions s
-    WHERE last_seen = (SELECT max(t) FROM samples WHERE server_id = s.server_id)
+    WHERE last_seen = (SELECT latest FROM servers WHERE id = s.server_id)
     GROUP BY server_id, name_id;
 DELETE FROM sessions s USING open_sessions o
     WHERE s.server_id = o.server_id AND s.name_id = o.name_id AND s.first_seen = o.first_seen;

@@ -74,6 +74,7 @@ std::optional<Fault> PostgresStore::connected()
         return failed;
     }
     m_connection = std::move(*opened);
+    m_names.clear();
     m_backoff.succeeded();
     m_lost.reset();
     return std::nullopt;
@@ -104,30 +105,38 @@ std::optional<Fault> PostgresStore::record(std::span<const Sample> samples)
     postgres::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(recording))
         return failed;
-    if (auto failed = writeServers(samples))
+    auto servers = writeServers(samples);
+    if (!servers)
+        return servers.fault();
+    if (auto failed = writeSamples(samples, *servers))
         return failed;
     for (const auto &pass : passes)
-        if (auto failed = writePass(pass))
+        if (auto failed = writeSessions(pass, *servers))
             return failed;
     return transaction.commit(recording);
 }
 
-std::optional<Fault> PostgresStore::writeServers(std::span<const Sample> samples)
+Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeServers(std::span<const Sample> samples)
 {
     // A batch is a few statements whatever its size, each taking its rows
     // as arrays: a round trip per statement, not per sample. Servers and
     // names go in sorted, so that two instances writing at once lock rows in
     // the same order.
     std::map<std::string, std::int64_t> maps; // name: latest time
-    std::map<ServerKey, std::string> servers;  // their latest own names
+    struct Latest {
+        std::string name; // the server's own
+        std::int64_t time = 0;
+    };
+    std::map<ServerKey, Latest> servers;
     for (const Sample &sample : samples) {
         if (!sample.map.empty()) {
             auto &latest = maps[std::string(bounded(sample.map))];
             latest = std::max(latest, seconds(sample.time));
         }
-        auto &name = servers[sample.server];
+        auto &server = servers[sample.server];
         if (!sample.serverName.empty())
-            name = bounded(sample.serverName);
+            server.name = bounded(sample.serverName);
+        server.time = std::max(server.time, seconds(sample.time));
     }
 
     std::vector<std::string> texts;
@@ -139,68 +148,102 @@ std::optional<Fault> PostgresStore::writeServers(std::span<const Sample> samples
     if (auto failed = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
                                        "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
                                        recording, postgres::Parameters().addArray(texts).addArray(numbers)))
-        return failed;
+        return *failed;
 
     std::vector<std::string> addresses, names;
-    std::vector<std::int64_t> ports;
-    for (const auto &[server, name] : servers) {
+    std::vector<std::int64_t> ports, times;
+    for (const auto &[server, latest] : servers) {
         addresses.push_back(server.address);
         ports.push_back(server.queryPort);
-        names.push_back(name);
+        names.push_back(latest.name);
+        times.push_back(latest.time);
     }
-    return m_connection.exec("INSERT INTO servers(address, query_port, name) SELECT a, p, nullif(n, '') "
-                             "FROM unnest($1::text[], $2::integer[], $3::text[]) AS x(a, p, n) "
-                             "ON CONFLICT(address, query_port) DO UPDATE SET name = excluded.name "
-                             "WHERE excluded.name IS NOT NULL AND servers.name IS DISTINCT FROM excluded.name",
-                             recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names));
+    // Each server's latest sample before the batch, as the statement's
+    // snapshot shows it, beside its key.
+    auto rows = m_connection.query(
+        "WITH x AS (SELECT * FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) AS x(address, port, name, t)), "
+        "before AS (SELECT s.id, s.latest FROM servers s JOIN x ON s.address = x.address AND s.query_port = x.port), "
+        "written AS (INSERT INTO servers(address, query_port, name, latest) SELECT address, port, nullif(name, ''), t FROM x "
+        "ON CONFLICT(address, query_port) DO UPDATE SET name = coalesce(excluded.name, servers.name), "
+        "latest = greatest(servers.latest, excluded.latest) RETURNING id, address, query_port) "
+        "SELECT w.address, w.query_port, w.id, b.latest FROM written w LEFT JOIN before b ON b.id = w.id",
+        recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names).addArray(times));
+    if (!rows)
+        return rows.fault();
+    std::map<ServerKey, KnownServer> known;
+    for (int row = 0; row < rows->rows(); ++row) {
+        KnownServer &server = known[{rows->text(row, 0), static_cast<std::uint16_t>(rows->integer(row, 1))}];
+        server.id = rows->integer(row, 2);
+        if (!rows->isNull(row, 3))
+            server.latest = rows->integer(row, 3);
+    }
+    return known;
 }
 
-std::optional<Fault> PostgresStore::writePass(std::span<const Sample *const> pass)
+std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers)
 {
-    // Each server's latest sample and open sessions as they are before the
-    // pass: a session goes on while its name is in the next sample soon
-    // enough, and ends (at that latest sample) otherwise.
-    struct Server {
-        std::int64_t id = 0;
-        std::optional<std::int64_t> latest;
-        std::map<std::string, std::pair<std::int64_t, std::int64_t>, std::less<>> open; // name: its id, first seen
-    };
-    std::vector<std::string> addresses;
-    std::vector<std::int64_t> ports;
-    for (const Sample *sample : pass) {
-        addresses.push_back(sample->server.address);
-        ports.push_back(sample->server.queryPort);
+    // The latest of a server's samples in one second counts.
+    std::map<std::pair<std::int64_t, std::int64_t>, const Sample *> rows;
+    for (const Sample &sample : samples)
+        rows[{servers.at(sample.server).id, seconds(sample.time)}] = &sample;
+    std::vector<std::int64_t> ids, times, players, bots;
+    std::vector<std::string> maps;
+    for (const auto &[key, sample] : rows) {
+        ids.push_back(key.first);
+        times.push_back(key.second);
+        players.push_back(std::clamp(sample->players, 0, maxCount));
+        bots.push_back(std::clamp(sample->bots, 0, maxCount));
+        maps.push_back(std::string(bounded(sample->map)));
     }
-    auto state = m_connection.query(
-        "WITH x AS MATERIALIZED (SELECT x.n, s.id, (SELECT max(t) FROM samples WHERE server_id = s.id) AS latest "
-        "FROM unnest($1::text[], $2::integer[]) WITH ORDINALITY AS x(address, port, n) "
-        "JOIN servers s ON s.address = x.address AND s.query_port = x.port) "
-        "SELECT x.n, x.id, x.latest, o.name_id, o.first_seen, n.name FROM x "
-        "LEFT JOIN open_sessions o ON o.server_id = x.id LEFT JOIN names n ON n.id = o.name_id",
-        recording, postgres::Parameters().addArray(addresses).addArray(ports));
-    if (!state)
-        return state.fault();
-    std::vector<Server> servers(pass.size());
-    for (int row = 0; row < state->rows(); ++row) {
-        Server &server = servers.at(static_cast<std::size_t>(state->integer(row, 0) - 1));
-        server.id = state->integer(row, 1);
-        if (!state->isNull(row, 2))
-            server.latest = state->integer(row, 2);
-        if (!state->isNull(row, 5))
-            server.open.emplace(state->text(row, 5), std::pair{state->integer(row, 3), state->integer(row, 4)});
+    return m_connection.exec(
+        "INSERT INTO samples(server_id, t, players, bots, map_id) "
+        "SELECT x.server_id, x.t, x.players, x.bots, m.id "
+        "FROM unnest($1::bigint[], $2::bigint[], $3::integer[], $4::integer[], $5::text[]) AS x(server_id, t, players, bots, map) "
+        "LEFT JOIN maps m ON m.name = x.map "
+        "ON CONFLICT(server_id, t) DO UPDATE SET players = excluded.players, bots = excluded.bots, map_id = excluded.map_id",
+        recording, postgres::Parameters().addArray(ids).addArray(times).addArray(players).addArray(bots).addArray(maps));
+}
+
+std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers)
+{
+    // The servers' open sessions as they are before the pass: a session
+    // goes on while its name is in the server's next sample soon enough,
+    // and ends (at the server's latest sample before) otherwise.
+    std::vector<std::int64_t> ids;
+    for (const Sample *sample : pass)
+        ids.push_back(servers.at(sample->server).id);
+    auto rows = m_connection.query("SELECT server_id, name_id, first_seen FROM open_sessions WHERE server_id = ANY($1::bigint[])",
+                                   recording, postgres::Parameters().addArray(ids));
+    if (!rows)
+        return rows.fault();
+    std::vector<std::int64_t> unknown;
+    for (int row = 0; row < rows->rows(); ++row)
+        if (!m_names.contains(rows->integer(row, 1)))
+            unknown.push_back(rows->integer(row, 1));
+    if (!unknown.empty()) {
+        auto names = m_connection.query("SELECT id, name FROM names WHERE id = ANY($1::bigint[])", recording,
+                                        postgres::Parameters().addArray(unknown));
+        if (!names)
+            return names.fault();
+        for (int row = 0; row < names->rows(); ++row)
+            m_names.emplace(names->integer(row, 0), names->text(row, 1));
     }
+    std::map<std::int64_t, std::map<std::string_view, std::int64_t>> openOf; // server: name: its key
+    for (int row = 0; row < rows->rows(); ++row)
+        if (auto name = m_names.find(rows->integer(row, 1)); name != m_names.end())
+            openOf[rows->integer(row, 0)].emplace(name->second, name->first);
 
     std::set<std::string> newNames;
     std::vector<std::int64_t> endedServers, endedNames, endedAt;
     std::vector<std::int64_t> seenServers, seenTimes, lateServers, lateTimes;
     std::vector<std::string> seenNames, lateNames;
-    for (std::size_t i = 0; i < pass.size(); ++i) {
-        const Sample &sample = *pass[i];
-        const Server &server = servers[i];
-        const std::int64_t time = seconds(sample.time);
+    for (const Sample *sample : pass) {
+        KnownServer &server = servers.at(sample->server);
+        const auto &open = openOf[server.id];
+        const std::int64_t time = seconds(sample->time);
         // A server may list one name twice (two players, one name): one session.
-        std::set<std::string> names;
-        for (const std::string &name : sample.names)
+        std::set<std::string, std::less<>> names;
+        for (const std::string &name : sample->names)
             if (!name.empty())
                 names.insert(std::string(bounded(name)));
         // An answer older than the server's latest ends no session.
@@ -208,22 +251,23 @@ std::optional<Fault> PostgresStore::writePass(std::span<const Sample *const> pas
         // Two answers in one second both hold their names; after a gap
         // longer than the rule allows, every session ends.
         const bool sameTime = server.latest == time;
-        const bool continues = server.latest && *server.latest >= seconds(sessionRule().continuesFrom(sample.time));
-        for (const auto &[name, session] : server.open) {
+        const bool continues = server.latest && *server.latest >= seconds(sessionRule().continuesFrom(sample->time));
+        for (const auto &[name, nameId] : open) {
             if (late || sameTime || (continues && names.contains(name)))
                 continue;
             endedServers.push_back(server.id);
-            endedNames.push_back(session.first);
-            endedAt.push_back(server.latest.value_or(session.second));
+            endedNames.push_back(nameId);
+            endedAt.push_back(server.latest.value_or(time));
         }
         for (const std::string &name : names) {
-            if (server.open.contains(name) && (late || sameTime || continues))
+            if (open.contains(name) && (late || sameTime || continues))
                 continue;
             newNames.insert(name);
             (late ? lateServers : seenServers).push_back(server.id);
             (late ? lateNames : seenNames).push_back(name);
             (late ? lateTimes : seenTimes).push_back(time);
         }
+        server.latest = std::max(server.latest.value_or(time), time);
     }
 
     if (!newNames.empty()) {
@@ -277,23 +321,7 @@ std::optional<Fault> PostgresStore::writePass(std::span<const Sample *const> pas
                 recording,
                 postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)))
             return failed;
-
-    std::vector<std::int64_t> ids, times, players, bots;
-    std::vector<std::string> maps;
-    for (std::size_t i = 0; i < pass.size(); ++i) {
-        ids.push_back(servers[i].id);
-        times.push_back(seconds(pass[i]->time));
-        players.push_back(std::clamp(pass[i]->players, 0, maxCount));
-        bots.push_back(std::clamp(pass[i]->bots, 0, maxCount));
-        maps.push_back(std::string(bounded(pass[i]->map)));
-    }
-    return m_connection.exec(
-        "INSERT INTO samples(server_id, t, players, bots, map_id) "
-        "SELECT x.server_id, x.t, x.players, x.bots, m.id "
-        "FROM unnest($1::bigint[], $2::bigint[], $3::integer[], $4::integer[], $5::text[]) AS x(server_id, t, players, bots, map) "
-        "LEFT JOIN maps m ON m.name = x.map "
-        "ON CONFLICT(server_id, t) DO UPDATE SET players = excluded.players, bots = excluded.bots, map_id = excluded.map_id",
-        recording, postgres::Parameters().addArray(ids).addArray(times).addArray(players).addArray(bots).addArray(maps));
+    return std::nullopt;
 }
 
 std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, Seconds time)
@@ -314,8 +342,7 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
     // A session going on ends with its server's latest sample, so it goes
     // before the samples do.
     static constexpr const char *steps[] = {
-        "DELETE FROM open_sessions WHERE server_id IN "
-        "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < $1)",
+        "DELETE FROM open_sessions WHERE server_id IN (SELECT id FROM servers WHERE coalesce(latest, 0) < $1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < $1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < $1",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < $1 "
@@ -323,6 +350,7 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < $1",
     };
+    m_names.clear();
     postgres::Transaction transaction(m_connection);
     if (auto failed = transaction.begin(pruning))
         return failed;
@@ -432,8 +460,7 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
         // Each session's name by its key, in a subquery the planner keeps:
         // a join would have it hash the whole names table for a few hundred
         // sessions. The sessions going on end with the server's latest sample.
-        "WITH server AS MATERIALIZED (SELECT id, (SELECT max(t) FROM samples WHERE server_id = id) AS latest FROM servers "
-        "WHERE address = $1 AND query_port = $2) "
+        "WITH server AS MATERIALIZED (SELECT id, latest FROM servers WHERE address = $1 AND query_port = $2) "
         "SELECT s.name, s.first_seen, s.last_seen, (SELECT latest FROM server) FROM ("
         "SELECT first_seen, last_seen, (SELECT name FROM names WHERE id = name_id) AS name FROM sessions "
         "WHERE server_id = (SELECT id FROM server) AND last_seen >= $3 "
@@ -470,16 +497,16 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // at least as late as the last of them, so older sessions are not read.
     auto rows = m_connection.query(
         "WITH matched AS MATERIALIZED (SELECT id, name, greatest((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), "
-        "(SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o WHERE name_id = names.id)) AS newest "
+        "(SELECT max(v.latest) FROM open_sessions o JOIN servers v ON v.id = o.server_id WHERE o.name_id = names.id)) AS newest "
         "FROM names WHERE strpos(folded, $1) > 0), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
         "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
         "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen FROM ("
         "SELECT server_id, last_seen FROM sessions WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor) "
-        "UNION ALL SELECT server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) FROM open_sessions o WHERE name_id = n.id) u "
+        "UNION ALL SELECT o.server_id, v.latest FROM open_sessions o JOIN servers v ON v.id = o.server_id WHERE o.name_id = n.id) u "
         "WHERE last_seen >= (SELECT t FROM floor) GROUP BY server_id) s "
         "ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
-        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, (SELECT max(t) FROM samples WHERE server_id = v.id) "
+        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
         reading,
         postgres::Parameters().add(foldCase(text)).add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));

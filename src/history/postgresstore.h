@@ -5,8 +5,11 @@
 #include "history/store.h"
 
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace history {
 
@@ -43,17 +46,27 @@ public:
 private:
     // The connection, opened again when it was lost and the wait is over.
     std::optional<Fault> connected();
+    // A server of the batch being written: its key in the database and the
+    // time of its latest sample, as far as the batch has been written.
+    struct KnownServer {
+        std::int64_t id = 0;
+        std::optional<std::int64_t> latest;
+    };
     // The batch's maps and servers.
-    std::optional<Fault> writeServers(std::span<const Sample> samples);
-    // Samples of distinct servers, with the sessions they continue, end or
-    // start.
-    std::optional<Fault> writePass(std::span<const Sample *const> pass);
+    Expected<std::map<ServerKey, KnownServer>> writeServers(std::span<const Sample> samples);
+    std::optional<Fault> writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers);
+    // The sessions that samples of distinct servers continue, end or start.
+    std::optional<Fault> writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers);
 
     postgres::Connection m_connection;
     const std::string m_uri;
     Backoff m_backoff;
     std::chrono::steady_clock::time_point m_retryAt;
     std::optional<Fault> m_lost;
+    // Players' names by their keys, for the sessions going on, which refer
+    // to them by key. A key never passes to another name, so what is kept
+    // stays true; it is forgotten at each prune, to stay small.
+    std::unordered_map<std::int64_t, std::string> m_names;
 };
 
 }
