@@ -54,8 +54,13 @@ INSERT INTO skirvane_history(version) VALUES(1);
 // round then writes only the names that came or went, rather than a new
 // version of every session it saw, with an entry in each of the sessions'
 // indexes. The servers' rows change every round: room on their pages lets
-// each change stay on its page, without new index entries.
+// each change stay on its page, without new index entries. An ended
+// session is found by its server and end; it is written once, when it
+// leaves open_sessions, so its key needs no index of its own. The sessions
+// going on are as many as the players on the servers now: a search reads
+// them whole rather than keep an index by name up to date every round.
 constexpr const char *upgradeFrom1 = R"sql(
+ALTER TABLE sessions DROP CONSTRAINT sessions_pkey;
 ALTER TABLE servers ADD COLUMN latest bigint;
 ALTER TABLE servers SET (fillfactor = 50);
 UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = servers.id);
@@ -64,7 +69,6 @@ CREATE TABLE open_sessions(
     name_id bigint NOT NULL,
     first_seen bigint NOT NULL,
     PRIMARY KEY(server_id, name_id));
-CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
 INSERT INTO open_sessions(server_id, name_id, first_seen)
     SELECT server_id, name_id, max(first_seen) FROM sessions s
     WHERE last_seen = (SELECT latest FROM servers WHERE id = s.server_id)

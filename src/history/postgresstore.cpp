@@ -285,8 +285,7 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
         if (auto failed = m_connection.exec(
                 "WITH ended AS (DELETE FROM open_sessions o USING unnest($1::bigint[], $2::bigint[], $3::bigint[]) AS e(server_id, name_id, t) "
                 "WHERE o.server_id = e.server_id AND o.name_id = e.name_id RETURNING o.server_id, o.name_id, o.first_seen, e.t) "
-                "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT * FROM ended "
-                "ON CONFLICT(server_id, name_id, first_seen) DO UPDATE SET last_seen = greatest(sessions.last_seen, excluded.last_seen)",
+                "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT * FROM ended",
                 recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)))
             return failed;
     // A name back soon enough after leaving goes on with its session: the
@@ -294,13 +293,15 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
     static constexpr const char *seenInPass =
         "WITH x AS (SELECT x.server_id, n.id AS name_id, x.t FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t) "
         "JOIN names n ON n.name = x.name), "
-        "latest AS (SELECT x.*, (SELECT max(first_seen) FROM sessions WHERE server_id = x.server_id AND name_id = x.name_id "
-        "AND last_seen >= x.t - $4) AS first_seen FROM x) ";
+        "latest AS (SELECT x.*, s.first_seen, s.last_seen FROM x LEFT JOIN LATERAL (SELECT first_seen, last_seen FROM sessions "
+        "WHERE server_id = x.server_id AND last_seen >= x.t - $4 AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
+    // A session is found by its server and end, of which there are few.
+    static constexpr const char *itsSession =
+        "s.server_id = l.server_id AND s.last_seen = l.last_seen AND s.name_id = l.name_id AND s.first_seen = l.first_seen";
     if (!seenServers.empty())
         if (auto failed = m_connection.exec(
                 (std::string(seenInPass)
-                 + ", back AS (DELETE FROM sessions s USING latest l "
-                   "WHERE s.server_id = l.server_id AND s.name_id = l.name_id AND s.first_seen = l.first_seen) "
+                 + ", back AS (DELETE FROM sessions s USING latest l WHERE " + itsSession + ") "
                    "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
                    "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)")
                     .c_str(),
@@ -312,11 +313,10 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
     if (!lateServers.empty())
         if (auto failed = m_connection.exec(
                 (std::string(seenInPass)
-                 + ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l "
-                   "WHERE s.server_id = l.server_id AND s.name_id = l.name_id AND s.first_seen = l.first_seen RETURNING s.server_id, s.name_id) "
+                 + ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l WHERE " + itsSession
+                 + " RETURNING s.server_id, s.name_id) "
                    "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
-                   "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id) "
-                   "ON CONFLICT DO NOTHING")
+                   "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id)")
                     .c_str(),
                 recording,
                 postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)))
@@ -492,20 +492,24 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // strpos() compares text: no character of the search is a wildcard.
     // Each matching name gives a row with its latest time, so the latest
     // rows all come from the `limit` names seen latest: only their sessions
-    // are read, each name's through the index by name, rather than every
-    // session since `since`; and with `limit` such names, as many rows are
-    // at least as late as the last of them, so older sessions are not read.
+    // are read, each name's ended ones through the index by name, rather
+    // than every session since `since`; and with `limit` such names, as many
+    // rows are at least as late as the last of them, so older sessions are
+    // not read. The sessions going on are few: they are taken at once.
     auto rows = m_connection.query(
-        "WITH matched AS MATERIALIZED (SELECT id, name, greatest((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), "
-        "(SELECT max(v.latest) FROM open_sessions o JOIN servers v ON v.id = o.server_id WHERE o.name_id = names.id)) AS newest "
-        "FROM names WHERE strpos(folded, $1) > 0), "
-        "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "WITH matched AS MATERIALIZED (SELECT id, name FROM names WHERE strpos(folded, $1) > 0), "
+        "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
+        "JOIN servers v ON v.id = o.server_id), "
+        "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest((SELECT max(last_seen) FROM sessions WHERE name_id = m.id), g.newest) AS newest "
+        "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
         "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
-        "found AS (SELECT n.name, s.server_id, s.seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, max(last_seen) AS seen FROM ("
-        "SELECT server_id, last_seen FROM sessions WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor) "
-        "UNION ALL SELECT o.server_id, v.latest FROM open_sessions o JOIN servers v ON v.id = o.server_id WHERE o.name_id = n.id) u "
-        "WHERE last_seen >= (SELECT t FROM floor) GROUP BY server_id) s "
-        "ORDER BY s.seen DESC, n.name COLLATE \"C\" LIMIT $3) "
+        "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
+        "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
+        "WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor)) s "
+        "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
+        "WHERE o.latest >= (SELECT t FROM floor)) u "
+        "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
         reading,
