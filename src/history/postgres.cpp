@@ -224,6 +224,11 @@ Expected<Connection> Connection::open(const std::string &uri)
     // Times are whole seconds in bigint columns; the session's own
     // settings play no part, but its notices would end up on stderr.
     PQsetNoticeProcessor(connection.m_connection, [](void *, const char *) {}, nullptr);
+    // The statements are short, but the planner's estimates for a batch's
+    // arrays can pass the bar at which it compiles a statement to machine
+    // code first, which takes far longer than running it. A server too old
+    // to know the setting does not compile either.
+    PQclear(PQexec(connection.m_connection, "SET jit = off"));
     return connection;
 }
 
