@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <utility>
 
 namespace history::schema {
 
@@ -114,6 +115,15 @@ CREATE TABLE recent_sessions(
 CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
 )sql";
 
+// Version 5 keeps on each name the end of its latest session in the large
+// table, so that the player search reads that from the name's own row
+// rather than from the sessions. The prune that moves the recently ended
+// sessions over brings it up to date.
+constexpr const char *upgradeFrom4 = R"sql(
+ALTER TABLE names ADD COLUMN last_ended INTEGER NOT NULL DEFAULT 0;
+UPDATE names SET last_ended = coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -155,16 +165,17 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
     if (!tables)
         return tables.fault();
     std::string sql;
+    // Each layout's steps from there on, in turn.
     if (*version == 0 && *tables == 0)
-        sql = std::string(createVersion2) + upgradeFrom2 + upgradeFrom3;
+        sql = createVersion2;
     else if (*version == 1)
-        sql = createVersion2Beside() + upgradeFrom1 + upgradeFrom2 + upgradeFrom3;
-    else if (*version == 2)
-        sql = std::string(upgradeFrom2) + upgradeFrom3;
-    else if (*version == 3)
-        sql = upgradeFrom3;
-    else
+        sql = createVersion2Beside() + upgradeFrom1;
+    else if (*version < 2)
         return foreignFault(connection);
+    static constexpr std::pair<int, const char *> steps[] = {{2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}};
+    for (const auto &[from, step] : steps)
+        if (*version <= from)
+            sql += step;
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
     sql += "PRAGMA user_version = " + std::to_string(currentVersion) + ";\n";
     if (auto failed = connection.exec(sql.c_str(), operation))

@@ -360,7 +360,8 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
     auto addSession = statement(m_addSession,
                                 "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
                                 recording);
-    for (auto *prepared : {&extendSession, &extendRecent, &addSession})
+    auto endedLater = statement(m_endedLater, "UPDATE names SET last_ended = max(last_ended, ?2) WHERE id = ?1", recording);
+    for (auto *prepared : {&extendSession, &extendRecent, &addSession, &endedLater})
         if (!*prepared)
             return prepared->fault();
     const std::int64_t time = seconds(sample.time);
@@ -380,8 +381,15 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
                 return m_connection.fault(code, recording);
             changes += sqlite3_changes(m_connection.handle());
         }
-        if (changes > 0)
+        if (changes > 0) {
+            auto &ended = **endedLater;
+            ended.bind(1, *id).bind(2, time);
+            const int code = ended.step();
+            ended.reset();
+            if (code != SQLITE_DONE)
+                return m_connection.fault(code, recording);
             continue;
+        }
         auto &add = **addSession;
         add.bind(1, serverId).bind(2, *id).bind(3, time);
         const int code = add.step();
@@ -416,6 +424,8 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
     static constexpr const char *steps[] = {
         "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) "
         "SELECT server_id, name_id, first_seen, last_seen FROM recent_sessions WHERE last_seen >= ?1",
+        "UPDATE names SET last_ended = max(last_ended, r.last_seen) "
+        "FROM (SELECT name_id, max(last_seen) AS last_seen FROM recent_sessions GROUP BY name_id) AS r WHERE names.id = r.name_id",
         "DELETE FROM recent_sessions",
         "DELETE FROM open_sessions WHERE server_id IN "
         "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < ?1)",
@@ -585,15 +595,16 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
 Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                               std::size_t limit)
 {
-    // instr() compares bytes: no character of the text is a wildcard. Each
-    // matching name gives a row with its latest time, so the latest rows
+    // instr() compares bytes: no character of the text is a wildcard. A
+    // name's row holds the end of its sessions in the large table; the small
+    // ones hold those ended since and going on. Each matching name gives a
+    // row with its latest time, so the latest rows
     // all come from the `limit` names seen latest (by name among those seen
     // at once, as the rows are): only their sessions are grouped, however
     // many names match. With `limit` such names, as many rows are at least
     // as late as the last of them: older sessions are not read.
     auto query = m_connection.prepare(
-        "WITH matched AS MATERIALIZED (SELECT id, name, max("
-        "coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0), "
+        "WITH matched AS MATERIALIZED (SELECT id, name, max(last_ended, "
         "coalesce((SELECT max(last_seen) FROM recent_sessions WHERE name_id = names.id), 0), "
         "coalesce((SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o "
         "WHERE o.name_id = names.id), 0)) AS newest "

@@ -169,7 +169,7 @@ TEST(Store, UpgradesAVersion1File)
     std::filesystem::copy_file(original, path);
 
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 5);
     auto series = store->series(deck, at(evening + 1000));
     ASSERT_TRUE(series) << series.fault().message;
     const std::size_t last = 287;
@@ -272,7 +272,7 @@ static std::unique_ptr<Store> upgradedCopy(const char *fixture, const std::files
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / fixture, path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 4);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 5);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     return store;
 }
@@ -302,6 +302,11 @@ TEST(Store, UpgradesAVersion3FileKeepingEverySession)
     const SeenPlayer bob{"Bob", false, {{at(evening), at(evening + 300)}}};
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 600)), (std::vector<SeenPlayer>{ann(600, true), bob}));
     EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening)), (std::vector<SeenPlayer>{ann(0, true)}));
+    // The search ranks names by what the upgrade worked out from their sessions.
+    EXPECT_EQ(*store->searchPlayers("b", at(0), at(evening), 10),
+              (std::vector<PlayerMatch>{{"Bob", false, at(evening + 300), deck, "Deck Night"}}));
+    EXPECT_EQ(*store->searchPlayers("n", at(0), at(evening), 1),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening + 600), deck, "Deck Night"}}));
 
     // Ann's session on the first server goes on; the other one's has ended.
     const Sample named[] = {{deck, at(evening + 900), 1, 0, "DM-Deck", "Deck Night", {"Ann"}},
@@ -317,6 +322,9 @@ TEST(Store, UpgradesAVersion3FileKeepingEverySession)
     const Sample back[] = {{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
     ASSERT_FALSE(store->record(back));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 1500)), (std::vector<SeenPlayer>{ann(1500, true), bob}));
+    EXPECT_EQ(*store->searchPlayers("ann", at(0), at(evening + 1500), 10),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1500), deck, "Deck Night"},
+                                        {"Ann", false, at(evening), other, "Other Place"}}));
 }
 
 namespace history {
