@@ -150,32 +150,35 @@ Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeSe
                                        recording, postgres::Parameters().addArray(texts).addArray(numbers)))
         return *failed;
 
+    std::vector<const ServerKey *> keys;
     std::vector<std::string> addresses, names;
     std::vector<std::int64_t> ports, times;
     for (const auto &[server, latest] : servers) {
+        keys.push_back(&server);
         addresses.push_back(server.address);
         ports.push_back(server.queryPort);
         names.push_back(latest.name);
         times.push_back(latest.time);
     }
-    // Each server's latest sample before the batch, as the statement's
-    // snapshot shows it, beside its key.
+    // Each server's key and its latest sample before the batch, as the
+    // statement's snapshot shows it, by its place in the batch.
     auto rows = m_connection.query(
-        "WITH x AS (SELECT * FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) AS x(address, port, name, t)), "
+        "WITH x AS (SELECT * FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) WITH ORDINALITY AS x(address, port, name, t, n)), "
         "before AS (SELECT s.id, s.latest FROM servers s JOIN x ON s.address = x.address AND s.query_port = x.port), "
         "written AS (INSERT INTO servers(address, query_port, name, latest) SELECT address, port, nullif(name, ''), t FROM x "
         "ON CONFLICT(address, query_port) DO UPDATE SET name = coalesce(excluded.name, servers.name), "
         "latest = greatest(servers.latest, excluded.latest) RETURNING id, address, query_port) "
-        "SELECT w.address, w.query_port, w.id, b.latest FROM written w LEFT JOIN before b ON b.id = w.id",
+        "SELECT x.n, w.id, b.latest FROM written w JOIN x ON x.address = w.address AND x.port = w.query_port "
+        "LEFT JOIN before b ON b.id = w.id",
         recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names).addArray(times));
     if (!rows)
         return rows.fault();
     std::map<ServerKey, KnownServer> known;
     for (int row = 0; row < rows->rows(); ++row) {
-        KnownServer &server = known[{rows->text(row, 0), static_cast<std::uint16_t>(rows->integer(row, 1))}];
-        server.id = rows->integer(row, 2);
-        if (!rows->isNull(row, 3))
-            server.latest = rows->integer(row, 3);
+        KnownServer &server = known[*keys.at(static_cast<std::size_t>(rows->integer(row, 0) - 1))];
+        server.id = rows->integer(row, 1);
+        if (!rows->isNull(row, 2))
+            server.latest = rows->integer(row, 2);
     }
     return known;
 }
