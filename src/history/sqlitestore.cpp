@@ -47,6 +47,15 @@ StoreOpener SqliteStore::opener(std::filesystem::path path, SqliteOptions option
     return [path = std::move(path), options] { return open(path, options); };
 }
 
+std::optional<Fault> SqliteStore::write(sqlite::Statement &bound)
+{
+    const int code = bound.step();
+    bound.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    return std::nullopt;
+}
+
 Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
 {
     if (sqlite::Statement *ready = &slot; ready->isPrepared())
@@ -182,8 +191,9 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
     // The ended sessions that a name seen in the next sample may go on with.
     auto ended = statement(m_endedSessions,
                            "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
-                           "(SELECT name_id, first_seen, last_seen, 0 AS recent FROM sessions WHERE server_id = ?1 AND last_seen >= ?2 "
-                           "UNION ALL SELECT name_id, first_seen, last_seen, 1 FROM current_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
+                           "(SELECT name_id, first_seen, last_seen, 0 AS recent FROM sessions "
+                           "WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
+                           "SELECT name_id, first_seen, last_seen, 1 FROM current_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
                            "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen",
                            recording);
     if (!ended)
@@ -289,12 +299,8 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
             continue;
         }
         Session &session = open->second;
-        auto &end = **endSession;
-        end.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest);
-        const int code = end.step();
-        end.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        if (auto failed = write((*endSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)))
+            return failed;
         session.lastSeen = server.latest;
         session.recent = true;
         if (continues)
@@ -311,33 +317,22 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
             server.ended.erase(ended);
             if (session.recent) {
                 // Its row goes on again in place.
-                auto &reopen = **reopenRecent;
-                reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen);
-                const int code = reopen.step();
-                reopen.reset();
-                if (code != SQLITE_DONE)
-                    return m_connection.fault(code, recording);
+                if (auto failed = write((*reopenRecent)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
+                    return failed;
                 server.open.emplace(name, session);
                 continue;
             }
-            auto &reopen = **reopenSession;
-            reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen);
-            const int code = reopen.step();
-            reopen.reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
+            if (auto failed = write(
+                    (*reopenSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)))
+                return failed;
         } else {
             auto id = nameId(name);
             if (!id)
                 return id.fault();
             session.nameId = *id;
         }
-        auto &open = **openSession;
-        open.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen);
-        const int code = open.step();
-        open.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        if (auto failed = write((*openSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
+            return failed;
         server.open.emplace(name, session);
     }
     server.latest = time;
@@ -378,28 +373,16 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
             return id.fault();
         int changes = 0;
         for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
-            extend->bind(1, serverId).bind(2, *id).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
-            const int code = extend->step();
-            extend->reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
+            const std::int64_t from = seconds(sessionRule().continuesFrom(sample.time));
+            if (auto failed = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)))
+                return failed;
             changes += sqlite3_changes(m_connection.handle());
         }
-        if (changes > 0) {
-            auto &ended = **endedLater;
-            ended.bind(1, *id).bind(2, time);
-            const int code = ended.step();
-            ended.reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
-            continue;
-        }
-        auto &add = **addSession;
-        add.bind(1, serverId).bind(2, *id).bind(3, time);
-        const int code = add.step();
-        add.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        // The large table's session a name's row ranks it by may end later now.
+        auto failed = changes > 0 ? write((*endedLater)->bind(1, *id).bind(2, time))
+                                  : write((*addSession)->bind(1, serverId).bind(2, *id).bind(3, time));
+        if (failed)
+            return failed;
     }
     return std::nullopt;
 }

@@ -83,6 +83,8 @@ private:
     std::optional<Fault> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
     std::optional<Fault> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
     std::optional<Fault> dropOldestDay();
+    // Runs a bound statement that returns no rows, and resets it.
+    std::optional<Fault> write(sqlite::Statement &bound);
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
