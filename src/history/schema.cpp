@@ -115,11 +115,26 @@ CREATE TABLE recent_sessions(
 CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
 )sql";
 
-// Version 5 keeps on each name the end of its latest session in the large
-// table, so that the player search reads that from the name's own row
-// rather than from the sessions. The prune that moves the recently ended
-// sessions over brings it up to date.
+// Version 5 keeps the sessions going on and those ended since the latest
+// prune in one small table, a session going on without an end: a session
+// ends, or goes on again, by writing its end in place, in a row and not in
+// its index by name. Each name keeps the end of its latest session in the
+// large table, so that the player search reads that from the name's own
+// row rather than from the sessions; the prune that moves the ended ones
+// over brings it up to date.
 constexpr const char *upgradeFrom4 = R"sql(
+CREATE TABLE current_sessions(
+    server_id INTEGER NOT NULL,
+    name_id INTEGER NOT NULL,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER,
+    PRIMARY KEY(server_id, name_id, first_seen)) WITHOUT ROWID;
+CREATE INDEX current_sessions_by_name ON current_sessions(name_id);
+INSERT OR IGNORE INTO current_sessions(server_id, name_id, first_seen, last_seen)
+    SELECT server_id, name_id, first_seen, NULL FROM open_sessions
+    UNION ALL SELECT server_id, name_id, first_seen, last_seen FROM recent_sessions;
+DROP TABLE open_sessions;
+DROP TABLE recent_sessions;
 ALTER TABLE names ADD COLUMN last_ended INTEGER NOT NULL DEFAULT 0;
 UPDATE names SET last_ended = coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0);
 )sql";

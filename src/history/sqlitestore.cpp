@@ -47,6 +47,15 @@ StoreOpener SqliteStore::opener(std::filesystem::path path, SqliteOptions option
     return [path = std::move(path), options] { return open(path, options); };
 }
 
+std::optional<Fault> SqliteStore::write(sqlite::Statement &bound)
+{
+    const int code = bound.step();
+    bound.reset();
+    if (code != SQLITE_DONE)
+        return m_connection.fault(code, recording);
+    return std::nullopt;
+}
+
 Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
 {
     if (sqlite::Statement *ready = &slot; ready->isPrepared())
@@ -174,16 +183,17 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
     if (!latest)
         return latest.fault();
     auto open = statement(m_openSessions,
-                          "SELECT n.name, o.name_id, o.first_seen FROM open_sessions o JOIN names n ON n.id = o.name_id "
-                          "WHERE o.server_id = ?1",
+                          "SELECT n.name, c.name_id, c.first_seen FROM current_sessions c JOIN names n ON n.id = c.name_id "
+                          "WHERE c.server_id = ?1 AND c.last_seen IS NULL",
                           recording);
     if (!open)
         return open.fault();
     // The ended sessions that a name seen in the next sample may go on with.
     auto ended = statement(m_endedSessions,
                            "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
-                           "(SELECT *, 0 AS recent FROM sessions WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
-                           "SELECT *, 1 FROM recent_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
+                           "(SELECT name_id, first_seen, last_seen, 0 AS recent FROM sessions "
+                           "WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
+                           "SELECT name_id, first_seen, last_seen, 1 FROM current_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
                            "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen",
                            recording);
     if (!ended)
@@ -257,19 +267,18 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
         m_sessions.erase(serverId);
         return failed;
     }
-    auto endSession = statement(m_endSession, "DELETE FROM open_sessions WHERE server_id = ?1 AND name_id = ?2", recording);
-    auto closeSession = statement(m_closeSession,
-                                  "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4)",
-                                  recording);
+    auto endSession = statement(m_endSession,
+                                "UPDATE current_sessions SET last_seen = ?4 WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3",
+                                recording);
     auto reopenSession = statement(m_reopenSession,
                                    "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
                                    recording);
     auto reopenRecent = statement(m_reopenRecent,
-                                  "DELETE FROM recent_sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
+                                  "UPDATE current_sessions SET last_seen = NULL WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3",
                                   recording);
-    auto openSession = statement(m_openSession, "INSERT INTO open_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
+    auto openSession = statement(m_openSession, "INSERT INTO current_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
                                  recording);
-    for (auto *prepared : {&endSession, &closeSession, &reopenSession, &reopenRecent, &openSession})
+    for (auto *prepared : {&endSession, &reopenSession, &reopenRecent, &openSession})
         if (!*prepared)
             return prepared->fault();
     // A server may list one name twice (two players, one name): one session.
@@ -290,18 +299,8 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
             continue;
         }
         Session &session = open->second;
-        auto &end = **endSession;
-        end.bind(1, serverId).bind(2, session.nameId);
-        int code = end.step();
-        end.reset();
-        if (code == SQLITE_DONE) {
-            auto &close = **closeSession;
-            close.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest);
-            code = close.step();
-            close.reset();
-        }
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        if (auto failed = write((*endSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)))
+            return failed;
         session.lastSeen = server.latest;
         session.recent = true;
         if (continues)
@@ -316,24 +315,24 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
         if (auto ended = server.ended.find(name); ended != server.ended.end()) {
             session = ended->second;
             server.ended.erase(ended);
-            auto &reopen = session.recent ? **reopenRecent : **reopenSession;
-            reopen.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen);
-            const int code = reopen.step();
-            reopen.reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
+            if (session.recent) {
+                // Its row goes on again in place.
+                if (auto failed = write((*reopenRecent)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
+                    return failed;
+                server.open.emplace(name, session);
+                continue;
+            }
+            if (auto failed = write(
+                    (*reopenSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)))
+                return failed;
         } else {
             auto id = nameId(name);
             if (!id)
                 return id.fault();
             session.nameId = *id;
         }
-        auto &open = **openSession;
-        open.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen);
-        const int code = open.step();
-        open.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        if (auto failed = write((*openSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
+            return failed;
         server.open.emplace(name, session);
     }
     server.latest = time;
@@ -349,16 +348,16 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
                                    "UPDATE sessions SET last_seen = max(last_seen, ?4) "
                                    "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
                                    "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
-                                   "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
+                                   "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))",
                                    recording);
     auto extendRecent = statement(m_extendRecent,
-                                  "UPDATE recent_sessions SET last_seen = max(last_seen, ?4) "
+                                  "UPDATE current_sessions SET last_seen = max(last_seen, ?4) "
                                   "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
                                   "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
-                                  "SELECT first_seen FROM recent_sessions WHERE server_id = ?1 AND name_id = ?2))",
+                                  "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))",
                                   recording);
     auto addSession = statement(m_addSession,
-                                "INSERT OR IGNORE INTO recent_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
+                                "INSERT OR IGNORE INTO current_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
                                 recording);
     auto endedLater = statement(m_endedLater, "UPDATE names SET last_ended = max(last_ended, ?2) WHERE id = ?1", recording);
     for (auto *prepared : {&extendSession, &extendRecent, &addSession, &endedLater})
@@ -374,28 +373,16 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
             return id.fault();
         int changes = 0;
         for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
-            extend->bind(1, serverId).bind(2, *id).bind(3, seconds(sessionRule().continuesFrom(sample.time))).bind(4, time);
-            const int code = extend->step();
-            extend->reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
+            const std::int64_t from = seconds(sessionRule().continuesFrom(sample.time));
+            if (auto failed = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)))
+                return failed;
             changes += sqlite3_changes(m_connection.handle());
         }
-        if (changes > 0) {
-            auto &ended = **endedLater;
-            ended.bind(1, *id).bind(2, time);
-            const int code = ended.step();
-            ended.reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
-            continue;
-        }
-        auto &add = **addSession;
-        add.bind(1, serverId).bind(2, *id).bind(3, time);
-        const int code = add.step();
-        add.reset();
-        if (code != SQLITE_DONE)
-            return m_connection.fault(code, recording);
+        // The large table's session a name's row ranks it by may end later now.
+        auto failed = changes > 0 ? write((*endedLater)->bind(1, *id).bind(2, time))
+                                  : write((*addSession)->bind(1, serverId).bind(2, *id).bind(3, time));
+        if (failed)
+            return failed;
     }
     return std::nullopt;
 }
@@ -423,17 +410,16 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
     // it goes before the samples do.
     static constexpr const char *steps[] = {
         "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) "
-        "SELECT server_id, name_id, first_seen, last_seen FROM recent_sessions WHERE last_seen >= ?1",
-        "UPDATE names SET last_ended = max(last_ended, r.last_seen) "
-        "FROM (SELECT name_id, max(last_seen) AS last_seen FROM recent_sessions GROUP BY name_id) AS r WHERE names.id = r.name_id",
-        "DELETE FROM recent_sessions",
-        "DELETE FROM open_sessions WHERE server_id IN "
+        "SELECT server_id, name_id, first_seen, last_seen FROM current_sessions WHERE last_seen >= ?1",
+        "UPDATE names SET last_ended = max(last_ended, r.last_seen) FROM (SELECT name_id, max(last_seen) AS last_seen "
+        "FROM current_sessions WHERE last_seen IS NOT NULL GROUP BY name_id) AS r WHERE names.id = r.name_id",
+        "DELETE FROM current_sessions WHERE last_seen IS NOT NULL",
+        "DELETE FROM current_sessions WHERE server_id IN "
         "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < ?1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
         "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id) "
-        "AND NOT EXISTS (SELECT 1 FROM recent_sessions WHERE name_id = names.id)",
+        "AND NOT EXISTS (SELECT 1 FROM current_sessions WHERE name_id = names.id)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
@@ -563,10 +549,8 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
         "WHERE address = ?1 AND query_port = ?2), "
         "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
         "AND s.last_seen >= ?3 "
-        "UNION ALL SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN recent_sessions s ON s.server_id = server.id "
-        "AND s.last_seen >= ?3 "
-        "UNION ALL SELECT o.name_id, o.first_seen, server.latest FROM server JOIN open_sessions o ON o.server_id = server.id "
-        "WHERE server.latest >= ?3) "
+        "UNION ALL SELECT c.name_id, c.first_seen, coalesce(c.last_seen, server.latest) AS last_seen "
+        "FROM server JOIN current_sessions c ON c.server_id = server.id WHERE coalesce(c.last_seen, server.latest) >= ?3) "
         "SELECT n.name, s.first_seen, s.last_seen, (SELECT latest FROM server) "
         "FROM seen s JOIN names n ON n.id = s.name_id "
         "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name",
@@ -605,18 +589,15 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // as late as the last of them: older sessions are not read.
     auto query = m_connection.prepare(
         "WITH matched AS MATERIALIZED (SELECT id, name, max(last_ended, "
-        "coalesce((SELECT max(last_seen) FROM recent_sessions WHERE name_id = names.id), 0), "
-        "coalesce((SELECT max((SELECT max(t) FROM samples WHERE server_id = o.server_id)) FROM open_sessions o "
-        "WHERE o.name_id = names.id), 0)) AS newest "
+        "coalesce((SELECT max(coalesce(c.last_seen, (SELECT max(t) FROM samples WHERE server_id = c.server_id))) "
+        "FROM current_sessions c WHERE c.name_id = names.id), 0)) AS newest "
         "FROM names WHERE instr(folded, ?1) > 0), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
         "floor AS (SELECT CASE WHEN count(*) = ?3 THEN min(newest) ELSE ?2 END AS t FROM latest), "
         "seen AS (SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN sessions s ON s.name_id = n.id "
         "AND s.last_seen >= (SELECT t FROM floor) "
-        "UNION ALL SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN recent_sessions s ON s.name_id = n.id "
-        "AND s.last_seen >= (SELECT t FROM floor) "
-        "UNION ALL SELECT o.name_id, o.server_id, (SELECT max(t) FROM samples WHERE server_id = o.server_id) "
-        "FROM latest n JOIN open_sessions o ON o.name_id = n.id) "
+        "UNION ALL SELECT c.name_id, c.server_id, coalesce(c.last_seen, (SELECT max(t) FROM samples WHERE server_id = c.server_id)) "
+        "FROM latest n JOIN current_sessions c ON c.name_id = n.id) "
         "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
         "(SELECT max(t) FROM samples WHERE server_id = v.id) "
         "FROM latest n JOIN seen s ON s.name_id = n.id JOIN servers v ON v.id = s.server_id WHERE s.last_seen >= ?2 "

@@ -83,11 +83,13 @@ private:
     std::optional<Fault> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
     std::optional<Fault> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
     std::optional<Fault> dropOldestDay();
+    // Runs a bound statement that returns no rows, and resets it.
+    std::optional<Fault> write(sqlite::Statement &bound);
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
-    sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_closeSession,
+    sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession,
         m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails or prunes.
