@@ -115,11 +115,15 @@ CREATE TABLE recent_sessions(
 CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
 )sql";
 
-// Version 5 keeps on each name the end of its latest session in the large
-// table, so that the player search reads that from the name's own row
-// rather than from the sessions. The prune that moves the recently ended
-// sessions over brings it up to date.
+// Version 5 keeps how the latest lookup of a server named it, so that it is
+// listed so after a restart too. Each name keeps the end of its latest
+// session in the large table, so that the player search reads that from the
+// name's own row rather than from the sessions. The prune that moves the
+// recently ended sessions over brings it up to date.
 constexpr const char *upgradeFrom4 = R"sql(
+ALTER TABLE servers ADD COLUMN asked_address TEXT;
+ALTER TABLE servers ADD COLUMN asked_port INTEGER;
+ALTER TABLE servers ADD COLUMN web_port INTEGER;
 ALTER TABLE names ADD COLUMN last_ended INTEGER NOT NULL DEFAULT 0;
 UPDATE names SET last_ended = coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0);
 )sql";
