@@ -267,7 +267,7 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
 
     const Seconds now = endOfFill(options);
     for (int index = 0; index < options.servers; ++index)
-        if (auto failed = store.noteLookup(server(index), now - std::chrono::minutes(index)))
+        if (auto failed = store.noteLookup(server(index), {}, now - std::chrono::minutes(index)))
             fail(*failed);
 
     // What a caller on the event loop would pay per sample written at once,

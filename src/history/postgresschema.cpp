@@ -48,9 +48,9 @@ CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
 INSERT INTO skirvane_history(version) VALUES(1);
 )sql";
 
-// Version 2 keeps each server's latest sample time with the server, and
-// the sessions still going (the names in their server's latest sample)
-// apart, without an end of their own: it is that sample's time. A poll
+// Version 2 keeps each server's latest sample time and how its latest
+// lookup named it with the server, and the sessions still going (the
+// names in their server's latest sample) apart, without an end of their own: it is that sample's time. A poll
 // round then writes only the names that came or went, rather than a new
 // version of every session it saw, with an entry in each of the sessions'
 // indexes. The servers' rows change every round: room on their pages lets
@@ -62,6 +62,7 @@ INSERT INTO skirvane_history(version) VALUES(1);
 constexpr const char *upgradeFrom1 = R"sql(
 ALTER TABLE sessions DROP CONSTRAINT sessions_pkey;
 ALTER TABLE servers ADD COLUMN latest bigint;
+ALTER TABLE servers ADD COLUMN asked_address text, ADD COLUMN asked_port integer, ADD COLUMN web_port integer;
 ALTER TABLE servers SET (fillfactor = 50);
 UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = servers.id);
 CREATE TABLE open_sessions(

@@ -327,14 +327,29 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
     return std::nullopt;
 }
 
-std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, Seconds time)
+std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
     if (auto failed = connected())
         return failed;
-    return m_connection.exec("INSERT INTO servers(address, query_port, last_lookup) VALUES($1, $2, $3) "
-                            "ON CONFLICT(address, query_port) DO UPDATE SET "
-                            "last_lookup = greatest(coalesce(servers.last_lookup, 0), excluded.last_lookup)",
-                            recording, postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(time)));
+    // The latest lookup names the server; one noted out of order does not.
+    return m_connection.exec(
+        "INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
+        "VALUES($1, $2, $3, nullif($4, ''), $5, $6) ON CONFLICT(address, query_port) DO UPDATE SET "
+        "last_lookup = greatest(coalesce(servers.last_lookup, 0), excluded.last_lookup), "
+        "asked_address = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
+        "THEN excluded.asked_address ELSE servers.asked_address END, "
+        "asked_port = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
+        "THEN excluded.asked_port ELSE servers.asked_port END, "
+        "web_port = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
+        "THEN excluded.web_port ELSE servers.web_port END",
+        recording,
+        postgres::Parameters()
+            .add(server.address)
+            .add(std::int64_t{server.queryPort})
+            .add(seconds(time))
+            .add(bounded(asked.address))
+            .add(std::int64_t{asked.queryPort})
+            .add(std::int64_t{asked.webPort}));
 }
 
 std::optional<Fault> PostgresStore::prune(Seconds before)
@@ -435,8 +450,8 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
     if (auto failed = connected())
         return *failed;
     auto rows = m_connection.query(
-        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, '') "
-        "FROM servers s "
+        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, ''), "
+        "s.asked_address, s.asked_port, s.web_port FROM servers s "
         "LEFT JOIN LATERAL (SELECT t, players, bots, map_id FROM samples WHERE server_id = s.id ORDER BY t DESC LIMIT 1) x ON true "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= $1 ORDER BY s.last_lookup DESC LIMIT $2",
@@ -445,8 +460,11 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
         return rows.fault();
     std::vector<RecentServer> servers;
     for (int row = 0; row < rows->rows(); ++row) {
-        RecentServer recent{{rows->text(row, 0), static_cast<std::uint16_t>(rows->integer(row, 1))}, at(rows->integer(row, 2)),
-                            std::nullopt};
+        RecentServer recent{{rows->text(row, 0), static_cast<std::uint16_t>(rows->integer(row, 1))}, std::nullopt,
+                            at(rows->integer(row, 2)), std::nullopt};
+        if (!rows->isNull(row, 8))
+            recent.asked = AskedAs{rows->text(row, 8), static_cast<std::uint16_t>(rows->integer(row, 9)),
+                                   static_cast<std::uint16_t>(rows->integer(row, 10))};
         if (!rows->isNull(row, 3))
             recent.latest = Sample{recent.server, at(rows->integer(row, 3)), storedCount(rows->integer(row, 4)),
                                    storedCount(rows->integer(row, 5)), rows->text(row, 6), rows->text(row, 7)};

@@ -37,11 +37,11 @@ void Recorder::record(Sample sample)
     m_wake.notify_all();
 }
 
-void Recorder::noteLookup(ServerKey server, Seconds time)
+void Recorder::noteLookup(ServerKey server, AskedAs asked, Seconds time)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_lookups.emplace_back(std::move(server), time);
+        m_lookups.push_back({std::move(server), std::move(asked), time});
         ++m_queued;
     }
     m_wake.notify_all();
@@ -98,7 +98,7 @@ void Recorder::run()
     }
 }
 
-void Recorder::write(std::vector<Sample> &samples, std::vector<std::pair<ServerKey, Seconds>> &lookups)
+void Recorder::write(std::vector<Sample> &samples, std::vector<Lookup> &lookups)
 {
     // Opened here, and again after a failure to open: a lock held by
     // another process goes away, and the file may be moved aside.
@@ -108,8 +108,8 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<std::pair<ServerK
             return setFault(opened.fault());
         m_store = std::move(*opened);
     }
-    for (const auto &[server, time] : lookups)
-        if (auto failed = m_store->noteLookup(server, time))
+    for (const Lookup &lookup : lookups)
+        if (auto failed = m_store->noteLookup(lookup.server, lookup.asked, lookup.time))
             return setFault(*failed);
     if (auto failed = m_store->record(samples))
         return setFault(*failed);

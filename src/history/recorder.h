@@ -45,7 +45,7 @@ public:
     ~Recorder();
 
     void record(Sample sample);
-    void noteLookup(ServerKey server, Seconds time);
+    void noteLookup(ServerKey server, AskedAs asked, Seconds time);
     // Waits until everything queued so far has been written or has failed.
     void flush();
 
@@ -57,7 +57,13 @@ public:
 
 private:
     void run();
-    void write(std::vector<Sample> &samples, std::vector<std::pair<ServerKey, Seconds>> &lookups);
+    struct Lookup
+    {
+        ServerKey server;
+        AskedAs asked;
+        Seconds time;
+    };
+    void write(std::vector<Sample> &samples, std::vector<Lookup> &lookups);
     void setFault(std::optional<Fault> fault);
 
     const RecorderOptions m_options;
@@ -65,7 +71,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_written;
     std::deque<Sample> m_samples;
-    std::vector<std::pair<ServerKey, Seconds>> m_lookups;
+    std::vector<Lookup> m_lookups;
     std::uint64_t m_queued = 0;
     std::uint64_t m_done = 0;
     std::uint64_t m_writeFaults = 0;

@@ -54,10 +54,24 @@ struct Series
     Seconds end() const { return start + step * static_cast<long>(steps.size()); }
 };
 
-// A server looked up recently, with what its latest answer said.
+// How a user named a server in a lookup: the address as typed (a name that
+// resolves to the address queried, say), the query port, and the web port of
+// the server's statistics pages (0 for none).
+struct AskedAs
+{
+    std::string address;
+    std::uint16_t queryPort = 0;
+    std::uint16_t webPort = 0;
+
+    bool operator==(const AskedAs &) const = default;
+};
+
+// A server looked up recently, as the latest lookup named it (nothing for
+// one noted by an older version), with what its latest answer said.
 struct RecentServer
 {
     ServerKey server;
+    std::optional<AskedAs> asked;
     Seconds lastLookup;
     std::optional<Sample> latest;
 };

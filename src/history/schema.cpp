@@ -115,14 +115,18 @@ CREATE TABLE recent_sessions(
 CREATE INDEX recent_sessions_by_name ON recent_sessions(name_id, last_seen);
 )sql";
 
-// Version 5 keeps the sessions going on and those ended since the latest
-// prune in one small table, a session going on without an end: a session
-// ends, or goes on again, by writing its end in place, in a row and not in
-// its index by name. Each name keeps the end of its latest session in the
-// large table, so that the player search reads that from the name's own
-// row rather than from the sessions; the prune that moves the ended ones
-// over brings it up to date.
+// Version 5 keeps how the latest lookup of a server named it, so that it is
+// listed so after a restart too. The sessions going on and those ended since
+// the latest prune share one small table, a session going on without an
+// end: a session ends, or goes on again, by writing its end in place, in a
+// row and not in its index by name. Each name keeps the end of its latest
+// session in the large table, so that the player search reads that from
+// the name's own row rather than from the sessions; the prune that moves the
+// ended ones over brings it up to date.
 constexpr const char *upgradeFrom4 = R"sql(
+ALTER TABLE servers ADD COLUMN asked_address TEXT;
+ALTER TABLE servers ADD COLUMN asked_port INTEGER;
+ALTER TABLE servers ADD COLUMN web_port INTEGER;
 CREATE TABLE current_sessions(
     server_id INTEGER NOT NULL,
     name_id INTEGER NOT NULL,

@@ -387,15 +387,24 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
     return std::nullopt;
 }
 
-std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, Seconds time)
+std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
-    auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup) VALUES(?1, ?2, ?3) "
-                                     "ON CONFLICT(address, query_port) DO UPDATE SET "
-                                     "last_lookup = max(coalesce(last_lookup, 0), excluded.last_lookup)",
+    // The latest lookup names the server; one noted out of order does not.
+    auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
+                                     "VALUES(?1, ?2, ?3, nullif(?4, ''), ?5, ?6) ON CONFLICT(address, query_port) DO UPDATE SET "
+                                     "last_lookup = max(coalesce(last_lookup, 0), excluded.last_lookup), "
+                                     "asked_address = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.asked_address, asked_address), "
+                                     "asked_port = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.asked_port, asked_port), "
+                                     "web_port = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.web_port, web_port)",
                                      recording);
     if (!note)
         return note.fault();
-    note->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(time));
+    note->bind(1, server.address)
+        .bind(2, std::int64_t{server.queryPort})
+        .bind(3, seconds(time))
+        .bind(4, bounded(asked.address))
+        .bind(5, std::int64_t{asked.queryPort})
+        .bind(6, std::int64_t{asked.webPort});
     if (const int code = note->step(); code != SQLITE_DONE)
         return m_connection.fault(code, recording);
     return std::nullopt;
@@ -518,7 +527,8 @@ Expected<std::vector<ServerKey>> SqliteStore::serversLookedUpSince(Seconds since
 Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, std::size_t limit)
 {
     auto query = m_connection.prepare(
-        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name FROM servers s "
+        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name, "
+        "s.asked_address, s.asked_port, s.web_port FROM servers s "
         "LEFT JOIN samples x ON x.server_id = s.id AND x.t = (SELECT max(t) FROM samples WHERE server_id = s.id) "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2",
@@ -530,8 +540,12 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
     int code;
     while ((code = query->step()) == SQLITE_ROW) {
         RecentServer recent{{query->text(0), static_cast<std::uint16_t>(query->integer(1))},
+                            std::nullopt,
                             at(query->integer(2)),
                             std::nullopt};
+        if (!query->isNull(8))
+            recent.asked = AskedAs{query->text(8), static_cast<std::uint16_t>(query->integer(9)),
+                                   static_cast<std::uint16_t>(query->integer(10))};
         if (!query->isNull(3))
             recent.latest = Sample{recent.server, at(query->integer(3)), storedCount(query->integer(4)),
                                    storedCount(query->integer(5)), query->text(6), query->text(7)};

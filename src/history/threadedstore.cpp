@@ -74,9 +74,9 @@ std::optional<Fault> ThreadedStore::record(std::span<const Sample> samples)
         [samples = std::vector<Sample>(samples.begin(), samples.end())](Store &store) { return store.record(samples); });
 }
 
-std::optional<Fault> ThreadedStore::noteLookup(const ServerKey &server, Seconds time)
+std::optional<Fault> ThreadedStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
-    return call<std::optional<Fault>>([server, time](Store &store) { return store.noteLookup(server, time); });
+    return call<std::optional<Fault>>([server, asked, time](Store &store) { return store.noteLookup(server, asked, time); });
 }
 
 std::optional<Fault> ThreadedStore::prune(Seconds before)

@@ -29,7 +29,7 @@ public:
     std::string where() const override { return m_where; }
 
     std::optional<Fault> record(std::span<const Sample> samples) override;
-    std::optional<Fault> noteLookup(const ServerKey &server, Seconds time) override;
+    std::optional<Fault> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
     std::optional<Fault> prune(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;

@@ -243,20 +243,18 @@ history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayer
 void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort)
 {
     const auto at = now();
-    if (m_askedAs.size() >= maxNames)
-        m_askedAs.clear();
-    m_askedAs[keyOf(queried)] = {asked.host, asked.port, webPort, {}};
     // Every page view is a lookup; the file hears of one a minute per
-    // server, enough for a window of days.
+    // server, enough for a window of days, and at once of a new web port.
     const auto known = m_queriedAs.find({asked.host, asked.port});
     if (known != m_queriedAs.end() && known->second.queried.host == queried.host
-        && known->second.queried.port == queried.port && at - known->second.noted < noteLookupEvery)
+        && known->second.queried.port == queried.port && known->second.webPort == webPort
+        && at - known->second.noted < noteLookupEvery)
         return;
     if (m_queriedAs.size() >= maxNames)
         m_queriedAs.clear();
-    m_queriedAs[{asked.host, asked.port}] = {queried, at};
+    m_queriedAs[{asked.host, asked.port}] = {queried, webPort, at};
     if (m_recorder)
-        m_recorder->noteLookup(keyOf(queried), at);
+        m_recorder->noteLookup(keyOf(queried), {asked.host, asked.port, webPort}, at);
 }
 
 std::vector<RecentServer> PlayerHistory::recentServers()
@@ -273,12 +271,9 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     // someone typed.
     for (const history::RecentServer &server : *recent)
         if (server.latest) {
-            const auto asked = m_askedAs.find(server.server);
-            RecentServer shown = asked != m_askedAs.end()
-                ? asked->second
-                : RecentServer{server.server.address, server.server.queryPort, 0, {}};
-            shown.name = server.latest->serverName;
-            servers.push_back(std::move(shown));
+            // A lookup noted by an older version named the server as queried.
+            const history::AskedAs asked = server.asked.value_or(history::AskedAs{server.server.address, server.server.queryPort, 0});
+            servers.push_back({asked.address, asked.queryPort, asked.webPort, server.latest->serverName});
         }
     return servers;
 }

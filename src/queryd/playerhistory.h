@@ -92,15 +92,14 @@ private:
     std::optional<history::Seconds> m_readerTried;
     // The faults logged lately, with when each was last logged.
     std::map<std::string, history::Seconds> m_logged;
-    // The history is kept by the address queried; the start page lists
-    // servers as they were asked for (a name, say), while this process
-    // knows how.
+    // The history is kept by the address queried; a server is asked for
+    // as the user named it (a name, say), with a web port.
     struct Asked {
         ut3::QueryTarget queried;
+        std::uint16_t webPort;
         history::Seconds noted; // when the lookup was last noted
     };
     std::map<std::pair<std::string, std::uint16_t>, Asked> m_queriedAs;
-    std::map<history::ServerKey, RecentServer> m_askedAs;
     // Each server's latest answer, when it came.
     struct Latest {
         history::Seconds time;

@@ -24,7 +24,7 @@ TEST(Recorder, WritesQueuedSamplesAndPrunesByItsClock)
         Recorder recorder({.open = SqliteStore::opener(path), .keep = std::chrono::days(2), .now = [&] { return at(now); }});
         for (long long t = evening - 5 * 86400; t <= evening; t += 300)
             recorder.record({deck, at(t), 4, 1, "DM-Deck"});
-        recorder.noteLookup(deck, at(evening));
+        recorder.noteLookup(deck, {}, at(evening));
         recorder.flush();
         EXPECT_FALSE(recorder.fault()) << recorder.fault()->message;
         EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 2 * 288 + 1);

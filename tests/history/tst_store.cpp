@@ -72,16 +72,20 @@ TEST_P(EveryBackend, ListsRecentLookupsWithTheirLatestAnswer)
     auto store = open();
     const Sample samples[] = {sample(deck, evening, 4), sample(deck, evening + 300, 6, 1, "CTF-Coret")};
     ASSERT_FALSE(store->record(samples));
-    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
-    ASSERT_FALSE(store->noteLookup(other, at(evening + 60)));
-    ASSERT_FALSE(store->noteLookup({"old.example.net", 6500}, at(evening - 8 * 86400)));
+    // The latest lookup names the server, however late an earlier one is noted.
+    ASSERT_FALSE(store->noteLookup(deck, {"deck.example.net", deck.queryPort, 8080}, at(evening)));
+    ASSERT_FALSE(store->noteLookup(deck, {deck.address, deck.queryPort, 0}, at(evening - 60)));
+    ASSERT_FALSE(store->noteLookup(other, {}, at(evening + 60)));
+    ASSERT_FALSE(store->noteLookup({"old.example.net", 6500}, {}, at(evening - 8 * 86400)));
 
     auto recent = store->recentServers(at(evening - 7 * 86400), 10);
     ASSERT_TRUE(recent) << recent.fault().message;
     ASSERT_EQ(recent->size(), 2u);
     EXPECT_EQ((*recent)[0].server, other);
     EXPECT_FALSE((*recent)[0].latest);
+    EXPECT_EQ((*recent)[0].asked, std::nullopt);
     EXPECT_EQ((*recent)[1].server, deck);
+    EXPECT_EQ((*recent)[1].asked, (AskedAs{"deck.example.net", deck.queryPort, 8080}));
     ASSERT_TRUE((*recent)[1].latest);
     EXPECT_EQ((*recent)[1].latest->players, 6);
     EXPECT_EQ((*recent)[1].latest->map, "CTF-Coret");
@@ -97,7 +101,7 @@ TEST(Store, CountsReadFromAForeignFileAreBounded)
     const auto path = folder / "history.sqlite3";
     auto store = openStore(path);
     ASSERT_FALSE(store->record(std::vector{sample(deck, evening - 300, 1)}));
-    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
+    ASSERT_FALSE(store->noteLookup(deck, {}, at(evening)));
     sqlite3 *db = nullptr;
     sqlite3_open(path.c_str(), &db);
     const std::string rows = "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 300)
@@ -199,7 +203,7 @@ TEST_P(EveryBackend, PruningDropsOldRowsAndWhatNothingRefersTo)
 {
     auto store = open();
     recordRounds(*store, 3, evening, evening + 4 * 86400);
-    ASSERT_FALSE(store->noteLookup(deck, at(evening)));
+    ASSERT_FALSE(store->noteLookup(deck, {}, at(evening)));
     ASSERT_FALSE(store->prune(at(evening + 2 * 86400)));
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 2 * 288 * 3);
     EXPECT_EQ(value("SELECT min(t) FROM samples"), evening + 2 * 86400);

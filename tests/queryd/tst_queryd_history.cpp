@@ -94,7 +94,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     const std::string hostile = "<b>Ann</b> \"\u202e\x07", shown = "<b>Ann</b> \"\ufffd\ufffd";
     auto &fake = addFake(withPlayers("Lately <3", {hostile, "Bob_%"}));
     startWith(history, false);
-    const std::string target = statusTarget("127.0.0.1", fake.port());
+    const std::string target = statusTarget("127.0.0.1", fake.port(), 7780);
     EXPECT_TRUE(contains(get("/Zyr/04query.html").body, "No server has been looked up"));
     get(statusTarget("127.0.0.1", fakeut3::closedEndpoint().port())); // no answer: never listed
     ASSERT_EQ(get(target).status, 200u);
@@ -136,12 +136,13 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     EXPECT_EQ(tooShort.status, 400u);
     EXPECT_TRUE(contains(tooShort.body, "The name must be 2 to 32 characters")) << tooShort.body;
 
-    // A new start of the program knows the server from the file.
+    // A new start of the program knows the server from the file, with the
+    // web port it was asked with.
     history.reset();
     restart(historyOptions(), makeHistory(file));
     const HttpReply start = get("/Zyr/04query.html");
     EXPECT_TRUE(contains(start.body, "<a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;serverqport="
-                                         + std::to_string(fake.port()) + "&amp;serverwport=0\">Lately &lt;3</a>"))
+                                         + std::to_string(fake.port()) + "&amp;serverwport=7780\">Lately &lt;3</a>"))
         << start.body;
     EXPECT_TRUE(contains(start.body, "<span class=\"recent-players\">1 player</span> <svg "));
     EXPECT_EQ(occurrences(start.body, "<li><a href"), 1u);
@@ -269,7 +270,7 @@ TEST_F(ServiceHistory, HostileCountsAnswerLikeAnyOther)
     {
         auto store = history::SqliteStore::open(file);
         ASSERT_TRUE(store) << store.fault().message;
-        ASSERT_FALSE((*store)->noteLookup({"127.0.0.1", fake.port()}, history::Seconds(std::chrono::seconds(evening))));
+        ASSERT_FALSE((*store)->noteLookup({"127.0.0.1", fake.port()}, {}, history::Seconds(std::chrono::seconds(evening))));
     }
     sqlite3 *db = nullptr;
     sqlite3_open(file.c_str(), &db);
