@@ -335,13 +335,9 @@ std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, const As
     return m_connection.exec(
         "INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
         "VALUES($1, $2, $3, nullif($4, ''), $5, $6) ON CONFLICT(address, query_port) DO UPDATE SET "
-        "last_lookup = greatest(coalesce(servers.last_lookup, 0), excluded.last_lookup), "
-        "asked_address = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
-        "THEN excluded.asked_address ELSE servers.asked_address END, "
-        "asked_port = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
-        "THEN excluded.asked_port ELSE servers.asked_port END, "
-        "web_port = CASE WHEN coalesce(servers.last_lookup, 0) <= excluded.last_lookup "
-        "THEN excluded.web_port ELSE servers.web_port END",
+        "last_lookup = excluded.last_lookup, asked_address = excluded.asked_address, "
+        "asked_port = excluded.asked_port, web_port = excluded.web_port "
+        "WHERE coalesce(servers.last_lookup, 0) <= excluded.last_lookup",
         recording,
         postgres::Parameters()
             .add(server.address)

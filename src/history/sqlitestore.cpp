@@ -392,10 +392,9 @@ std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, const Aske
     // The latest lookup names the server; one noted out of order does not.
     auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
                                      "VALUES(?1, ?2, ?3, nullif(?4, ''), ?5, ?6) ON CONFLICT(address, query_port) DO UPDATE SET "
-                                     "last_lookup = max(coalesce(last_lookup, 0), excluded.last_lookup), "
-                                     "asked_address = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.asked_address, asked_address), "
-                                     "asked_port = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.asked_port, asked_port), "
-                                     "web_port = iif(coalesce(last_lookup, 0) <= excluded.last_lookup, excluded.web_port, web_port)",
+                                     "last_lookup = excluded.last_lookup, asked_address = excluded.asked_address, "
+                                     "asked_port = excluded.asked_port, web_port = excluded.web_port "
+                                     "WHERE coalesce(last_lookup, 0) <= excluded.last_lookup",
                                      recording);
     if (!note)
         return note.fault();
