@@ -66,9 +66,13 @@ QRadioButton *serverOpt(QWidget *window, int index)
     return control<QRadioButton>(window, QStringLiteral("serverOpt(%1)").arg(index));
 }
 
-QString value(const LocalHttpServer::Request &r, const char *key)
+// The 24 fields as they read, in the file's order.
+QStringList fields(QWidget *window)
 {
-    return r.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
+    QStringList texts;
+    for (const QString &key : FavouritesFile::keys())
+        texts += field(window, key)->text();
+    return texts;
 }
 
 }
@@ -82,10 +86,10 @@ private slots:
     void init();
     void cleanup();
 
-    void opensWithTheFileBesideTheExecutable();
-    void opensEmptyWithoutAFile();
+    void opens_data();
+    void opens();
+    void queriesTheSelectedSlot_data();
     void queriesTheSelectedSlot();
-    void queriesWithEmptyValuesWhenNothingIsSelected();
     void saveAndQueryRunSideBySide();
     void savedFileReadsBackOnTheNextOpening();
     void secondSaveWhileConfirmationIsOpen();
@@ -98,7 +102,8 @@ private slots:
     void closingTheMainWindowFirstKeepsTheProgramRunning();
 
 private:
-    FavouritesWindow *openFavourites();
+    // Opens the window over this file; none when empty.
+    FavouritesWindow *openFavourites(const QByteArray &file = {});
     void clickSave(QWidget *w) { QTest::mouseClick(control<QPushButton>(w, "Command1"), Qt::LeftButton); }
     void clickQuery(QWidget *w) { QTest::mouseClick(control<QPushButton>(w, "Command2"), Qt::LeftButton); }
 
@@ -131,8 +136,10 @@ void TestFavouritesWindow::cleanup()
     m_folder.reset();
 }
 
-FavouritesWindow *TestFavouritesWindow::openFavourites()
+FavouritesWindow *TestFavouritesWindow::openFavourites(const QByteArray &file)
 {
+    if (!file.isEmpty())
+        writeAll(m_iniPath, file);
     QTest::mouseClick(control<LinkLabel>(m_registry->mainWindow(), "LabelFavs"), Qt::LeftButton);
     FavouritesWindow *w = m_registry->favouritesWindow();
     if (w && !QTest::qWaitForWindowExposed(w))
@@ -140,17 +147,30 @@ FavouritesWindow *TestFavouritesWindow::openFavourites()
     return w;
 }
 
-void TestFavouritesWindow::opensWithTheFileBesideTheExecutable()
+void TestFavouritesWindow::opens_data()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("shown");
+
+    QStringList stored(FavouritesFile::KeyCount);
+    stored[0] = QStringLiteral("Home");
+    stored[12] = QStringLiteral("Fourth");
+    stored[13] = QStringLiteral("10.1.1.4");
+    stored[14] = QStringLiteral("7787");
+    stored[15] = QStringLiteral("8080");
+    QTest::newRow("the file beside the executable") << StoredFile << stored;
+    QTest::newRow("no file") << QByteArray() << QStringList(FavouritesFile::KeyCount);
+}
+
+void TestFavouritesWindow::opens()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, shown);
+
+    FavouritesWindow *w = openFavourites(file);
     QVERIFY(w);
     QCOMPARE(w->iniPath(), m_iniPath);
-    QCOMPARE(field(w, "ServerName")->text(), QStringLiteral("Home"));
-    QCOMPARE(field(w, "ServerIP4")->text(), QStringLiteral("10.1.1.4"));
-    QCOMPARE(field(w, "ServerName4")->text(), QStringLiteral("Fourth"));
-    QCOMPARE(field(w, "ServerIP")->text(), QString());
-    QCOMPARE(field(w, "ServerPort4")->text(), QStringLiteral("7787"));
+    QCOMPARE(fields(w), shown);
     for (int i = 0; i < 6; ++i)
         QVERIFY(!serverOpt(w, i)->isChecked());
     QCOMPARE(control<ProgressBar>(w, "pg")->value(), 0.0f);
@@ -161,28 +181,31 @@ void TestFavouritesWindow::opensWithTheFileBesideTheExecutable()
     QVERIFY(!control<Browser>(w, "WebBrowser1")->view());
 }
 
-void TestFavouritesWindow::opensEmptyWithoutAFile()
+void TestFavouritesWindow::queriesTheSelectedSlot_data()
 {
-    FavouritesWindow *w = openFavourites();
-    QVERIFY(w);
-    for (const QString &key : FavouritesFile::keys())
-        QCOMPARE(field(w, key)->text(), QString());
+    QTest::addColumn<int>("option"); // -1: none
+    QTest::addColumn<QByteArray>("target");
+
+    QTest::newRow("slot 4") << 3 << QByteArray("/Skirvane/skirvane.php?serverip=10.1.1.4&serverqport=7787&serverwport=8080");
+    QTest::newRow("nothing selected: empty values") << -1
+                                                    << QByteArray("/Skirvane/skirvane.php?serverip=&serverqport=&serverwport=");
 }
 
 void TestFavouritesWindow::queriesTheSelectedSlot()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    QFETCH(int, option);
+    QFETCH(QByteArray, target);
+
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
-    QTest::mouseClick(serverOpt(w, 3), Qt::LeftButton);
-    QVERIFY(serverOpt(w, 3)->isChecked());
+    if (option >= 0) {
+        QTest::mouseClick(serverOpt(w, option), Qt::LeftButton);
+        QVERIFY(serverOpt(w, option)->isChecked());
+    }
     QSignalSpy loaded(control<Browser>(w, "WebBrowser1"), &Browser::loadFinished);
     clickQuery(w);
     QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
-    const LocalHttpServer::Request r = m_server->requestsFor(QueryPath).first();
-    QCOMPARE(value(r, "serverip"), QStringLiteral("10.1.1.4"));
-    QCOMPARE(value(r, "serverqport"), QStringLiteral("7787"));
-    QCOMPARE(value(r, "serverwport"), QStringLiteral("8080"));
+    QCOMPARE(m_server->requestsFor(QueryPath).first().target, target);
     QCOMPARE(control<ProgressBar>(w, "pg")->value(), 0.0f);
     QVERIFY(!control<Timer>(w, "Timer1")->isEnabled());
     // The page made by the first query loads and is shown.
@@ -194,21 +217,9 @@ void TestFavouritesWindow::queriesTheSelectedSlot()
     QCOMPARE(m_server->requestsFor(QStringLiteral("/Zyr/Skirvane/skirvane.php")).size(), 0);
 }
 
-void TestFavouritesWindow::queriesWithEmptyValuesWhenNothingIsSelected()
-{
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
-    QVERIFY(w);
-    clickQuery(w);
-    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
-    QCOMPARE(m_server->requestsFor(QueryPath).first().target,
-             QByteArray("/Skirvane/skirvane.php?serverip=&serverqport=&serverwport="));
-}
-
 void TestFavouritesWindow::saveAndQueryRunSideBySide()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
     QTest::mouseClick(serverOpt(w, 0), Qt::LeftButton);
     field(w, "ServerIP")->setText(QStringLiteral("10.9.9.9"));
@@ -221,14 +232,9 @@ void TestFavouritesWindow::saveAndQueryRunSideBySide()
 
     QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
     QTRY_VERIFY(m_registry->confirmationWindow());
-    const LocalHttpServer::Request r = m_server->requestsFor(QueryPath).first();
-    QCOMPARE(value(r, "serverip"), QStringLiteral("10.9.9.9"));
-    QCOMPARE(value(r, "serverqport"), QStringLiteral("6500"));
-
-    QStringList expected;
-    for (const QString &key : FavouritesFile::keys())
-        expected += field(w, key)->text();
-    QCOMPARE(readAll(m_iniPath), FavouritesFile::saveText(expected));
+    QVERIFY(m_server->requestsFor(QueryPath).first().target.startsWith(
+        "/Skirvane/skirvane.php?serverip=10.9.9.9&serverqport=6500&"));
+    QCOMPARE(readAll(m_iniPath), FavouritesFile::saveText(fields(w)));
     QVERIFY(readAll(m_iniPath).contains("ServerIP=10.9.9.9\r\nServerPort=6500\r\n"));
     QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
     QVERIFY(!control<Timer>(w, "Timer2")->isEnabled());
@@ -236,16 +242,14 @@ void TestFavouritesWindow::saveAndQueryRunSideBySide()
 
 void TestFavouritesWindow::savedFileReadsBackOnTheNextOpening()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
-    field(w, "ServerName2")->setText(QStringLiteral("a=b"));
-    field(w, "ServerIP6")->setText(QString::fromUtf8("café"));
+    // What the file keeps of a value is the favourites file's tests' business.
+    field(w, "ServerName2")->setText(QStringLiteral("saved"));
     field(w, "ServerName3")->setText(QStringLiteral("  padded  "));
     clickSave(w);
     QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
-    QVERIFY(readAll(m_iniPath).contains("ServerName2=a=b\r\n"));
-    QVERIFY(readAll(m_iniPath).contains("ServerIP6=caf\xe9\r\n")); // one byte in the 8-bit code page
+    QVERIFY(readAll(m_iniPath).contains("ServerName2=saved\r\nServerIP2=\r\n"));
     QVERIFY(readAll(m_iniPath).contains("ServerName3=  padded  \r\n"));
 
     // Edits not saved are gone after closing; the file comes back.
@@ -254,16 +258,14 @@ void TestFavouritesWindow::savedFileReadsBackOnTheNextOpening()
     QTRY_VERIFY(!m_registry->favouritesWindow());
     w = openFavourites();
     QVERIFY(w);
-    QCOMPARE(field(w, "ServerName2")->text(), QStringLiteral("a=b"));
-    QCOMPARE(field(w, "ServerIP6")->text(), QString::fromUtf8("café"));
+    QCOMPARE(field(w, "ServerName2")->text(), QStringLiteral("saved"));
     QCOMPARE(field(w, "ServerName3")->text(), QStringLiteral("padded"));
     QCOMPARE(field(w, "ServerIP4")->text(), QStringLiteral("10.1.1.4"));
 }
 
 void TestFavouritesWindow::secondSaveWhileConfirmationIsOpen()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
     clickSave(w);
     QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
@@ -324,8 +326,7 @@ void TestFavouritesWindow::closingDuringASaveStillSaves()
 {
     QFETCH(bool, byAbout);
 
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
     field(w, "ServerName")->setText(QStringLiteral("saved on closing"));
     clickSave(w);
@@ -388,8 +389,7 @@ void TestFavouritesWindow::unreadableFileIsToldAndReplacedOnlyWhenAgreed()
 
 void TestFavouritesWindow::openingAgainWhileOpenOnlyShows()
 {
-    writeAll(m_iniPath, StoredFile);
-    FavouritesWindow *w = openFavourites();
+    FavouritesWindow *w = openFavourites(StoredFile);
     QVERIFY(w);
     QTest::mouseClick(serverOpt(w, 2), Qt::LeftButton);
     field(w, "ServerIP")->setText(QStringLiteral("typed"));
