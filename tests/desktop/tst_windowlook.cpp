@@ -154,6 +154,9 @@ void TestWindowLook::mainWindow()
     QCOMPARE(focusOrder(w), (QStringList{"Combo2", "Text2", "Command1", "Text3", "Command2", "Text5", "WebBrowser1",
                                          "Text1"}));
     checkLabelsShowThePicture(w);
+    // And round again.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_VERIFY(w->findChild<QWidget *>(QStringLiteral("Combo2"))->hasFocus());
 }
 
 void TestWindowLook::favouritesWindow()
