@@ -14,7 +14,6 @@ private slots:
     void pictures_data();
     void pictures();
     void iconHas256Colours();
-    void helpTextKeepsItsLineEnds();
     void soundBesideTheExecutable();
 };
 
@@ -59,16 +58,6 @@ void tst_Assets::iconHas256Colours()
     // The directory entry after the 6-byte header: colour count 0 (= 256) at 2, bits per pixel at 6.
     QCOMPARE(quint8(bytes.at(6 + 2)), quint8(0));
     QCOMPARE(qFromLittleEndian<quint16>(bytes.constData() + 6 + 6), quint16(8));
-}
-
-void tst_Assets::helpTextKeepsItsLineEnds()
-{
-    QFile file(QStringLiteral(":/assets/helptext.txt"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    QCOMPARE(text.count("\r\n"), 36);
-    QCOMPARE(text.count('\n'), 36);
-    QVERIFY(text.endsWith("\r\n"));
 }
 
 void tst_Assets::soundBesideTheExecutable()
