@@ -1,3 +1,4 @@
+#include "core/pageaddress.h"
 #include "core/queryaddress.h"
 
 #include <QTest>
@@ -8,7 +9,8 @@ class TestQueryAddress final : public QObject
 private slots:
     void composesByPlainConcatenation_data();
     void composesByPlainConcatenation();
-    void basesDifferPerService();
+    void addressesPerService_data();
+    void addressesPerService();
 };
 
 void TestQueryAddress::composesByPlainConcatenation_data()
@@ -47,16 +49,32 @@ void TestQueryAddress::composesByPlainConcatenation()
              expected);
 }
 
-void TestQueryAddress::basesDifferPerService()
+void TestQueryAddress::addressesPerService_data()
 {
-    QCOMPARE(QueryAddress::mainQueryBase(QStringLiteral("q.example.org")),
-             QStringLiteral("http://q.example.org/Zyr/Skirvane/skirvane.php?serverip="));
-    QCOMPARE(QueryAddress::favoritesQueryBase(QStringLiteral("localhost:8650")),
-             QStringLiteral("http://localhost:8650/Skirvane/skirvane.php?serverip="));
-    QCOMPARE(QueryAddress::mainStartPage(QStringLiteral("127.0.0.1:8650")),
-             QStringLiteral("http://127.0.0.1:8650/Zyr/04query.html"));
-    QCOMPARE(QueryAddress::compose(QueryAddress::favoritesQueryBase(QStringLiteral("f")), {"a", "b", "c"}),
-             QStringLiteral("http://f/Skirvane/skirvane.php?serverip=a&serverqport=b&serverwport=c"));
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("main query base") << QueryAddress::mainQueryBase(QStringLiteral("q.example.org"))
+                                     << "http://q.example.org/Zyr/Skirvane/skirvane.php?serverip=";
+    QTest::newRow("favourites query base") << QueryAddress::favoritesQueryBase(QStringLiteral("localhost:8650"))
+                                           << "http://localhost:8650/Skirvane/skirvane.php?serverip=";
+    QTest::newRow("main start page") << QueryAddress::mainStartPage(QStringLiteral("127.0.0.1:8650"))
+                                     << "http://127.0.0.1:8650/Zyr/04query.html";
+    QTest::newRow("favourites query") << QueryAddress::compose(QueryAddress::favoritesQueryBase(QStringLiteral("f")), {"a", "b", "c"})
+                                      << "http://f/Skirvane/skirvane.php?serverip=a&serverqport=b&serverwport=c";
+    QTest::newRow("admin page keeps :5080") << PageAddress::adminPage(QStringLiteral("127.0.0.1"))
+                                            << "http://127.0.0.1:5080/ServerAdmin/settings/general";
+    QTest::newRow("update page ends at the host") << PageAddress::updatePage(QStringLiteral("localhost:8650"))
+                                                  << "http://localhost:8650";
+    QTest::newRow("update page without a port") << PageAddress::updatePage(QStringLiteral("example.org"))
+                                                << "http://example.org";
+}
+
+void TestQueryAddress::addressesPerService()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, expected);
+    QCOMPARE(address, expected);
 }
 
 QTEST_GUILESS_MAIN(TestQueryAddress)

@@ -1,5 +1,4 @@
 #include "core/deployment.h"
-#include "core/pageaddress.h"
 #include "platform/urlopener.h"
 #include "windows/aboutwindow.h"
 #include "windows/linklabel.h"
@@ -44,32 +43,9 @@ class tst_UrlOpener final : public QObject
     Q_OBJECT
 
 private slots:
-    void pageAddress_data();
-    void pageAddress();
-
     void openerReceivesTheAddressAsItsOneArgument();
-    void missingOpenerIsReported();
-    void aWindowShowsTheFailureAndGoesOn();
+    void missingOpenerIsReportedAndAWindowGoesOn();
 };
-
-void tst_UrlOpener::pageAddress_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("admin page keeps :5080") << PageAddress::adminPage(QStringLiteral("127.0.0.1")) << AdminPage;
-    QTest::newRow("update page ends at the host")
-        << PageAddress::updatePage(QStringLiteral("localhost:8650")) << QStringLiteral("http://localhost:8650");
-    QTest::newRow("update page without a port")
-        << PageAddress::updatePage(QStringLiteral("example.org")) << QStringLiteral("http://example.org");
-}
-
-void tst_UrlOpener::pageAddress()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, expected);
-    QCOMPARE(address, expected);
-}
 
 void tst_UrlOpener::openerReceivesTheAddressAsItsOneArgument()
 {
@@ -97,21 +73,7 @@ void tst_UrlOpener::openerReceivesTheAddressAsItsOneArgument()
     QTRY_COMPARE(linesOf(record), QStringList({QStringLiteral("1|") + AdminPage, QStringLiteral("1|") + withBlanks}));
 }
 
-void tst_UrlOpener::missingOpenerIsReported()
-{
-    QTemporaryDir empty;
-    QVERIFY(empty.isValid());
-    PathGuard path;
-    path.set(empty.path());
-
-    UrlOpener open;
-    const std::optional<OpenFailure> failure = open.open(AdminPage);
-    QVERIFY(failure);
-    QVERIFY2(failure->message.contains(AdminPage), qPrintable(failure->message));
-    QVERIFY2(failure->message.contains(QLatin1String("xdg-open was not found on PATH")), qPrintable(failure->message));
-}
-
-void tst_UrlOpener::aWindowShowsTheFailureAndGoesOn()
+void tst_UrlOpener::missingOpenerIsReportedAndAWindowGoesOn()
 {
     QTemporaryDir empty;
     QVERIFY(empty.isValid());
@@ -119,6 +81,12 @@ void tst_UrlOpener::aWindowShowsTheFailureAndGoesOn()
     path.set(empty.path());
 
     UrlOpener opener;
+    const std::optional<OpenFailure> failure = opener.open(AdminPage);
+    QVERIFY(failure);
+    QVERIFY2(failure->message.contains(AdminPage), qPrintable(failure->message));
+    QVERIFY2(failure->message.contains(QLatin1String("xdg-open was not found on PATH")), qPrintable(failure->message));
+
+    // A window shows the failure and goes on.
     Deployment deployment = Deployment::built();
     deployment.siteHost = QStringLiteral("localhost:8650");
     auto *window = new AboutWindow(deployment, opener);
