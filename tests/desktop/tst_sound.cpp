@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <sys/stat.h>
 
@@ -15,33 +14,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A tenth of a second of silence: 8 kHz, 16-bit, mono PCM.
-QByteArray silentWave()
+// The program's own save sound, a PCM wave file, beside the executable.
+QByteArray playableWave()
 {
-    const quint32 dataSize = 800 * 2;
-    QByteArray wave;
-    const auto u32 = [&wave](quint32 v) { wave.append(reinterpret_cast<const char *>(&(v = qToLittleEndian(v))), 4); };
-    const auto u16 = [&wave](quint16 v) { wave.append(reinterpret_cast<const char *>(&(v = qToLittleEndian(v))), 2); };
-    wave.append("RIFF");
-    u32(36 + dataSize);
-    wave.append("WAVEfmt ");
-    u32(16);
-    u16(1);        // PCM
-    u16(1);        // channels
-    u32(8000);     // sample rate
-    u32(8000 * 2); // byte rate
-    u16(2);        // block align
-    u16(16);       // bits per sample
-    wave.append("data");
-    u32(dataSize);
-    wave.append(QByteArray(dataSize, '\0'));
-    return wave;
+    QFile file(QCoreApplication::applicationDirPath() + u"/wickedsick.wav"_s);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Complete, but in a format (MPEG layer 3) the sound system does not play.
 QByteArray unplayableWave()
 {
-    return silentWave().replace(20, 2, QByteArray("\x55\x00", 2));
+    return playableWave().replace(20, 2, QByteArray("\x55\x00", 2));
 }
 
 bool writeRaw(const QString &path, const QByteArray &bytes)
@@ -71,6 +54,7 @@ private:
 void TestSound::init()
 {
     QVERIFY(m_dir.isValid());
+    QVERIFY(playableWave().size() > 44);
     m_fallbacks = 0;
 }
 
@@ -102,7 +86,7 @@ void TestSound::unplayableFilesFallBack()
     else if (place == u"few")
         QVERIFY(writeRaw(path, "RIFF"));
     else if (place == u"cut")
-        QVERIFY(writeRaw(path, silentWave().chopped(10)));
+        QVERIFY(writeRaw(path, playableWave().chopped(10)));
     else if (place == u"format")
         QVERIFY(writeRaw(path, unplayableWave()));
     else if (place == u"pipe") // opening it would wait for a writer
@@ -135,8 +119,8 @@ void TestSound::aFileThatFailedIsTriedAgain()
 
 void TestSound::aWaveFileFallsBackOnlyWithoutAudioOutput()
 {
-    const QString path = m_dir.filePath(u"silence.wav"_s);
-    QVERIFY(writeRaw(path, silentWave()));
+    const QString path = m_dir.filePath(u"playable.wav"_s);
+    QVERIFY(writeRaw(path, playableWave()));
     const bool noOutput = QMediaDevices::defaultAudioOutput().isNull();
 
     Sound sound([this] { ++m_fallbacks; });
