@@ -36,9 +36,8 @@ class TestControllers final : public QObject
 {
     Q_OBJECT
 private slots:
-    void sequenceFromZeroTenStepsThenTheAction();
-    void sequenceActionSeesFullBarAndRunningClock();
-    void secondStartWhileRunningStillActsOnce();
+    void sequence_data();
+    void sequence();
 
     void presets_data();
     void presets();
@@ -47,68 +46,49 @@ private slots:
 
     void save_data();
     void save();
-    void onceReplacedASaveNoLongerAsks();
 };
 
-void TestControllers::sequenceFromZeroTenStepsThenTheAction()
+// "start" clicks, "tick" ticks once, "end" ticks the clock out. Each value
+// the bar shows is recorded, and the action as "act" when it runs while the
+// bar still reads 100 and the clock still runs ("act?" otherwise).
+void TestControllers::sequence_data()
 {
-    FakeClock clock;
-    int actions = 0;
-    QList<float> shown;
-    ProgressSequence sequence(clock, [&] { ++actions; }, [&](float v) { shown += v; });
-    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
-    sequence.start();
-    QCOMPARE(sequence.state(), ProgressSequence::State::Running);
-    for (int tick = 1; tick <= 10; ++tick)
-        sequence.tick();
-    QCOMPARE(actions, 0);
-    sequence.tick();
-    // 90 still steps; the tick that finds 100 acts.
-    QCOMPARE(shown, (QList<float>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0}));
-    QCOMPARE(actions, 1);
-    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("events");
+
+    const QString run = QStringLiteral("10 20 30 40 50 60 70 80 90 100 act 0");
+    QTest::newRow("ten steps from zero, then the action") << QStringList{"start", "end"} << run;
+    QTest::newRow("a second start goes on from where the bar is")
+        << QStringList{"start", "tick", "tick", "tick", "tick", "tick", "start", "end"} << run;
+    QTest::newRow("a start afterwards begins from an empty bar") << QStringList{"start", "end", "start", "end"}
+                                                                 << run + QLatin1Char(' ') + run;
 }
 
-void TestControllers::sequenceActionSeesFullBarAndRunningClock()
+void TestControllers::sequence()
 {
+    QFETCH(QStringList, steps);
+    QFETCH(QString, events);
+
     FakeClock clock;
-    float barDuringAction = -1;
-    bool clockDuringAction = false;
-    float shown = -1;
+    QStringList happened;
     ProgressSequence *self = nullptr;
     ProgressSequence sequence(
-        clock,
-        [&] {
-            barDuringAction = self->value();
-            clockDuringAction = clock.enabled;
-        },
-        [&](float v) { shown = v; });
+        clock, [&] { happened += self->value() == 100.0f && clock.enabled ? "act" : "act?"; },
+        [&](float v) { happened += QString::number(v); });
     self = &sequence;
-    sequence.start();
-    QCOMPARE(runOut(clock, sequence), 11);
-    QCOMPARE(barDuringAction, 100.0f);
-    QVERIFY(clockDuringAction);
-    QCOMPARE(shown, 0.0f);
-}
-
-void TestControllers::secondStartWhileRunningStillActsOnce()
-{
-    // A second click only starts the clock again; the bar keeps its value.
-    FakeClock clock;
-    int actions = 0;
-    ProgressSequence sequence(clock, [&] { ++actions; }, [](float) {});
-    sequence.start();
-    for (int tick = 0; tick < 5; ++tick)
-        sequence.tick();
-    sequence.start();
-    QCOMPARE(sequence.value(), 50.0f);
-    QCOMPARE(runOut(clock, sequence), 6);
-    QCOMPARE(actions, 1);
-
-    // A new click afterwards starts again from an empty bar.
-    sequence.start();
-    QCOMPARE(runOut(clock, sequence), 11);
-    QCOMPARE(actions, 2);
+    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
+    for (const QString &step : steps) {
+        if (step == QLatin1String("start")) {
+            sequence.start();
+            QCOMPARE(sequence.state(), ProgressSequence::State::Running);
+        } else if (step == QLatin1String("tick")) {
+            sequence.tick();
+        } else {
+            runOut(clock, sequence);
+        }
+    }
+    QCOMPARE(happened.join(QLatin1Char(' ')), events);
+    QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
 }
 
 struct QueryView
@@ -234,6 +214,9 @@ void TestControllers::save_data()
                                        << QStringList{"ask: too large"} << SaveState::Editing;
     QTest::newRow("yes replaces it") << "too large" << true << QStringList{"save", "end", "yes"}
                                      << QStringList{"ask: too large", "write"} << SaveState::Editing;
+    QTest::newRow("once replaced, a save no longer asks")
+        << "too large" << true << QStringList{"save", "end", "yes", "save", "end"}
+        << QStringList{"ask: too large", "write", "write"} << SaveState::Editing;
     QTest::newRow("no then yes") << "too large" << true << QStringList{"save", "end", "no", "save", "end", "yes"}
                                  << QStringList{"ask: too large", "ask: too large", "write"} << SaveState::Editing;
     QTest::newRow("closing while counting waits for the answer")
@@ -284,20 +267,6 @@ void TestControllers::save()
     // A close always stops the sequence; the bar keeps its value.
     if (steps.contains(QLatin1String("close")))
         QVERIFY(!clock.enabled);
-}
-
-void TestControllers::onceReplacedASaveNoLongerAsks()
-{
-    FakeClock clock;
-    SaveView view;
-    SaveFlow flow(clock, view.view());
-    flow.setReadProblem(QStringLiteral("too large"));
-    flow.save();
-    runOut(clock, flow);
-    flow.answered(true);
-    flow.save();
-    runOut(clock, flow);
-    QCOMPARE(view.events, (QStringList{"ask: too large", "write", "write"}));
 }
 
 QTEST_GUILESS_MAIN(TestControllers)
