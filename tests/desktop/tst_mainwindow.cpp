@@ -68,8 +68,8 @@ private slots:
     void cleanup();
 
     void opensAsDesigned();
-    void presetThenBeginQuerySendsOneRequest();
-    void untouchedBoxesSendThePrompts();
+    void beginQuerySendsOneRequest_data();
+    void beginQuerySendsOneRequest();
     void theKeyboardPicksAsWell();
     void typingIntoTheChooserChangesNoBox();
     void linksOpenPagesAndTheAboutWindow();
@@ -140,32 +140,36 @@ void TestMainWindow::opensAsDesigned()
     QCOMPARE(m_server->requestsFor(QueryPath).size(), 0);
 }
 
-void TestMainWindow::presetThenBeginQuerySendsOneRequest()
+void TestMainWindow::beginQuerySendsOneRequest_data()
 {
-    pick(0);
-    QCOMPARE(boxes(), (QStringList{PresetIp, "6500", "0"}));
+    QTest::addColumn<int>("preset"); // the chooser's pick; -1: none
+    QTest::addColumn<QStringList>("values");
+
+    QTest::newRow("{Zyr}") << 0 << QStringList{PresetIp, "6500", "0"};
+    // The composed text keeps its blanks; on the wire they arrive encoded
+    // and decode back to the prompts.
+    QTest::newRow("untouched boxes send the prompts") << -1 << QStringList{QString(), "Query Port", "Server Web Port"};
+}
+
+void TestMainWindow::beginQuerySendsOneRequest()
+{
+    QFETCH(int, preset);
+    QFETCH(QStringList, values);
+
+    if (preset >= 0)
+        pick(preset);
+    QCOMPARE(boxes(), values);
 
     QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
     QVERIFY(control<Timer>(m_window, "Timer1")->isEnabled());
 
     QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
-    const LocalHttpServer::Request request = m_server->requestsFor(QueryPath).first();
-    QCOMPARE(sent(request), (QStringList{PresetIp, "6500", "0"}));
+    QCOMPARE(sent(m_server->requestsFor(QueryPath).first()), values);
     QCOMPARE(control<ProgressBar>(m_window, "pg")->value(), 0.0f);
     QVERIFY(!control<Timer>(m_window, "Timer1")->isEnabled());
     QCOMPARE(m_server->requestsFor(QueryPath).size(), 1);
-}
-
-void TestMainWindow::untouchedBoxesSendThePrompts()
-{
-    // The composed text keeps its blanks; on the wire they arrive encoded
-    // and decode back to the prompts.
-    QTest::mouseClick(control<QPushButton>(m_window, "Command1"), Qt::LeftButton);
-    QVERIFY(m_server->waitForRequests(QueryPath, 1, 10000));
-    const LocalHttpServer::Request request = m_server->requestsFor(QueryPath).first();
-    QCOMPARE(sent(request), (QStringList{QString(), "Query Port", "Server Web Port"}));
     QTRY_COMPARE(control<Browser>(m_window, "WebBrowser1")->url().query(QUrl::FullyDecoded),
-             QStringLiteral("serverip=&serverqport=Query Port&serverwport=Server Web Port"));
+                 QStringLiteral("serverip=%1&serverqport=%2&serverwport=%3").arg(values[0], values[1], values[2]));
 }
 
 void TestMainWindow::theKeyboardPicksAsWell()
