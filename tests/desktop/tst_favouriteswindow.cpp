@@ -91,7 +91,6 @@ private slots:
     void queriesTheSelectedSlot_data();
     void queriesTheSelectedSlot();
     void saveAndQueryRunSideBySide();
-    void savedFileReadsBackOnTheNextOpening();
     void secondSaveWhileConfirmationIsOpen();
     void failedSaveKeepsEditsAndOldFile();
     void closingDuringASaveStillSaves();
@@ -237,29 +236,6 @@ void TestFavouritesWindow::saveAndQueryRunSideBySide()
     QVERIFY(readAll(m_iniPath).contains("ServerIP=10.9.9.9\r\nServerPort=6500\r\n"));
     QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
     QVERIFY(!control<Timer>(w, "Timer2")->isEnabled());
-}
-
-void TestFavouritesWindow::savedFileReadsBackOnTheNextOpening()
-{
-    FavouritesWindow *w = openFavourites(StoredFile);
-    QVERIFY(w);
-    // What the file keeps of a value is the favourites file's tests' business.
-    field(w, "ServerName2")->setText(QStringLiteral("saved"));
-    field(w, "ServerName3")->setText(QStringLiteral("  padded  "));
-    clickSave(w);
-    QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
-    QVERIFY(readAll(m_iniPath).contains("ServerName2=saved\r\nServerIP2=\r\n"));
-    QVERIFY(readAll(m_iniPath).contains("ServerName3=  padded  \r\n"));
-
-    // Edits not saved are gone after closing; the file comes back.
-    field(w, "ServerName2")->setText(QStringLiteral("unsaved"));
-    w->close();
-    QTRY_VERIFY(!m_registry->favouritesWindow());
-    w = openFavourites();
-    QVERIFY(w);
-    QCOMPARE(field(w, "ServerName2")->text(), QStringLiteral("saved"));
-    QCOMPARE(field(w, "ServerName3")->text(), QStringLiteral("padded"));
-    QCOMPARE(field(w, "ServerIP4")->text(), QStringLiteral("10.1.1.4"));
 }
 
 void TestFavouritesWindow::secondSaveWhileConfirmationIsOpen()

@@ -61,6 +61,8 @@ void TestInstalledProgram::savesToAndReadsFromTheConfigFolder()
     QCOMPARE(QDir(executableFolder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
 
+    // An edit not saved is gone after closing: the file comes back.
+    w->findChild<QLineEdit *>(QStringLiteral("ServerName3"))->setText(QStringLiteral("unsaved"));
     w->close();
     QTRY_VERIFY(!program.favouritesWindow());
     w = program.showFavourites();
