@@ -1,5 +1,6 @@
 #include "favourites/favouritesfile.h"
 #include "favourites/filewriter.h"
+#include "files.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,20 +22,6 @@ using namespace Qt::StringLiterals;
     } while (false)
 
 namespace {
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "(unreadable)";
-    return file.readAll();
-}
-
-bool writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QStringList favouritesRead(const QString &path)
 {

@@ -1,4 +1,5 @@
 // The watching rules, row by row: answers in, live states and alerts out.
+#include "files.h"
 #include "watch/favouriteswatch.h"
 #include "watch/livesettings.h"
 
@@ -176,11 +177,7 @@ void FavouritesWatchTest::settingsFile()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath("skirvane.conf");
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[live]\nrefreshSeconds=5\n[alerts]\nenabled=maybe\nminPlayers=3\nnames=Bob, Zoë\n[other]\nkept=1\n");
-    }
+    QVERIFY(writeRaw(path, "[live]\nrefreshSeconds=5\n[alerts]\nenabled=maybe\nminPlayers=3\nnames=Bob, Zoë\n[other]\nkept=1\n"));
     // Bad values read as their defaults and are named.
     QStringList problems;
     LiveSettings settings = LiveSettings::load(path, &problems);
@@ -200,7 +197,7 @@ void FavouritesWatchTest::settingsFile()
 
     // Where the file cannot be written, nothing is.
     const QString blocked = folder.filePath("file/skirvane.conf");
-    QFile(folder.filePath("file")).open(QIODevice::WriteOnly);
+    QVERIFY(writeRaw(folder.filePath("file"), {}));
     const std::optional<WriteFailure> failure = settings.save(blocked);
     QVERIFY(failure && failure->message.contains(blocked));
 }

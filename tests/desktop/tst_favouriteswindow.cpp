@@ -1,5 +1,6 @@
 #include "app/program.h"
 #include "favourites/favouritesfile.h"
+#include "files.h"
 #include "platform/browser.h"
 #include "platform/progressbar.h"
 #include "platform/sound.h"
@@ -36,19 +37,6 @@ const QString QueryPath = QStringLiteral("/Skirvane/skirvane.php");
 // A file as a user might keep it: slot 4 filled in, slot 1 named only.
 const QByteArray StoredFile = "[SERVER]\r\nServerName=Home\r\nServerIP4=10.1.1.4\r\nServerPort4=7787\r\n"
                               "Serverwport4=8080\r\nServerName4=Fourth\r\n";
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 template<class T>
 T *control(QWidget *window, const QString &objectName)
@@ -136,8 +124,8 @@ void TestFavouritesWindow::cleanup()
 
 FavouritesWindow *TestFavouritesWindow::openFavourites(const QByteArray &file)
 {
-    if (!file.isEmpty())
-        writeAll(m_iniPath, file);
+    if (!file.isEmpty() && !writeRaw(m_iniPath, file))
+        return nullptr;
     QTest::mouseClick(control<LinkLabel>(m_registry->mainWindow(), "LabelFavs"), Qt::LeftButton);
     FavouritesWindow *w = m_registry->favouritesWindow();
     if (w && !QTest::qWaitForWindowExposed(w))
@@ -232,8 +220,8 @@ void TestFavouritesWindow::saveAndQueryRunSideBySide()
     QTRY_VERIFY(m_registry->confirmationWindow());
     QVERIFY(m_server->requestsFor(QueryPath).first().target.startsWith(
         "/Skirvane/skirvane.php?serverip=10.9.9.9&serverqport=6500&"));
-    QCOMPARE(readAll(m_iniPath), FavouritesFile::saveText(fields(w)));
-    QVERIFY(readAll(m_iniPath).contains("ServerIP=10.9.9.9\r\nServerPort=6500\r\n"));
+    QCOMPARE(contentOf(m_iniPath), FavouritesFile::saveText(fields(w)));
+    QVERIFY(contentOf(m_iniPath).contains("ServerIP=10.9.9.9\r\nServerPort=6500\r\n"));
     QCOMPARE(control<ProgressBar>(w, "pg2")->value(), 0.0f);
     QVERIFY(!control<Timer>(w, "Timer2")->isEnabled());
 }
@@ -255,7 +243,7 @@ void TestFavouritesWindow::secondSaveWhileConfirmationIsOpen()
     field(w, "ServerName5")->setText(QStringLiteral("second"));
     confirmation->move(placed + QPoint(7, 7)); // where a user might drag it
     clickSave(w);
-    QTRY_VERIFY_WITH_TIMEOUT(readAll(m_iniPath).contains("ServerName5=second\r\n"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(contentOf(m_iniPath).contains("ServerName5=second\r\n"), 5000);
     QCOMPARE(m_registry->confirmationWindow(), confirmation);
     QCOMPARE(confirmation->pos(), placed + QPoint(7, 7)); // not placed again
     QCOMPARE(m_fallbackSounds, 1);                         // no sound again
@@ -300,7 +288,7 @@ void TestFavouritesWindow::closingDuringASaveStillSaves()
     QTRY_VERIFY(control<ProgressBar>(w, "pg2")->value() >= 30.0f);
     w->close();
     QTRY_VERIFY(!m_registry->favouritesWindow());
-    QVERIFY(readAll(m_iniPath).startsWith("[SERVER]\r\nServerName=saved on closing\r\n"));
+    QVERIFY(contentOf(m_iniPath).startsWith("[SERVER]\r\nServerName=saved on closing\r\n"));
     QVERIFY(m_registry->confirmationWindow());
     QCOMPARE(m_fallbackSounds, 1);
 }
@@ -319,7 +307,7 @@ void TestFavouritesWindow::pastedLineBreaksBecomeBlanks()
 
     clickSave(w);
     QTRY_VERIFY_WITH_TIMEOUT(m_registry->confirmationWindow(), 5000);
-    const QByteArray written = readAll(m_iniPath);
+    const QByteArray written = contentOf(m_iniPath);
     // Saved over no file: the file is made, 25 lines as always.
     QVERIFY(written.startsWith("[SERVER]\r\nServerName=Mine ServerIP=6.6.6.6  \r\nServerIP=\r\n"));
     QVERIFY(written.endsWith("Serverwport6=\r\n"));
@@ -329,7 +317,7 @@ void TestFavouritesWindow::pastedLineBreaksBecomeBlanks()
 void TestFavouritesWindow::unreadableFileIsToldAndReplacedOnlyWhenAgreed()
 {
     // Far too large to be a favourites file; sparse, so it takes no room.
-    writeAll(m_iniPath, StoredFile);
+    QVERIFY(writeRaw(m_iniPath, StoredFile));
     QVERIFY(QFile::resize(m_iniPath, FavouritesFile::MaxFileBytes + 1));
     FavouritesWindow *w = openFavourites();
     QVERIFY(w);
@@ -346,7 +334,7 @@ void TestFavouritesWindow::unreadableFileIsToldAndReplacedOnlyWhenAgreed()
     QCOMPARE(QFileInfo(m_iniPath).size(), FavouritesFile::MaxFileBytes + 1);
     QTest::mouseClick(ask->button(QMessageBox::Yes), Qt::LeftButton);
     QTRY_VERIFY(m_registry->confirmationWindow());
-    QVERIFY(readAll(m_iniPath).startsWith("[SERVER]\r\nServerName=new\r\n"));
+    QVERIFY(contentOf(m_iniPath).startsWith("[SERVER]\r\nServerName=new\r\n"));
 }
 
 void TestFavouritesWindow::openingAgainWhileOpenOnlyShows()
@@ -355,7 +343,7 @@ void TestFavouritesWindow::openingAgainWhileOpenOnlyShows()
     QVERIFY(w);
     QTest::mouseClick(serverOpt(w, 2), Qt::LeftButton);
     field(w, "ServerIP")->setText(QStringLiteral("typed"));
-    writeAll(m_iniPath, "[SERVER]\r\nServerIP=changed on disk\r\n");
+    QVERIFY(writeRaw(m_iniPath, "[SERVER]\r\nServerIP=changed on disk\r\n"));
     QCOMPARE(openFavourites(), w);
     QCOMPARE(field(w, "ServerIP")->text(), QStringLiteral("typed"));
     QVERIFY(serverOpt(w, 2)->isChecked());

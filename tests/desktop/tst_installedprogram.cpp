@@ -1,6 +1,7 @@
 #include "app/folders.h"
 #include "app/program.h"
 #include "favourites/favouritesfile.h"
+#include "files.h"
 #include "platform/sound.h"
 #include "support/localdeployment.h"
 #include "support/localhttpserver.h"
@@ -55,9 +56,8 @@ void TestInstalledProgram::savesToAndReadsFromTheConfigFolder()
     QStringList expected(FavouritesFile::KeyCount);
     expected[8] = QStringLiteral("Third");
     expected[9] = QStringLiteral("10.0.0.3");
-    QFile saved(configHome + QStringLiteral("/skirvane/ut3servers.ini"));
-    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.errorString()));
-    QCOMPARE(saved.readAll(), FavouritesFile::saveText(expected));
+    const QString saved = configHome + QStringLiteral("/skirvane/ut3servers.ini");
+    QCOMPARE(contentOf(saved), FavouritesFile::saveText(expected));
     QCOMPARE(QDir(executableFolder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
 
@@ -67,7 +67,7 @@ void TestInstalledProgram::savesToAndReadsFromTheConfigFolder()
     QTRY_VERIFY(!program.favouritesWindow());
     w = program.showFavourites();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QCOMPARE(w->iniPath(), saved.fileName());
+    QCOMPARE(w->iniPath(), saved);
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerName3"))->text(), QStringLiteral("Third"));
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerIP3"))->text(), QStringLiteral("10.0.0.3"));
 }
@@ -90,8 +90,7 @@ void TestInstalledProgram::soundFromBesideTheExecutableOrTheDataFolder()
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
     if (!soundAt.isEmpty()) {
         QVERIFY(QDir(root.path()).mkpath(soundAt));
-        QFile sound(root.filePath(soundAt + QLatin1Char('/') + QLatin1String(Folders::SaveSoundFile)));
-        QVERIFY(sound.open(QIODevice::WriteOnly));
+        QVERIFY(writeRaw(root.filePath(soundAt + QLatin1Char('/') + QLatin1String(Folders::SaveSoundFile)), {}));
     }
     QCOMPARE(Folders::sound(root.filePath(QStringLiteral("bin"))), root.filePath(expected));
 }

@@ -1,3 +1,4 @@
+#include "files.h"
 #include "platform/sound.h"
 
 #include <QDir>
@@ -17,20 +18,13 @@ namespace {
 // The program's own save sound, a PCM wave file, beside the executable.
 QByteArray playableWave()
 {
-    QFile file(QCoreApplication::applicationDirPath() + u"/wickedsick.wav"_s);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return contentOf(QCoreApplication::applicationDirPath() + u"/wickedsick.wav"_s);
 }
 
 // Complete, but in a format (MPEG layer 3) the sound system does not play.
 QByteArray unplayableWave()
 {
     return playableWave().replace(20, 2, QByteArray("\x55\x00", 2));
-}
-
-bool writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 }

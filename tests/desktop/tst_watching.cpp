@@ -11,6 +11,7 @@
 #include "windows/mainwindow.h"
 
 #include "fakeserver.h"
+#include "files.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -149,17 +149,11 @@ void TestWatching::initTestCase()
 
     // Slot 2 names the fake server; the program's settings are a test's own.
     qputenv("XDG_CONFIG_HOME", m_folder.filePath("config").toUtf8());
-    QFile ini(m_folder.filePath("ut3servers.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(QStringLiteral("[SERVER]\r\nServerName2=Home & Away\r\nServerIP2=127.0.0.1\r\nServerPort2=%1\r\n"
-                             "Serverwport2=0\r\n")
-                  .arg(m_game->server.port())
-                  .toUtf8());
-    ini.close();
-    QFile settings(m_folder.filePath("skirvane.conf"));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[live]\nrefreshSeconds=10\n[alerts]\nminPlayers=3\nnames=\"Zoë, Kai\"\n");
-    settings.close();
+    QVERIFY(writeRaw(m_folder.filePath("ut3servers.ini"),
+                     QStringLiteral("[SERVER]\r\nServerName2=Home & Away\r\nServerIP2=127.0.0.1\r\nServerPort2=%1\r\n"
+                                    "Serverwport2=0\r\n").arg(m_game->server.port()).toUtf8()));
+    QVERIFY(writeRaw(m_folder.filePath("skirvane.conf"),
+                     "[live]\nrefreshSeconds=10\n[alerts]\nminPlayers=3\nnames=\"Zoë, Kai\"\n"));
 
     Deployment deployment = Deployment::built();
     deployment.mainQueryHost = "127.0.0.1:" + port;
@@ -284,10 +278,7 @@ void TestWatching::withoutATrayCtrlLOpensTheAlerts()
 
     // A bad value is named, and the file stays as it was.
     const QString path = m_folder.filePath("skirvane.conf");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+    const QByteArray before = contentOf(path);
     dialog->findChild<QLineEdit *>("refreshSeconds")->setText("5");
     dialog->findChild<QLineEdit *>("minPlayers")->setText("4");
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
@@ -295,8 +286,7 @@ void TestWatching::withoutATrayCtrlLOpensTheAlerts()
     QTRY_VERIFY((box = dialog->findChild<QMessageBox *>("badSetting")) != nullptr);
     QVERIFY2(box->informativeText().contains("refresh time") && box->informativeText().contains("\"5\""),
              qPrintable(box->informativeText()));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(contentOf(path), before);
     QVERIFY(dialog->isVisible());
     dialog->close();
 }
