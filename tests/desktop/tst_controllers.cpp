@@ -31,6 +31,7 @@ const QString Base = QStringLiteral("http://h/Zyr/Skirvane/skirvane.php?serverip
 
 using SaveState = SaveFlow::State;
 Q_DECLARE_METATYPE(SaveFlow::State)
+Q_DECLARE_METATYPE(ServerQuery::Preset)
 
 class TestControllers final : public QObject
 {
@@ -107,39 +108,31 @@ struct QueryView
 void TestControllers::presets_data()
 {
     QTest::addColumn<QList<int>>("picks");
-    QTest::addColumn<int>("preset");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("queryPort");
-    QTest::addColumn<QString>("webPort");
+    QTest::addColumn<ServerQuery::Preset>("preset");
+    QTest::addColumn<QStringList>("boxes"); // address, query port, web port
 
-    QTest::newRow("{Zyr}") << QList<int>{0} << int(ServerQuery::Preset::BuiltIn) << PresetIp << "6500" << "0";
-    QTest::newRow("Custom after {Zyr} empties only the address")
-        << QList<int>{0, 1} << int(ServerQuery::Preset::Custom) << "" << "6500" << "0";
-    QTest::newRow("{Zyr} after Custom") << QList<int>{1, 0} << int(ServerQuery::Preset::BuiltIn) << PresetIp << "6500"
-                                        << "0";
-    QTest::newRow("nothing picked") << QList<int>{-1} << int(ServerQuery::Preset::None) << "" << "Query Port"
-                                    << "Server Web Port";
-    QTest::newRow("past the list") << QList<int>{2} << int(ServerQuery::Preset::None) << "" << "Query Port"
-                                   << "Server Web Port";
+    using enum ServerQuery::Preset;
+    const QStringList prompts{"", "Query Port", "Server Web Port"};
+    QTest::newRow("{Zyr}") << QList<int>{0} << BuiltIn << QStringList{PresetIp, "6500", "0"};
+    QTest::newRow("Custom after {Zyr} empties only the address") << QList<int>{0, 1} << Custom << QStringList{"", "6500", "0"};
+    QTest::newRow("{Zyr} after Custom") << QList<int>{1, 0} << BuiltIn << QStringList{PresetIp, "6500", "0"};
+    QTest::newRow("nothing picked") << QList<int>{-1} << None << prompts;
+    QTest::newRow("past the list") << QList<int>{2} << None << prompts;
 }
 
 void TestControllers::presets()
 {
     QFETCH(QList<int>, picks);
-    QFETCH(int, preset);
-    QFETCH(QString, address);
-    QFETCH(QString, queryPort);
-    QFETCH(QString, webPort);
+    QFETCH(ServerQuery::Preset, preset);
+    QFETCH(QStringList, boxes);
 
     FakeClock clock;
     QueryView view;
     ServerQuery query(Base, PresetIp, clock, view.view());
     for (int pick : picks)
         query.pick(pick);
-    QCOMPARE(int(query.preset()), preset);
-    QCOMPARE(view.boxes.address, address);
-    QCOMPARE(view.boxes.queryPort, queryPort);
-    QCOMPARE(view.boxes.webPort, webPort);
+    QCOMPARE(query.preset(), preset);
+    QCOMPARE((QStringList{view.boxes.address, view.boxes.queryPort, view.boxes.webPort}), boxes);
     QVERIFY(view.sent.isEmpty());
     QVERIFY(!clock.enabled);
 }
