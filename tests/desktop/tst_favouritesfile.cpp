@@ -83,9 +83,7 @@ class TestFavouritesFile final : public QObject
     Q_OBJECT
 
 private slots:
-    void keysInFileOrder();
-    void iniPath_data();
-    void iniPath();
+    void keysSectionAndPath();
 
     void saveText_data();
     void saveText();
@@ -101,30 +99,15 @@ private slots:
     void configFolder();
 };
 
-void TestFavouritesFile::keysInFileOrder()
+void TestFavouritesFile::keysSectionAndPath()
 {
     QStringList expected;
     for (const QString &slot : {u""_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s})
         expected += {u"ServerName"_s + slot, u"ServerIP"_s + slot, u"ServerPort"_s + slot, u"Serverwport"_s + slot};
     QCOMPARE(FavouritesFile::keys(), expected);
     QCOMPARE(FavouritesFile::section(), u"SERVER"_s);
-}
-
-void TestFavouritesFile::iniPath_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("folder") << u"/opt/skirvane"_s << u"/opt/skirvane/ut3servers.ini"_s;
-    QTest::newRow("root folder keeps its separator") << u"/"_s << u"//ut3servers.ini"_s;
-}
-
-void TestFavouritesFile::iniPath()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, expected);
-
-    QCOMPARE(FavouritesFile::iniPath(folder), expected);
+    QCOMPARE(FavouritesFile::iniPath(u"/opt/skirvane"_s), u"/opt/skirvane/ut3servers.ini"_s);
+    QCOMPARE(FavouritesFile::iniPath(u"/"_s), u"//ut3servers.ini"_s); // the root folder keeps its separator
 }
 
 void TestFavouritesFile::saveText_data()
