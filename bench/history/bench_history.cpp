@@ -233,14 +233,14 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
         samples += static_cast<long long>(round.size());
         const auto before = Clock::now();
         const double cpuBefore = cpuMs();
-        if (auto failed = store.record(round))
-            fail(*failed);
+        if (auto done = store.record(round); !done.ok())
+            fail(done.fault());
         roundTimes.push_back(ms(Clock::now() - before));
         roundCpu.push_back(cpuMs() - cpuBefore);
         if (r % 12 == 0) {
             const auto pruneStart = Clock::now();
-            if (auto failed = store.prune(Seconds(std::chrono::seconds(t)) - std::chrono::days(30)))
-                fail(*failed);
+            if (auto done = store.prune(Seconds(std::chrono::seconds(t)) - std::chrono::days(30)); !done.ok())
+                fail(done.fault());
             pruneTimes.push_back(ms(Clock::now() - pruneStart));
         }
     }
@@ -267,8 +267,8 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
 
     const Seconds now = endOfFill(options);
     for (int index = 0; index < options.servers; ++index)
-        if (auto failed = store.noteLookup(server(index), {}, now - std::chrono::minutes(index)))
-            fail(*failed);
+        if (auto done = store.noteLookup(server(index), {}, now - std::chrono::minutes(index)); !done.ok())
+            fail(done.fault());
 
     // What a caller on the event loop would pay per sample written at once,
     // each in a transaction of its own: the next poll's answers, so that the
@@ -281,8 +281,8 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
         const Sample sample{server(i), Seconds(std::chrono::seconds(nextPoll)), count, 0, "DM-Deck", "Server " + std::to_string(i),
                             options.players > 0 ? std::move(names) : std::vector<std::string>{}};
         const auto before = Clock::now();
-        if (auto failed = store.record(std::span(&sample, 1)))
-            fail(*failed);
+        if (auto done = store.record(std::span(&sample, 1)); !done.ok())
+            fail(done.fault());
         singleTimes.push_back(ms(Clock::now() - before));
     }
     printTimes("insert_single_transaction", singleTimes);
@@ -384,9 +384,9 @@ void emptyDatabase(const std::string &uri)
     auto connection = postgres::Connection::open(uri);
     if (!connection)
         fail(connection.fault());
-    if (auto failed = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions",
-                                         "Cannot empty"))
-        fail(*failed);
+    if (auto done = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions",
+                                         "Cannot empty"); !done.ok())
+        fail(done.fault());
 }
 
 }

@@ -54,7 +54,7 @@ Expected<Done> readTargets(const std::string &path, std::vector<ut3::QueryTarget
         line = trimmed(line);
         if (line.empty() || line.starts_with('#'))
             continue;
-        if (auto added = addTarget(line, targets, path + ":" + std::to_string(number) + ": "); !added)
+        if (auto added = addTarget(line, targets, path + ":" + std::to_string(number) + ": "); !added.ok())
             return added;
     }
     if (in->bad())
@@ -135,7 +135,7 @@ std::string helpText()
 common::Expected<Options> parseArguments(const std::vector<std::string> &arguments)
 {
     Options options;
-    if (auto parsed = common::parseArguments(commandLine(options), arguments); !parsed)
+    if (auto parsed = common::parseArguments(commandLine(options), arguments); !parsed.ok())
         return parsed.fault();
     if (!options.request && options.targets.empty())
         return Fault{"no server given"};

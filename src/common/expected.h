@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -12,6 +13,9 @@ struct Fault {
     std::string message;
 };
 
+// For calls that give nothing back when they succeed.
+struct Done {};
+
 // A value, or the fault that stopped it from being made: how every call
 // that can fail reports it. A library may carry more in its fault (a kind
 // the caller acts on) as long as it has the message.
@@ -22,7 +26,9 @@ public:
     Expected(F fault) : m_state(std::in_place_index<1>, std::move(fault)) {}
 
     bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
+    // A result without a value reads only through ok(): a plain `if (result)`
+    // is too easily read as "if it failed".
+    explicit operator bool() const requires(!std::is_same_v<T, Done>) { return ok(); }
     T &value() { return std::get<0>(m_state); }
     const T &value() const { return std::get<0>(m_state); }
     T *operator->() { return &value(); }
@@ -34,8 +40,5 @@ public:
 private:
     std::variant<T, F> m_state;
 };
-
-// For calls that give nothing back when they succeed.
-struct Done {};
 
 }

@@ -59,7 +59,7 @@ Expected<Done> parseArguments(const CommandLine &commandLine, const std::vector<
         const std::string_view argument = arguments[i];
         const bool isOption = argument.starts_with('-');
         if (commandLine.operand && (onlyOperands || !isOption)) {
-            if (auto taken = commandLine.operand(argument); !taken)
+            if (auto taken = commandLine.operand(argument); !taken.ok())
                 return taken;
             continue;
         }
@@ -85,7 +85,7 @@ Expected<Done> parseArguments(const CommandLine &commandLine, const std::vector<
         std::optional<std::string_view> value = attached;
         if (!option->argument.empty() && !value && i + 1 < arguments.size())
             value = arguments[++i];
-        if (auto taken = option->take(spelling, value); !taken)
+        if (auto taken = option->take(spelling, value); !taken.ok())
             return taken;
         if (option->ends)
             break;

@@ -29,5 +29,6 @@ struct Fault
 // A value, or the fault that stopped it from being made.
 template <typename T>
 using Expected = common::Expected<T, Fault>;
+using common::Done;
 
 }

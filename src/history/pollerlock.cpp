@@ -63,7 +63,7 @@ void PollerLock::run()
                     m_log("this instance polls the servers looked up lately (it holds the poller's lock)");
                 m_gained();
             }
-        } else if (connection && connection->exec("SELECT 1", locking)) {
+        } else if (connection && !connection->exec("SELECT 1", locking).ok()) {
             lose();
         }
         lock.lock();

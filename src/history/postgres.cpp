@@ -61,16 +61,16 @@ bool isUri(std::string_view text)
     return text.starts_with("postgresql://") || text.starts_with("postgres://");
 }
 
-std::optional<std::string> uriProblem(std::string_view text)
+common::Expected<common::Done> checkUri(std::string_view text)
 {
     if (!isUri(text))
-        return std::nullopt;
+        return common::Done{};
     char *error = nullptr;
     PQconninfoOption *options = PQconninfoParse(std::string(text).c_str(), &error);
     PQconninfoFree(options);
     if (options)
-        return std::nullopt;
-    std::string problem = "cannot read the database URI " + withoutPassword(text) + ": " + (error ? oneLine(error) : "out of memory");
+        return common::Done{};
+    common::Fault problem{"cannot read the database URI " + withoutPassword(text) + ": " + (error ? oneLine(error) : "out of memory")};
     PQfreemem(error);
     return problem;
 }
@@ -259,22 +259,22 @@ Expected<Result> Connection::query(const char *sql, std::string_view operation, 
     return Result(result);
 }
 
-std::optional<Fault> Connection::exec(const char *sql, std::string_view operation, const Parameters &parameters)
+Expected<Done> Connection::exec(const char *sql, std::string_view operation, const Parameters &parameters)
 {
     auto result = query(sql, operation, parameters);
     if (!result)
         return result.fault();
-    return std::nullopt;
+    return Done{};
 }
 
-std::optional<Fault> Connection::script(const char *sql, std::string_view operation)
+Expected<Done> Connection::script(const char *sql, std::string_view operation)
 {
     pg_result *result = PQexec(m_connection, sql);
-    std::optional<Fault> failed;
+    Expected<Done> done = Done{};
     if (!result || PQresultStatus(result) != PGRES_COMMAND_OK)
-        failed = fault(operation, result);
+        done = fault(operation, result);
     PQclear(result);
-    return failed;
+    return done;
 }
 
 }

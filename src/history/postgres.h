@@ -20,9 +20,10 @@ namespace history::postgres {
 // Whether the text names a PostgreSQL database (a libpq connection URI)
 // rather than a history file.
 bool isUri(std::string_view text);
-// What is wrong with a URI libpq cannot read, naming it without its
-// password; nothing for one it can (whether it leads anywhere is not asked).
-std::optional<std::string> uriProblem(std::string_view text);
+// Whether libpq can read the URI; if not, what is wrong with it, naming it
+// without its password (whether it leads anywhere is not asked). Text that
+// is no URI passes.
+common::Expected<common::Done> checkUri(std::string_view text);
 // The URI with its password (in the user part or as a parameter) replaced
 // by "***", fit for logs and messages.
 std::string withoutPassword(std::string_view uri);
@@ -83,9 +84,9 @@ public:
     // <reason>".
     Expected<Result> query(const char *sql, std::string_view operation, const Parameters &parameters = {});
     // A statement that gives no rows.
-    std::optional<Fault> exec(const char *sql, std::string_view operation, const Parameters &parameters = {});
+    Expected<Done> exec(const char *sql, std::string_view operation, const Parameters &parameters = {});
     // Several statements without parameters, such as a layout's tables.
-    std::optional<Fault> script(const char *sql, std::string_view operation);
+    Expected<Done> script(const char *sql, std::string_view operation);
 
 private:
     Connection(pg_conn *connection, std::string printable) : m_connection(connection), m_printable(std::move(printable)) {}

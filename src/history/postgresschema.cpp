@@ -86,13 +86,13 @@ std::string where(const Connection &connection)
 
 }
 
-std::optional<Fault> prepare(Connection &connection)
+Expected<Done> prepare(Connection &connection)
 {
     Transaction transaction(connection);
-    if (auto failed = transaction.begin(operation))
-        return failed;
-    if (auto failed = connection.exec("SELECT pg_advisory_xact_lock($1)", operation, Parameters().add(schemaLockKey)))
-        return failed;
+    if (auto done = transaction.begin(operation); !done.ok())
+        return done;
+    if (auto done = connection.exec("SELECT pg_advisory_xact_lock($1)", operation, Parameters().add(schemaLockKey)); !done.ok())
+        return done;
     auto tables = connection.query("SELECT count(*) FILTER (WHERE tablename = 'skirvane_history'), count(*) FROM pg_tables "
                                   "WHERE schemaname = current_schema()",
                                   operation);
@@ -108,15 +108,15 @@ std::optional<Fault> prepare(Connection &connection)
         return Fault{FaultKind::other, where(connection) + ": it holds tables of another program, not player history. It is left as it is."};
     }
     if (version == currentVersion)
-        return std::nullopt;
+        return Done{};
     if (version > currentVersion)
         return Fault{FaultKind::newerSchema,
                      where(connection) + ": it was written by a newer version of the program (layout " + std::to_string(version)
                          + "; this one knows up to " + std::to_string(currentVersion) + "). It is left as it is."};
     // A new database goes through every layout's steps, as an old one does.
     const std::string steps = std::string(version == 0 ? createVersion1 : "") + upgradeFrom1;
-    if (auto failed = connection.script(steps.c_str(), operation))
-        return failed;
+    if (auto done = connection.script(steps.c_str(), operation); !done.ok())
+        return done;
     return transaction.commit(operation);
 }
 

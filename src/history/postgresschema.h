@@ -14,6 +14,6 @@ inline constexpr int currentVersion = 2;
 // Makes the tables in an empty database, or upgrades an older layout, in
 // one transaction under a lock of its own, so that instances starting
 // together do it once and an interrupted upgrade leaves the old layout whole.
-[[nodiscard]] std::optional<Fault> prepare(Connection &connection);
+[[nodiscard]] Expected<Done> prepare(Connection &connection);
 
 }

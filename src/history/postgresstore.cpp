@@ -18,8 +18,8 @@ Expected<std::unique_ptr<Store>> connect(const std::string &uri, SessionRule ses
     auto connection = postgres::Connection::open(uri);
     if (!connection)
         return connection.fault();
-    if (auto failed = postgres::schema::prepare(*connection))
-        return *failed;
+    if (auto done = postgres::schema::prepare(*connection); !done.ok())
+        return done.fault();
     return std::unique_ptr<Store>(std::make_unique<PostgresStore>(std::move(*connection), uri, sessions));
 }
 
@@ -57,35 +57,35 @@ StoreOpener PostgresStore::opener(std::string uri, SessionRule sessions)
     };
 }
 
-std::optional<Fault> PostgresStore::connected()
+Expected<Done> PostgresStore::connected()
 {
     if (!m_connection.broken())
-        return std::nullopt;
+        return Done{};
     if (!m_lost)
         m_lost = Fault{FaultKind::cannotOpen, "Cannot use the history database " + m_connection.printableUri()
                                                   + ": the connection to it is lost; connecting again"};
     else if (std::chrono::steady_clock::now() < m_retryAt)
-        return m_lost;
+        return *m_lost;
     auto opened = postgres::Connection::open(m_uri);
-    std::optional<Fault> failed = opened ? postgres::schema::prepare(*opened) : opened.fault();
-    if (failed) {
-        m_lost = failed;
+    Expected<Done> prepared = opened ? postgres::schema::prepare(*opened) : opened.fault();
+    if (!prepared.ok()) {
+        m_lost = prepared.fault();
         m_retryAt = std::chrono::steady_clock::now() + m_backoff.failed();
-        return failed;
+        return prepared;
     }
     m_connection = std::move(*opened);
     m_names.clear();
     m_backoff.succeeded();
     m_lost.reset();
-    return std::nullopt;
+    return Done{};
 }
 
-std::optional<Fault> PostgresStore::record(std::span<const Sample> samples)
+Expected<Done> PostgresStore::record(std::span<const Sample> samples)
 {
     if (samples.empty())
-        return std::nullopt;
-    if (auto failed = connected())
-        return failed;
+        return Done{};
+    if (auto done = connected(); !done.ok())
+        return done;
     // A server's samples go in one pass each, in time order: each pass's
     // sessions follow from those before it, and a pass holds each server
     // once, so that its statements take it as a set.
@@ -103,16 +103,16 @@ std::optional<Fault> PostgresStore::record(std::span<const Sample> samples)
     }
 
     postgres::Transaction transaction(m_connection);
-    if (auto failed = transaction.begin(recording))
-        return failed;
+    if (auto done = transaction.begin(recording); !done.ok())
+        return done;
     auto servers = writeServers(samples);
     if (!servers)
         return servers.fault();
-    if (auto failed = writeSamples(samples, *servers))
-        return failed;
+    if (auto done = writeSamples(samples, *servers); !done.ok())
+        return done;
     for (const auto &pass : passes)
-        if (auto failed = writeSessions(pass, *servers))
-            return failed;
+        if (auto done = writeSessions(pass, *servers); !done.ok())
+            return done;
     return transaction.commit(recording);
 }
 
@@ -145,10 +145,10 @@ Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeSe
         texts.push_back(name);
         numbers.push_back(time);
     }
-    if (auto failed = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
+    if (auto done = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
                                        "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
-                                       recording, postgres::Parameters().addArray(texts).addArray(numbers)))
-        return *failed;
+                                       recording, postgres::Parameters().addArray(texts).addArray(numbers)); !done.ok())
+        return done.fault();
 
     std::vector<const ServerKey *> keys;
     std::vector<std::string> addresses, names;
@@ -183,7 +183,7 @@ Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeSe
     return known;
 }
 
-std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers)
+Expected<Done> PostgresStore::writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers)
 {
     // The latest of a server's samples in one second counts.
     std::map<std::pair<std::int64_t, std::int64_t>, const Sample *> rows;
@@ -207,7 +207,7 @@ std::optional<Fault> PostgresStore::writeSamples(std::span<const Sample> samples
         recording, postgres::Parameters().addArray(ids).addArray(times).addArray(players).addArray(bots).addArray(maps));
 }
 
-std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers)
+Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers)
 {
     // The servers' open sessions as they are before the pass: a session
     // goes on while its name is in the server's next sample soon enough,
@@ -278,19 +278,19 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
         std::vector<std::string> folded;
         for (const std::string &name : names)
             folded.push_back(foldCase(name));
-        if (auto failed = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
+        if (auto done = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
                                            "ON CONFLICT(name) DO NOTHING",
-                                           recording, postgres::Parameters().addArray(names).addArray(folded)))
-            return failed;
+                                           recording, postgres::Parameters().addArray(names).addArray(folded)); !done.ok())
+            return done;
     }
     const auto gap = std::int64_t{sessionRule().gap().count()};
     if (!endedServers.empty())
-        if (auto failed = m_connection.exec(
+        if (auto done = m_connection.exec(
                 "WITH ended AS (DELETE FROM open_sessions o USING unnest($1::bigint[], $2::bigint[], $3::bigint[]) AS e(server_id, name_id, t) "
                 "WHERE o.server_id = e.server_id AND o.name_id = e.name_id RETURNING o.server_id, o.name_id, o.first_seen, e.t) "
                 "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT * FROM ended",
-                recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)))
-            return failed;
+                recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)); !done.ok())
+            return done;
     // A name back soon enough after leaving goes on with its session: the
     // latest one that ended within the gap.
     static constexpr const char *seenInPass =
@@ -302,19 +302,19 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
     static constexpr const char *itsSession =
         "s.server_id = l.server_id AND s.last_seen = l.last_seen AND s.name_id = l.name_id AND s.first_seen = l.first_seen";
     if (!seenServers.empty())
-        if (auto failed = m_connection.exec(
+        if (auto done = m_connection.exec(
                 (std::string(seenInPass)
                  + ", back AS (DELETE FROM sessions s USING latest l WHERE " + itsSession + ") "
                    "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
                    "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)")
                     .c_str(),
                 recording,
-                postgres::Parameters().addArray(seenServers).addArray(seenNames).addArray(seenTimes).add(gap)))
-            return failed;
+                postgres::Parameters().addArray(seenServers).addArray(seenNames).addArray(seenTimes).add(gap)); !done.ok())
+            return done;
     // A late answer's names go on with their session that ended within the
     // gap, or make one of their own.
     if (!lateServers.empty())
-        if (auto failed = m_connection.exec(
+        if (auto done = m_connection.exec(
                 (std::string(seenInPass)
                  + ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l WHERE " + itsSession
                  + " RETURNING s.server_id, s.name_id) "
@@ -322,15 +322,15 @@ std::optional<Fault> PostgresStore::writeSessions(std::span<const Sample *const>
                    "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id)")
                     .c_str(),
                 recording,
-                postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)))
-            return failed;
-    return std::nullopt;
+                postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)); !done.ok())
+            return done;
+    return Done{};
 }
 
-std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
+Expected<Done> PostgresStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
-    if (auto failed = connected())
-        return failed;
+    if (auto done = connected(); !done.ok())
+        return done;
     // The latest lookup names the server; one noted out of order does not.
     return m_connection.exec(
         "INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
@@ -348,10 +348,10 @@ std::optional<Fault> PostgresStore::noteLookup(const ServerKey &server, const As
             .add(std::int64_t{asked.webPort}));
 }
 
-std::optional<Fault> PostgresStore::prune(Seconds before)
+Expected<Done> PostgresStore::prune(Seconds before)
 {
-    if (auto failed = connected())
-        return failed;
+    if (auto done = connected(); !done.ok())
+        return done;
     // The samples and sessions go server by server, each a range of an index.
     // A session going on ends with its server's latest sample, so it goes
     // before the samples do.
@@ -366,21 +366,21 @@ std::optional<Fault> PostgresStore::prune(Seconds before)
     };
     m_names.clear();
     postgres::Transaction transaction(m_connection);
-    if (auto failed = transaction.begin(pruning))
-        return failed;
+    if (auto done = transaction.begin(pruning); !done.ok())
+        return done;
     for (const char *sql : steps)
-        if (auto failed = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))))
-            return failed;
-    if (auto failed = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-                                       "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning))
-        return failed;
+        if (auto done = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))); !done.ok())
+            return done;
+    if (auto done = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
+                                       "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning); !done.ok())
+        return done;
     return transaction.commit(pruning);
 }
 
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     const auto stepCount = std::max<std::int64_t>(1, span / step);
     const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
     Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
@@ -405,8 +405,8 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
 Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                        std::chrono::seconds utcOffset)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     auto rows = m_connection.query("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
                                   "FROM samples "
                                   "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
@@ -429,8 +429,8 @@ Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, 
 
 Expected<std::vector<ServerKey>> PostgresStore::serversLookedUpSince(Seconds since)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     auto rows = m_connection.query("SELECT address, query_port FROM servers WHERE last_lookup >= $1 ORDER BY last_lookup DESC",
                                   reading, postgres::Parameters().add(seconds(since)));
     if (!rows)
@@ -443,8 +443,8 @@ Expected<std::vector<ServerKey>> PostgresStore::serversLookedUpSince(Seconds sin
 
 Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, std::size_t limit)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     auto rows = m_connection.query(
         "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, ''), "
         "s.asked_address, s.asked_port, s.web_port FROM servers s "
@@ -471,8 +471,8 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
 
 Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     auto rows = m_connection.query(
         // Each session's name by its key, in a subquery the planner keeps:
         // a join would have it hash the whole names table for a few hundred
@@ -504,8 +504,8 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
 Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                                 std::size_t limit)
 {
-    if (auto failed = connected())
-        return *failed;
+    if (auto done = connected(); !done.ok())
+        return done.fault();
     // strpos() compares text: no character of the search is a wildcard.
     // Each matching name gives a row with its latest time, so the latest
     // rows all come from the `limit` names seen latest: only their sessions

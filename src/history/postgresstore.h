@@ -30,9 +30,9 @@ public:
 
     std::string where() const override { return m_connection.printableUri(); }
 
-    std::optional<Fault> record(std::span<const Sample> samples) override;
-    std::optional<Fault> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
-    std::optional<Fault> prune(Seconds before) override;
+    Expected<Done> record(std::span<const Sample> samples) override;
+    Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
+    Expected<Done> prune(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
@@ -45,7 +45,7 @@ public:
 
 private:
     // The connection, opened again when it was lost and the wait is over.
-    std::optional<Fault> connected();
+    Expected<Done> connected();
     // A server of the batch being written: its key in the database and the
     // time of its latest sample, as far as the batch has been written.
     struct KnownServer {
@@ -54,9 +54,9 @@ private:
     };
     // The batch's maps and servers.
     Expected<std::map<ServerKey, KnownServer>> writeServers(std::span<const Sample> samples);
-    std::optional<Fault> writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers);
+    Expected<Done> writeSamples(std::span<const Sample> samples, const std::map<ServerKey, KnownServer> &servers);
     // The sessions that samples of distinct servers continue, end or start.
-    std::optional<Fault> writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers);
+    Expected<Done> writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers);
 
     postgres::Connection m_connection;
     const std::string m_uri;

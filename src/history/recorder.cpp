@@ -109,16 +109,16 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<Lookup> &lookups)
         m_store = std::move(*opened);
     }
     for (const Lookup &lookup : lookups)
-        if (auto failed = m_store->noteLookup(lookup.server, lookup.asked, lookup.time))
-            return setFault(*failed);
-    if (auto failed = m_store->record(samples))
-        return setFault(*failed);
+        if (auto done = m_store->noteLookup(lookup.server, lookup.asked, lookup.time); !done.ok())
+            return setFault(done.fault());
+    if (auto done = m_store->record(samples); !done.ok())
+        return setFault(done.fault());
 
     const Seconds now = m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     if (!m_lastPrune || now - *m_lastPrune >= pruneEvery) {
         m_lastPrune = now;
-        if (auto failed = m_store->prune(now - m_options.keep))
-            return setFault(*failed);
+        if (auto done = m_store->prune(now - m_options.keep); !done.ok())
+            return setFault(done.fault());
     }
     setFault(std::nullopt);
 }

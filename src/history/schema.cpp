@@ -167,17 +167,17 @@ Fault foreignFault(const sqlite::Connection &connection)
                 + ": it is a database of another program, not player history. It is left as it is."};
 }
 
-std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
+Expected<Done> createOrUpgrade(sqlite::Connection &connection)
 {
     sqlite::Transaction transaction(connection);
-    if (auto failed = transaction.begin(operation))
-        return failed;
+    if (auto done = transaction.begin(operation); !done.ok())
+        return done;
     // Another process may have done it while we waited for the lock.
     auto version = connection.integer("PRAGMA user_version", operation);
     if (!version)
         return version.fault();
     if (*version == currentVersion)
-        return std::nullopt;
+        return Done{};
     if (*version > currentVersion)
         return newerFault(connection, *version);
     auto tables = connection.integer("SELECT count(*) FROM sqlite_schema", operation);
@@ -197,12 +197,12 @@ std::optional<Fault> createOrUpgrade(sqlite::Connection &connection)
             sql += step;
     sql += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
     sql += "PRAGMA user_version = " + std::to_string(currentVersion) + ";\n";
-    if (auto failed = connection.exec(sql.c_str(), operation))
-        return failed;
+    if (auto done = connection.exec(sql.c_str(), operation); !done.ok())
+        return done;
     return transaction.commit(operation);
 }
 
-std::optional<Fault> useWriteAheadLog(sqlite::Connection &connection)
+Expected<Done> useWriteAheadLog(sqlite::Connection &connection)
 {
     auto mode = connection.prepare("PRAGMA journal_mode = WAL", operation);
     if (!mode)
@@ -212,12 +212,12 @@ std::optional<Fault> useWriteAheadLog(sqlite::Connection &connection)
     if (mode->text(0) != "wal")
         return Fault{FaultKind::other,
                      "Cannot use the history file " + connection.path().string() + ": its folder does not allow the write-ahead log"};
-    return std::nullopt;
+    return Done{};
 }
 
 }
 
-std::optional<Fault> prepare(sqlite::Connection &connection)
+Expected<Done> prepare(sqlite::Connection &connection)
 {
     // Reading the header is the first touch of the file: a file that is not
     // a database, or a damaged one, shows here, before anything is written.
@@ -244,18 +244,19 @@ std::optional<Fault> prepare(sqlite::Connection &connection)
     // WAL lets pages read while another connection writes; NORMAL
     // synchronisation loses no committed row when the process is killed,
     // only (at worst) the last ones at a power cut.
-    if (auto failed = useWriteAheadLog(connection))
-        return failed;
+    if (auto done = useWriteAheadLog(connection); !done.ok())
+        return done;
     // A poll round touches one leaf page per server; the cache holds those
     // of some thousands of servers (16 MiB) rather than SQLite's 2 MiB. The
     // log is copied into the file after some rounds (32 MiB) rather than
     // after each, so that a page written by every round is copied once.
-    if (auto failed = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 4194304; "
-                                      "PRAGMA cache_size = -16384; PRAGMA wal_autocheckpoint = 8192;",
-                                      operation))
-        return failed;
+    if (auto done = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 4194304; "
+                                    "PRAGMA cache_size = -16384; PRAGMA wal_autocheckpoint = 8192;",
+                                    operation);
+        !done.ok())
+        return done;
     if (*version == currentVersion)
-        return std::nullopt;
+        return Done{};
     return createOrUpgrade(connection);
 }
 

@@ -17,6 +17,6 @@ inline constexpr int applicationId = 0x536b7276; // "Skrv"
 // Makes a new file's tables or upgrades an older file's in one
 // transaction, so an interrupted upgrade leaves the old layout whole. Checks
 // the file's version before anything else is written to it.
-[[nodiscard]] std::optional<Fault> prepare(sqlite::Connection &connection);
+[[nodiscard]] Expected<Done> prepare(sqlite::Connection &connection);
 
 }

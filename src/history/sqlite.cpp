@@ -170,12 +170,12 @@ Fault Connection::fault(int code, std::string_view operation) const
     return {kind, std::move(message)};
 }
 
-std::optional<Fault> Connection::exec(const char *sql, std::string_view operation)
+Expected<Done> Connection::exec(const char *sql, std::string_view operation)
 {
     const int code = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     if (code != SQLITE_OK)
         return fault(code, operation);
-    return std::nullopt;
+    return Done{};
 }
 
 Expected<Statement> Connection::prepare(const char *sql, std::string_view operation)

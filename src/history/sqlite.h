@@ -66,7 +66,7 @@ public:
     Fault fault(int code, std::string_view operation) const;
 
     // Runs statements that give no rows; the fault when one fails.
-    std::optional<Fault> exec(const char *sql, std::string_view operation);
+    Expected<Done> exec(const char *sql, std::string_view operation);
     Expected<Statement> prepare(const char *sql, std::string_view operation);
     // The single integer a query such as "PRAGMA user_version" gives.
     Expected<std::int64_t> integer(const char *sql, std::string_view operation);

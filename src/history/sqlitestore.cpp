@@ -34,11 +34,11 @@ Expected<std::unique_ptr<Store>> SqliteStore::open(const std::filesystem::path &
         if (!pageSize)
             return pageSize.fault();
         const std::string limit = "PRAGMA max_page_count = " + std::to_string(std::max<std::uint64_t>(1, options.maxBytes / *pageSize));
-        if (auto failed = connection->exec(limit.c_str(), "Cannot open the history file"))
-            return *failed;
+        if (auto done = connection->exec(limit.c_str(), "Cannot open the history file"); !done.ok())
+            return done.fault();
     }
-    if (auto failed = schema::prepare(*connection))
-        return *failed;
+    if (auto done = schema::prepare(*connection); !done.ok())
+        return done.fault();
     return std::unique_ptr<Store>(std::make_unique<SqliteStore>(std::move(*connection), options.sessions));
 }
 
@@ -47,13 +47,13 @@ StoreOpener SqliteStore::opener(std::filesystem::path path, SqliteOptions option
     return [path = std::move(path), options] { return open(path, options); };
 }
 
-std::optional<Fault> SqliteStore::write(sqlite::Statement &bound)
+Expected<Done> SqliteStore::write(sqlite::Statement &bound)
 {
     const int code = bound.step();
     bound.reset();
     if (code != SQLITE_DONE)
         return m_connection.fault(code, recording);
-    return std::nullopt;
+    return Done{};
 }
 
 Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
@@ -67,23 +67,23 @@ Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, co
     return &slot;
 }
 
-std::optional<Fault> SqliteStore::record(std::span<const Sample> samples)
+Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 {
-    auto failed = writeSamples(samples);
+    auto written = writeSamples(samples);
     // What was kept of the sessions went back with the transaction.
-    if (failed)
+    if (!written.ok())
         forgetSessions();
     // Reaching the size limit drops the oldest day, once, and tries again:
     // recent history matters more than old.
-    if (failed && failed->kind == FaultKind::diskFull && !dropOldestDay()) {
-        if (!writeSamples(samples))
-            return std::nullopt;
+    if (!written.ok() && written.fault().kind == FaultKind::diskFull && dropOldestDay().ok()) {
+        if (writeSamples(samples).ok())
+            return Done{};
         forgetSessions();
     }
-    return failed;
+    return written;
 }
 
-std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
+Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
 {
     auto findServer = statement(m_findServer, "SELECT id, name FROM servers WHERE address = ?1 AND query_port = ?2", recording);
     auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
@@ -100,8 +100,8 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
             return prepared->fault();
 
     sqlite::Transaction transaction(m_connection);
-    if (auto failed = transaction.begin(recording))
-        return failed;
+    if (auto done = transaction.begin(recording); !done.ok())
+        return done;
     // Another process's write may have changed the sessions.
     auto version = m_connection.integer("PRAGMA data_version", recording);
     if (!version)
@@ -169,8 +169,8 @@ std::optional<Fault> SqliteStore::writeSamples(std::span<const Sample> samples)
         sampleRow.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
-        if (auto failed = writeSessions(serverId, **sessions, sample))
-            return failed;
+        if (auto done = writeSessions(serverId, **sessions, sample); !done.ok())
+            return done;
     }
     return transaction.commit(recording);
 }
@@ -258,14 +258,14 @@ Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
     return id;
 }
 
-std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
+Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
 {
     const std::int64_t time = seconds(sample.time);
     if (time < server.latest) {
         // Rare: the server's sessions are read again when next needed.
-        auto failed = writeLateNames(serverId, server, sample);
+        auto written = writeLateNames(serverId, server, sample);
         m_sessions.erase(serverId);
-        return failed;
+        return written;
     }
     auto endSession = statement(m_endSession,
                                 "UPDATE current_sessions SET last_seen = ?4 WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3",
@@ -299,8 +299,8 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
             continue;
         }
         Session &session = open->second;
-        if (auto failed = write((*endSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)))
-            return failed;
+        if (auto done = write((*endSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)); !done.ok())
+            return done;
         session.lastSeen = server.latest;
         session.recent = true;
         if (continues)
@@ -317,29 +317,29 @@ std::optional<Fault> SqliteStore::writeSessions(std::int64_t serverId, ServerSes
             server.ended.erase(ended);
             if (session.recent) {
                 // Its row goes on again in place.
-                if (auto failed = write((*reopenRecent)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
-                    return failed;
+                if (auto done = write((*reopenRecent)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
+                    return done;
                 server.open.emplace(name, session);
                 continue;
             }
-            if (auto failed = write(
-                    (*reopenSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)))
-                return failed;
+            if (auto done = write(
+                    (*reopenSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)); !done.ok())
+                return done;
         } else {
             auto id = nameId(name);
             if (!id)
                 return id.fault();
             session.nameId = *id;
         }
-        if (auto failed = write((*openSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)))
-            return failed;
+        if (auto done = write((*openSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
+            return done;
         server.open.emplace(name, session);
     }
     server.latest = time;
-    return std::nullopt;
+    return Done{};
 }
 
-std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample)
+Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample)
 {
     // An answer older than the server's latest ends no session: its names
     // that are not on now continue their latest ended session by the rule,
@@ -374,20 +374,20 @@ std::optional<Fault> SqliteStore::writeLateNames(std::int64_t serverId, const Se
         int changes = 0;
         for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
             const std::int64_t from = seconds(sessionRule().continuesFrom(sample.time));
-            if (auto failed = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)))
-                return failed;
+            if (auto done = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)); !done.ok())
+                return done;
             changes += sqlite3_changes(m_connection.handle());
         }
         // The large table's session a name's row ranks it by may end later now.
-        auto failed = changes > 0 ? write((*endedLater)->bind(1, *id).bind(2, time))
-                                  : write((*addSession)->bind(1, serverId).bind(2, *id).bind(3, time));
-        if (failed)
-            return failed;
+        auto done = changes > 0 ? write((*endedLater)->bind(1, *id).bind(2, time))
+                                : write((*addSession)->bind(1, serverId).bind(2, *id).bind(3, time));
+        if (!done.ok())
+            return done;
     }
-    return std::nullopt;
+    return Done{};
 }
 
-std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
+Expected<Done> SqliteStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
     // The latest lookup names the server; one noted out of order does not.
     auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
@@ -406,10 +406,10 @@ std::optional<Fault> SqliteStore::noteLookup(const ServerKey &server, const Aske
         .bind(6, std::int64_t{asked.webPort});
     if (const int code = note->step(); code != SQLITE_DONE)
         return m_connection.fault(code, recording);
-    return std::nullopt;
+    return Done{};
 }
 
-std::optional<Fault> SqliteStore::prune(Seconds before)
+Expected<Done> SqliteStore::prune(Seconds before)
 {
     // The samples go server by server, each a range of the primary key,
     // rather than in one scan of the whole table.
@@ -435,8 +435,8 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
     };
     forgetSessions();
     sqlite::Transaction transaction(m_connection);
-    if (auto failed = transaction.begin(pruning))
-        return failed;
+    if (auto done = transaction.begin(pruning); !done.ok())
+        return done;
     for (const char *sql : steps) {
         auto step = m_connection.prepare(sql, pruning);
         if (!step)
@@ -448,7 +448,7 @@ std::optional<Fault> SqliteStore::prune(Seconds before)
     return transaction.commit(pruning);
 }
 
-std::optional<Fault> SqliteStore::dropOldestDay()
+Expected<Done> SqliteStore::dropOldestDay()
 {
     auto oldest = m_connection.integer("SELECT coalesce(min(t), 0) FROM samples", pruning);
     if (!oldest)

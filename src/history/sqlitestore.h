@@ -35,9 +35,9 @@ public:
 
     std::string where() const override { return m_connection.path().string(); }
 
-    std::optional<Fault> record(std::span<const Sample> samples) override;
-    std::optional<Fault> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
-    std::optional<Fault> prune(Seconds before) override;
+    Expected<Done> record(std::span<const Sample> samples) override;
+    Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
+    Expected<Done> prune(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
@@ -76,15 +76,15 @@ private:
         std::map<std::string, Session, std::less<>> ended;
     };
 
-    std::optional<Fault> writeSamples(std::span<const Sample> samples);
+    Expected<Done> writeSamples(std::span<const Sample> samples);
     Expected<ServerSessions *> serverSessions(std::int64_t serverId);
     Expected<std::int64_t> nameId(std::string_view name);
     void forgetSessions();
-    std::optional<Fault> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
-    std::optional<Fault> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
-    std::optional<Fault> dropOldestDay();
+    Expected<Done> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
+    Expected<Done> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
+    Expected<Done> dropOldestDay();
     // Runs a bound statement that returns no rows, and resets it.
-    std::optional<Fault> write(sqlite::Statement &bound);
+    Expected<Done> write(sqlite::Statement &bound);
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;

@@ -36,13 +36,13 @@ public:
     // Writes all samples in one transaction: all or none. Each sample's
     // names continue their sessions on its server or start new ones, as
     // sessionRule() says.
-    [[nodiscard]] virtual std::optional<Fault> record(std::span<const Sample> samples) = 0;
+    [[nodiscard]] virtual Expected<Done> record(std::span<const Sample> samples) = 0;
     // A user asked for the server: it is polled for a while from now, and
     // listed as they named it.
-    [[nodiscard]] virtual std::optional<Fault> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) = 0;
+    [[nodiscard]] virtual Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) = 0;
     // Drops samples and sessions that ended before `before`, and servers,
     // maps and names that nothing refers to any more.
-    [[nodiscard]] virtual std::optional<Fault> prune(Seconds before) = 0;
+    [[nodiscard]] virtual Expected<Done> prune(Seconds before) = 0;
 
     // Counts in `step`s ending with the step that holds `now`; the latest
     // sample of a step when it holds several.

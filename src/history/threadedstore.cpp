@@ -67,21 +67,21 @@ void ThreadedStore::run()
     }
 }
 
-std::optional<Fault> ThreadedStore::record(std::span<const Sample> samples)
+Expected<Done> ThreadedStore::record(std::span<const Sample> samples)
 {
     // A copy: the job may outlive this call.
-    return call<std::optional<Fault>>(
+    return call<Expected<Done>>(
         [samples = std::vector<Sample>(samples.begin(), samples.end())](Store &store) { return store.record(samples); });
 }
 
-std::optional<Fault> ThreadedStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
+Expected<Done> ThreadedStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
-    return call<std::optional<Fault>>([server, asked, time](Store &store) { return store.noteLookup(server, asked, time); });
+    return call<Expected<Done>>([server, asked, time](Store &store) { return store.noteLookup(server, asked, time); });
 }
 
-std::optional<Fault> ThreadedStore::prune(Seconds before)
+Expected<Done> ThreadedStore::prune(Seconds before)
 {
-    return call<std::optional<Fault>>([before](Store &store) { return store.prune(before); });
+    return call<Expected<Done>>([before](Store &store) { return store.prune(before); });
 }
 
 Expected<Series> ThreadedStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)

@@ -28,9 +28,9 @@ public:
 
     std::string where() const override { return m_where; }
 
-    std::optional<Fault> record(std::span<const Sample> samples) override;
-    std::optional<Fault> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
-    std::optional<Fault> prune(Seconds before) override;
+    Expected<Done> record(std::span<const Sample> samples) override;
+    Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
+    Expected<Done> prune(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,

@@ -24,20 +24,20 @@ public:
             (void)m_connection.exec("ROLLBACK", "Cannot undo a transaction in");
     }
 
-    std::optional<Fault> begin(std::string_view operation)
+    Expected<Done> begin(std::string_view operation)
     {
-        auto failed = m_connection.exec(Connection::beginTransaction, operation);
-        m_open = !failed;
-        return failed;
+        auto begun = m_connection.exec(Connection::beginTransaction, operation);
+        m_open = begun.ok();
+        return begun;
     }
     // A failed COMMIT (busy) leaves the transaction open; the destructor
     // rolls it back.
-    std::optional<Fault> commit(std::string_view operation)
+    Expected<Done> commit(std::string_view operation)
     {
-        auto failed = m_connection.exec("COMMIT", operation);
-        if (!failed)
+        auto committed = m_connection.exec("COMMIT", operation);
+        if (committed.ok())
             m_open = false;
-        return failed;
+        return committed;
     }
 
 private:

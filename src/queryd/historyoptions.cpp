@@ -18,8 +18,8 @@ common::OptionGroup historyOptionGroup(HistoryOptions &options)
               [&](std::string_view spelling, std::optional<std::string_view> path) -> common::Expected<common::Done> {
                   if (!path || path->empty())
                       return common::Fault{std::string(spelling) + " needs the path of the history file or a postgresql:// URI"};
-                  if (const auto problem = history::postgres::uriProblem(std::string(*path)))
-                      return common::Fault{std::string(spelling) + ": " + *problem};
+                  if (const auto readable = history::postgres::checkUri(std::string(*path)); !readable.ok())
+                      return common::Fault{std::string(spelling) + ": " + readable.fault().message};
                   options.database = std::filesystem::path(std::string(*path));
                   return common::Done{};
               }},

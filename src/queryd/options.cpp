@@ -124,7 +124,7 @@ common::Expected<ServiceOptions, CommandLineExit> parseCommandLine(const std::ve
     ServiceOptions options;
     Request request = Request::none;
     const common::CommandLine table = commandLine(options, request);
-    if (const auto parsed = common::parseArguments(table, arguments); !parsed)
+    if (const auto parsed = common::parseArguments(table, arguments); !parsed.ok())
         return CommandLineExit{2, std::string(Program) + ": " + parsed.fault().message + "\nTry '" + std::string(Program)
                                       + " --help' for more information.\n"};
     if (request == Request::help)

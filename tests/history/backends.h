@@ -3,6 +3,7 @@
 #include "history/postgresstore.h"
 #include "history/sqlitestore.h"
 
+#include "succeeded.h"
 #include "tempfolder.h"
 #include "testdatabase.h"
 

@@ -1,6 +1,7 @@
 #include "history/recorder.h"
 #include "history/sqlitestore.h"
 
+#include "succeeded.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +87,7 @@ std::filesystem::path realFile(const TempFolder &folder)
     const auto path = folder / "history.sqlite3";
     auto store = SqliteStore::open(path);
     for (int server = 0; server < 20; ++server)
-        EXPECT_FALSE((*store)->record(day({"10.0.0." + std::to_string(server), 6500}, evening)));
+        EXPECT_TRUE(succeeded((*store)->record(day({"10.0.0." + std::to_string(server), 6500}, evening))));
     return path;
 }
 
@@ -209,14 +210,14 @@ TEST(Faults, LockedByAnotherProcessThenFreed)
 
     auto store = SqliteStore::open(path, {.busyTimeout = std::chrono::milliseconds(100)});
     ASSERT_TRUE(store) << store.fault().message;
-    const auto failed = (*store)->record(day(deck, evening + 86400));
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->kind, FaultKind::locked) << failed->message;
+    const auto written = (*store)->record(day(deck, evening + 86400));
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.fault().kind, FaultKind::locked) << written.fault().message;
     // Pages can still show what is there.
     EXPECT_TRUE((*store)->series({"10.0.0.1", 6500}, at(evening + 86400)));
 
     locker.stop(); // the lock goes with the process
-    EXPECT_FALSE((*store)->record(day(deck, evening + 86400)));
+    EXPECT_TRUE(succeeded((*store)->record(day(deck, evening + 86400))));
 }
 
 TEST(Faults, TwoProcessesWritingAtOnce)
@@ -228,8 +229,8 @@ TEST(Faults, TwoProcessesWritingAtOnce)
         auto store = SqliteStore::open(path);
         for (int d = 0; d < 10 && store; ++d)
             for (const Sample &sample : day(server, evening + d * 86400))
-                if (auto failed = (*store)->record(std::span(&sample, 1)))
-                    return failed->message;
+                if (auto written = (*store)->record(std::span(&sample, 1)); !written.ok())
+                    return written.fault().message;
         return store ? std::string() : store.fault().message;
     };
     Child other([&](int) { _exit(writeDays({"198.51.100.7", 7787}).empty() ? 0 : 1); });

@@ -24,7 +24,7 @@ void recordRounds(Store &store, int servers, long long from, long long to, const
         std::vector<Sample> round;
         for (int server = 0; server < servers; ++server)
             round.push_back(sample({"10.0.0." + std::to_string(server), 6500}, t, server % 7, 0, map));
-        ASSERT_FALSE(store.record(round)) << "at " << t;
+        ASSERT_TRUE(succeeded(store.record(round))) << "at " << t;
     }
 }
 
@@ -49,7 +49,7 @@ TEST_P(EveryBackend, RecordsSamplesAndReadsThemAsStepsWithGaps)
             sample(deck, evening + 900, 3, 3),
             sample(other, evening, 30, 0),
         };
-        ASSERT_FALSE(store->record(samples));
+        ASSERT_TRUE(succeeded(store->record(samples)));
     }
     // Read back through a new connection: the rows are kept.
     auto store = open();
@@ -71,12 +71,12 @@ TEST_P(EveryBackend, ListsRecentLookupsWithTheirLatestAnswer)
 {
     auto store = open();
     const Sample samples[] = {sample(deck, evening, 4), sample(deck, evening + 300, 6, 1, "CTF-Coret")};
-    ASSERT_FALSE(store->record(samples));
+    ASSERT_TRUE(succeeded(store->record(samples)));
     // The latest lookup names the server, however late an earlier one is noted.
-    ASSERT_FALSE(store->noteLookup(deck, {"deck.example.net", deck.queryPort, 8080}, at(evening)));
-    ASSERT_FALSE(store->noteLookup(deck, {deck.address, deck.queryPort, 0}, at(evening - 60)));
-    ASSERT_FALSE(store->noteLookup(other, {}, at(evening + 60)));
-    ASSERT_FALSE(store->noteLookup({"old.example.net", 6500}, {}, at(evening - 8 * 86400)));
+    ASSERT_TRUE(succeeded(store->noteLookup(deck, {"deck.example.net", deck.queryPort, 8080}, at(evening))));
+    ASSERT_TRUE(succeeded(store->noteLookup(deck, {deck.address, deck.queryPort, 0}, at(evening - 60))));
+    ASSERT_TRUE(succeeded(store->noteLookup(other, {}, at(evening + 60))));
+    ASSERT_TRUE(succeeded(store->noteLookup({"old.example.net", 6500}, {}, at(evening - 8 * 86400))));
 
     auto recent = store->recentServers(at(evening - 7 * 86400), 10);
     ASSERT_TRUE(recent) << recent.fault().message;
@@ -100,8 +100,8 @@ TEST(Store, CountsReadFromAForeignFileAreBounded)
     TempFolder folder;
     const auto path = folder / "history.sqlite3";
     auto store = openStore(path);
-    ASSERT_FALSE(store->record(std::vector{sample(deck, evening - 300, 1)}));
-    ASSERT_FALSE(store->noteLookup(deck, {}, at(evening)));
+    ASSERT_TRUE(succeeded(store->record(std::vector{sample(deck, evening - 300, 1)})));
+    ASSERT_TRUE(succeeded(store->noteLookup(deck, {}, at(evening))));
     sqlite3 *db = nullptr;
     sqlite3_open(path.c_str(), &db);
     const std::string rows = "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 300)
@@ -132,14 +132,14 @@ TEST(Store, PruningKeepsTheFileFromGrowing)
     std::vector<std::uintmax_t> sizes;
     for (long long day = 0; day < 8; ++day) {
         recordRounds(*store, 50, evening + day * 86400, evening + (day + 1) * 86400, "DM-Map" + std::to_string(day));
-        ASSERT_FALSE(store->prune(at(evening + (day + 1) * 86400 - 2 * 86400)));
+        ASSERT_TRUE(succeeded(store->prune(at(evening + (day + 1) * 86400 - 2 * 86400))));
         sizes.push_back(std::filesystem::file_size(path));
     }
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 2 * 288 * 50);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM maps"), 2);
     EXPECT_LT(sizes.back(), sizes[3] + sizes[3] / 50) << "the file grew after pruning began";
     // Servers no one looked up and without samples go too.
-    ASSERT_FALSE(store->prune(at(evening + 20 * 86400)));
+    ASSERT_TRUE(succeeded(store->prune(at(evening + 20 * 86400))));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM servers"), 0);
 }
 
@@ -157,12 +157,12 @@ TEST(Store, SizeLimitDropsTheOldestDayToKeepRecording)
     std::vector<Sample> huge;
     for (int server = 0; server < 20000; ++server)
         huge.push_back(sample({"host-" + std::to_string(server) + ".example.net", 6500}, evening + 30 * 86400, 1));
-    auto failed = store->record(huge);
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->kind, FaultKind::diskFull);
-    EXPECT_NE(failed->message.find(path.string()), std::string::npos) << failed->message;
+    auto written = store->record(huge);
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.fault().kind, FaultKind::diskFull);
+    EXPECT_NE(written.fault().message.find(path.string()), std::string::npos) << written.fault().message;
     const Sample one[] = {sample(deck, evening + 30 * 86400, 9)};
-    EXPECT_FALSE(store->record(one));
+    EXPECT_TRUE(succeeded(store->record(one)));
 }
 
 TEST(Store, UpgradesAVersion1File)
@@ -194,7 +194,7 @@ TEST(Store, UpgradesAVersion1File)
 
     // Writing goes on in the new layout; the old tables are gone.
     const Sample more[] = {sample(deck, evening + 1100, 1, 0, "DM-Deck")};
-    EXPECT_FALSE(store->record(more));
+    EXPECT_TRUE(succeeded(store->record(more)));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 6);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_schema WHERE name = 'lookups'"), 0);
 }
@@ -203,12 +203,12 @@ TEST_P(EveryBackend, PruningDropsOldRowsAndWhatNothingRefersTo)
 {
     auto store = open();
     recordRounds(*store, 3, evening, evening + 4 * 86400);
-    ASSERT_FALSE(store->noteLookup(deck, {}, at(evening)));
-    ASSERT_FALSE(store->prune(at(evening + 2 * 86400)));
+    ASSERT_TRUE(succeeded(store->noteLookup(deck, {}, at(evening))));
+    ASSERT_TRUE(succeeded(store->prune(at(evening + 2 * 86400))));
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 2 * 288 * 3);
     EXPECT_EQ(value("SELECT min(t) FROM samples"), evening + 2 * 86400);
     // Servers not looked up since go with their last sample, and the maps.
-    ASSERT_FALSE(store->prune(at(evening + 20 * 86400)));
+    ASSERT_TRUE(succeeded(store->prune(at(evening + 20 * 86400))));
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM maps"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM servers"), 0);
@@ -219,7 +219,7 @@ TEST_P(EveryBackend, ALayoutOfANewerVersionIsRefusedAndLeftAlone)
     {
         auto store = open();
         const Sample one[] = {sample(deck, evening, 4)};
-        ASSERT_FALSE(store->record(one));
+        ASSERT_TRUE(succeeded(store->record(one)));
     }
     setLayoutVersion(99);
     auto refused = tryOpen();
@@ -247,7 +247,7 @@ TEST_P(EveryBackend, NamesMakeSessionsThatBreakAtGapsAndAreFoundLiterally)
         seen(deck, evening + 2000, {"Ann"}),
         seen(other, evening, {"Ann%_x"}, "Other Place"),
     };
-    ASSERT_FALSE(store->record(samples));
+    ASSERT_TRUE(succeeded(store->record(samples)));
 
     auto players = store->playersSeen(deck, at(evening - 1), at(evening + 1900));
     ASSERT_TRUE(players) << players.fault().message;
@@ -292,7 +292,7 @@ TEST(Store, UpgradesAVersion2FileKeepingEverySample)
     EXPECT_EQ((*store->serversLookedUpSince(at(0))), (std::vector<ServerKey>{deck}));
 
     const Sample named[] = {{deck, at(evening + 1200), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
-    ASSERT_FALSE(store->record(named));
+    ASSERT_TRUE(succeeded(store->record(named)));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)),
               (std::vector<SeenPlayer>{{"Ann", true, {{at(evening + 1200), at(evening + 1200)}}}}));
     EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
@@ -315,16 +315,16 @@ TEST(Store, UpgradesAVersion3FileKeepingEverySession)
     // Ann's session on the first server goes on; the other one's has ended.
     const Sample named[] = {{deck, at(evening + 900), 1, 0, "DM-Deck", "Deck Night", {"Ann"}},
                             {other, at(evening + 900), 0, 0, {}, "Other Place", {}}};
-    ASSERT_FALSE(store->record(named));
+    ASSERT_TRUE(succeeded(store->record(named)));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(900, true), bob}));
     EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(0, false)}));
 
     // Back within the gap, also over a prune that moved the ended session.
     const Sample empty[] = {{deck, at(evening + 1200), 0, 0, "DM-Deck", "Deck Night", {}}};
-    ASSERT_FALSE(store->record(empty));
-    ASSERT_FALSE(store->prune(at(evening)));
+    ASSERT_TRUE(succeeded(store->record(empty)));
+    ASSERT_TRUE(succeeded(store->prune(at(evening))));
     const Sample back[] = {{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
-    ASSERT_FALSE(store->record(back));
+    ASSERT_TRUE(succeeded(store->record(back)));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 1500)), (std::vector<SeenPlayer>{ann(1500, true), bob}));
     EXPECT_EQ(*store->searchPlayers("ann", at(0), at(evening + 1500), 10),
               (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1500), deck, "Deck Night"},
@@ -425,7 +425,7 @@ TEST_P(EveryBackend, SessionsFollowTheNamesFromPollToPoll)
                 EXPECT_EQ(*before, row.expected) << row.what << ", folded";
             }
             const Sample sample{own(poll.server), at(evening + poll.after), static_cast<int>(poll.names.size()), 0, {}, {}, poll.names};
-            ASSERT_FALSE(store->record(std::span(&sample, 1))) << row.what;
+            ASSERT_TRUE(succeeded(store->record(std::span(&sample, 1)))) << row.what;
         }
         auto players = store->playersSeen(own(row.server), at(evening - 86400), at(evening + last - 600));
         ASSERT_TRUE(players) << players.fault().message;
@@ -441,7 +441,7 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
         {deck, at(evening + 300), 4, 0, {}, "Deck Night", {"Ann", "100%_Sure", "a\\b", "axb"}},
         {other, at(evening + 300), 0, 0, {}, "Other Place", {}},
     };
-    ASSERT_FALSE(store->record(samples));
+    ASSERT_TRUE(succeeded(store->record(samples)));
     const auto onlineSince = at(evening);
     struct Row {
         const char *text;
@@ -471,7 +471,7 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     // The latest 100 of 150, the latest first.
     for (int i = 0; i < 150; ++i) {
         const Sample one{deck, at(evening + 600 + i), 1, 0, {}, "Deck Night", {"Player" + std::to_string(1000 + i)}};
-        ASSERT_FALSE(store->record(std::span(&one, 1)));
+        ASSERT_TRUE(succeeded(store->record(std::span(&one, 1))));
     }
     const auto capped = *store->searchPlayers("player", at(0), onlineSince, 100);
     ASSERT_EQ(capped.size(), 100u);
@@ -485,12 +485,12 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     for (int i = 0; i < 512; ++i)
         long_ += "\u00e9";
     const Sample longName{deck, at(evening + 900), 1, 0, {}, "Deck Night", {"z" + long_}};
-    ASSERT_FALSE(store->record(std::span(&longName, 1)));
+    ASSERT_TRUE(succeeded(store->record(std::span(&longName, 1))));
     EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
 
     // Names seen at once are taken by name up to the cap, as the rows are.
     const Sample atOnce{deck, at(evening + 1000), 3, 0, {}, "Deck Night", {"TieC", "TieA", "TieB"}};
-    ASSERT_FALSE(store->record(std::span(&atOnce, 1)));
+    ASSERT_TRUE(succeeded(store->record(std::span(&atOnce, 1))));
     const auto firstTwo = *store->searchPlayers("tie", at(0), onlineSince, 2);
     std::vector<std::string> tied;
     for (const PlayerMatch &match : firstTwo)
@@ -498,7 +498,7 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     EXPECT_EQ(tied, (std::vector<std::string>{"TieA", "TieB"}));
 
     // Sessions and names go with the samples.
-    ASSERT_FALSE(store->prune(at(evening + 3600)));
+    ASSERT_TRUE(succeeded(store->prune(at(evening + 3600))));
     EXPECT_EQ(value("SELECT count(*) FROM sessions"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM names"), 0);
 }
