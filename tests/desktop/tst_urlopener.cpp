@@ -1,4 +1,5 @@
 #include "core/deployment.h"
+#include "files.h"
 #include "platform/urlopener.h"
 #include "windows/aboutwindow.h"
 #include "windows/linklabel.h"
@@ -6,35 +7,13 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// Puts PATH back when a test ends, however it ends.
-class PathGuard final
-{
-public:
-    PathGuard() = default;
-    ~PathGuard() { qputenv("PATH", m_saved); }
-    Q_DISABLE_COPY_MOVE(PathGuard)
-
-    void set(const QString &path) { qputenv("PATH", path.toLocal8Bit()); }
-    QString saved() const { return QString::fromLocal8Bit(m_saved); }
-
-private:
-    QByteArray m_saved = qgetenv("PATH");
-};
-
 const QString AdminPage = QStringLiteral("http://127.0.0.1:5080/ServerAdmin/settings/general");
-
-QStringList linesOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 }
 
@@ -62,23 +41,26 @@ void tst_UrlOpener::openerReceivesTheAddressAsItsOneArgument()
     opener.close();
     QVERIFY(opener.setPermissions(opener.permissions() | QFile::ExeOwner));
 
-    PathGuard path;
-    path.set(bin.path() + QLatin1Char(':') + path.saved());
+    const QByteArray path = qgetenv("PATH");
+    const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
 
     UrlOpener open;
     const QString withBlanks = QStringLiteral("http://h/a b?c=\"d\"");
     QVERIFY(!open.open(AdminPage));
     QVERIFY(!open.open(withBlanks));
 
-    QTRY_COMPARE(linesOf(record), QStringList({QStringLiteral("1|") + AdminPage, QStringLiteral("1|") + withBlanks}));
+    QTRY_COMPARE(QString::fromUtf8(contentOf(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 QStringList({QStringLiteral("1|") + AdminPage, QStringLiteral("1|") + withBlanks}));
 }
 
 void tst_UrlOpener::missingOpenerIsReportedAndAWindowGoesOn()
 {
     QTemporaryDir empty;
     QVERIFY(empty.isValid());
-    PathGuard path;
-    path.set(empty.path());
+    const QByteArray path = qgetenv("PATH");
+    const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+    qputenv("PATH", QFile::encodeName(empty.path()));
 
     UrlOpener opener;
     const std::optional<OpenFailure> failure = opener.open(AdminPage);
