@@ -135,8 +135,7 @@ void TestProfileReader::rules_data()
     QTest::newRow("repeated section adds keys") << section + "ServerIP=1\r\n" + section + "ServerName=second\r\n"
                                                 << "ServerName" << "second";
 
-    QTest::newRow("LF line ends") << "[SERVER]\nServerIP=1\nServerName=abc\n"_ba << "ServerName" << "abc";
-    QTest::newRow("CR line ends") << "[SERVER]\rServerIP=1\rServerName=abc\r"_ba << "ServerName" << "abc";
+    // LF and CR alone: see badInput, for all 24 keys.
     QTest::newRow("mixed line ends") << "[SERVER]\n\rServerIP=1\rServerName=abc\n"_ba << "ServerName" << "abc";
     QTest::newRow("no line end at the end") << section + "ServerName=abc" << "ServerName" << "abc";
     QTest::newRow("blank lines") << "\r\n\r\n[SERVER]\r\n\r\n  \r\nServerName=abc\r\n\r\n"_ba << "ServerName" << "abc";
