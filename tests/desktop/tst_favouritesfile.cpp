@@ -50,29 +50,22 @@ private:
     bool m_switched = false;
 };
 
-// Lets no file of this process grow beyond `bytes` while it lives; binds root too.
-class FileSizeLimit final
+// The call's result, with no file of this process let grow beyond `bytes`
+// while it runs; binds root too.
+template<class Call>
+auto withFileSizeLimit(rlim_t bytes, Call call)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    Q_DISABLE_COPY_MOVE(FileSizeLimit)
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    auto result = call();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    return result;
+}
 
 const QStringList Empty24(FavouritesFile::KeyCount);
 
@@ -288,8 +281,7 @@ void TestFavouritesFile::readAndSavedOver()
 
     std::optional<WriteFailure> failure;
     if (place == u"size limit") {
-        const FileSizeLimit limit(rlim_t(text.size() / 2));
-        failure = FileWriter::replaceFile(path, text);
+        failure = withFileSizeLimit(rlim_t(text.size() / 2), [&] { return FileWriter::replaceFile(path, text); });
     } else if (place == u"line break") {
         values[4] = u"Mine\nServerIP=6.6.6.6"_s;
         failure = FavouritesFile::save(path, values);
