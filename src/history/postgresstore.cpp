@@ -150,36 +150,41 @@ Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeSe
                                        recording, postgres::Parameters().addArray(texts).addArray(numbers)); !done.ok())
         return done.fault();
 
-    std::vector<const ServerKey *> keys;
     std::vector<std::string> addresses, names;
     std::vector<std::int64_t> ports, times;
     for (const auto &[server, latest] : servers) {
-        keys.push_back(&server);
         addresses.push_back(server.address);
         ports.push_back(server.queryPort);
         names.push_back(latest.name);
         times.push_back(latest.time);
     }
-    // Each server's key and its latest sample before the batch, as the
-    // statement's snapshot shows it, by its place in the batch.
-    auto rows = m_connection.query(
-        "WITH x AS (SELECT * FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) WITH ORDINALITY AS x(address, port, name, t, n)), "
-        "before AS (SELECT s.id, s.latest FROM servers s JOIN x ON s.address = x.address AND s.query_port = x.port), "
-        "written AS (INSERT INTO servers(address, query_port, name, latest) SELECT address, port, nullif(name, ''), t FROM x "
+    // Each server's latest sample before the batch, then its row (made if
+    // new). Both are found by the key in the client: a join of the written
+    // rows back to the batch's in the statement is planned from a guessed
+    // row count, and a loop over both took most of a round.
+    auto before = m_connection.query("SELECT s.address, s.query_port, s.latest FROM servers s "
+                                     "JOIN unnest($1::text[], $2::integer[]) AS x(address, port) "
+                                     "ON s.address = x.address AND s.query_port = x.port",
+                                     recording, postgres::Parameters().addArray(addresses).addArray(ports));
+    if (!before)
+        return before.fault();
+    auto written = m_connection.query(
+        "INSERT INTO servers(address, query_port, name, latest) "
+        "SELECT address, port, nullif(name, ''), t FROM unnest($1::text[], $2::integer[], $3::text[], $4::bigint[]) AS x(address, port, name, t) "
         "ON CONFLICT(address, query_port) DO UPDATE SET name = coalesce(excluded.name, servers.name), "
-        "latest = greatest(servers.latest, excluded.latest) RETURNING id, address, query_port) "
-        "SELECT x.n, w.id, b.latest FROM written w JOIN x ON x.address = w.address AND x.port = w.query_port "
-        "LEFT JOIN before b ON b.id = w.id",
+        "latest = greatest(servers.latest, excluded.latest) RETURNING id, address, query_port",
         recording, postgres::Parameters().addArray(addresses).addArray(ports).addArray(names).addArray(times));
-    if (!rows)
-        return rows.fault();
+    if (!written)
+        return written.fault();
+    const auto keyOf = [](const postgres::Result &rows, int row, int column) {
+        return ServerKey{rows.text(row, column), static_cast<std::uint16_t>(rows.integer(row, column + 1))};
+    };
     std::map<ServerKey, KnownServer> known;
-    for (int row = 0; row < rows->rows(); ++row) {
-        KnownServer &server = known[*keys.at(static_cast<std::size_t>(rows->integer(row, 0) - 1))];
-        server.id = rows->integer(row, 1);
-        if (!rows->isNull(row, 2))
-            server.latest = rows->integer(row, 2);
-    }
+    for (int row = 0; row < written->rows(); ++row)
+        known[keyOf(*written, row, 1)].id = written->integer(row, 0);
+    for (int row = 0; row < before->rows(); ++row)
+        if (!before->isNull(row, 2))
+            known[keyOf(*before, row, 0)].latest = before->integer(row, 2);
     return known;
 }
 
