@@ -85,8 +85,6 @@ Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 
 Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
 {
-    auto findServer = statement(m_findServer, "SELECT id, name FROM servers WHERE address = ?1 AND query_port = ?2", recording);
-    auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
     auto nameServer = statement(m_nameServer, "UPDATE servers SET name = ?2 WHERE id = ?1", recording);
     auto addMap = statement(m_addMap,
                             "INSERT INTO maps(name, last_seen) VALUES(?1, ?2) ON CONFLICT(name) "
@@ -95,7 +93,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
     auto addSample = statement(m_addSample,
                                "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)",
                                recording);
-    for (auto *prepared : {&findServer, &addServer, &nameServer, &addMap, &addSample})
+    for (auto *prepared : {&nameServer, &addMap, &addSample})
         if (!*prepared)
             return prepared->fault();
 
@@ -127,29 +125,15 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
             return m_connection.fault(code, recording);
     }
     for (const Sample &sample : samples) {
-        auto &find = **findServer;
-        find.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
-        int code = find.step();
-        std::int64_t serverId = code == SQLITE_ROW ? find.integer(0) : 0;
+        auto server = knownServer(sample.server);
+        if (!server)
+            return server.fault();
+        const std::int64_t serverId = (*server)->id;
         const std::string_view serverName = bounded(sample.serverName);
-        const bool renamed = code != SQLITE_ROW || find.text(1) != serverName;
-        find.reset();
-        if (code == SQLITE_DONE) {
-            auto &add = **addServer;
-            add.bind(1, sample.server.address).bind(2, std::int64_t{sample.server.queryPort});
-            code = add.step();
-            serverId = add.integer(0);
-            add.reset();
-        }
-        if (code != SQLITE_ROW)
-            return m_connection.fault(code, recording);
-        if (renamed && !serverName.empty()) {
-            auto &name = **nameServer;
-            name.bind(1, serverId).bind(2, serverName);
-            code = name.step();
-            name.reset();
-            if (code != SQLITE_DONE)
-                return m_connection.fault(code, recording);
+        if (!serverName.empty() && (*server)->name != serverName) {
+            if (auto done = write((*nameServer)->bind(1, serverId).bind(2, serverName)); !done.ok())
+                return done;
+            (*server)->name = serverName;
         }
 
         // The server's sessions as they were before this sample.
@@ -165,7 +149,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
             sampleRow.bindNull(5);
         else
             sampleRow.bind(5, maps.at(bounded(sample.map)).second);
-        code = sampleRow.step();
+        const int code = sampleRow.step();
         sampleRow.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
@@ -173,6 +157,33 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
             return done;
     }
     return transaction.commit(recording);
+}
+
+Expected<SqliteStore::KnownServer *> SqliteStore::knownServer(const ServerKey &key)
+{
+    if (auto known = m_servers.find(key); known != m_servers.end())
+        return &known->second;
+    auto findServer = statement(m_findServer, "SELECT id, coalesce(name, '') FROM servers WHERE address = ?1 AND query_port = ?2", recording);
+    if (!findServer)
+        return findServer.fault();
+    auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
+    if (!addServer)
+        return addServer.fault();
+    auto &find = **findServer;
+    find.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
+    int code = find.step();
+    KnownServer server{code == SQLITE_ROW ? find.integer(0) : 0, code == SQLITE_ROW ? find.text(1) : std::string()};
+    find.reset();
+    if (code == SQLITE_DONE) {
+        auto &add = **addServer;
+        add.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
+        code = add.step();
+        server.id = add.integer(0);
+        add.reset();
+    }
+    if (code != SQLITE_ROW)
+        return m_connection.fault(code, recording);
+    return &m_servers.emplace(key, std::move(server)).first->second;
 }
 
 Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t serverId)
@@ -226,6 +237,7 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
 
 void SqliteStore::forgetSessions()
 {
+    m_servers.clear();
     m_sessions.clear();
     m_nameIds.clear();
 }

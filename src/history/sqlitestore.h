@@ -75,8 +75,14 @@ private:
         std::map<std::string, Session, std::less<>> open;
         std::map<std::string, Session, std::less<>> ended;
     };
+    struct KnownServer
+    {
+        std::int64_t id = 0;
+        std::string name; // as the file holds it; empty for none
+    };
 
     Expected<Done> writeSamples(std::span<const Sample> samples);
+    Expected<KnownServer *> knownServer(const ServerKey &server);
     Expected<ServerSessions *> serverSessions(std::int64_t serverId);
     Expected<std::int64_t> nameId(std::string_view name);
     void forgetSessions();
@@ -93,6 +99,7 @@ private:
         m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails or prunes.
+    std::map<ServerKey, KnownServer> m_servers;
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;
     std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;
     std::int64_t m_dataVersion = -1;
