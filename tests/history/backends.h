@@ -42,12 +42,8 @@ protected:
     {
         if (m_database)
             m_database->sql("UPDATE skirvane_history SET version = " + std::to_string(version));
-        else {
-            sqlite3 *db = nullptr;
-            sqlite3_open((m_folder / "history.sqlite3").c_str(), &db);
-            sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        }
+        else
+            sqlExec(m_folder / "history.sqlite3", "PRAGMA user_version = " + std::to_string(version));
     }
 
     // The first value of a question put to the history beside the store.
