@@ -16,7 +16,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -147,10 +146,7 @@ std::pair<bool, std::string> promtoolCheck(const std::string &text)
         return {false, "cannot start promtool"};
     std::fwrite(text.data(), 1, text.size(), pipe);
     const int status = ::pclose(pipe);
-    std::ifstream out("promtool.out");
-    std::stringstream said;
-    said << out.rdbuf();
-    return {status == 0, said.str()};
+    return {status == 0, fileBytes("promtool.out")};
 }
 
 // The metric names a dashboard query uses: identifiers before '{', '[' or
