@@ -46,6 +46,20 @@ protected:
             sqlExec(m_folder / "history.sqlite3", "PRAGMA user_version = " + std::to_string(version));
     }
 
+    // The test's history in the backend's last layout before the current
+    // one: the same rows for both, from the test data.
+    void loadOlderLayout() const
+    {
+        if (!m_database) {
+            std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3",
+                                       m_folder / "history.sqlite3");
+            return;
+        }
+        auto connection = history::postgres::Connection::open(m_database->uri());
+        if (!connection || !connection->script(fileBytes(HISTORY_TEST_DATA "/history-v1.postgresql.sql").c_str(), "test").ok())
+            throw std::runtime_error("cannot load the older layout");
+    }
+
     // The first value of a question put to the history beside the store.
     long long value(const std::string &sql) const
     {
