@@ -220,7 +220,7 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
     std::vector<std::int64_t> ids;
     for (const Sample *sample : pass)
         ids.push_back(servers.at(sample->server).id);
-    auto rows = m_connection.query("SELECT server_id, name_id, first_seen FROM open_sessions WHERE server_id = ANY($1::bigint[])",
+    auto rows = m_connection.query("SELECT server_id, name_id FROM open_sessions WHERE server_id = ANY($1::bigint[])",
                                    recording, postgres::Parameters().addArray(ids));
     if (!rows)
         return rows.fault();
@@ -297,10 +297,11 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
                 recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)); !done.ok())
             return done;
     // A name back soon enough after leaving goes on with its session: the
-    // latest one that ended within the gap.
+    // latest one that ended within the gap. Each name's key is looked up by
+    // itself: a join would hash every name for the round's few.
     static constexpr const char *seenInPass =
-        "WITH x AS (SELECT x.server_id, n.id AS name_id, x.t FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t) "
-        "JOIN names n ON n.name = x.name), "
+        "WITH x AS (SELECT x.server_id, (SELECT id FROM names WHERE name = x.name) AS name_id, x.t "
+        "FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t)), "
         "latest AS (SELECT x.*, s.first_seen, s.last_seen FROM x LEFT JOIN LATERAL (SELECT first_seen, last_seen FROM sessions "
         "WHERE server_id = x.server_id AND last_seen >= x.t - $4 AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
     // A session is found by its server and end, of which there are few.
