@@ -64,6 +64,7 @@ protected:
     }
 
     TempFolder m_folder;
+    const std::filesystem::path m_file = m_folder / "history.sqlite3";
     std::atomic<long long> m_clock{evening};
     std::mutex m_logMutex;
     std::vector<std::string> m_log;
@@ -87,8 +88,7 @@ void outliveTheCache()
 
 TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
 {
-    const auto file = m_folder / "history.sqlite3";
-    auto history = makeHistory(file);
+    auto history = makeHistory(m_file);
     // Markup, a quote, a right-to-left override and a control byte; the
     // last two as the engine decodes them.
     const std::string hostile = "<b>Ann</b> \"\u202e\x07", shown = "<b>Ann</b> \"\ufffd\ufffd";
@@ -139,7 +139,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     // A new start of the program knows the server from the file, with the
     // web port it was asked with.
     history.reset();
-    restart(historyOptions(), makeHistory(file));
+    restart(historyOptions(), makeHistory(m_file));
     const HttpReply start = get("/Zyr/04query.html");
     EXPECT_TRUE(contains(start.body, "<a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;serverqport="
                                          + std::to_string(fake.port()) + "&amp;serverwport=7780\">Lately &lt;3</a>"))
@@ -151,8 +151,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
 
 TEST_F(ServiceHistory, WithoutPlayerNamesOnlyCountsAreKept)
 {
-    const auto file = m_folder / "history.sqlite3";
-    auto history = makeHistory(file, false);
+    auto history = makeHistory(m_file, false);
     auto &fake = addFake(withPlayers("Private Games", {"Annabel", "Bobbity"}));
     startWith(history, false);
     const std::string target = statusTarget("127.0.0.1", fake.port());
@@ -162,8 +161,8 @@ TEST_F(ServiceHistory, WithoutPlayerNamesOnlyCountsAreKept)
     EXPECT_EQ(get("/players?name=anna").status, 404u);
     EXPECT_FALSE(contains(get("/Zyr/04query.html").body, "<form"));
     history->flush();
-    EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), 1);
-    const std::string bytes = fileBytes(file) + fileBytes(file.string() + "-wal");
+    EXPECT_EQ(sqlValue(m_file, "SELECT count(*) FROM samples"), 1);
+    const std::string bytes = fileBytes(m_file) + fileBytes(m_file.string() + "-wal");
     EXPECT_TRUE(contains(bytes, "Private Games")) << "the file holds the server";
     EXPECT_FALSE(contains(bytes, "Annabel"));
     EXPECT_FALSE(contains(bytes, "Bobbity"));
@@ -210,10 +209,9 @@ TEST_F(ServiceHistory, PollingRecordsEachChangeInOrder)
 
 TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
 {
-    const auto file = m_folder / "history.sqlite3";
-    std::ofstream(file) << "not a database <b>at all</b>\n" << std::string(4096, 'x');
-    const std::string before = fileBytes(file);
-    auto history = makeHistory(file);
+    std::ofstream(m_file) << "not a database <b>at all</b>\n" << std::string(4096, 'x');
+    const std::string before = fileBytes(m_file);
+    auto history = makeHistory(m_file);
     auto &fake = addFake(fakeut3::sampleScript("Still Here", "DM-Deck", 3));
     startWith(history, false);
 
@@ -233,12 +231,12 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     const auto lines = log();
     ASSERT_EQ(lines.size(), 1u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
-    EXPECT_TRUE(fileBytes(file) == before) << "the file was changed";
+    EXPECT_TRUE(fileBytes(m_file) == before) << "the file was changed";
 }
 
 TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)
 {
-    auto history = makeHistory(m_folder / "history.sqlite3");
+    auto history = makeHistory(m_file);
     ut3::QueryResult result = onlineResult(9);
     result.status->server.bots = 1;
     result.status->server.map = "CTF-Coret";
@@ -259,16 +257,15 @@ TEST_F(ServiceHistory, HostileCountsAnswerLikeAnyOther)
         if (key == "numplayers" || key == "maxplayers" || key == "p268435703")
             value = "2147483647";
     auto &fake = addFake(script);
-    const auto file = m_folder / "history.sqlite3";
     {
-        auto store = history::SqliteStore::open(file);
+        auto store = history::SqliteStore::open(m_file);
         ASSERT_TRUE(store) << store.fault().message;
         ASSERT_TRUE((*store)->noteLookup({"127.0.0.1", fake.port()}, {}, history::Seconds(std::chrono::seconds(evening))).ok());
     }
-    ASSERT_EQ(sqlExec(file, "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 600)
+    ASSERT_EQ(sqlExec(m_file, "INSERT INTO samples(server_id, t, players, bots) VALUES(1, " + std::to_string(evening - 600)
                                 + ", 2147483647, 2147483647)"),
               SQLITE_OK);
-    startWith(makeHistory(file), false);
+    startWith(makeHistory(m_file), false);
 
     const std::string target = statusTarget("127.0.0.1", fake.port());
     const HttpReply page = get(target);
@@ -284,20 +281,19 @@ TEST_F(ServiceHistory, HostileCountsAnswerLikeAnyOther)
 // every page and every answer. Each is logged once a minute, not each time.
 TEST_F(ServiceHistory, EachFaultIsLoggedOnceAMinute)
 {
-    const auto file = m_folder / "history.sqlite3";
     {
-        auto store = history::SqliteStore::open(file);
+        auto store = history::SqliteStore::open(m_file);
         std::vector<history::Sample> samples;
         for (long long t = evening - 7 * 86400; t < evening; t += 300)
             samples.push_back({{"127.0.0.1", 7787}, history::Seconds(std::chrono::seconds(t)), 3, 0, "DM-Deck"});
         ASSERT_TRUE((*store)->record(samples).ok());
     }
-    const long long root = sqlValue(file, "SELECT rootpage FROM sqlite_schema WHERE name = 'samples'");
-    const long long pageSize = sqlValue(file, "PRAGMA page_size");
+    const long long root = sqlValue(m_file, "SELECT rootpage FROM sqlite_schema WHERE name = 'samples'");
+    const long long pageSize = sqlValue(m_file, "PRAGMA page_size");
     ASSERT_GT(root, 1);
-    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp((root - 1) * pageSize)
+    std::fstream(m_file, std::ios::in | std::ios::out | std::ios::binary).seekp((root - 1) * pageSize)
         << std::string(static_cast<std::size_t>(pageSize), '\xFF');
-    auto history = makeHistory(file);
+    auto history = makeHistory(m_file);
     const auto result = onlineResult(3);
     for (long long second = 0; second < 180; second += 5) {
         m_clock = evening + second;
@@ -314,13 +310,12 @@ TEST_F(ServiceHistory, EachFaultIsLoggedOnceAMinute)
 // logged once, and once that the history is back.
 TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
 {
-    const auto file = m_folder / "history.sqlite3";
-    ASSERT_TRUE(history::SqliteStore::open(file));
+    ASSERT_TRUE(history::SqliteStore::open(m_file));
     sqlite3 *holder = nullptr;
-    sqlite3_open(file.c_str(), &holder);
+    sqlite3_open(m_file.c_str(), &holder);
     ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr, nullptr),
               SQLITE_OK);
-    auto history = makeHistory(file);
+    auto history = makeHistory(m_file);
     const auto result = onlineResult(3);
     history->record(result);
     history->flush();
@@ -337,5 +332,5 @@ TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
     const auto lines = log();
     ASSERT_EQ(lines.size(), 2u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
-    EXPECT_EQ(lines[1], "History available again: " + file.string());
+    EXPECT_EQ(lines[1], "History available again: " + m_file.string());
 }
