@@ -40,6 +40,7 @@ std::vector<std::optional<Count>> lastSteps(const Series &series, std::size_t co
 }
 
 constexpr std::nullopt_t gap = std::nullopt;
+using Samples = std::vector<Sample>;
 
 std::vector<std::string> names(const std::vector<PlayerMatch> &matches)
 {
@@ -161,8 +162,7 @@ TEST_F(SqliteFile, SizeLimitDropsTheOldestDayToKeepRecording)
     ASSERT_FALSE(written.ok());
     EXPECT_EQ(written.fault().kind, FaultKind::diskFull);
     EXPECT_NE(written.fault().message.find(path.string()), std::string::npos) << written.fault().message;
-    const Sample one[] = {sample(deck, evening + 30 * 86400, 9)};
-    EXPECT_TRUE(succeeded(store->record(one)));
+    EXPECT_TRUE(succeeded(store->record(Samples{sample(deck, evening + 30 * 86400, 9)})));
 }
 
 TEST_F(SqliteFile, UpgradesAVersion1File)
@@ -183,8 +183,7 @@ TEST_F(SqliteFile, UpgradesAVersion1File)
     EXPECT_FALSE(recent[2].latest);
 
     // Writing goes on in the new layout; the old tables are gone.
-    const Sample more[] = {sample(deck, evening + 1100, 1, 0, "DM-Deck")};
-    EXPECT_TRUE(succeeded(store->record(more)));
+    EXPECT_TRUE(succeeded(store->record(Samples{sample(deck, evening + 1100, 1, 0, "DM-Deck")})));
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 6);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_schema WHERE name = 'lookups'"), 0);
 }
@@ -208,8 +207,7 @@ TEST_P(EveryBackend, ALayoutOfANewerVersionIsRefusedAndLeftAlone)
 {
     {
         auto store = open();
-        const Sample one[] = {sample(deck, evening, 4)};
-        ASSERT_TRUE(succeeded(store->record(one)));
+        ASSERT_TRUE(succeeded(store->record(Samples{sample(deck, evening, 4)})));
     }
     setLayoutVersion(99);
     auto refused = tryOpen();
@@ -269,8 +267,7 @@ TEST_F(SqliteFile, UpgradesAVersion2FileKeepingEverySample)
     EXPECT_EQ(series.steps[287], (Count{9, 4}));
     EXPECT_EQ((*store->serversLookedUpSince(at(0))), (std::vector<ServerKey>{deck}));
 
-    const Sample named[] = {{deck, at(evening + 1200), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
-    ASSERT_TRUE(succeeded(store->record(named)));
+    ASSERT_TRUE(succeeded(store->record(Samples{{deck, at(evening + 1200), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}})));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening)),
               (std::vector<SeenPlayer>{{"Ann", true, {{at(evening + 1200), at(evening + 1200)}}}}));
     EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
@@ -307,11 +304,9 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
     EXPECT_EQ(*store->playersSeen(other, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(0, false)}));
 
     // Back within the gap, also over a prune that moved the ended session.
-    const Sample empty[] = {{deck, at(evening + 1200), 0, 0, "DM-Deck", "Deck Night", {}}};
-    ASSERT_TRUE(succeeded(store->record(empty)));
+    ASSERT_TRUE(succeeded(store->record(Samples{{deck, at(evening + 1200), 0, 0, "DM-Deck", "Deck Night", {}}})));
     ASSERT_TRUE(succeeded(store->prune(at(evening))));
-    const Sample back[] = {{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}};
-    ASSERT_TRUE(succeeded(store->record(back)));
+    ASSERT_TRUE(succeeded(store->record(Samples{{deck, at(evening + 1500), 1, 0, "DM-Deck", "Deck Night", {"Ann"}}})));
     EXPECT_EQ(*store->playersSeen(deck, at(evening), at(evening + 1500)), (std::vector<SeenPlayer>{ann(1500, true), bob}));
     EXPECT_EQ(*store->searchPlayers("ann", at(0), at(evening + 1500), 10),
               (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1500), deck, "Deck Night"},
@@ -467,8 +462,7 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     std::string long_;
     for (int i = 0; i < 512; ++i)
         long_ += "\u00e9";
-    const Sample longName{deck, at(evening + 900), 1, 0, {}, "Deck Night", {"z" + long_}};
-    ASSERT_TRUE(succeeded(store->record(std::span(&longName, 1))));
+    ASSERT_TRUE(succeeded(store->record(Samples{{deck, at(evening + 900), 1, 0, {}, "Deck Night", {"z" + long_}}})));
     EXPECT_EQ(store->searchPlayers("z\u00e9", at(0), onlineSince, 100)->at(0).name, "z" + long_.substr(0, 198));
 
     // Names seen at once are taken by name up to the cap, as the rows are.
