@@ -1,5 +1,5 @@
 // skirvane-query as a user runs it, against fake servers on 127.0.0.1.
-#include "fakeserver.h"
+#include "backgroundservers.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -27,9 +27,7 @@ struct Outcome {
 std::string slurp(const std::string &path)
 {
     std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Standard error goes to a file, or to `terminal` when given.
@@ -68,28 +66,14 @@ std::size_t lines(const std::string &text)
     return std::size_t(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Fake servers answering on a thread of their own while the command runs.
-class Servers final {
-public:
-    explicit Servers(int count)
-    {
-        for (int i = 0; i < count; ++i)
-            m_servers.push_back(std::make_unique<fakeut3::FakeServer>(m_io, fakeut3::sampleScript("CLI Server " + std::to_string(i), "DM-Deck", 2)));
-        m_thread = std::thread([this] { m_io.run(); });
-    }
-    ~Servers()
-    {
-        m_io.stop();
-        m_thread.join();
-    }
-    std::string address(int i) const { return "127.0.0.1:" + std::to_string(m_servers[i]->port()); }
-
-private:
-    boost::asio::io_context m_io;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_work = boost::asio::make_work_guard(m_io);
-    std::vector<std::unique_ptr<fakeut3::FakeServer>> m_servers;
-    std::thread m_thread;
-};
+// Fake servers named "CLI Server 0" ... with two players each.
+std::vector<fakeut3::Script> scripts(int count)
+{
+    std::vector<fakeut3::Script> scripts;
+    for (int i = 0; i < count; ++i)
+        scripts.push_back(fakeut3::sampleScript("CLI Server " + std::to_string(i), "DM-Deck", 2));
+    return scripts;
+}
 
 std::string closedPort()
 {
@@ -141,7 +125,7 @@ TEST(Command, UnreachableServersExitWithOneAndOneLineEach)
 
 TEST(Command, TableJsonAndFile)
 {
-    Servers servers(2);
+    fakeut3::BackgroundServers servers(scripts(2));
     const Outcome table = runCommand({servers.address(0)});
     EXPECT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(lines(table.out), 2u);
@@ -174,7 +158,7 @@ TEST(Command, TableJsonAndFile)
 
 TEST(Command, ProgressOnATerminalOnly)
 {
-    Servers servers(6);
+    fakeut3::BackgroundServers servers(scripts(6));
     std::vector<std::string> arguments;
     for (int i = 0; i < 6; ++i)
         arguments.push_back(servers.address(i));

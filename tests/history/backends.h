@@ -42,12 +42,22 @@ protected:
     {
         if (m_database)
             m_database->sql("UPDATE skirvane_history SET version = " + std::to_string(version));
-        else {
-            sqlite3 *db = nullptr;
-            sqlite3_open((m_folder / "history.sqlite3").c_str(), &db);
-            sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
+        else
+            sqlExec(m_folder / "history.sqlite3", "PRAGMA user_version = " + std::to_string(version));
+    }
+
+    // The test's history in the backend's last layout before the current
+    // one: the same rows for both, from the test data.
+    void loadOlderLayout() const
+    {
+        if (!m_database) {
+            std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3",
+                                       m_folder / "history.sqlite3");
+            return;
         }
+        auto connection = history::postgres::Connection::open(m_database->uri());
+        if (!connection || !connection->script(fileBytes(HISTORY_TEST_DATA "/history-v1.postgresql.sql").c_str(), "test").ok())
+            throw std::runtime_error("cannot load the older layout");
     }
 
     // The first value of a question put to the history beside the store.

@@ -54,6 +54,17 @@ inline std::string sqlText(const std::filesystem::path &path, const std::string 
     return value;
 }
 
+// Statements run on the file with SQLite itself, beside the store: SQLite's
+// result code.
+inline int sqlExec(const std::filesystem::path &path, const std::string &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return result;
+}
+
 inline long long sqlValue(const std::filesystem::path &path, const std::string &sql)
 {
     const std::string text = sqlText(path, sql);

@@ -94,10 +94,7 @@ std::filesystem::path realFile(const TempFolder &folder)
 // The file after SQLite itself ran `sql` on it.
 std::filesystem::path withSql(const std::filesystem::path &path, const char *sql)
 {
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    sqlExec(path, sql);
     return path;
 }
 

@@ -1,19 +1,14 @@
 // The PostgreSQL layer beside the stores: URIs as logs show them, values
-// that travel as parameters, the poller's lock among instances, and the
-// upgrade of an older layout.
+// that travel as parameters, and the poller's lock among instances. The
+// upgrade of an older layout is the stores' test for both backends.
 #include "history/pollerlock.h"
 #include "history/postgres.h"
-#include "history/postgresstore.h"
 
-#include "succeeded.h"
-#include "tempfolder.h"
 #include "testdatabase.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 using namespace history;
@@ -106,43 +101,4 @@ TEST(PollerLock, OneHolderAtATimeAndTheRoleMovesWhenItEnds)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(total(), 3);
     EXPECT_EQ(waitForHolder().size(), 1u);
-}
-
-TEST(PostgresStore, UpgradesAVersion1DatabaseKeepingEverySampleAndSession)
-{
-    TestDatabase database("upgrade");
-    {
-        std::ifstream file(std::string(HISTORY_TEST_DATA) + "/history-v1.postgresql.sql");
-        std::stringstream script;
-        script << file.rdbuf();
-        auto connection = postgres::Connection::open(database.uri());
-        ASSERT_TRUE(connection) << connection.fault().message;
-        ASSERT_TRUE(succeeded(connection->script(script.str().c_str(), "test")));
-    }
-    auto opened = PostgresStore::open(database.uri(), SessionRule{300s});
-    ASSERT_TRUE(opened) << opened.fault().message;
-    Store &store = **opened;
-    EXPECT_EQ(database.sql("SELECT version FROM skirvane_history"), "2");
-    EXPECT_EQ(database.sql("SELECT count(*) FROM samples"), "4");
-    // Ann's sessions go on in their servers' latest samples.
-    EXPECT_EQ(database.sql("SELECT count(*) FROM open_sessions"), "2");
-
-    constexpr long long evening = 1796155200;
-    const ServerKey deck{"192.0.2.10", 6500}, other{"ut3.example.net", 6600};
-    auto series = store.series(deck, at(evening + 1000));
-    ASSERT_TRUE(series) << series.fault().message;
-    EXPECT_EQ(series->steps[284], (Count{2, 0}));
-    EXPECT_EQ(series->steps[286], (Count{1, 0}));
-    const auto ann = [&](long long to, bool online) { return SeenPlayer{"Ann", online, {{at(evening), at(evening + to)}}}; };
-    const SeenPlayer bob{"Bob", false, {{at(evening), at(evening + 300)}}};
-    EXPECT_EQ(*store.playersSeen(deck, at(evening), at(evening + 600)), (std::vector<SeenPlayer>{ann(600, true), bob}));
-    EXPECT_EQ(*store.playersSeen(other, at(evening), at(evening)), (std::vector<SeenPlayer>{ann(0, true)}));
-
-    // Ann's session on the first server goes on; the other one's ends.
-    const Sample next[] = {{deck, at(evening + 900), 1, 0, "DM-Deck", "Deck Night", {"Ann"}},
-                           {other, at(evening + 900), 0, 0, {}, "Other Place", {}}};
-    ASSERT_TRUE(succeeded(store.record(next)));
-    EXPECT_EQ(*store.playersSeen(deck, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(900, true), bob}));
-    EXPECT_EQ(*store.playersSeen(other, at(evening), at(evening + 900)), (std::vector<SeenPlayer>{ann(0, false)}));
-    EXPECT_EQ(store.searchPlayers("ann", at(evening), at(evening + 900), 10)->size(), 2u);
 }

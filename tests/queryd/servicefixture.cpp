@@ -4,6 +4,28 @@
 
 #include <future>
 
+ut3::QueryResult onlineResult(int players, ut3::QueryTarget query)
+{
+    ut3::QueryResult result;
+    result.query = std::move(query);
+    result.state = ut3::QueryState::online;
+    result.status.emplace();
+    result.status->server.numPlayers = players;
+    result.pingMs = 12.5;
+    return result;
+}
+
+bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 queryd::ServiceOptions RunningService::testOptions()
 {
     queryd::ServiceOptions options;
@@ -58,7 +80,7 @@ void RunningService::restart(queryd::ServiceOptions options, std::shared_ptr<que
     start(std::move(options), std::move(history));
 }
 
-std::string RunningService::statusTarget(const std::string &address, unsigned queryPort, unsigned webPort,
+std::string statusTarget(const std::string &address, unsigned queryPort, unsigned webPort,
                                          const std::string &path)
 {
     return path + "?serverip=" + address + "&serverqport=" + std::to_string(queryPort)

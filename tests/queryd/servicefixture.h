@@ -11,10 +11,22 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+// The status page of a game server.
+std::string statusTarget(const std::string &address, unsigned queryPort, unsigned webPort = 0,
+                         const std::string &path = "/Zyr/Skirvane/skirvane.php");
+
+// An online server's answer with this many players, as the engine gives it.
+ut3::QueryResult onlineResult(int players, ut3::QueryTarget query = {"127.0.0.1", 7787});
+
+// Waits until `done` holds, at most `wait`; whether it came to hold.
+bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds wait);
 
 // The service on a free loopback port, running on its own thread, with
 // fake game servers on the same io_context.
@@ -33,8 +45,6 @@ protected:
     void restart(queryd::ServiceOptions options, std::shared_ptr<queryd::ServerHistory> history);
 
     HttpReply get(const std::string &target) const { return httpGet(m_port, target); }
-    static std::string statusTarget(const std::string &address, unsigned queryPort, unsigned webPort = 0,
-                                    const std::string &path = "/Zyr/Skirvane/skirvane.php");
 
     std::uint16_t port() const { return m_port; }
     // For parts that run beside the service on its io_context.

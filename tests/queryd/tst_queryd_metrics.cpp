@@ -7,9 +7,7 @@
 #include "queryd/historyoptions.h"
 #include "queryd/historypoller.h"
 #include "queryd/metrics.h"
-#include "queryd/options.h"
 #include "queryd/metricsoptions.h"
-#include "queryd/options.h"
 #include "queryd/playerhistory.h"
 
 #include <nlohmann/json.hpp>
@@ -18,109 +16,62 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 
 namespace {
 
 using namespace std::chrono_literals;
 using boost::asio::ip::make_address;
 
-struct AccessRow {
-    bool publicService;
-    std::vector<std::string> readers; // --metrics-from values
-    std::string client;
-    bool allowed;
-};
-
-void PrintTo(const AccessRow &row, std::ostream *out)
+TEST(MetricsAccess, FollowsPublicAndTheReadersNamed)
 {
-    *out << (row.publicService ? "public" : "private") << ", readers";
-    for (const std::string &reader : row.readers)
-        *out << " " << reader;
-    *out << ", client " << row.client;
-}
-
-class MetricsAccess : public ::testing::TestWithParam<AccessRow> {};
-
-TEST_P(MetricsAccess, FollowsPublicAndTheReadersNamed)
-{
-    queryd::MetricsOptions options;
-    for (const std::string &reader : GetParam().readers) {
-        const auto subnet = queryd::parseSubnet(reader);
-        ASSERT_TRUE(subnet) << reader;
-        options.readers.push_back(*subnet);
+    struct Row {
+        bool publicService;
+        std::vector<std::string> readers; // --metrics-from values
+        std::string client;
+        bool allowed;
+    };
+    const Row rows[] = {
+        {false, {}, "203.0.113.9", true},
+        {true, {}, "127.0.0.1", true},
+        {true, {}, "127.8.9.10", true},
+        {true, {}, "::1", true},
+        {true, {}, "::ffff:127.0.0.1", true},
+        {true, {}, "203.0.113.9", false},
+        {true, {}, "::ffff:203.0.113.9", false},
+        {true, {}, "0.0.0.0", false},
+        {true, {"192.0.2.0/24"}, "192.0.2.255", true},
+        {true, {"192.0.2.0/24"}, "192.0.3.0", false},
+        {true, {"192.0.2.0/24"}, "::ffff:192.0.2.7", true},
+        {true, {"192.0.2.0/24"}, "127.0.0.1", true},
+        {true, {"198.51.100.0/23"}, "198.51.101.200", true},
+        {true, {"198.51.100.0/23"}, "198.51.102.1", false},
+        {true, {"::ffff:10.0.0.0/104"}, "10.200.0.1", true},
+        {true, {"192.0.2.7"}, "192.0.2.7", true},
+        {true, {"192.0.2.7"}, "192.0.2.8", false},
+        {true, {"2001:db8::/32"}, "2001:db8:ffff::1", true},
+        {true, {"2001:db8::/32"}, "2001:db9::1", false},
+        {true, {"2001:db8::/32"}, "192.0.2.7", false},
+        {true, {"0.0.0.0/0"}, "198.51.100.1", true},
+        {true, {"0.0.0.0/0"}, "2001:db8::1", false},
+        {true, {"10.0.0.0/8", "2001:db8::/32"}, "2001:db8::5", true},
+    };
+    for (const Row &row : rows) {
+        queryd::MetricsOptions options;
+        for (const std::string &reader : row.readers)
+            options.readers.push_back(*queryd::parseSubnet(reader));
+        EXPECT_EQ(queryd::mayReadMetrics(options, row.publicService, make_address(row.client)), row.allowed)
+            << (row.publicService ? "public, " : "private, ") << row.readers.size() << " readers, client " << row.client;
     }
-    EXPECT_EQ(queryd::mayReadMetrics(options, GetParam().publicService, make_address(GetParam().client)),
-              GetParam().allowed);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, MetricsAccess,
-    ::testing::Values(
-        AccessRow{false, {}, "203.0.113.9", true},
-        AccessRow{true, {}, "127.0.0.1", true},
-        AccessRow{true, {}, "127.8.9.10", true},
-        AccessRow{true, {}, "::1", true},
-        AccessRow{true, {}, "::ffff:127.0.0.1", true},
-        AccessRow{true, {}, "203.0.113.9", false},
-        AccessRow{true, {}, "::ffff:203.0.113.9", false},
-        AccessRow{true, {}, "0.0.0.0", false},
-        AccessRow{true, {"192.0.2.0/24"}, "192.0.2.255", true},
-        AccessRow{true, {"192.0.2.0/24"}, "192.0.3.0", false},
-        AccessRow{true, {"192.0.2.0/24"}, "::ffff:192.0.2.7", true},
-        AccessRow{true, {"192.0.2.0/24"}, "127.0.0.1", true},
-        AccessRow{true, {"198.51.100.0/23"}, "198.51.101.200", true},
-        AccessRow{true, {"198.51.100.0/23"}, "198.51.102.1", false},
-        AccessRow{true, {"::ffff:10.0.0.0/104"}, "10.200.0.1", true},
-        AccessRow{true, {"192.0.2.7"}, "192.0.2.7", true},
-        AccessRow{true, {"192.0.2.7"}, "192.0.2.8", false},
-        AccessRow{true, {"2001:db8::/32"}, "2001:db8:ffff::1", true},
-        AccessRow{true, {"2001:db8::/32"}, "2001:db9::1", false},
-        AccessRow{true, {"2001:db8::/32"}, "192.0.2.7", false},
-        AccessRow{true, {"0.0.0.0/0"}, "198.51.100.1", true},
-        AccessRow{true, {"0.0.0.0/0"}, "2001:db8::1", false},
-        AccessRow{true, {"10.0.0.0/8", "2001:db8::/32"}, "2001:db8::5", true}));
-
-TEST(MetricsOptions, AreReadAndBadValuesExplained)
-{
-    const auto parsed = queryd::parseCommandLine({"--public", "--metrics-from", "192.0.2.0/24", "--metrics-from=2001:db8::/32",
-                                                  "--metrics-max-servers", "5", "--listen", "127.0.0.1:0"});
-    ASSERT_TRUE(parsed) << parsed.fault().text;
-    EXPECT_TRUE(parsed->publicService);
-    EXPECT_EQ(parsed->listen.size(), 1u);
-    EXPECT_EQ(parsed->metrics.readers.size(), 2u);
-    EXPECT_EQ(parsed->metrics.maxServers, 5u);
-
-    for (const auto &bad : {std::vector<std::string>{"--metrics-from", "192.0.2.0/33"}, {"--metrics-from=::/129"},
-                            {"--metrics-from", "192.0.2.0/"}, {"--metrics-from", "::ffff:10.0.0.0/8"},
-                            {"--metrics-from", "eth0"}, {"--metrics-from"}, {"--metrics-max-servers", "-1"}}) {
-        const auto error = queryd::parseCommandLine(bad);
-        ASSERT_FALSE(error) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
-        EXPECT_EQ(error.fault().status, 2);
-        EXPECT_TRUE(error.fault().text.starts_with("skirvane-queryd: " + bad[0].substr(0, bad[0].find('=')) + " needs "))
-            << error.fault().text;
-    }
-}
-
-ut3::QueryResult answer(const std::string &host, long long players)
-{
-    ut3::QueryResult result;
-    result.query = {host, 7777};
-    result.state = ut3::QueryState::online;
-    result.status.emplace();
-    result.status->server.numPlayers = players;
-    result.pingMs = 12.5;
-    return result;
 }
 
 TEST(ServiceMetrics, PerServerFiguresFollowThePollListWithinTheBound)
 {
     queryd::ServiceMetrics metrics(2, {});
     metrics.pollList({{"192.0.2.1", 7777}, {"2001:db8::1", 7777}, {"192.0.2.3", 7777}});
-    metrics.queryEnded(answer("192.0.2.1", 4), 1ms);
-    metrics.queryEnded(answer("2001:db8::1", 6), 1ms);
-    metrics.queryEnded(answer("192.0.2.3", 8), 1ms);   // beyond the bound
-    metrics.queryEnded(answer("198.51.100.1", 9), 1ms); // never polled
+    metrics.queryEnded(onlineResult(4, {"192.0.2.1", 7777}), 1ms);
+    metrics.queryEnded(onlineResult(6, {"2001:db8::1", 7777}), 1ms);
+    metrics.queryEnded(onlineResult(8, {"192.0.2.3", 7777}), 1ms);   // beyond the bound
+    metrics.queryEnded(onlineResult(9, {"198.51.100.1", 7777}), 1ms); // never polled
     std::string text = metrics.text();
     EXPECT_TRUE(contains(text, "skirvane_polled_servers 3\n")) << text;
     EXPECT_TRUE(contains(text, "skirvane_server_players{server=\"192.0.2.1:7777\"} 4\n")) << text;
@@ -130,7 +81,7 @@ TEST(ServiceMetrics, PerServerFiguresFollowThePollListWithinTheBound)
     EXPECT_FALSE(contains(text, "198.51.100.1")) << text;
     EXPECT_TRUE(contains(text, "skirvane_game_queries_total{outcome=\"ok\"} 4\n")) << text;
 
-    ut3::QueryResult silent = answer("2001:db8::1", 0);
+    ut3::QueryResult silent = onlineResult(0, {"2001:db8::1", 7777});
     silent.state = ut3::QueryState::timeout;
     metrics.queryEnded(silent, 2s);
     metrics.pollList({{"2001:db8::1", 7777}});
@@ -149,14 +100,14 @@ TEST(ServiceMetrics, KeptServerTextFollowsEachAnswer)
     std::vector<ut3::QueryResult> latest;
     for (int i = 0; i < 70; ++i) {
         list.push_back({"192.0.2." + std::to_string(i), 7777});
-        latest.push_back(answer(list.back().host, i));
+        latest.push_back(onlineResult(i, list.back()));
     }
     queryd::ServiceMetrics kept(100, {});
     kept.pollList(list);
     for (const auto &result : latest)
         kept.queryEnded(result, 1ms);
     kept.text();
-    latest[40] = answer("192.0.2.40", 99);
+    latest[40] = onlineResult(99, {"192.0.2.40", 7777});
     latest[69].state = ut3::QueryState::timeout;
     latest[0].pingMs = 3;
     for (const std::size_t i : {0, 40, 69})
@@ -181,10 +132,7 @@ std::pair<bool, std::string> promtoolCheck(const std::string &text)
         return {false, "cannot start promtool"};
     std::fwrite(text.data(), 1, text.size(), pipe);
     const int status = ::pclose(pipe);
-    std::ifstream out("promtool.out");
-    std::stringstream said;
-    said << out.rdbuf();
-    return {status == 0, said.str()};
+    return {status == 0, fileBytes("promtool.out")};
 }
 
 // The metric names a dashboard query uses: identifiers before '{', '[' or
@@ -239,12 +187,10 @@ TEST_F(ServiceMetricsOverHttp, ShowPagesQueriesAndPolledPlayersAndPassPromtool)
     const std::string quietPlayers =
         "skirvane_server_players{server=\"127.0.0.1:" + std::to_string(quiet.port()) + "\"} 2\n";
     HttpReply metrics;
-    for (const auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(100ms)) {
+    waitFor([&] {
         metrics = get("/metrics");
-        if (contains(metrics.body, busyPlayers) && contains(metrics.body, quietPlayers))
-            break;
-    }
+        return contains(metrics.body, busyPlayers) && contains(metrics.body, quietPlayers);
+    }, 20s);
     ASSERT_EQ(metrics.status, 200u);
     EXPECT_EQ(metrics.headers["content-type"], "text/plain; version=0.0.4; charset=utf-8");
     EXPECT_TRUE(contains(metrics.body, busyPlayers)) << metrics.body;

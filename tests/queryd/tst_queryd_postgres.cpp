@@ -4,13 +4,10 @@
 // the project ships.
 #include "../history/tempfolder.h"
 #include "../history/testdatabase.h"
-#include "fakeserver.h"
-#include "httpget.h"
+#include "backgroundservers.h"
 #include "queryprocess.h"
+#include "servicefixture.h"
 
-#include <gtest/gtest.h>
-
-#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
 #include <nlohmann/json.hpp>
@@ -31,14 +28,6 @@ std::uint16_t freePort()
     return acceptor.local_endpoint().port();
 }
 
-std::string fileText(const std::filesystem::path &path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // nginx in the foreground with the example's upstream pointed at the given
 // instances and its server on a free loopback port; everything it writes in
 // a folder of its own.
@@ -46,7 +35,7 @@ class Balancer final {
 public:
     Balancer(const std::vector<std::uint16_t> &instances) : m_port(freePort())
     {
-        std::string site = fileText(SKIRVANE_SOURCE_DIR "/packaging/nginx/skirvane-queryd.conf");
+        std::string site = fileBytes(SKIRVANE_SOURCE_DIR "/packaging/nginx/skirvane-queryd.conf");
         for (std::size_t i = 0; i < instances.size(); ++i)
             site = std::regex_replace(site, std::regex("127\\.0\\.0\\.1:865" + std::to_string(i + 1)),
                                       "127.0.0.1:" + std::to_string(instances[i]));
@@ -65,7 +54,7 @@ public:
     ~Balancer() { m_nginx->signal(SIGQUIT); m_nginx->waitForExit(5s); }
 
     std::uint16_t port() const { return m_port; }
-    std::string log() const { return m_nginx->log() + fileText(m_folder.path() / "error.log"); }
+    std::string log() const { return m_nginx->log() + fileBytes(m_folder.path() / "error.log"); }
 
 private:
     TempFolder m_folder;
@@ -73,47 +62,15 @@ private:
     std::unique_ptr<Process> m_nginx;
 };
 
-// Waits until `done` holds, at most `wait`.
-bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds wait)
-{
-    const auto deadline = Clock::now() + wait;
-    while (!done()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 const std::string polls = "this instance polls";
 
-// A fake game server on a thread of its own.
-class FakeGame final {
-public:
-    FakeGame(const std::string &name, int players)
-        : m_work(boost::asio::make_work_guard(m_io)), m_fake(m_io, fakeut3::sampleScript(name, "DM-Deck", players)),
-          m_thread([this] { m_io.run(); })
-    {
-    }
-    ~FakeGame()
-    {
-        m_work.reset();
-        m_io.stop();
-        m_thread.join();
-    }
-    fakeut3::FakeServer &operator*() { return m_fake; }
-    fakeut3::FakeServer *operator->() { return &m_fake; }
-    std::string target() const
-    {
-        return "/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=" + std::to_string(m_fake.port())
-            + "&serverwport=0";
-    }
-
-private:
-    boost::asio::io_context m_io;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_work;
-    fakeut3::FakeServer m_fake;
-    std::thread m_thread;
+// A fake game server on a thread of its own, and its status page.
+struct FakeGame {
+    FakeGame(const std::string &name, int players) : servers({fakeut3::sampleScript(name, "DM-Deck", players)}) {}
+    fakeut3::FakeServer &operator*() { return servers[0]; }
+    fakeut3::FakeServer *operator->() { return &servers[0]; }
+    std::string target() { return statusTarget("127.0.0.1", servers[0].port()); }
+    fakeut3::BackgroundServers servers;
 };
 
 std::vector<std::string> instanceArguments(const std::string &database)

@@ -30,7 +30,8 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
                                "--write-timeout N", "--keep-alive-timeout N",
                                "--max-connections N", "--max-client-connections N", "--max-queries N", "--client-rate N",
                                "--cache-mib N", "--allow-host NAME", "--metrics-from CIDR", "--metrics-max-servers N",
-                               "--help", "--version"})
+                               "--db PATH", "--keep-days N", "--db-max-mb N", "--no-history", "--no-player-names",
+                               "--poll-interval N", "--poll-days N", "--poll-in-flight N", "--no-poll", "--help", "--version"})
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);)

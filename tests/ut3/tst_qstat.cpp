@@ -5,7 +5,7 @@
 // - NUL runs between player lists end qstat's section (scores -32767);
 // - after a valueless key qstat shifts every later value (map "?", no players).
 // qstat lists players last first, so order is not compared.
-#include "fakeserver.h"
+#include "backgroundservers.h"
 #include "ut3/client.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <map>
 #include <sstream>
-#include <thread>
 
 using namespace std::chrono_literals;
 using fakeut3::Shape;
@@ -95,16 +94,10 @@ TEST_P(AgainstQstat, AgreesWhereQstatIsRight)
     script.shape = GetParam().shape;
     if (GetParam().valuelessKey)
         fakeut3::addValuelessKey(script, 5);
-    boost::asio::io_context io;
-    auto work = boost::asio::make_work_guard(io);
-    fakeut3::FakeServer server(io, script);
-    std::thread thread([&] { io.run(); });
-
+    fakeut3::BackgroundServers servers({script});
     std::string description;
-    const Summary we = ours(server.port(), &description);
-    const Summary they = qstat(server.port());
-    io.stop();
-    thread.join();
+    const Summary we = ours(servers[0].port(), &description);
+    const Summary they = qstat(servers[0].port());
 
     // Ours against the bytes sent.
     const std::map<std::string, long long> truth = {{"Player1", 10}, {"Player2", 20}, {"Player3", 30}, {"Player4", 40}};

@@ -2,29 +2,23 @@
 // no sockets, no clock.
 #include "ut3/querysession.h"
 
+#include "replybytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <string>
 
 using namespace std::string_literals;
+using namespace replybytes;
 using Clock = ut3::QuerySession::Clock;
 
 namespace {
-
-constexpr ut3::SessionId id = 0x01020304;
-const std::string idBytes = "\x01\x02\x03\x04"s;
 const auto server = ut3::QuerySession::Endpoint(boost::asio::ip::make_address("127.0.0.1"), 6500);
 const auto elsewhere = ut3::QuerySession::Endpoint(boost::asio::ip::make_address("127.0.0.2"), 6500);
 
-std::string challenge(const std::string &number, const std::string &session = idBytes)
-{
-    return "\x09" + session + number + "\0"s;
-}
-
 std::string status(int index, bool last, const std::string &payload = "hostname\0S\0\0"s)
 {
-    return "\x00"s + idBytes + "splitnum\0"s + char(index | (last ? 0x80 : 0)) + '\0' + payload;
+    return packet(index, last, 0, payload);
 }
 
 // "challenge", or "status" and the challenge it carries.
@@ -102,7 +96,7 @@ TEST_P(Session, FollowsTheProtocol)
         else if (event.datagram.empty())
             session.onUnreachable(event.icmpError);
         else
-            session.onDatagram(at, event.from, {reinterpret_cast<const std::uint8_t *>(event.datagram.data()), event.datagram.size()});
+            session.onDatagram(at, event.from, view(event.datagram));
         collect(at);
     }
     runTimersTo(Clock::time_point::max());
