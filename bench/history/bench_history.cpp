@@ -387,7 +387,7 @@ void emptyDatabase(const std::string &uri)
     if (!connection)
         fail(connection.fault());
     if (auto done = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions",
-                                         "Cannot empty"); !done.ok())
+                                       "Cannot empty"); !done.ok())
         fail(done.fault());
 }
 

@@ -146,8 +146,8 @@ Expected<std::map<ServerKey, PostgresStore::KnownServer>> PostgresStore::writeSe
         numbers.push_back(time);
     }
     if (auto done = m_connection.exec("INSERT INTO maps(name, last_seen) SELECT * FROM unnest($1::text[], $2::bigint[]) "
-                                       "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
-                                       recording, postgres::Parameters().addArray(texts).addArray(numbers)); !done.ok())
+                                     "ON CONFLICT(name) DO UPDATE SET last_seen = greatest(maps.last_seen, excluded.last_seen)",
+                                     recording, postgres::Parameters().addArray(texts).addArray(numbers)); !done.ok())
         return done.fault();
 
     std::vector<std::string> addresses, names;
@@ -284,8 +284,8 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
         for (const std::string &name : names)
             folded.push_back(foldCase(name));
         if (auto done = m_connection.exec("INSERT INTO names(name, folded) SELECT * FROM unnest($1::text[], $2::text[]) "
-                                           "ON CONFLICT(name) DO NOTHING",
-                                           recording, postgres::Parameters().addArray(names).addArray(folded)); !done.ok())
+                                         "ON CONFLICT(name) DO NOTHING",
+                                         recording, postgres::Parameters().addArray(names).addArray(folded)); !done.ok())
             return done;
     }
     const auto gap = std::int64_t{sessionRule().gap().count()};
@@ -378,7 +378,7 @@ Expected<Done> PostgresStore::prune(Seconds before)
         if (auto done = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))); !done.ok())
             return done;
     if (auto done = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-                                       "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning); !done.ok())
+                                     "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning); !done.ok())
         return done;
     return transaction.commit(pruning);
 }
