@@ -69,6 +69,7 @@ Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, co
 
 Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 {
+    m_search = {};
     auto written = writeSamples(samples);
     // What was kept of the sessions went back with the transaction.
     if (!written.ok())
@@ -446,6 +447,7 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "DELETE FROM maps WHERE last_seen < ?1",
     };
     forgetSessions();
+    m_search = {};
     sqlite::Transaction transaction(m_connection);
     if (auto done = transaction.begin(pruning); !done.ok())
         return done;
@@ -599,48 +601,6 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
     if (code != SQLITE_DONE)
         return m_connection.fault(code, reading);
     return players;
-}
-
-Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
-                                                              std::size_t limit)
-{
-    // instr() compares bytes: no character of the text is a wildcard. A
-    // name's row holds the end of its sessions in the large table; the small
-    // ones hold those ended since and going on. Each matching name gives a
-    // row with its latest time, so the latest rows
-    // all come from the `limit` names seen latest (by name among those seen
-    // at once, as the rows are): only their sessions are grouped, however
-    // many names match. With `limit` such names, as many rows are at least
-    // as late as the last of them: older sessions are not read.
-    auto query = m_connection.prepare(
-        "WITH matched AS MATERIALIZED (SELECT id, name, max(last_ended, "
-        "coalesce((SELECT max(coalesce(c.last_seen, (SELECT max(t) FROM samples WHERE server_id = c.server_id))) "
-        "FROM current_sessions c WHERE c.name_id = names.id), 0)) AS newest "
-        "FROM names WHERE instr(folded, ?1) > 0), "
-        "latest AS MATERIALIZED (SELECT id, name, newest FROM matched WHERE newest >= ?2 ORDER BY newest DESC, name LIMIT ?3), "
-        "floor AS (SELECT CASE WHEN count(*) = ?3 THEN min(newest) ELSE ?2 END AS t FROM latest), "
-        "seen AS (SELECT s.name_id, s.server_id, s.last_seen FROM latest n JOIN sessions s ON s.name_id = n.id "
-        "AND s.last_seen >= (SELECT t FROM floor) "
-        "UNION ALL SELECT c.name_id, c.server_id, coalesce(c.last_seen, (SELECT max(t) FROM samples WHERE server_id = c.server_id)) "
-        "FROM latest n JOIN current_sessions c ON c.name_id = n.id) "
-        "SELECT n.name, v.address, v.query_port, coalesce(v.name, ''), max(s.last_seen) AS seen, "
-        "(SELECT max(t) FROM samples WHERE server_id = v.id) "
-        "FROM latest n JOIN seen s ON s.name_id = n.id JOIN servers v ON v.id = s.server_id WHERE s.last_seen >= ?2 "
-        "GROUP BY n.id, v.id ORDER BY seen DESC, n.name LIMIT ?3",
-        reading);
-    if (!query)
-        return query.fault();
-    query->bind(1, foldCase(text)).bind(2, seconds(since)).bind(3, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
-    std::vector<PlayerMatch> matches;
-    int code;
-    while ((code = query->step()) == SQLITE_ROW) {
-        const std::int64_t seen = query->integer(4), latest = query->integer(5);
-        matches.push_back({query->text(0), seen == latest && at(latest) >= onlineSince, at(seen),
-                           {query->text(1), static_cast<std::uint16_t>(query->integer(2))}, query->text(3)});
-    }
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
-    return matches;
 }
 
 }

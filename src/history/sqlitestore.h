@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace history {
 
@@ -75,6 +76,22 @@ private:
         std::map<std::string, Session, std::less<>> open;
         std::map<std::string, Session, std::less<>> ended;
     };
+    // What a player search reads from the small tables: each server's
+    // latest sample time and the sessions not yet in the large table, by
+    // name. Kept while the file is unchanged, so that searches between two
+    // poll rounds read only the names and the sessions of those listed.
+    struct CurrentSession
+    {
+        std::int64_t nameId = 0;
+        std::int64_t serverId = 0;
+        std::int64_t seen = 0; // a session going on is seen in its server's latest sample
+    };
+    struct SearchSnapshot
+    {
+        std::int64_t dataVersion = -1;
+        std::unordered_map<std::int64_t, std::int64_t> latest;
+        std::vector<CurrentSession> current; // by name id
+    };
     struct KnownServer
     {
         std::int64_t id = 0;
@@ -89,6 +106,7 @@ private:
     Expected<Done> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
     Expected<Done> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
     Expected<Done> dropOldestDay();
+    Expected<const SearchSnapshot *> searchSnapshot();
     // Runs a bound statement that returns no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
@@ -103,6 +121,7 @@ private:
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;
     std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;
     std::int64_t m_dataVersion = -1;
+    SearchSnapshot m_search; // also forgotten by each write of ours, which the data version does not count
 };
 
 }

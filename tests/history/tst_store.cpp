@@ -127,6 +127,21 @@ TEST_F(SqliteFile, CountsReadFromAForeignFileAreBounded)
     EXPECT_EQ(averages[20], 65535.0);
 }
 
+// The service searches on a connection of its own while the writer records.
+TEST_F(SqliteFile, ASearchSeesWhatAnotherConnectionWroteSince)
+{
+    auto writer = openStore(path);
+    auto reader = openStore(path);
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening), 1, 0, {}, "Deck Night", {"Ann"}}})));
+    EXPECT_EQ(got(reader->searchPlayers("ann", at(0), at(evening), 10)),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening), deck, "Deck Night"}}));
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 300), 0, 0, {}, "Deck Night", {}},
+                                                 {other, at(evening + 300), 1, 0, {}, "Other Place", {"Ann"}}})));
+    EXPECT_EQ(got(reader->searchPlayers("ann", at(0), at(evening + 300), 10)),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening + 300), other, "Other Place"},
+                                        {"Ann", false, at(evening), deck, "Deck Night"}}));
+}
+
 TEST_F(SqliteFile, PruningKeepsTheFileFromGrowing)
 {
     auto store = openStore(path);
@@ -279,8 +294,9 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
     const bool sqlite = GetParam() == "sqlite";
     EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 5 : 2);
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 4);
-    if (!sqlite) // Ann's sessions go on in their servers' latest samples.
+    if (!sqlite) { // Ann's sessions go on in their servers' latest samples.
         EXPECT_EQ(value("SELECT count(*) FROM open_sessions"), 2);
+    }
     const Series series = got(store->series(deck, at(evening + 1000)));
     EXPECT_EQ(series.steps[284], (Count{2, 0}));
     EXPECT_EQ(series.steps[286], (Count{1, 0}));
