@@ -80,6 +80,13 @@ Expected<Done> PostgresStore::connected()
     return Done{};
 }
 
+Expected<postgres::Result> PostgresStore::read(const char *sql, const postgres::Parameters &parameters)
+{
+    if (auto done = connected(); !done.ok())
+        return done.fault();
+    return m_connection.query(sql, reading, parameters);
+}
+
 Expected<Done> PostgresStore::record(std::span<const Sample> samples)
 {
     if (samples.empty())
@@ -385,20 +392,17 @@ Expected<Done> PostgresStore::prune(Seconds before)
 
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
     const auto stepCount = std::max<std::int64_t>(1, span / step);
     const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
     Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
-    auto rows = m_connection.query("SELECT t, players, bots FROM samples "
-                                  "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
-                                  "AND t >= $3 AND t < $4 ORDER BY t",
-                                  reading,
-                                  postgres::Parameters()
-                                      .add(server.address)
-                                      .add(std::int64_t{server.queryPort})
-                                      .add(seconds(series.start))
-                                      .add(seconds(end)));
+    auto rows = read("SELECT t, players, bots FROM samples "
+                     "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
+                     "AND t >= $3 AND t < $4 ORDER BY t",
+                     postgres::Parameters()
+                         .add(server.address)
+                         .add(std::int64_t{server.queryPort})
+                         .add(seconds(series.start))
+                         .add(seconds(end)));
     if (!rows)
         return rows.fault();
     for (int row = 0; row < rows->rows(); ++row) {
@@ -411,20 +415,17 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
 Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                        std::chrono::seconds utcOffset)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
-    auto rows = m_connection.query("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
-                                  "FROM samples "
-                                  "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
-                                  "AND t >= $3 AND t < $4 GROUP BY hour",
-                                  reading,
-                                  postgres::Parameters()
-                                      .add(server.address)
-                                      .add(std::int64_t{server.queryPort})
-                                      .add(seconds(since))
-                                      .add(seconds(until))
-                                      .add(std::int64_t{utcOffset.count()})
-                                      .add(std::int64_t{maxCount}));
+    auto rows = read("SELECT ((t + $5::bigint) % 86400 + 86400) % 86400 / 3600 AS hour, avg(least(greatest(players, 0), $6)) "
+                     "FROM samples "
+                     "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
+                     "AND t >= $3 AND t < $4 GROUP BY hour",
+                     postgres::Parameters()
+                         .add(server.address)
+                         .add(std::int64_t{server.queryPort})
+                         .add(seconds(since))
+                         .add(seconds(until))
+                         .add(std::int64_t{utcOffset.count()})
+                         .add(std::int64_t{maxCount}));
     if (!rows)
         return rows.fault();
     HourlyAverages averages;
@@ -435,10 +436,8 @@ Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, 
 
 Expected<std::vector<ServerKey>> PostgresStore::serversLookedUpSince(Seconds since)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
-    auto rows = m_connection.query("SELECT address, query_port FROM servers WHERE last_lookup >= $1 ORDER BY last_lookup DESC",
-                                  reading, postgres::Parameters().add(seconds(since)));
+    auto rows = read("SELECT address, query_port FROM servers WHERE last_lookup >= $1 ORDER BY last_lookup DESC",
+                     postgres::Parameters().add(seconds(since)));
     if (!rows)
         return rows.fault();
     std::vector<ServerKey> servers;
@@ -449,15 +448,13 @@ Expected<std::vector<ServerKey>> PostgresStore::serversLookedUpSince(Seconds sin
 
 Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, std::size_t limit)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
-    auto rows = m_connection.query(
+    auto rows = read(
         "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, ''), "
         "s.asked_address, s.asked_port, s.web_port FROM servers s "
         "LEFT JOIN LATERAL (SELECT t, players, bots, map_id FROM samples WHERE server_id = s.id ORDER BY t DESC LIMIT 1) x ON true "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= $1 ORDER BY s.last_lookup DESC LIMIT $2",
-        reading, postgres::Parameters().add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
+        postgres::Parameters().add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
     if (!rows)
         return rows.fault();
     std::vector<RecentServer> servers;
@@ -477,9 +474,7 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
 
 Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
-    auto rows = m_connection.query(
+    auto rows = read(
         // Each session's name by its key, in a subquery the planner keeps:
         // a join would have it hash the whole names table for a few hundred
         // sessions. The sessions going on end with the server's latest sample.
@@ -490,7 +485,7 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
         "UNION ALL SELECT first_seen, (SELECT latest FROM server), (SELECT name FROM names WHERE id = name_id) FROM open_sessions "
         "WHERE server_id = (SELECT id FROM server) AND (SELECT latest FROM server) >= $3) s "
         "ORDER BY s.last_seen DESC, s.first_seen DESC, s.name COLLATE \"C\"",
-        reading, postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
+        postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
     if (!rows)
         return rows.fault();
     std::vector<SeenPlayer> players;
@@ -510,8 +505,6 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
 Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                                 std::size_t limit)
 {
-    if (auto done = connected(); !done.ok())
-        return done.fault();
     // strpos() compares text: no character of the search is a wildcard.
     // Each matching name gives a row with its latest time, so the latest
     // rows all come from the `limit` names seen latest: only their sessions
@@ -519,7 +512,7 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // than every session since `since`; and with `limit` such names, as many
     // rows are at least as late as the last of them, so older sessions are
     // not read. The sessions going on are few: they are taken at once.
-    auto rows = m_connection.query(
+    auto rows = read(
         "WITH matched AS MATERIALIZED (SELECT id, name FROM names WHERE strpos(folded, $1) > 0), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
         "JOIN servers v ON v.id = o.server_id), "
@@ -535,7 +528,6 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
-        reading,
         postgres::Parameters().add(foldCase(text)).add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
     if (!rows)
         return rows.fault();

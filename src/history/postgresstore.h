@@ -46,6 +46,8 @@ public:
 private:
     // The connection, opened again when it was lost and the wait is over.
     Expected<Done> connected();
+    // Connects again first when the connection was lost.
+    Expected<postgres::Result> read(const char *sql, const postgres::Parameters &parameters);
     // A server of the batch being written: its key in the database and the
     // time of its latest sample, as far as the batch has been written.
     struct KnownServer {
