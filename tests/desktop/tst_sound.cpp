@@ -5,6 +5,7 @@
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -111,11 +112,13 @@ void TestSound::unplayableFilesFallBack()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Error decoding source"_s));
 
     Sound sound([this] { ++m_fallbacks; });
+    QSignalSpy settled(&sound, &Sound::settled);
     sound.play(path);
 
-    QTRY_COMPARE(m_fallbacks, 1);
-    // Once only.
-    QTest::qWait(100);
+    QTRY_COMPARE(settled.size(), 1);
+    QCoreApplication::processEvents(); // once only
+    QCOMPARE(settled.size(), 1);
+    QCOMPARE(settled[0][0].toBool(), false);
     QCOMPARE(m_fallbacks, 1);
 }
 
@@ -127,10 +130,12 @@ void TestSound::aFileThatFailedIsTriedAgain()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Error decoding source"_s));
 
     Sound sound([this] { ++m_fallbacks; });
+    QSignalSpy settled(&sound, &Sound::settled);
     sound.play(path);
-    QTRY_COMPARE(m_fallbacks, 1);
+    QTRY_COMPARE(settled.size(), 1);
     sound.play(path);
-    QTRY_COMPARE(m_fallbacks, 2);
+    QTRY_COMPARE(settled.size(), 2);
+    QCOMPARE(m_fallbacks, 2);
 }
 
 void TestSound::aWaveFileFallsBackOnlyWithoutAudioOutput()
@@ -140,12 +145,14 @@ void TestSound::aWaveFileFallsBackOnlyWithoutAudioOutput()
     const bool noOutput = QMediaDevices::defaultAudioOutput().isNull();
 
     Sound sound([this] { ++m_fallbacks; });
+    QSignalSpy settled(&sound, &Sound::settled);
     sound.play(path);
-    // Loading a broken file fails within a few milliseconds (see above).
-    QTest::qWait(500);
+    QTRY_COMPARE(settled.size(), 1);
+    QCOMPARE(settled[0][0].toBool(), !noOutput);
     QCOMPARE(m_fallbacks, noOutput ? 1 : 0);
     // Loaded already: the answer comes at once.
     sound.play(path);
+    QCOMPARE(settled.size(), 2);
     QCOMPARE(m_fallbacks, noOutput ? 2 : 0);
 }
 

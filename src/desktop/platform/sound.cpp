@@ -90,7 +90,7 @@ SoundOutput *Sound::output()
         QLibrary module(path);
         const auto make = reinterpret_cast<SoundOutputModule::Make>(module.resolve(SoundOutputModule::MakeFunction));
         if (make) {
-            m_output.reset(make([this] { fallBack(); }));
+            m_output.reset(make([this](bool heard) { settle(heard); }));
             return m_output.get();
         }
         problem = module.errorString();
@@ -107,17 +107,18 @@ void Sound::play(const QString &wavPath)
     if (!isCompleteWave(wavPath)) {
         if (m_output)
             m_output->stop();
-        fallBack();
+        settle(false);
         return;
     }
     if (SoundOutput *player = output())
         player->play(wavPath);
     else
-        fallBack();
+        settle(false);
 }
 
-void Sound::fallBack()
+void Sound::settle(bool heard)
 {
-    if (m_fallback)
+    if (!heard && m_fallback)
         m_fallback();
+    emit settled(heard);
 }

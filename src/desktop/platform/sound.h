@@ -32,9 +32,14 @@ public:
     // tree), then in the installed library folder.
     static QStringList modulePaths();
 
+signals:
+    // Once for each sound not cut off by the next: whether it is heard (if
+    // not, the fallback has sounded).
+    void settled(bool heard);
+
 private:
     SoundOutput *output();
-    void fallBack();
+    void settle(bool heard);
 
     Fallback m_fallback;
     std::unique_ptr<SoundOutput> m_output;

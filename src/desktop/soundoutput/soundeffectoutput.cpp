@@ -12,8 +12,8 @@ namespace {
 class SoundEffectOutput final : public SoundOutput
 {
 public:
-    explicit SoundEffectOutput(Failed failed)
-        : m_failed(std::move(failed))
+    explicit SoundEffectOutput(Settled settled)
+        : m_settled(std::move(settled))
     {
         QObject::connect(&m_effect, &QSoundEffect::statusChanged, &m_effect, [this] { onStatusChanged(); });
     }
@@ -44,19 +44,18 @@ private:
             return;
         case QSoundEffect::Ready:
             m_waitingForLoad = false;
-            // Nothing would be heard, and nothing said.
-            if (QMediaDevices::defaultAudioOutput().isNull())
-                m_failed();
+            // Without an output nothing would be heard, and nothing said.
+            m_settled(!QMediaDevices::defaultAudioOutput().isNull());
             return;
         case QSoundEffect::Error:
             m_waitingForLoad = false;
-            m_failed();
+            m_settled(false);
             return;
         }
         Q_UNREACHABLE();
     }
 
-    Failed m_failed;
+    Settled m_settled;
     QSoundEffect m_effect;
     // A play was asked for and the file has not loaded yet.
     bool m_waitingForLoad = false;
@@ -64,7 +63,7 @@ private:
 
 }
 
-extern "C" Q_DECL_EXPORT SoundOutput *skirvaneMakeSoundOutput(SoundOutput::Failed failed)
+extern "C" Q_DECL_EXPORT SoundOutput *skirvaneMakeSoundOutput(SoundOutput::Settled settled)
 {
-    return new SoundEffectOutput(std::move(failed));
+    return new SoundEffectOutput(std::move(settled));
 }

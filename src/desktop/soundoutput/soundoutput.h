@@ -11,15 +11,15 @@
 class SoundOutput
 {
 public:
-    // Called when a sound cannot be played: the sound system rejects the
-    // file, or there is no audio output to hear it on.
-    using Failed = std::function<void()>;
+    // Called once a sound is known to be heard or not: not when the sound
+    // system rejects the file or there is no audio output to hear it on.
+    using Settled = std::function<void(bool heard)>;
 
     virtual ~SoundOutput() = default;
 
     // Plays a complete RIFF wave file, cutting off a sound still playing.
-    // Returns at once; failed is called once if the sound cannot be heard,
-    // either from within play() or later from the event loop.
+    // Returns at once; settled is called once for it, from within play() or
+    // later from the event loop (not for a sound cut off before that).
     virtual void play(const QString &wavPath) = 0;
     virtual void stop() = 0;
 };
@@ -29,6 +29,6 @@ namespace SoundOutputModule {
 // The module's one entry point: a function that makes a player, called on
 // the GUI thread once the application object exists.
 inline constexpr char MakeFunction[] = "skirvaneMakeSoundOutput";
-using Make = SoundOutput *(*)(SoundOutput::Failed failed);
+using Make = SoundOutput *(*)(SoundOutput::Settled settled);
 
 }
