@@ -143,6 +143,15 @@ ALTER TABLE names ADD COLUMN last_ended INTEGER NOT NULL DEFAULT 0;
 UPDATE names SET last_ended = coalesce((SELECT max(last_seen) FROM sessions WHERE name_id = names.id), 0);
 )sql";
 
+// Version 6 keeps each server's latest sample time in its row, as the
+// samples give it: a session going on ends there, so the player search
+// reads it for every server, which would otherwise read a page of samples
+// for each.
+constexpr const char *upgradeFrom5 = R"sql(
+ALTER TABLE servers ADD COLUMN latest INTEGER;
+UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = servers.id);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -191,7 +200,7 @@ Expected<Done> createOrUpgrade(sqlite::Connection &connection)
         sql = createVersion2Beside() + upgradeFrom1;
     else if (*version < 2)
         return foreignFault(connection);
-    static constexpr std::pair<int, const char *> steps[] = {{2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}};
+    static constexpr std::pair<int, const char *> steps[] = {{2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}, {5, upgradeFrom5}};
     for (const auto &[from, step] : steps)
         if (*version <= from)
             sql += step;

@@ -66,8 +66,7 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
     if (*version == m_search.dataVersion)
         return &m_search;
     m_search = {};
-    auto servers = m_connection.prepare("SELECT id, (SELECT max(t) FROM samples WHERE server_id = servers.id) FROM servers",
-                                        reading);
+    auto servers = m_connection.prepare("SELECT id, latest FROM servers", reading);
     if (!servers)
         return servers.fault();
     auto done = eachRow(m_connection, *servers, [this](const sqlite::Statement &row) {

@@ -94,7 +94,8 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
     auto addSample = statement(m_addSample,
                                "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)",
                                recording);
-    for (auto *prepared : {&nameServer, &addMap, &addSample})
+    auto setLatest = statement(m_setLatest, "UPDATE servers SET latest = ?2 WHERE id = ?1", recording);
+    for (auto *prepared : {&nameServer, &addMap, &addSample, &setLatest})
         if (!*prepared)
             return prepared->fault();
 
@@ -154,6 +155,9 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
         sampleRow.reset();
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
+        if (seconds(sample.time) > (*sessions)->latest)
+            if (auto done = write((*setLatest)->bind(1, serverId).bind(2, seconds(sample.time))); !done.ok())
+                return done;
         if (auto done = writeSessions(serverId, **sessions, sample); !done.ok())
             return done;
     }
@@ -191,7 +195,7 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
 {
     if (auto known = m_sessions.find(serverId); known != m_sessions.end())
         return &known->second;
-    auto latest = statement(m_latestSample, "SELECT coalesce(max(t), 0) FROM samples WHERE server_id = ?1", recording);
+    auto latest = statement(m_latestSample, "SELECT coalesce(latest, 0) FROM servers WHERE id = ?1", recording);
     if (!latest)
         return latest.fault();
     auto open = statement(m_openSessions,
@@ -436,8 +440,9 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "FROM current_sessions WHERE last_seen IS NOT NULL GROUP BY name_id) AS r WHERE names.id = r.name_id",
         "DELETE FROM current_sessions WHERE last_seen IS NOT NULL",
         "DELETE FROM current_sessions WHERE server_id IN "
-        "(SELECT id FROM servers WHERE coalesce((SELECT max(t) FROM samples WHERE server_id = servers.id), 0) < ?1)",
+        "(SELECT id FROM servers WHERE coalesce(latest, 0) < ?1)",
         "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
+        "UPDATE servers SET latest = NULL WHERE latest < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
         "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
         "AND NOT EXISTS (SELECT 1 FROM current_sessions WHERE name_id = names.id)",
@@ -542,7 +547,7 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
     auto query = m_connection.prepare(
         "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name, "
         "s.asked_address, s.asked_port, s.web_port FROM servers s "
-        "LEFT JOIN samples x ON x.server_id = s.id AND x.t = (SELECT max(t) FROM samples WHERE server_id = s.id) "
+        "LEFT JOIN samples x ON x.server_id = s.id AND x.t = s.latest "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2",
         reading);
@@ -572,7 +577,7 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
 Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
     auto query = m_connection.prepare(
-        "WITH server AS (SELECT id, (SELECT max(t) FROM samples WHERE server_id = id) AS latest FROM servers "
+        "WITH server AS (SELECT id, latest FROM servers "
         "WHERE address = ?1 AND query_port = ?2), "
         "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
         "AND s.last_seen >= ?3 "

@@ -112,7 +112,7 @@ private:
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
 
     sqlite::Connection m_connection;
-    sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_series;
+    sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_series;
     sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession,
         m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater;
     // Kept while no other connection writes to the file (its data version

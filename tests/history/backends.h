@@ -51,7 +51,7 @@ protected:
     void loadOlderLayout() const
     {
         if (!m_database) {
-            std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v3.sqlite3",
+            std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v5.sqlite3",
                                        m_folder / "history.sqlite3");
             return;
         }

@@ -184,7 +184,7 @@ TEST_F(SqliteFile, UpgradesAVersion1File)
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v1.sqlite3", path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 5);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 6);
     EXPECT_EQ(lastSteps(got(store->series(deck, at(evening + 1000))), 4),
               (std::vector<std::optional<Count>>{Count{12, 2}, Count{14, 0}, gap, Count{9, 4}}));
 
@@ -267,7 +267,7 @@ static std::unique_ptr<Store> upgradedCopy(const char *fixture, const std::files
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / fixture, path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 5);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 6);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     return store;
 }
@@ -286,14 +286,24 @@ TEST_F(SqliteFile, UpgradesAVersion2FileKeepingEverySample)
     EXPECT_EQ((*store->recentServers(at(0), 1))[0].latest->serverName, "Deck Night");
 }
 
+TEST_F(SqliteFile, UpgradesAVersion3FileKeepingItsSessions)
+{
+    auto store = upgradedCopy("history-v3.sqlite3", path);
+    EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM current_sessions WHERE last_seen IS NULL"), 2);
+    EXPECT_EQ(sqlValue(path, "SELECT latest FROM servers WHERE address = '192.0.2.10'"), evening + 600);
+    EXPECT_EQ(got(store->searchPlayers("n", at(0), at(evening), 1)),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening + 600), deck, "Deck Night"}}));
+}
+
 // Both backends' layouts before the current one, holding the same rows.
 TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
 {
     loadOlderLayout();
     auto store = open(SessionRule{300s});
     const bool sqlite = GetParam() == "sqlite";
-    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 5 : 2);
+    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 6 : 2);
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 4);
+    EXPECT_EQ(value("SELECT latest FROM servers WHERE address = '192.0.2.10'"), evening + 600);
     if (!sqlite) { // Ann's sessions go on in their servers' latest samples.
         EXPECT_EQ(value("SELECT count(*) FROM open_sessions"), 2);
     }
