@@ -127,12 +127,14 @@ TEST(ServiceMetrics, KeptServerTextFollowsEachAnswer)
 // What promtool says of a text, and whether it passed.
 std::pair<bool, std::string> promtoolCheck(const std::string &text)
 {
-    FILE *pipe = ::popen(PROMTOOL " check metrics >promtool.out 2>&1", "w");
+    const TempFolder folder;
+    const std::string said = (folder / "promtool.out").string();
+    FILE *pipe = ::popen((PROMTOOL " check metrics >'" + said + "' 2>&1").c_str(), "w");
     if (!pipe)
         return {false, "cannot start promtool"};
     std::fwrite(text.data(), 1, text.size(), pipe);
     const int status = ::pclose(pipe);
-    return {status == 0, fileBytes("promtool.out")};
+    return {status == 0, fileBytes(said)};
 }
 
 // The metric names a dashboard query uses: identifiers before '{', '[' or
