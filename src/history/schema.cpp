@@ -152,6 +152,16 @@ ALTER TABLE servers ADD COLUMN latest INTEGER;
 UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = servers.id);
 )sql";
 
+// Version 7 counts the writes that change rows other than those of a
+// server's newer sample: a prune, and an answer older than its server's
+// latest or of the same second. A reader that keeps the names and the
+// small table in memory reads again only the new names and the sessions of
+// the servers whose latest sample moved, while the count stays.
+constexpr const char *upgradeFrom6 = R"sql(
+CREATE TABLE edits(count INTEGER NOT NULL);
+INSERT INTO edits(count) VALUES(0);
+)sql";
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -200,7 +210,8 @@ Expected<Done> createOrUpgrade(sqlite::Connection &connection)
         sql = createVersion2Beside() + upgradeFrom1;
     else if (*version < 2)
         return foreignFault(connection);
-    static constexpr std::pair<int, const char *> steps[] = {{2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}, {5, upgradeFrom5}};
+    static constexpr std::pair<int, const char *> steps[] = {
+        {2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}, {5, upgradeFrom5}, {6, upgradeFrom6}};
     for (const auto &[from, step] : steps)
         if (*version <= from)
             sql += step;

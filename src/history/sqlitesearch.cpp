@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <unordered_map>
 
 namespace history {
 
@@ -15,7 +17,7 @@ namespace {
 struct Candidate
 {
     std::int64_t id = 0;
-    std::string name;
+    const std::string *name = nullptr;
     std::int64_t newest = 0; // the end of its latest session anywhere
 };
 
@@ -31,29 +33,17 @@ Expected<Done> eachRow(sqlite::Connection &connection, sqlite::Statement &query,
     return Done{};
 }
 
-// Ends a read of several statements, which see the file as the first saw it.
-class ReadSnapshot final
+// The same for a query with one integer to bind, if any.
+template<typename Take>
+Expected<Done> eachRow(sqlite::Connection &connection, const char *sql, std::optional<std::int64_t> value, Take take)
 {
-public:
-    explicit ReadSnapshot(sqlite::Connection &connection) : m_connection(connection) {}
-    ReadSnapshot(const ReadSnapshot &) = delete;
-    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
-    ~ReadSnapshot()
-    {
-        if (m_open)
-            (void)m_connection.exec("ROLLBACK", reading);
-    }
-    Expected<Done> begin()
-    {
-        auto begun = m_connection.exec("BEGIN", reading);
-        m_open = begun.ok();
-        return begun;
-    }
-
-private:
-    sqlite::Connection &m_connection;
-    bool m_open = false;
-};
+    auto query = connection.prepare(sql, reading);
+    if (!query)
+        return query.fault();
+    if (value)
+        query->bind(1, *value);
+    return eachRow(connection, *query, take);
+}
 
 }
 
@@ -63,34 +53,67 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
     auto version = m_connection.integer("PRAGMA data_version", reading);
     if (!version)
         return version.fault();
-    if (*version == m_search.dataVersion)
-        return &m_search;
-    m_search = {};
-    auto servers = m_connection.prepare("SELECT id, latest FROM servers", reading);
-    if (!servers)
-        return servers.fault();
-    auto done = eachRow(m_connection, *servers, [this](const sqlite::Statement &row) {
-        m_search.latest.emplace(row.integer(0), row.isNull(1) ? 0 : row.integer(1));
-    });
-    if (!done.ok())
-        return done.fault();
-    auto sessions = m_connection.prepare("SELECT name_id, server_id, last_seen FROM current_sessions", reading);
-    if (!sessions)
-        return sessions.fault();
-    done = eachRow(m_connection, *sessions, [this](const sqlite::Statement &row) {
-        const std::int64_t serverId = row.integer(1);
-        const auto latest = m_search.latest.find(serverId);
-        const std::int64_t seen = !row.isNull(2) ? row.integer(2) : latest != m_search.latest.end() ? latest->second : 0;
-        m_search.current.push_back({row.integer(0), serverId, seen});
-    });
+    SearchSnapshot &kept = m_search;
+    if (*version == kept.dataVersion)
+        return &kept;
+    auto edits = m_connection.integer("SELECT count FROM edits", reading);
+    if (!edits)
+        return edits.fault();
+    if (*edits != kept.edits)
+        kept = {};
+    // Names are numbered upwards, and only a prune drops any.
+    const std::int64_t knownUpTo = kept.names.empty() ? 0 : kept.names.back().id;
+    auto done = eachRow(m_connection, "SELECT id, name, folded, last_ended FROM names WHERE id > ?1 ORDER BY id", knownUpTo,
+                        [&kept](const sqlite::Statement &row) {
+                            kept.names.push_back({row.integer(0), row.text(1), row.text(2), row.integer(3)});
+                        });
+    std::vector<std::int64_t> moved; // the servers whose latest sample moved, or new to us
+    if (done.ok())
+        done = eachRow(m_connection, "SELECT id, coalesce(latest, 0) FROM servers", std::nullopt,
+                       [&kept, &moved](const sqlite::Statement &row) {
+                           const std::int64_t id = row.integer(0), latest = row.integer(1);
+                           auto [entry, added] = kept.latest.try_emplace(id, latest);
+                           if (added || entry->second != latest) {
+                               entry->second = latest;
+                               moved.push_back(id);
+                           }
+                       });
+    // One scan of the table once many moved, as after a poll round, rather
+    // than a lookup per server.
+    if (done.ok() && moved.size() > kept.latest.size() / 4) {
+        kept.current.clear();
+        auto all = m_connection.prepare("SELECT server_id, name_id, last_seen FROM current_sessions", reading);
+        done = all ? readCurrentSessions(*all) : Expected<Done>(all.fault());
+    } else if (done.ok() && !moved.empty()) {
+        auto one = statement(m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1",
+                             reading);
+        if (!one)
+            done = one.fault();
+        for (std::size_t i = 0; done.ok() && i < moved.size(); ++i) {
+            kept.current.erase(moved[i]);
+            done = readCurrentSessions((*one)->bind(1, moved[i]));
+        }
+    }
     if (!done.ok()) {
-        m_search = {};
+        kept = {};
         return done.fault();
     }
-    std::sort(m_search.current.begin(), m_search.current.end(),
-              [](const CurrentSession &a, const CurrentSession &b) { return a.nameId < b.nameId; });
-    m_search.dataVersion = *version;
-    return &m_search;
+    kept.dataVersion = *version;
+    kept.edits = *edits;
+    return &kept;
+}
+
+Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
+{
+    SearchSnapshot &kept = m_search;
+    auto done = eachRow(m_connection, query, [&kept](const sqlite::Statement &row) {
+        const std::int64_t server = row.integer(0);
+        const auto latest = kept.latest.find(server);
+        const std::int64_t seen = !row.isNull(2) ? row.integer(2) : latest != kept.latest.end() ? latest->second : 0;
+        kept.current[server].push_back({row.integer(1), seen});
+    });
+    query.reset();
+    return done;
 }
 
 Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
@@ -99,52 +122,60 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // Planned here rather than left to one statement: a short text matches
     // thousands of names, and what makes a name's row late (a session going
     // on ends with its server's latest sample) would cost the file a lookup
-    // per name and session. The small tables are read once per change of the
-    // file, and only the sessions of the names that can make the list are
-    // looked up in the large one.
-    ReadSnapshot read(m_connection);
-    if (auto begun = read.begin(); !begun.ok())
+    // per name and session. The names and the small tables are kept between
+    // searches, and only the sessions of the names that can make the list
+    // are looked up in the large table. All of it sees one state of the file.
+    sqlite::Transaction read(m_connection);
+    if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
     auto snapshot = searchSnapshot();
     if (!snapshot)
         return snapshot.fault();
-    const SearchSnapshot &small = **snapshot;
-    const auto sessionsOf = [&small](std::int64_t nameId) {
-        return std::equal_range(small.current.begin(), small.current.end(), CurrentSession{nameId},
-                                [](const CurrentSession &a, const CurrentSession &b) { return a.nameId < b.nameId; });
-    };
+    const SearchSnapshot &kept = **snapshot;
 
-    const std::int64_t from = seconds(since);
+    // The names that hold the text, compared byte for byte: no character of
+    // it is a wildcard.
+    const std::string folded = foldCase(text);
     std::vector<Candidate> candidates;
-    // instr() compares bytes: no character of the text is a wildcard.
-    auto names = m_connection.prepare("SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0", reading);
-    if (!names)
-        return names.fault();
-    names->bind(1, foldCase(text));
-    auto done = eachRow(m_connection, *names, [&](const sqlite::Statement &row) {
-        std::int64_t newest = row.integer(2);
-        const auto [first, last] = sessionsOf(row.integer(0));
-        for (auto session = first; session != last; ++session)
-            newest = std::max(newest, session->seen);
-        if (newest >= from)
-            candidates.push_back({row.integer(0), row.text(1), newest});
-    });
-    if (!done.ok())
-        return done.fault();
+    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
+    for (const SearchName &name : kept.names)
+        if (name.folded.find(folded) != std::string::npos) {
+            candidateOf.emplace(name.id, candidates.size());
+            candidates.push_back({name.id, &name.name, name.lastEnded});
+        }
+    struct Row
+    {
+        std::size_t candidate;
+        std::int64_t serverId;
+        std::int64_t seen;
+    };
+    std::vector<Row> current; // their sessions not yet in the large table
+    for (const auto &[serverId, sessions] : kept.current)
+        for (const CurrentSession &session : sessions)
+            if (const auto found = candidateOf.find(session.nameId); found != candidateOf.end()) {
+                current.push_back({found->second, serverId, session.seen});
+                candidates[found->second].newest = std::max(candidates[found->second].newest, session.seen);
+            }
 
     // Each name gives a row at its newest time, so the rows come from the
     // `limit` names seen latest (by name among those seen at once, as the
     // rows are), and no row of theirs older than the last of them can make
     // the list.
-    const std::size_t kept = std::min(limit, candidates.size());
-    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end(),
-                      [](const Candidate &x, const Candidate &y) {
-                          return x.newest != y.newest ? x.newest > y.newest : x.name < y.name;
+    const std::int64_t from = seconds(since);
+    std::vector<std::size_t> listed;
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (candidates[i].newest >= from)
+            listed.push_back(i);
+    const std::size_t shownNames = std::min(limit, listed.size());
+    std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(shownNames), listed.end(),
+                      [&candidates](std::size_t a, std::size_t b) {
+                          const Candidate &x = candidates[a], &y = candidates[b];
+                          return x.newest != y.newest ? x.newest > y.newest : *x.name < *y.name;
                       });
-    candidates.resize(kept);
-    if (candidates.empty())
+    listed.resize(shownNames);
+    if (listed.empty())
         return std::vector<PlayerMatch>{};
-    const std::int64_t floor = candidates.size() == limit ? candidates.back().newest : from;
+    const std::int64_t floor = listed.size() == limit ? candidates[listed.back()].newest : from;
 
     std::map<std::pair<std::size_t, std::int64_t>, std::int64_t> latestBy; // (candidate, server): its latest time
     const auto add = [&](std::size_t candidate, std::int64_t serverId, std::int64_t seen) {
@@ -153,28 +184,25 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
             time = std::max(time, seen);
         }
     };
+    std::vector<bool> isListed(candidates.size());
+    for (std::size_t i : listed)
+        isListed[i] = true;
+    for (const Row &row : current)
+        if (isListed[row.candidate])
+            add(row.candidate, row.serverId, row.seen);
     auto ended = m_connection.prepare("SELECT server_id, max(last_seen) FROM sessions "
                                       "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id",
                                       reading);
     if (!ended)
         return ended.fault();
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const auto [first, last] = sessionsOf(candidates[i].id);
-        for (auto session = first; session != last; ++session)
-            add(i, session->serverId, session->seen);
+    for (std::size_t i : listed) {
         ended->bind(1, candidates[i].id).bind(2, floor);
-        done = eachRow(m_connection, *ended, [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
+        auto done = eachRow(m_connection, *ended, [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
         ended->reset();
         if (!done.ok())
             return done.fault();
     }
 
-    struct Row
-    {
-        std::size_t candidate;
-        std::int64_t serverId;
-        std::int64_t seen;
-    };
     std::vector<Row> rows;
     rows.reserve(latestBy.size());
     for (const auto &[key, seen] : latestBy)
@@ -184,8 +212,8 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
                       [&](const Row &a, const Row &b) {
                           if (a.seen != b.seen)
                               return a.seen > b.seen;
-                          if (candidates[a.candidate].name != candidates[b.candidate].name)
-                              return candidates[a.candidate].name < candidates[b.candidate].name;
+                          if (*candidates[a.candidate].name != *candidates[b.candidate].name)
+                              return *candidates[a.candidate].name < *candidates[b.candidate].name;
                           return a.serverId < b.serverId;
                       });
     rows.resize(shown);
@@ -199,9 +227,9 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
         server->bind(1, row.serverId);
         const int code = server->step();
         if (code == SQLITE_ROW) {
-            const auto latest = small.latest.find(row.serverId);
-            const bool online = latest != small.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
-            matches.push_back({candidates[row.candidate].name, online, at(row.seen),
+            const auto latest = kept.latest.find(row.serverId);
+            const bool online = latest != kept.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
+            matches.push_back({*candidates[row.candidate].name, online, at(row.seen),
                                {server->text(0), static_cast<std::uint16_t>(server->integer(1))}, server->text(2)});
         }
         server->reset();

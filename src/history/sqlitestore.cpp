@@ -69,7 +69,7 @@ Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, co
 
 Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 {
-    m_search = {};
+    m_search.dataVersion = -1;
     auto written = writeSamples(samples);
     // What was kept of the sessions went back with the transaction.
     if (!written.ok())
@@ -278,6 +278,9 @@ Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
 Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
 {
     const std::int64_t time = seconds(sample.time);
+    if (time <= server.latest)
+        if (auto counted = countEdit(); !counted.ok())
+            return counted;
     if (time < server.latest) {
         // Rare: the server's sessions are read again when next needed.
         auto written = writeLateNames(serverId, server, sample);
@@ -450,9 +453,10 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < ?1",
+        "UPDATE edits SET count = count + 1",
     };
     forgetSessions();
-    m_search = {};
+    m_search.dataVersion = -1;
     sqlite::Transaction transaction(m_connection);
     if (auto done = transaction.begin(pruning); !done.ok())
         return done;
@@ -465,6 +469,14 @@ Expected<Done> SqliteStore::prune(Seconds before)
             return m_connection.fault(code, pruning);
     }
     return transaction.commit(pruning);
+}
+
+Expected<Done> SqliteStore::countEdit()
+{
+    auto count = statement(m_countEdit, "UPDATE edits SET count = count + 1", recording);
+    if (!count)
+        return count.fault();
+    return write(**count);
 }
 
 Expected<Done> SqliteStore::dropOldestDay()

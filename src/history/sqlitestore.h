@@ -76,21 +76,30 @@ private:
         std::map<std::string, Session, std::less<>> open;
         std::map<std::string, Session, std::less<>> ended;
     };
-    // What a player search reads from the small tables: each server's
-    // latest sample time and the sessions not yet in the large table, by
-    // name. Kept while the file is unchanged, so that searches between two
-    // poll rounds read only the names and the sessions of those listed.
+    // What a player search keeps of the file between searches: every name,
+    // each server's latest sample time, and the sessions not yet in the
+    // large table, by server. After a change of the file it reads again only
+    // the names that came since and the sessions of the servers whose latest
+    // sample moved, unless the file counts an edit of another kind.
+    struct SearchName
+    {
+        std::int64_t id = 0;
+        std::string name;
+        std::string folded;
+        std::int64_t lastEnded = 0; // of its latest session in the large table
+    };
     struct CurrentSession
     {
         std::int64_t nameId = 0;
-        std::int64_t serverId = 0;
         std::int64_t seen = 0; // a session going on is seen in its server's latest sample
     };
     struct SearchSnapshot
     {
         std::int64_t dataVersion = -1;
+        std::int64_t edits = -1;
+        std::vector<SearchName> names; // by id
         std::unordered_map<std::int64_t, std::int64_t> latest;
-        std::vector<CurrentSession> current; // by name id
+        std::unordered_map<std::int64_t, std::vector<CurrentSession>> current;
     };
     struct KnownServer
     {
@@ -105,8 +114,10 @@ private:
     void forgetSessions();
     Expected<Done> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
     Expected<Done> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
+    Expected<Done> countEdit();
     Expected<Done> dropOldestDay();
     Expected<const SearchSnapshot *> searchSnapshot();
+    Expected<Done> readCurrentSessions(sqlite::Statement &query);
     // Runs a bound statement that returns no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
     Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
@@ -114,14 +125,15 @@ private:
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_series;
     sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession,
-        m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater;
+        m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit,
+        m_serverSessions;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails or prunes.
     std::map<ServerKey, KnownServer> m_servers;
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;
     std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;
     std::int64_t m_dataVersion = -1;
-    SearchSnapshot m_search; // also forgotten by each write of ours, which the data version does not count
+    SearchSnapshot m_search; // read again after each write of ours, which the data version does not count
 };
 
 }

@@ -140,6 +140,26 @@ TEST_F(SqliteFile, ASearchSeesWhatAnotherConnectionWroteSince)
     EXPECT_EQ(got(reader->searchPlayers("ann", at(0), at(evening + 300), 10)),
               (std::vector<PlayerMatch>{{"Ann", true, at(evening + 300), other, "Other Place"},
                                         {"Ann", false, at(evening), deck, "Deck Night"}}));
+
+    // A prune moves the ended sessions into the large table, then drops
+    // every name, whose number a new name takes again.
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 600), 1, 0, {}, "Deck Night", {"Bob"}}})));
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 900), 0, 0, {}, "Deck Night", {}}})));
+    EXPECT_EQ(names(got(reader->searchPlayers("bob", at(evening), at(evening + 900), 10))), std::vector<std::string>{"Bob"});
+    ASSERT_TRUE(succeeded(writer->prune(at(evening))));
+    EXPECT_EQ(got(reader->searchPlayers("bob", at(evening), at(evening + 900), 10)),
+              (std::vector<PlayerMatch>{{"Bob", false, at(evening + 600), deck, "Deck Night"}}));
+    ASSERT_TRUE(succeeded(writer->prune(at(evening + 1000))));
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 1200), 1, 0, {}, "Deck Night", {"Cy"}}})));
+    EXPECT_EQ(got(reader->searchPlayers("cy", at(0), at(evening + 1200), 10)),
+              (std::vector<PlayerMatch>{{"Cy", true, at(evening + 1200), deck, "Deck Night"}}));
+    EXPECT_TRUE(got(reader->searchPlayers("ann", at(0), at(evening + 1200), 10)).empty());
+
+    // Answers of the same second and late ones leave the server's latest time.
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 1200), 1, 0, {}, "Deck Night", {"Dee"}},
+                                                 {deck, at(evening + 1100), 1, 0, {}, "Deck Night", {"Dee"}}})));
+    EXPECT_EQ(got(reader->searchPlayers("dee", at(0), at(evening + 1200), 10)),
+              (std::vector<PlayerMatch>{{"Dee", true, at(evening + 1200), deck, "Deck Night"}}));
 }
 
 TEST_F(SqliteFile, PruningKeepsTheFileFromGrowing)
@@ -184,7 +204,7 @@ TEST_F(SqliteFile, UpgradesAVersion1File)
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v1.sqlite3", path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 6);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 7);
     EXPECT_EQ(lastSteps(got(store->series(deck, at(evening + 1000))), 4),
               (std::vector<std::optional<Count>>{Count{12, 2}, Count{14, 0}, gap, Count{9, 4}}));
 
@@ -267,7 +287,7 @@ static std::unique_ptr<Store> upgradedCopy(const char *fixture, const std::files
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / fixture, path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 6);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 7);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     return store;
 }
@@ -301,7 +321,7 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
     loadOlderLayout();
     auto store = open(SessionRule{300s});
     const bool sqlite = GetParam() == "sqlite";
-    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 6 : 2);
+    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 7 : 2);
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 4);
     EXPECT_EQ(value("SELECT latest FROM servers WHERE address = '192.0.2.10'"), evening + 600);
     if (!sqlite) { // Ann's sessions go on in their servers' latest samples.
