@@ -156,10 +156,13 @@ UPDATE servers SET latest = (SELECT max(t) FROM samples WHERE server_id = server
 // server's newer sample: a prune, and an answer older than its server's
 // latest or of the same second. A reader that keeps the names and the
 // small table in memory reads again only the new names and the sessions of
-// the servers whose latest sample moved, while the count stays.
+// the servers whose latest sample moved, while the count stays. Nothing
+// looks up the small table by name any more: its index goes, and with it a
+// write per session begun.
 constexpr const char *upgradeFrom6 = R"sql(
 CREATE TABLE edits(count INTEGER NOT NULL);
 INSERT INTO edits(count) VALUES(0);
+DROP INDEX current_sessions_by_name;
 )sql";
 
 std::string createVersion2Beside()

@@ -448,7 +448,7 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "UPDATE servers SET latest = NULL WHERE latest < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
         "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND NOT EXISTS (SELECT 1 FROM current_sessions WHERE name_id = names.id)",
+        "AND id NOT IN (SELECT name_id FROM current_sessions)",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
