@@ -198,4 +198,15 @@ Expected<std::int64_t> Connection::integer(const char *sql, std::string_view ope
     return statement->integer(0);
 }
 
+Expected<Done> Connection::eachRow(Statement &query, std::string_view operation, const std::function<void(const Statement &)> &take)
+{
+    int code;
+    while ((code = query.step()) == SQLITE_ROW)
+        take(query);
+    query.reset();
+    if (code != SQLITE_DONE)
+        return fault(code, operation);
+    return Done{};
+}
+
 }

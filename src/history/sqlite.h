@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,9 @@ public:
     Expected<Statement> prepare(const char *sql, std::string_view operation);
     // The single integer a query such as "PRAGMA user_version" gives.
     Expected<std::int64_t> integer(const char *sql, std::string_view operation);
+    // Steps a bound statement to its end, handing each row to `take`, and
+    // resets it for its next use.
+    Expected<Done> eachRow(Statement &query, std::string_view operation, const std::function<void(const Statement &)> &take);
 
 private:
     Connection(sqlite3 *db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}

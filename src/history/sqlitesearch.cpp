@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -21,28 +22,16 @@ struct Candidate
     std::int64_t newest = 0; // the end of its latest session anywhere
 };
 
-// Runs a bound query to its end, handing each row to `take`.
-template<typename Take>
-Expected<Done> eachRow(sqlite::Connection &connection, sqlite::Statement &query, Take take)
-{
-    int code;
-    while ((code = query.step()) == SQLITE_ROW)
-        take(query);
-    if (code != SQLITE_DONE)
-        return connection.fault(code, reading);
-    return Done{};
-}
-
-// The same for a query with one integer to bind, if any.
-template<typename Take>
-Expected<Done> eachRow(sqlite::Connection &connection, const char *sql, std::optional<std::int64_t> value, Take take)
+// Reads every row of a query, with one integer bound if given.
+Expected<Done> eachRow(sqlite::Connection &connection, const char *sql, std::optional<std::int64_t> value,
+                       const std::function<void(const sqlite::Statement &)> &take)
 {
     auto query = connection.prepare(sql, reading);
     if (!query)
         return query.fault();
     if (value)
         query->bind(1, *value);
-    return eachRow(connection, *query, take);
+    return connection.eachRow(*query, reading, take);
 }
 
 }
@@ -106,14 +95,12 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
 Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
 {
     SearchSnapshot &kept = m_search;
-    auto done = eachRow(m_connection, query, [&kept](const sqlite::Statement &row) {
+    return m_connection.eachRow(query, reading, [&kept](const sqlite::Statement &row) {
         const std::int64_t server = row.integer(0);
         const auto latest = kept.latest.find(server);
         const std::int64_t seen = !row.isNull(2) ? row.integer(2) : latest != kept.latest.end() ? latest->second : 0;
         kept.current[server].push_back({row.integer(1), seen});
     });
-    query.reset();
-    return done;
 }
 
 Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
@@ -197,8 +184,7 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
         return ended.fault();
     for (std::size_t i : listed) {
         ended->bind(1, candidates[i].id).bind(2, floor);
-        auto done = eachRow(m_connection, *ended, [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
-        ended->reset();
+        auto done = m_connection.eachRow(*ended, reading, [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
         if (!done.ok())
             return done.fault();
     }

@@ -222,21 +222,17 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
     max.reset();
     if (code != SQLITE_ROW)
         return m_connection.fault(code, recording);
-    auto &rows = **open;
-    rows.bind(1, serverId);
-    while ((code = rows.step()) == SQLITE_ROW)
-        server.open.emplace(rows.text(0), Session{rows.integer(1), rows.integer(2), 0});
-    rows.reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
-    auto &recent = **ended;
-    recent.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
-    while ((code = recent.step()) == SQLITE_ROW)
-        server.ended.insert_or_assign(recent.text(0),
-                                      Session{recent.integer(1), recent.integer(2), recent.integer(3), recent.integer(4) != 0});
-    recent.reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
+    auto done = m_connection.eachRow((*open)->bind(1, serverId), recording, [&server](const sqlite::Statement &row) {
+        server.open.emplace(row.text(0), Session{row.integer(1), row.integer(2), 0});
+    });
+    if (!done.ok())
+        return done.fault();
+    (*ended)->bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
+    done = m_connection.eachRow(**ended, recording, [&server](const sqlite::Statement &row) {
+        server.ended.insert_or_assign(row.text(0), Session{row.integer(1), row.integer(2), row.integer(3), row.integer(4) != 0});
+    });
+    if (!done.ok())
+        return done.fault();
     return &m_sessions.emplace(serverId, std::move(server)).first->second;
 }
 
@@ -500,17 +496,13 @@ Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::
     const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
     Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
 
-    auto &rows = **query;
-    rows.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
-    int code;
-    while ((code = rows.step()) == SQLITE_ROW) {
-        const auto index = static_cast<std::size_t>((rows.integer(0) - seconds(series.start)) / step.count());
-        const Count count{storedCount(rows.integer(1)), storedCount(rows.integer(2))};
-        series.steps[index] = count;
-    }
-    rows.reset();
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
+    (*query)->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
+    auto done = m_connection.eachRow(**query, reading, [&series, step](const sqlite::Statement &row) {
+        const auto index = static_cast<std::size_t>((row.integer(0) - seconds(series.start)) / step.count());
+        series.steps[index] = Count{storedCount(row.integer(1)), storedCount(row.integer(2))};
+    });
+    if (!done.ok())
+        return done.fault();
     return series;
 }
 
@@ -530,11 +522,11 @@ Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Se
         .bind(5, utcOffset.count())
         .bind(6, std::int64_t{maxCount});
     HourlyAverages averages;
-    int code;
-    while ((code = query->step()) == SQLITE_ROW)
-        averages[static_cast<std::size_t>(query->integer(0))] = query->real(1);
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
+    auto done = m_connection.eachRow(*query, reading, [&averages](const sqlite::Statement &row) {
+        averages[static_cast<std::size_t>(row.integer(0))] = row.real(1);
+    });
+    if (!done.ok())
+        return done.fault();
     return averages;
 }
 
@@ -546,11 +538,11 @@ Expected<std::vector<ServerKey>> SqliteStore::serversLookedUpSince(Seconds since
         return query.fault();
     query->bind(1, seconds(since));
     std::vector<ServerKey> servers;
-    int code;
-    while ((code = query->step()) == SQLITE_ROW)
-        servers.push_back({query->text(0), static_cast<std::uint16_t>(query->integer(1))});
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
+    auto done = m_connection.eachRow(*query, reading, [&servers](const sqlite::Statement &row) {
+        servers.push_back({row.text(0), static_cast<std::uint16_t>(row.integer(1))});
+    });
+    if (!done.ok())
+        return done.fault();
     return servers;
 }
 
@@ -567,22 +559,17 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
         return query.fault();
     query->bind(1, seconds(since)).bind(2, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
     std::vector<RecentServer> servers;
-    int code;
-    while ((code = query->step()) == SQLITE_ROW) {
-        RecentServer recent{{query->text(0), static_cast<std::uint16_t>(query->integer(1))},
-                            std::nullopt,
-                            at(query->integer(2)),
-                            std::nullopt};
-        if (!query->isNull(8))
-            recent.asked = AskedAs{query->text(8), static_cast<std::uint16_t>(query->integer(9)),
-                                   static_cast<std::uint16_t>(query->integer(10))};
-        if (!query->isNull(3))
-            recent.latest = Sample{recent.server, at(query->integer(3)), storedCount(query->integer(4)),
-                                   storedCount(query->integer(5)), query->text(6), query->text(7)};
+    auto done = m_connection.eachRow(*query, reading, [&servers](const sqlite::Statement &row) {
+        RecentServer recent{{row.text(0), static_cast<std::uint16_t>(row.integer(1))}, std::nullopt, at(row.integer(2)), std::nullopt};
+        if (!row.isNull(8))
+            recent.asked = AskedAs{row.text(8), static_cast<std::uint16_t>(row.integer(9)), static_cast<std::uint16_t>(row.integer(10))};
+        if (!row.isNull(3))
+            recent.latest = Sample{recent.server, at(row.integer(3)), storedCount(row.integer(4)), storedCount(row.integer(5)),
+                                   row.text(6), row.text(7)};
         servers.push_back(std::move(recent));
-    }
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
+    });
+    if (!done.ok())
+        return done.fault();
     return servers;
 }
 
@@ -604,19 +591,17 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
     query->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(since));
     std::vector<SeenPlayer> players;
     std::map<std::string, std::size_t, std::less<>> indexOf;
-    int code;
-    while ((code = query->step()) == SQLITE_ROW) {
-        std::string name = query->text(0);
-        const PlayerSession session{at(query->integer(1)), at(query->integer(2))};
-        auto [found, added] = indexOf.try_emplace(std::move(name), players.size());
+    auto done = m_connection.eachRow(*query, reading, [&](const sqlite::Statement &row) {
+        const PlayerSession session{at(row.integer(1)), at(row.integer(2))};
+        auto [found, added] = indexOf.try_emplace(row.text(0), players.size());
         if (added) {
-            const std::int64_t latest = query->integer(3);
-            players.push_back({found->first, query->integer(2) == latest && at(latest) >= onlineSince, {}});
+            const std::int64_t latest = row.integer(3);
+            players.push_back({found->first, row.integer(2) == latest && at(latest) >= onlineSince, {}});
         }
         players[found->second].sessions.push_back(session);
-    }
-    if (code != SQLITE_DONE)
-        return m_connection.fault(code, reading);
+    });
+    if (!done.ok())
+        return done.fault();
     return players;
 }
 
