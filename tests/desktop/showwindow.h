@@ -8,6 +8,13 @@
 
 #include <QString>
 
+// The window's control of this objectName.
+template<class T = QWidget>
+T *control(QWidget *window, const QString &objectName)
+{
+    return window->findChild<T *>(objectName);
+}
+
 // Shows the window of this objectName ("frmmain", "Form2", "Form3",
 // "frmAbout"), the main window first, as the user opens the others from it.
 inline Form *showWindow(Program &program, const QString &name)

@@ -92,17 +92,17 @@ void TestControllers::sequence()
     QCOMPARE(sequence.state(), ProgressSequence::State::Idle);
 }
 
-struct QueryView
+// A query over boxes that open with their prompts, recording the addresses it sends.
+struct QueryRig
 {
+    FakeClock clock;
     ServerValues boxes{QString(), QStringLiteral("Query Port"), QStringLiteral("Server Web Port")};
     QStringList sent;
-    ServerQuery::View view()
-    {
-        return {.boxes = [this] { return boxes; },
-                .showBoxes = [this](const ServerValues &v) { boxes = v; },
-                .showProgress = [](float) {},
-                .navigate = [this](const QString &address) { sent += address; }};
-    }
+    ServerQuery query{Base, PresetIp, clock,
+                      {.boxes = [this] { return boxes; },
+                       .showBoxes = [this](const ServerValues &v) { boxes = v; },
+                       .showProgress = [](float) {},
+                       .navigate = [this](const QString &address) { sent += address; }}};
 };
 
 void TestControllers::presets_data()
@@ -126,43 +126,37 @@ void TestControllers::presets()
     QFETCH(ServerQuery::Preset, preset);
     QFETCH(QStringList, boxes);
 
-    FakeClock clock;
-    QueryView view;
-    ServerQuery query(Base, PresetIp, clock, view.view());
+    QueryRig rig;
     for (int pick : picks)
-        query.pick(pick);
-    QCOMPARE(query.preset(), preset);
-    QCOMPARE((QStringList{view.boxes.address, view.boxes.queryPort, view.boxes.webPort}), boxes);
-    QVERIFY(view.sent.isEmpty());
-    QVERIFY(!clock.enabled);
+        rig.query.pick(pick);
+    QCOMPARE(rig.query.preset(), preset);
+    QCOMPARE((QStringList{rig.boxes.address, rig.boxes.queryPort, rig.boxes.webPort}), boxes);
+    QVERIFY(rig.sent.isEmpty());
+    QVERIFY(!rig.clock.enabled);
 }
 
 void TestControllers::querySendsTheBoxesAsTheyReadAtTheEnd()
 {
-    FakeClock clock;
-    QueryView view;
-    ServerQuery query(Base, PresetIp, clock, view.view());
-    query.pick(0);
-    query.begin();
+    QueryRig rig;
+    rig.query.pick(0);
+    rig.query.begin();
     for (int tick = 0; tick < 3; ++tick)
-        query.tick();
-    view.boxes.address = QStringLiteral("edited host");
-    view.boxes.webPort = QString::fromUtf8("wört");
-    QCOMPARE(runOut(clock, query), 8);
-    QCOMPARE(view.sent, QStringList{Base + QString::fromUtf8("edited host&serverqport=6500&serverwport=wört")});
-    QCOMPARE(query.sequence().value(), 0.0f);
+        rig.query.tick();
+    rig.boxes.address = QStringLiteral("edited host");
+    rig.boxes.webPort = QString::fromUtf8("wört");
+    QCOMPARE(runOut(rig.clock, rig.query), 8);
+    QCOMPARE(rig.sent, QStringList{Base + QString::fromUtf8("edited host&serverqport=6500&serverwport=wört")});
+    QCOMPARE(rig.query.sequence().value(), 0.0f);
 }
 
 void TestControllers::beginWithValuesFillsTheBoxesFirst()
 {
-    FakeClock clock;
-    QueryView view;
-    ServerQuery query(Base, PresetIp, clock, view.view());
-    query.begin({QStringLiteral("10.0.0.1"), QStringLiteral("7787"), QStringLiteral("8080")});
-    QCOMPARE(view.boxes.address, QStringLiteral("10.0.0.1"));
-    QVERIFY(view.sent.isEmpty());
-    QCOMPARE(runOut(clock, query), 11);
-    QCOMPARE(view.sent, QStringList{Base + QStringLiteral("10.0.0.1&serverqport=7787&serverwport=8080")});
+    QueryRig rig;
+    rig.query.begin({QStringLiteral("10.0.0.1"), QStringLiteral("7787"), QStringLiteral("8080")});
+    QCOMPARE(rig.boxes.address, QStringLiteral("10.0.0.1"));
+    QVERIFY(rig.sent.isEmpty());
+    QCOMPARE(runOut(rig.clock, rig.query), 11);
+    QCOMPARE(rig.sent, QStringList{Base + QStringLiteral("10.0.0.1&serverqport=7787&serverwport=8080")});
 }
 
 struct SaveView

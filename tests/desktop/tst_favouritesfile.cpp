@@ -23,11 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList favouritesRead(const QString &path)
-{
-    return FavouritesFile::load(path).values;
-}
-
 // Acts as an ordinary user while it lives when the test runs as root, for
 // whom permissions do not bind.
 class OrdinaryUser final
@@ -162,7 +157,7 @@ void TestFavouritesFile::saveThenReadBack()
     VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(values)));
 
     QCOMPARE(contentOf(path), FavouritesFile::saveText(values));
-    QCOMPARE(favouritesRead(path), values);
+    QCOMPARE(FavouritesFile::load(path).values, values);
 }
 
 void TestFavouritesFile::savedValueReadsBack_data()
@@ -203,7 +198,7 @@ void TestFavouritesFile::savedValueReadsBack()
     QVERIFY2(text.startsWith(start), text.left(60).toHex(' ').constData());
     QCOMPARE(text.count("\r\n"), 25);
     values[0] = read;
-    QCOMPARE(favouritesRead(path), values);
+    QCOMPARE(FavouritesFile::load(path).values, values);
 }
 
 enum class Read { NotRead, Silent, Told }; // Silent, Told: all empty, without or with why

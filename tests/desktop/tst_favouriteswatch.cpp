@@ -3,7 +3,6 @@
 #include "watch/favouriteswatch.h"
 #include "watch/livesettings.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

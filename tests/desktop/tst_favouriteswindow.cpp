@@ -5,6 +5,7 @@
 #include "platform/progressbar.h"
 #include "platform/sound.h"
 #include "platform/timer.h"
+#include "showwindow.h"
 #include "support/localdeployment.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
@@ -37,12 +38,6 @@ const QString QueryPath = QStringLiteral("/Skirvane/skirvane.php");
 // A file as a user might keep it: slot 4 filled in, slot 1 named only.
 const QByteArray StoredFile = "[SERVER]\r\nServerName=Home\r\nServerIP4=10.1.1.4\r\nServerPort4=7787\r\n"
                               "Serverwport4=8080\r\nServerName4=Fourth\r\n";
-
-template<class T>
-T *control(QWidget *window, const QString &objectName)
-{
-    return window->findChild<T *>(objectName);
-}
 
 QLineEdit *field(QWidget *window, const QString &key)
 {

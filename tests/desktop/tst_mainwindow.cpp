@@ -3,6 +3,7 @@
 #include "platform/progressbar.h"
 #include "platform/timer.h"
 #include "platform/urlopener.h"
+#include "showwindow.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
 #include "windows/aboutwindow.h"
@@ -41,12 +42,6 @@ public:
 private:
     QStringList &m_addresses;
 };
-
-template<class T>
-T *control(QWidget *window, const char *objectName)
-{
-    return window->findChild<T *>(QString::fromLatin1(objectName));
-}
 
 // The address, query port and web port a query sent.
 QStringList sent(const LocalHttpServer::Request &r)

@@ -19,10 +19,9 @@ private slots:
     void twipsToPixels();
     void pixelsToTwips();
 
-    void helpTextLineEnds();
+    void helpTextFilled();
     void helpTextLines_data();
     void helpTextLines();
-    void helpTextUpdateLine();
 
 private:
     QString filledHelpText() const;
@@ -98,7 +97,7 @@ QString tst_Placement::filledHelpText() const
     return HelpText::fill(QString::fromUtf8(file.readAll()), deployment);
 }
 
-void tst_Placement::helpTextLineEnds()
+void tst_Placement::helpTextFilled()
 {
     const QString text = filledHelpText();
     // 37 lines: 36 ended by CR LF, and the empty line 37 after the last break.
@@ -109,6 +108,9 @@ void tst_Placement::helpTextLineEnds()
     QCOMPARE(text.count(QLatin1Char('\n')), 36);
     QVERIFY(!text.contains(QLatin1String("@SITE_HOST@")));
     QVERIFY(!text.contains(QLatin1String("@FAVORITES_QUERY_HOST@")));
+    const QStringList lines = text.split(QLatin1String("\r\n"));
+    QVERIFY(lines.at(24).startsWith(QLatin1String("{Zyr}Orlen - ")));
+    QVERIFY(lines.at(25).contains(QLatin1String(" - {Zyr} UT3 Server Admin - ")));
 }
 
 void tst_Placement::helpTextLines_data()
@@ -131,6 +133,7 @@ void tst_Placement::helpTextLines_data()
     QTest::newRow("21 empty") << 21 << "";
     QTest::newRow("22 empty") << 22 << "";
     QTest::newRow("34") << 34 << "{Zyr} WebSite:";
+    QTest::newRow("36 update page") << 36 << PageAddress::updatePage(QStringLiteral("site.test:83"));
     QTest::newRow("37 empty") << 37 << "";
 }
 
@@ -139,14 +142,6 @@ void tst_Placement::helpTextLines()
     QFETCH(int, line);
     QFETCH(QString, expected);
     QCOMPARE(filledHelpText().split(QLatin1String("\r\n")).at(line - 1), expected);
-}
-
-void tst_Placement::helpTextUpdateLine()
-{
-    const QStringList lines = filledHelpText().split(QLatin1String("\r\n"));
-    QCOMPARE(lines.at(35), PageAddress::updatePage(QStringLiteral("site.test:83")));
-    QVERIFY(lines.at(24).startsWith(QLatin1String("{Zyr}Orlen - ")));
-    QVERIFY(lines.at(25).contains(QLatin1String(" - {Zyr} UT3 Server Admin - ")));
 }
 
 QTEST_GUILESS_MAIN(tst_Placement)

@@ -1,3 +1,4 @@
+#include "files.h"
 #include "platform/sound.h"
 
 #include <QDir>
@@ -43,12 +44,6 @@ QByteArray silentWave()
 QByteArray unplayableWave()
 {
     return silentWave().replace(20, 2, QByteArray("\x55\x00", 2));
-}
-
-bool writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 }

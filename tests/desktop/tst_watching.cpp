@@ -19,7 +19,6 @@
 #include <QDBusMessage>
 #include <QDialogButtonBox>
 #include <QPushButton>
-#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -214,8 +213,6 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
 
 void TestWatching::showsLiveCounts()
 {
-    const QString shots = QStringLiteral(SKIRVANE_SCREENSHOT_DIR);
-    QDir().mkpath(shots);
     Tray *tray = m_program->watching()->tray();
     QVERIFY(tray);
     const QString entry = QStringLiteral("Home && Away — 4/32 players — DM-Deck");
@@ -223,7 +220,7 @@ void TestWatching::showsLiveCounts()
     tray->menu()->popup(QPoint(200, 200));
     QVERIFY(QTest::qWaitForWindowExposed(tray->menu()));
     QTest::qWait(200);
-    tray->menu()->grab().save(shots + "/watch-tray-menu.png");
+    saveScreenshot(tray->menu()->grab(), "watch-tray-menu");
     tray->menu()->hide();
 
     FavouritesWindow *favourites = m_program->showFavourites();
@@ -235,8 +232,8 @@ void TestWatching::showsLiveCounts()
     QToolTip::showText(option->mapToGlobal(QPoint(10, 10)), option->toolTip(), option);
     QTest::qWait(300);
     const QRect around(favourites->mapToGlobal(QPoint(0, 0)), QSize(820, 160));
-    QGuiApplication::primaryScreen()->grabWindow(0, around.x(), around.y(), around.width(), around.height())
-        .save(shots + "/watch-option-tooltip.png");
+    saveScreenshot(QGuiApplication::primaryScreen()->grabWindow(0, around.x(), around.y(), around.width(), around.height()),
+                   "watch-option-tooltip");
     QToolTip::hideText();
     favourites->close();
 }
@@ -274,7 +271,7 @@ void TestWatching::withoutATrayCtrlLOpensTheAlerts()
     };
     QTRY_VERIFY(alerts());
     QCOMPARE(dialog->findChild<QLineEdit *>("names")->text(), QStringLiteral("Zoë, Kai"));
-    dialog->grab().save(QStringLiteral(SKIRVANE_SCREENSHOT_DIR "/watch-alerts-dialog.png"));
+    saveScreenshot(dialog->grab(), "watch-alerts-dialog");
 
     // A bad value is named, and the file stays as it was.
     const QString path = m_folder.filePath("skirvane.conf");

@@ -1,23 +1,18 @@
 #include "app/program.h"
+#include "files.h"
 #include "showwindow.h"
-#include "platform/progressbar.h"
 #include "support/localdeployment.h"
 #include "support/localhttpserver.h"
 #include "support/testenvironment.h"
 #include "windows/aboutwindow.h"
-#include "windows/favouriteswindow.h"
 #include "windows/linklabel.h"
 #include "windows/mainwindow.h"
-#include "windows/saveconfirmation.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -46,7 +41,6 @@ private slots:
     void controlsLandOnTheirTwips();
 
 private:
-    void screenshot(QWidget *window, const QString &name);
     void checkLabelsShowThePicture(Form *window);
     QStringList focusOrder(Form *window);
 
@@ -67,13 +61,6 @@ void TestWindowLook::cleanup()
 {
     m_registry.reset();
     m_server.reset();
-}
-
-void TestWindowLook::screenshot(QWidget *window, const QString &name)
-{
-    const QString folder = QStringLiteral(SKIRVANE_SCREENSHOT_DIR);
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
 }
 
 // Labels have no fill of their own: away from the letters, the window
@@ -145,34 +132,34 @@ void TestWindowLook::mainWindow()
     QVERIFY(!w->windowIcon().isNull());
 
     // The banner lies beneath every control that takes the focus.
-    QWidget *banner = w->findChild<QLabel *>(QStringLiteral("Image1"));
+    QWidget *banner = control<QLabel>(w, "Image1");
     QCOMPARE(banner->size(), QSize(600, 170));
-    QVERIFY(w->childAt(w->findChild<QWidget *>(QStringLiteral("Combo2"))->geometry().center()) != banner);
+    QVERIFY(w->childAt(control(w, "Combo2")->geometry().center()) != banner);
 
     QTest::qWait(300); // the start page paints
-    screenshot(w, QStringLiteral("frmmain"));
+    QVERIFY(saveScreenshot(w->grab(), QStringLiteral("frmmain")));
     QCOMPARE(focusOrder(w), (QStringList{"Combo2", "Text2", "Command1", "Text3", "Command2", "Text5", "WebBrowser1",
                                          "Text1"}));
     checkLabelsShowThePicture(w);
     // And round again.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(w->findChild<QWidget *>(QStringLiteral("Combo2"))->hasFocus());
+    QTRY_VERIFY(control(w, "Combo2")->hasFocus());
 }
 
 void TestWindowLook::favouritesWindow()
 {
-    m_registry->showMain();
-    FavouritesWindow *w = m_registry->showFavourites();
+    Form *w = showWindow(*m_registry, QStringLiteral("Form2"));
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(w->windowTitle(), QStringLiteral("Favorite Servers"));
     QCOMPARE(w->size(), QSize(586, 645));
     QVERIFY(w->windowFlags().testFlag(Qt::Tool));
     QVERIFY(!w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("ServerIP3"))->toolTip(),
+    QCOMPARE(control<QLineEdit>(w, "ServerIP3")->toolTip(),
              QStringLiteral("You can edit any of these feilds. Click \"Save Chenges\" to Save."));
-    QVERIFY(w->findChild<QLineEdit *>(QStringLiteral("Serverwport3"))->toolTip().isEmpty());
-    QCOMPARE(w->findChild<QRadioButton *>(QStringLiteral("serverOpt(4)"))->toolTip(), QStringLiteral("Selects the server to be Queried or Launched."));
-    QVERIFY(w->findChild<QRadioButton *>(QStringLiteral("serverOpt(5)"))->toolTip().isEmpty());
+    QVERIFY(control<QLineEdit>(w, "Serverwport3")->toolTip().isEmpty());
+    QCOMPARE(control<QRadioButton>(w, "serverOpt(4)")->toolTip(),
+             QStringLiteral("Selects the server to be Queried or Launched."));
+    QVERIFY(control<QRadioButton>(w, "serverOpt(5)")->toolTip().isEmpty());
 
     // The six option buttons are one group and one stop in the chain, as
     // a group of option buttons always is.
@@ -183,21 +170,19 @@ void TestWindowLook::favouritesWindow()
         "Serverwport2", "Serverwport3", "Serverwport4", "Serverwport5", "Serverwport6", "ServerName"}; // and round again
     QCOMPARE(focusOrder(w).mid(0, expected.size()), expected);
     checkLabelsShowThePicture(w);
-    screenshot(w, QStringLiteral("Form2"));
+    QVERIFY(saveScreenshot(w->grab(), QStringLiteral("Form2")));
 }
 
 void TestWindowLook::confirmationWindow()
 {
-    m_registry->showMain();
-    m_registry->showFavourites();
-    SaveConfirmation *w = m_registry->showConfirmation();
+    Form *w = showWindow(*m_registry, QStringLiteral("Form3"));
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(w->windowTitle(), QStringLiteral("Skirvane"));
     QCOMPARE(w->size(), QSize(252, 90));
     QVERIFY(w->windowFlags().testFlag(Qt::Tool));
     QCOMPARE(focusOrder(w).first(), QStringLiteral("Command1"));
-    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Changes Successfully Saved!"));
-    screenshot(w, QStringLiteral("Form3"));
+    QCOMPARE(control<QLabel>(w, "Label1")->text(), QStringLiteral("Changes Successfully Saved!"));
+    QVERIFY(saveScreenshot(w->grab(), QStringLiteral("Form3")));
 }
 
 void TestWindowLook::aboutWindow()
@@ -206,15 +191,16 @@ void TestWindowLook::aboutWindow()
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(w->windowTitle(), QStringLiteral("About/Help "));
     QCOMPARE(w->size(), QSize(499, 359));
-    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("Image1"))->size(), QSize(450, 128));
+    QCOMPARE(control<QLabel>(w, "Image1")->size(), QSize(450, 128));
     QCOMPARE(focusOrder(w), QStringList{"Text1"});
     // Wraps at the box's width and scrolls only vertically.
-    QCOMPARE(w->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    QVERIFY(w->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->verticalScrollBar()->maximum() > 0);
-    QCOMPARE(w->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->horizontalScrollBar()->maximum(), 0);
-    QVERIFY(w->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText().startsWith(QStringLiteral("Troubleshooting:\n\nIf this program is not working")));
+    auto *help = control<QPlainTextEdit>(w, "Text1");
+    QCOMPARE(help->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QVERIFY(help->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(help->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(help->toPlainText().startsWith(QStringLiteral("Troubleshooting:\n\nIf this program is not working")));
     checkLabelsShowThePicture(w);
-    screenshot(w, QStringLiteral("frmAbout"));
+    QVERIFY(saveScreenshot(w->grab(), QStringLiteral("frmAbout")));
 }
 
 void TestWindowLook::aboutPlacement()
@@ -228,12 +214,12 @@ void TestWindowLook::aboutPlacement()
     QCOMPARE(about->pos(), Placement::twipsToPixels(expected));
 
     // Open again while open: not moved, typed text stays.
-    about->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->setPlainText(QStringLiteral("typed"));
+    control<QPlainTextEdit>(about, "Text1")->setPlainText(QStringLiteral("typed"));
     main->move(100, 100);
     QTRY_COMPARE(main->frameGeometry().topLeft(), QPoint(100, 100));
     QCOMPARE(m_registry->showAbout(), about);
     QCOMPARE(about->pos(), Placement::twipsToPixels(expected));
-    QCOMPARE(about->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText(), QStringLiteral("typed"));
+    QCOMPARE(control<QPlainTextEdit>(about, "Text1")->toPlainText(), QStringLiteral("typed"));
 
     // Closed and opened again: placed by where the main window is now, with
     // the stored help text back.
@@ -241,7 +227,7 @@ void TestWindowLook::aboutPlacement()
     QTRY_VERIFY(!m_registry->aboutWindow());
     about = m_registry->showAbout();
     QCOMPARE(about->pos(), Placement::twipsToPixels(Placement::aboutByMain({1500, 1500, 8790, 9675})));
-    QVERIFY(about->findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText().startsWith(QStringLiteral("Troubleshooting:")));
+    QVERIFY(control<QPlainTextEdit>(about, "Text1")->toPlainText().startsWith(QStringLiteral("Troubleshooting:")));
 }
 
 void TestWindowLook::everyControlHasAnAccessibleName_data()

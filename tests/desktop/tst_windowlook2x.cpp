@@ -1,11 +1,11 @@
 #include "app/program.h"
+#include "files.h"
 #include "platform/browserengine.h"
 #include "showwindow.h"
 #include "support/localdeployment.h"
 #include "support/localhttpserver.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,9 +118,7 @@ void TestWindowLook2x::drawnFromTheDoubleSizeFiles()
 
     const QImage grab = w->grab().toImage();
     QCOMPARE(grab.size(), w->size() * 2);
-    const QString folder = QStringLiteral(SKIRVANE_SCREENSHOT_DIR);
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(grab.save(folder + QLatin1Char('/') + window + QStringLiteral("@2x.png")));
+    QVERIFY(saveScreenshot(grab, window + QStringLiteral("@2x")));
 
     // The window's picture where nothing is in front of it.
     const std::optional<QRect> bare = squareShowing(w, nullptr, w->rect());
