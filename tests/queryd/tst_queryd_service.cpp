@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
-#include <future>
 
 namespace {
 
@@ -26,7 +25,7 @@ void expectJsonRefusal(const HttpReply &reply, unsigned status, const std::strin
     EXPECT_EQ(nlohmann::json::parse(reply.body)["error"], error);
 }
 
-TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrName)
+TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrNameAndAWebPortLinksItsStatistics)
 {
     const auto &fake = addFake(fakeut3::sampleScript("Arena \"Deck\" & 'Friends'", "DM-Deck", 3));
     start();
@@ -50,6 +49,10 @@ TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrName)
         EXPECT_LT(first, second);
         EXPECT_LT(second, third);
     }
+    const HttpReply linked = get(statusTarget("127.0.0.1", fake.port(), 8080));
+    EXPECT_TRUE(contains(linked.body, "<a href=\"http://127.0.0.1:8080/\">Statistics on the server"));
+    const HttpReply v6 = get(statusTarget("::1", fakeut3::closedEndpoint().port(), 80));
+    EXPECT_TRUE(contains(v6.body, "<a href=\"http://[::1]:80/\">"));
 }
 
 TEST_F(Service, HostileServerStringsArriveEscaped)
@@ -119,16 +122,6 @@ TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
         EXPECT_EQ(json["state"], state);
         EXPECT_FALSE(json["error"].get<std::string>().empty());
     }
-}
-
-TEST_F(Service, AWebPortLinksTheStatisticsPage)
-{
-    const auto &fake = addFake(fakeut3::sampleScript("Stats", "DM-Deck", 1));
-    start();
-    const HttpReply reply = get(statusTarget("127.0.0.1", fake.port(), 8080));
-    EXPECT_TRUE(contains(reply.body, "<a href=\"http://127.0.0.1:8080/\">Statistics on the server"));
-    const HttpReply v6 = get(statusTarget("::1", fakeut3::closedEndpoint().port(), 80));
-    EXPECT_TRUE(contains(v6.body, "<a href=\"http://[::1]:80/\">"));
 }
 
 TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
