@@ -13,7 +13,6 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 namespace {
