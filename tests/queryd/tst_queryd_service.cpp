@@ -128,18 +128,14 @@ TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
 {
     const auto &fake = addFake(fakeut3::sampleScript("Never asked", "DM-Deck", 1));
     start();
-    const std::string port = std::to_string(fake.port());
     const std::pair<std::string, std::string> rows[] = {
         {"/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=Query%20Port&serverwport=0",
          "The query port must be a number from 1 to 65535; it was &#39;Query Port&#39;."},
-        {"/Zyr/Skirvane/skirvane.php?serverip=%3Cscript%3Ealert(1)%3C/script%3E&serverqport=" + port
-             + "&serverwport=0",
+        {statusTarget("%3Cscript%3Ealert(1)%3C/script%3E", fake.port()),
          "it was &#39;&lt;script&gt;alert(1)&lt;/script&gt;&#39;."},
-        {"/Zyr/Skirvane/skirvane.php?serverip=%FF%FE&serverqport=" + port + "&serverwport=0",
-         "it was &#39;\uFFFD\uFFFD&#39;."},
+        {statusTarget("%FF%FE", fake.port()), "it was &#39;\uFFFD\uFFFD&#39;."},
         // The address would be read up to the NUL, and the rest shown to every visitor.
-        {"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1%00%3Cb%3EFake+news%3C/b%3E&serverqport=" + port
-             + "&serverwport=0",
+        {statusTarget("127.0.0.1%00%3Cb%3EFake+news%3C/b%3E", fake.port()),
          "The serverip value holds a control character (U+0000)"},
     };
     for (const auto &[target, part] : rows) {
