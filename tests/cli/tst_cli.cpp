@@ -9,11 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 extern char **environ;
 

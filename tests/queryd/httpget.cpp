@@ -77,3 +77,24 @@ std::size_t occurrences(const std::string &text, const std::string &part)
         ++n;
     return n;
 }
+
+static testing::AssertionResult partsFound(const std::string &text, std::initializer_list<std::string> parts, bool wanted)
+{
+    std::string wrong;
+    for (const std::string &part : parts)
+        if (contains(text, part) != wanted)
+            wrong += "\n  " + part;
+    if (wrong.empty())
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << (wanted ? "missing:" : "present:") << wrong << "\nin:\n" << text;
+}
+
+testing::AssertionResult containsAll(const std::string &text, std::initializer_list<std::string> parts)
+{
+    return partsFound(text, parts, true);
+}
+
+testing::AssertionResult containsNone(const std::string &text, std::initializer_list<std::string> parts)
+{
+    return partsFound(text, parts, false);
+}

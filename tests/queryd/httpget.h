@@ -1,6 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -21,3 +24,7 @@ std::string rawExchange(std::uint16_t port, const std::string &request, const ch
 bool isValidUtf8(const std::string &text);
 bool contains(const std::string &text, const std::string &part);
 std::size_t occurrences(const std::string &text, const std::string &part);
+// Every part is in the text, or none is; a failure names the parts that
+// were not as expected and shows the text.
+testing::AssertionResult containsAll(const std::string &text, std::initializer_list<std::string> parts);
+testing::AssertionResult containsNone(const std::string &text, std::initializer_list<std::string> parts);

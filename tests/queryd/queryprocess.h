@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -58,9 +59,7 @@ public:
     std::string log() const
     {
         std::ifstream file(m_log);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
     // The port from the service's first line, "... listening on 127.0.0.1:PORT".

@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
-#include <future>
 
 namespace {
 
@@ -26,7 +25,7 @@ void expectJsonRefusal(const HttpReply &reply, unsigned status, const std::strin
     EXPECT_EQ(nlohmann::json::parse(reply.body)["error"], error);
 }
 
-TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrName)
+TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrNameAndAWebPortLinksItsStatistics)
 {
     const auto &fake = addFake(fakeut3::sampleScript("Arena \"Deck\" & 'Friends'", "DM-Deck", 3));
     start();
@@ -37,21 +36,23 @@ TEST_F(Service, BothStatusPathsShowTheOnlineServerByAddressOrName)
         EXPECT_EQ(reply.headers.at("content-type"), "text/html; charset=utf-8");
         EXPECT_TRUE(contains(reply.headers.at("content-security-policy"), "script-src 'self'"));
         const std::string &page = reply.body;
-        EXPECT_TRUE(contains(page, "<h1>Arena &quot;Deck&quot; &amp; &#39;Friends&#39;</h1>"));
-        EXPECT_TRUE(contains(page, "DM-Deck"));
-        // Highest score first, each row in its team's colour.
+        // Each row in its team's colour.
+        EXPECT_TRUE(containsAll(page, {"<h1>Arena &quot;Deck&quot; &amp; &#39;Friends&#39;</h1>", "DM-Deck",
+                                       "<tr class=\"red\"><td class=\"name\">Player2</td><td>20</td>",
+                                       "<tr class=\"blue\"><td class=\"name\">Player3</td><td>30</td>",
+                                       "Red Team <b>3</b>", "<th>hostname</th>", "This page refreshes itself every 15 s.",
+                                       "<script src=\"/assets/refresh.js\" defer></script>"}));
+        EXPECT_FALSE(contains(page, "Statistics on the server"));
+        // Highest score first.
         const auto first = page.find(">Player3<"), second = page.find(">Player2<"), third = page.find(">Player1<");
         ASSERT_NE(third, std::string::npos);
         EXPECT_LT(first, second);
         EXPECT_LT(second, third);
-        EXPECT_TRUE(contains(page, "<tr class=\"red\"><td class=\"name\">Player2</td><td>20</td>"));
-        EXPECT_TRUE(contains(page, "<tr class=\"blue\"><td class=\"name\">Player3</td><td>30</td>"));
-        EXPECT_TRUE(contains(page, "Red Team <b>3</b>"));
-        EXPECT_TRUE(contains(page, "<th>hostname</th>"));
-        EXPECT_TRUE(contains(page, "This page refreshes itself every 15 s."));
-        EXPECT_TRUE(contains(page, "<script src=\"/assets/refresh.js\" defer></script>"));
-        EXPECT_FALSE(contains(page, "Statistics on the server"));
     }
+    const HttpReply linked = get(statusTarget("127.0.0.1", fake.port(), 8080));
+    EXPECT_TRUE(contains(linked.body, "<a href=\"http://127.0.0.1:8080/\">Statistics on the server"));
+    const HttpReply v6 = get(statusTarget("::1", fakeut3::closedEndpoint().port(), 80));
+    EXPECT_TRUE(contains(v6.body, "<a href=\"http://[::1]:80/\">"));
 }
 
 TEST_F(Service, HostileServerStringsArriveEscaped)
@@ -65,10 +66,8 @@ TEST_F(Service, HostileServerStringsArriveEscaped)
     ASSERT_EQ(reply.status, 200u);
     EXPECT_TRUE(isValidUtf8(reply.body));
     EXPECT_EQ(occurrences(reply.body, "<script"), 1u); // the service's own, nothing else
-    EXPECT_FALSE(contains(reply.body, "<img"));
-    EXPECT_FALSE(contains(reply.body, "<iframe"));
-    EXPECT_TRUE(contains(reply.body, "<h1>&lt;script&gt;alert(1)&lt;/script&gt;</h1>"));
-    EXPECT_TRUE(contains(reply.body, "&quot;&#39;&gt;&lt;iframe&gt;WWWW"));
+    EXPECT_TRUE(containsNone(reply.body, {"<img", "<iframe"}));
+    EXPECT_TRUE(containsAll(reply.body, {"<h1>&lt;script&gt;alert(1)&lt;/script&gt;</h1>", "&quot;&#39;&gt;&lt;iframe&gt;WWWW"}));
 }
 
 TEST_F(Service, JsonCarriesTheResultFieldByField)
@@ -82,10 +81,9 @@ TEST_F(Service, JsonCarriesTheResultFieldByField)
     EXPECT_EQ(json["query"], (nlohmann::json{{"address", "127.0.0.1"}, {"queryPort", fake.port()}, {"webPort", 8080}}));
     EXPECT_EQ(json["state"], "online");
     EXPECT_GE(json["pingMs"].get<double>(), 0.0);
-    EXPECT_EQ(json["server"]["name"], "Json Arena");
-    EXPECT_EQ(json["server"]["map"], "DM-Sanctuary");
-    EXPECT_EQ(json["server"]["numPlayers"], 2);
-    EXPECT_EQ(json["server"]["maxPlayers"], 32);
+    const nlohmann::json server = {{"name", "Json Arena"}, {"map", "DM-Sanctuary"}, {"numPlayers", 2}, {"maxPlayers", 32}};
+    for (const auto &field : server.items())
+        EXPECT_EQ(json["server"][field.key()], field.value()) << field.key();
     EXPECT_EQ(json["players"], nlohmann::json::parse(R"([{"name":"Player1","score":10,"deaths":1,"ping":31,"team":1},
                                                          {"name":"Player2","score":20,"deaths":2,"ping":32,"team":0}])"));
     EXPECT_EQ(json["teams"], nlohmann::json::parse(R"([{"name":"Red Team","score":3},{"name":"Blue Team","score":5}])"));
@@ -126,32 +124,18 @@ TEST_F(Service, EveryFailedQuerySaysWhatHappenedAndWhatToCheck)
     }
 }
 
-TEST_F(Service, AWebPortLinksTheStatisticsPage)
-{
-    const auto &fake = addFake(fakeut3::sampleScript("Stats", "DM-Deck", 1));
-    start();
-    const HttpReply reply = get(statusTarget("127.0.0.1", fake.port(), 8080));
-    EXPECT_TRUE(contains(reply.body, "<a href=\"http://127.0.0.1:8080/\">Statistics on the server"));
-    const HttpReply v6 = get(statusTarget("::1", fakeut3::closedEndpoint().port(), 80));
-    EXPECT_TRUE(contains(v6.body, "<a href=\"http://[::1]:80/\">"));
-}
-
 TEST_F(Service, BadParametersAreRefusedWith400AndQueryNothing)
 {
     const auto &fake = addFake(fakeut3::sampleScript("Never asked", "DM-Deck", 1));
     start();
-    const std::string port = std::to_string(fake.port());
     const std::pair<std::string, std::string> rows[] = {
         {"/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=Query%20Port&serverwport=0",
          "The query port must be a number from 1 to 65535; it was &#39;Query Port&#39;."},
-        {"/Zyr/Skirvane/skirvane.php?serverip=%3Cscript%3Ealert(1)%3C/script%3E&serverqport=" + port
-             + "&serverwport=0",
+        {statusTarget("%3Cscript%3Ealert(1)%3C/script%3E", fake.port()),
          "it was &#39;&lt;script&gt;alert(1)&lt;/script&gt;&#39;."},
-        {"/Zyr/Skirvane/skirvane.php?serverip=%FF%FE&serverqport=" + port + "&serverwport=0",
-         "it was &#39;\uFFFD\uFFFD&#39;."},
+        {statusTarget("%FF%FE", fake.port()), "it was &#39;\uFFFD\uFFFD&#39;."},
         // The address would be read up to the NUL, and the rest shown to every visitor.
-        {"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1%00%3Cb%3EFake+news%3C/b%3E&serverqport=" + port
-             + "&serverwport=0",
+        {statusTarget("127.0.0.1%00%3Cb%3EFake+news%3C/b%3E", fake.port()),
          "The serverip value holds a control character (U+0000)"},
     };
     for (const auto &[target, part] : rows) {
@@ -171,8 +155,7 @@ TEST_F(Service, SiteStyleScriptAndUnknownPaths)
     start();
     const HttpReply site = get("/");
     EXPECT_EQ(site.status, 200u);
-    EXPECT_TRUE(contains(site.body, "<h1>Skirvane " SKIRVANE_VERSION "</h1>"));
-    EXPECT_TRUE(contains(site.body, "ut3servers.ini"));
+    EXPECT_TRUE(containsAll(site.body, {"<h1>Skirvane " SKIRVANE_VERSION "</h1>", "ut3servers.ini"}));
     const HttpReply missing = get("/Skirvane/Tallyboard.zip");
     EXPECT_EQ(missing.status, 404u);
     EXPECT_TRUE(contains(missing.body, "<link rel=\"stylesheet\" href=\"/assets/page.css\">"));
@@ -251,6 +234,9 @@ TEST_F(Service, ClientsOverTheirRateGet429WithRetryAfter)
     EXPECT_EQ(refused.headers.at("retry-after"), "1");
 }
 
+constexpr std::string_view Close = "Connection: close\r\n\r\n";
+const std::string CssRequest = "GET /assets/page.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
 // Connections from a loopback address that the service has taken in and
 // keeps open: each has had an answer.
 std::vector<boost::asio::ip::tcp::socket> heldConnections(boost::asio::io_context &io, std::uint16_t port, int count,
@@ -260,7 +246,7 @@ std::vector<boost::asio::ip::tcp::socket> heldConnections(boost::asio::io_contex
     for (int i = 0; i < count; ++i) {
         held.emplace_back(io, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(from), 0))
             .connect({boost::asio::ip::make_address("127.0.0.1"), port});
-        boost::asio::write(held.back(), boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
+        boost::asio::write(held.back(), boost::asio::buffer(CssRequest));
         std::string head;
         boost::asio::read_until(held.back(), boost::asio::dynamic_buffer(head), "\r\n\r\n");
         EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
@@ -268,7 +254,6 @@ std::vector<boost::asio::ip::tcp::socket> heldConnections(boost::asio::io_contex
     return held;
 }
 
-constexpr std::string_view Close = "Connection: close\r\n\r\n";
 
 TEST_F(Service, ConnectionsBeyondTheLimitsGet503)
 {
@@ -287,8 +272,7 @@ TEST_F(Service, ConnectionsBeyondTheLimitsGet503)
     const auto other = heldConnections(io, port(), 1, "127.0.0.2");
     const std::string full = rawExchange(port(), request, "127.0.0.3");
     EXPECT_TRUE(full.starts_with("HTTP/1.1 503")) << full;
-    EXPECT_TRUE(contains(full, "The service has too many connections open")) << full;
-    EXPECT_TRUE(contains(full, "Retry-After: 1"));
+    EXPECT_TRUE(containsAll(full, {"The service has too many connections open", "Retry-After: 1"}));
 }
 
 // Between requests a connection may wait longer than a head may take.
@@ -307,11 +291,9 @@ TEST_F(Service, AKeptAliveConnectionWaitsItsOwnTimeoutAndEachHeadHasTheHeaderTim
         return bytes;
     };
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    boost::asio::write(held[0], boost::asio::buffer(std::string("GET /assets/page.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
-                                                                "GET / HTTP/1.1\r\n")));
+    boost::asio::write(held[0], boost::asio::buffer(CssRequest + "GET / HTTP/1.1\r\n"));
     const std::string answers = rest(held[0]);
-    EXPECT_TRUE(contains(answers, "HTTP/1.1 200")) << answers;
-    EXPECT_TRUE(contains(answers, "HTTP/1.1 408")) << answers;
+    EXPECT_TRUE(containsAll(answers, {"HTTP/1.1 200", "HTTP/1.1 408"}));
     // Nothing begun: the connection just ends.
     EXPECT_FALSE(contains(rest(held[1]), "HTTP/1.1 "));
 }
@@ -406,7 +388,8 @@ public:
     std::vector<history::SeenPlayer> playersSeen(const ut3::QueryTarget &) override
     {
         const auto when = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::from_time_t(1796000000));
-        return {{"Old <Timer>", false, {{when, when + std::chrono::hours(1)}, {when - std::chrono::hours(3), when - std::chrono::hours(2)}}}};
+        const auto hour = std::chrono::hours(1);
+        return {{"Old <Timer>", false, {{when, when + hour}, {when - 3 * hour, when - 2 * hour}}}};
     }
     std::vector<ut3::QueryTarget> recorded;
 };

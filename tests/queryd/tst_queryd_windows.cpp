@@ -27,16 +27,14 @@ const QString ServerName = QStringLiteral("Window Test Arena");
 bool pageShows(QWebEngineView *browser, const QString &text, int timeoutMs = 30000)
 {
     QString shown;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
+    const bool shows = QTest::qWaitFor([&] {
         browser->page()->toPlainText([&shown](const QString &plain) { shown = plain; });
         QTest::qWait(200);
-        if (shown.contains(text))
-            return true;
-    }
-    qWarning() << "the page shows:" << shown.left(400);
-    return false;
+        return shown.contains(text);
+    }, timeoutMs);
+    if (!shows)
+        qWarning() << "the page shows:" << shown.left(400);
+    return shows;
 }
 
 // The script's value; invalid when the page gave none in time.
@@ -48,24 +46,15 @@ QVariant evaluate(QWebEngineView *browser, const QString &script)
         value = v;
         done = true;
     });
-    QElapsedTimer clock;
-    clock.start();
-    while (!done && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return value;
+    return QTest::qWaitFor([&] { return done; }, 10000) ? value : QVariant();
 }
 
 // The window's web view, made by the browser on its first navigation.
 QWebEngineView *webView(QWidget *window)
 {
     auto *browser = window->findChild<Browser *>(QStringLiteral("WebBrowser1"));
-    if (!browser)
-        return nullptr;
-    QElapsedTimer clock;
-    clock.start();
-    while (!browser->view() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return browser->view();
+    const bool made = browser && QTest::qWaitFor([browser] { return browser->view() != nullptr; }, 10000);
+    return made ? browser->view() : nullptr;
 }
 
 QWidget *topLevel(const QString &objectName)

@@ -139,18 +139,14 @@ TEST_F(ClientTest, ClosedPortIsRefusedOnBothFamilies)
     }
 }
 
-TEST_F(ClientTest, Ipv6)
+TEST_F(ClientTest, BothFamiliesAndNamesAreQueriedAndUnknownNamesInvalid)
 {
-    fakeut3::FakeServer server(m_io, fakeut3::sampleScript("Six", "DM-Deck", 1), 0, "::1");
-    const ut3::QueryResult result = query(ut3::QueryTarget{"::1", server.port()});
-    ASSERT_EQ(result.state, ut3::QueryState::online) << result.error;
-    EXPECT_EQ(result.status->server.name, "Six");
-}
-
-TEST_F(ClientTest, NamesAreResolvedAndUnknownNamesInvalid)
-{
-    fakeut3::FakeServer server(m_io, fakeut3::sampleScript("Named", "DM-Deck", 1));
-    EXPECT_EQ(query(ut3::QueryTarget{"localhost", server.port()}).state, ut3::QueryState::online);
+    for (const auto &[listening, asked] : {std::pair{"::1", "::1"}, std::pair{"127.0.0.1", "localhost"}}) {
+        fakeut3::FakeServer server(m_io, fakeut3::sampleScript("Found", "DM-Deck", 1), 0, listening);
+        const ut3::QueryResult result = query(ut3::QueryTarget{asked, server.port()});
+        ASSERT_EQ(result.state, ut3::QueryState::online) << asked << ": " << result.error;
+        EXPECT_EQ(result.status->server.name, "Found");
+    }
     const ut3::QueryResult unknown = query(ut3::QueryTarget{"no-such-server.invalid", 6500});
     EXPECT_EQ(unknown.state, ut3::QueryState::invalid);
     EXPECT_NE(unknown.error.find("no-such-server.invalid"), std::string::npos);
