@@ -277,9 +277,12 @@ TEST(CommandLine, ReadsOptionsAndRefusesMistakes)
         {{"--keep-days=0"}, "--keep-days…"},
         {{"--db"}, "--db…"},
         {{"--db=postgresql://u:secret@h/db?nosuchoption=1"}, "--db…"},
-        {{"--metrics-from", "192.0.2.0/33"}, "--metrics-from needs …"}, {{"--metrics-from=::/129"}, "--metrics-from needs …"},
-        {{"--metrics-from", "192.0.2.0/"}, "--metrics-from needs …"}, {{"--metrics-from", "eth0"}, "--metrics-from needs …"},
-        {{"--metrics-from", "::ffff:10.0.0.0/8"}, "--metrics-from needs …"}, {{"--metrics-from"}, "--metrics-from needs …"},
+        {{"--metrics-from", "192.0.2.0/33"}, "--metrics-from needs …"},
+        {{"--metrics-from=::/129"}, "--metrics-from needs …"},
+        {{"--metrics-from", "192.0.2.0/"}, "--metrics-from needs …"},
+        {{"--metrics-from", "::ffff:10.0.0.0/8"}, "--metrics-from needs …"},
+        {{"--metrics-from", "eth0"}, "--metrics-from needs …"},
+        {{"--metrics-from"}, "--metrics-from needs …"},
         {{"--metrics-max-servers", "-1"}, "--metrics-max-servers needs …"},
     };
     for (const auto &[arguments, message] : mistakes) {
