@@ -97,18 +97,28 @@ struct HostRow {
 TEST(RequestHead, HostNamesThisServiceOnce)
 {
     const HostRow rows[] = {
-        {{"127.0.0.1:8650"}}, {{"LOCALHOST:8650"}}, {{"[::1]:8650"}},
+        {{"127.0.0.1:8650"}},
+        {{"LOCALHOST:8650"}},
+        {{"[::1]:8650"}},
         {{"192.168.1.20"}}, // from the LAN, by address
         {{}, 10},
-        {{"rebound.example"}, 11, false, {}, 403}, {{"localhost.rebound.example:8650"}, 11, false, {}, 403},
+        {{"rebound.example"}, 11, false, {}, 403},
+        {{"localhost.rebound.example:8650"}, 11, false, {}, 403},
         {{"127.1"}, 11, false, {}, 403},
         {{"query.example.org"}, 11, false, {"Query.Example.Org"}},
-        {{"rebound.example"}, 11, true}, {{"rebound.example"}, 11, true, {"query.example.org"}, 403},
+        {{"rebound.example"}, 11, true},
+        {{"rebound.example"}, 11, true, {"query.example.org"}, 403},
         {{"127.0.0.1"}, 11, true, {"query.example.org"}},
-        {{}, 11, false, {}, 400}, {{}, 11, true, {}, 400}, {{"127.0.0.1", "127.0.0.1"}, 10, false, {}, 400},
-        {{""}, 11, false, {}, 400}, {{"::1"}, 11, false, {}, 400}, {{"[::1"}, 11, false, {}, 400},
-        {{"[127.0.0.1]"}, 11, false, {}, 400}, {{"localhost:65536"}, 11, false, {}, 400},
-        {{"localhost:80:80"}, 11, true, {}, 400}, {{"bad name"}, 11, true, {}, 400},
+        {{}, 11, false, {}, 400},
+        {{}, 11, true, {}, 400},
+        {{"127.0.0.1", "127.0.0.1"}, 10, false, {}, 400},
+        {{""}, 11, false, {}, 400},
+        {{"::1"}, 11, false, {}, 400},
+        {{"[::1"}, 11, false, {}, 400},
+        {{"[127.0.0.1]"}, 11, false, {}, 400},
+        {{"localhost:65536"}, 11, false, {}, 400},
+        {{"localhost:80:80"}, 11, true, {}, 400},
+        {{"bad name"}, 11, true, {}, 400},
     };
     for (const HostRow &row : rows) {
         ServiceOptions options;
