@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <cstdio>
 #include <fstream>
 
 extern char **environ;
@@ -27,11 +28,12 @@ std::string slurp(const std::string &path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Standard error goes to a file, or to `terminal` when given.
+// Standard error goes to a file, or to `terminal` when given. The files are
+// this process's own: the tests run side by side, each in a process.
 Outcome runCommand(std::vector<std::string> arguments, int terminal = -1)
 {
-    const std::string dir = testing::TempDir();
-    const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
+    const std::string stem = testing::TempDir() + "/cli-" + std::to_string(getpid());
+    const std::string outPath = stem + ".out", errPath = stem + ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -55,6 +57,8 @@ Outcome runCommand(std::vector<std::string> arguments, int terminal = -1)
     run.out = slurp(outPath);
     if (terminal < 0)
         run.err = slurp(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
     return run;
 }
 
@@ -140,7 +144,7 @@ TEST(Command, TableJsonAndFile)
     EXPECT_EQ(object["server"]["name"], "CLI Server 1");
     EXPECT_TRUE(object["query"]["webPort"].is_null());
 
-    const std::string list = testing::TempDir() + "/servers.txt";
+    const std::string list = testing::TempDir() + "/servers-" + std::to_string(getpid()) + ".txt";
     const std::string closed = closedPort();
     std::ofstream(list) << "# our servers\n" << servers.address(0) << "\n\n  " << servers.address(1) << "  \n" << closed << "\n";
     const Outcome many = runCommand({"-j", "-f", list});
