@@ -444,14 +444,17 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "UPDATE servers SET latest = NULL WHERE latest < ?1",
         "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
         "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND id NOT IN (SELECT name_id FROM current_sessions)",
+        "AND id NOT IN (SELECT name_id FROM current_sessions) RETURNING name",
         "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < ?1",
         "UPDATE edits SET count = count + 1",
     };
-    forgetSessions();
+    // The names' numbers stay known but for the names dropped: the rounds
+    // after a prune would otherwise look up every name that comes on again.
+    m_servers.clear();
+    m_sessions.clear();
     m_search.dataVersion = -1;
     sqlite::Transaction transaction(m_connection);
     if (auto done = transaction.begin(pruning); !done.ok())
@@ -461,8 +464,11 @@ Expected<Done> SqliteStore::prune(Seconds before)
         if (!step)
             return step.fault();
         step->bind(1, seconds(before));
-        if (const int code = step->step(); code != SQLITE_DONE)
-            return m_connection.fault(code, pruning);
+        auto done = m_connection.eachRow(*step, pruning, [this](const sqlite::Statement &dropped) {
+            m_nameIds.erase(dropped.text(0));
+        });
+        if (!done.ok())
+            return done;
     }
     return transaction.commit(pruning);
 }

@@ -128,7 +128,8 @@ private:
         m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit,
         m_serverSessions;
     // Kept while no other connection writes to the file (its data version
-    // tells) and forgotten when a write of ours fails or prunes.
+    // tells) and forgotten when a write of ours fails; a prune of ours
+    // forgets the servers and sessions, and of the names those it drops.
     std::map<ServerKey, KnownServer> m_servers;
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;
     std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;

@@ -160,6 +160,10 @@ TEST_F(SqliteFile, ASearchSeesWhatAnotherConnectionWroteSince)
                                                  {deck, at(evening + 1100), 1, 0, {}, "Deck Night", {"Dee"}}})));
     EXPECT_EQ(got(reader->searchPlayers("dee", at(0), at(evening + 1200), 10)),
               (std::vector<PlayerMatch>{{"Dee", true, at(evening + 1200), deck, "Deck Night"}}));
+    // A name dropped comes back under a number of its own.
+    ASSERT_TRUE(succeeded(writer->record(Samples{{deck, at(evening + 1500), 3, 0, {}, "Deck Night", {"Ann", "Cy", "Dee"}}})));
+    EXPECT_EQ(got(reader->searchPlayers("ann", at(0), at(evening + 1500), 10)),
+              (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1500), deck, "Deck Night"}}));
 }
 
 TEST_F(SqliteFile, PruningKeepsTheFileFromGrowing)
