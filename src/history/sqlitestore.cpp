@@ -14,6 +14,14 @@ namespace history {
 
 using namespace backend;
 
+namespace {
+
+// A write that changes rows other than those of a server's newer sample
+// says so, for the readers that keep what they read.
+constexpr const char *countEditSql = "UPDATE edits SET count = count + 1";
+
+}
+
 Expected<std::unique_ptr<Store>> SqliteStore::open(const std::filesystem::path &path, SqliteOptions options)
 {
     std::error_code error;
@@ -449,7 +457,7 @@ Expected<Done> SqliteStore::prune(Seconds before)
         "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
         // A map's last sample is no later than its last_seen.
         "DELETE FROM maps WHERE last_seen < ?1",
-        "UPDATE edits SET count = count + 1",
+        countEditSql,
     };
     // The names' numbers stay known but for the names dropped: the rounds
     // after a prune would otherwise look up every name that comes on again.
@@ -475,7 +483,7 @@ Expected<Done> SqliteStore::prune(Seconds before)
 
 Expected<Done> SqliteStore::countEdit()
 {
-    auto count = statement(m_countEdit, "UPDATE edits SET count = count + 1", recording);
+    auto count = statement(m_countEdit, countEditSql, recording);
     if (!count)
         return count.fault();
     return write(**count);
