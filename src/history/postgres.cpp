@@ -190,21 +190,9 @@ bool Result::isNull(int row, int column) const
     return PQgetisnull(m_result.get(), row, column) == 1;
 }
 
-Connection::Connection(Connection &&other) noexcept
-    : m_connection(std::exchange(other.m_connection, nullptr)), m_printable(std::move(other.m_printable))
+void Connection::Finish::operator()(pg_conn *connection) const
 {
-}
-
-Connection &Connection::operator=(Connection &&other) noexcept
-{
-    std::swap(m_connection, other.m_connection);
-    std::swap(m_printable, other.m_printable);
-    return *this;
-}
-
-Connection::~Connection()
-{
-    PQfinish(m_connection);
+    PQfinish(connection);
 }
 
 Expected<Connection> Connection::open(const std::string &uri)
@@ -218,30 +206,30 @@ Expected<Connection> Connection::open(const std::string &uri)
     Connection connection(PQconnectdbParams(keywords, values, 1), withoutPassword(uri));
     if (!connection.m_connection)
         return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": out of memory"};
-    if (PQstatus(connection.m_connection) != CONNECTION_OK)
+    if (PQstatus(connection.m_connection.get()) != CONNECTION_OK)
         return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": "
-                                                + oneLine(PQerrorMessage(connection.m_connection))};
+                                                + oneLine(PQerrorMessage(connection.m_connection.get()))};
     // Times are whole seconds in bigint columns; the session's own
     // settings play no part, but its notices would end up on stderr.
-    PQsetNoticeProcessor(connection.m_connection, [](void *, const char *) {}, nullptr);
+    PQsetNoticeProcessor(connection.m_connection.get(), [](void *, const char *) {}, nullptr);
     // The statements are short, but the planner's estimates for a batch's
     // arrays can pass the bar at which it compiles a statement to machine
     // code first, which takes far longer than running it. A server too old
     // to know the setting does not compile either.
-    PQclear(PQexec(connection.m_connection, "SET jit = off"));
+    PQclear(PQexec(connection.m_connection.get(), "SET jit = off"));
     return connection;
 }
 
 bool Connection::broken() const
 {
-    return !m_connection || PQstatus(m_connection) != CONNECTION_OK;
+    return !m_connection || PQstatus(m_connection.get()) != CONNECTION_OK;
 }
 
 Fault Connection::fault(std::string_view operation, pg_result *result) const
 {
     const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const char *message = result ? PQresultErrorMessage(result) : nullptr;
-    std::string text = oneLine(message && *message ? message : PQerrorMessage(m_connection));
+    std::string text = oneLine(message && *message ? message : PQerrorMessage(m_connection.get()));
     return {broken() ? FaultKind::cannotOpen : kindOf(state ? state : ""),
             std::string(operation) + ' ' + m_printable + ": " + (text.empty() ? "the connection is lost" : text)};
 }
@@ -249,7 +237,7 @@ Fault Connection::fault(std::string_view operation, pg_result *result) const
 Expected<Result> Connection::query(const char *sql, std::string_view operation, const Parameters &parameters)
 {
     const auto pointers = parameters.pointers();
-    pg_result *result = PQexecParams(m_connection, sql, parameters.count(), nullptr, pointers.data(), nullptr, nullptr, 0);
+    pg_result *result = PQexecParams(m_connection.get(), sql, parameters.count(), nullptr, pointers.data(), nullptr, nullptr, 0);
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
         Fault failed = fault(operation, result);
@@ -269,7 +257,7 @@ Expected<Done> Connection::exec(const char *sql, std::string_view operation, con
 
 Expected<Done> Connection::script(const char *sql, std::string_view operation)
 {
-    pg_result *result = PQexec(m_connection, sql);
+    pg_result *result = PQexec(m_connection.get(), sql);
     Expected<Done> done = Done{};
     if (!result || PQresultStatus(result) != PGRES_COMMAND_OK)
         done = fault(operation, result);

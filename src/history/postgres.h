@@ -68,9 +68,6 @@ public:
     static constexpr const char *beginTransaction = "BEGIN";
 
     Connection() = default;
-    Connection(Connection &&other) noexcept;
-    Connection &operator=(Connection &&other) noexcept;
-    ~Connection();
 
     // Connects, waiting at most a few seconds for the server.
     static Expected<Connection> open(const std::string &uri);
@@ -92,7 +89,11 @@ private:
     Connection(pg_conn *connection, std::string printable) : m_connection(connection), m_printable(std::move(printable)) {}
     Fault fault(std::string_view operation, pg_result *result) const;
 
-    pg_conn *m_connection = nullptr;
+    struct Finish
+    {
+        void operator()(pg_conn *connection) const;
+    };
+    std::unique_ptr<pg_conn, Finish> m_connection;
     std::string m_printable;
 };
 

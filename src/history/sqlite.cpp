@@ -55,84 +55,64 @@ const char *advice(FaultKind kind)
 
 }
 
-Statement::Statement(Statement &&other) noexcept : m_statement(std::exchange(other.m_statement, nullptr)) {}
-
-Statement &Statement::operator=(Statement &&other) noexcept
+void Statement::Finalize::operator()(sqlite3_stmt *statement) const
 {
-    std::swap(m_statement, other.m_statement);
-    return *this;
-}
-
-Statement::~Statement()
-{
-    sqlite3_finalize(m_statement);
+    sqlite3_finalize(statement);
 }
 
 Statement &Statement::bind(int index, std::int64_t value)
 {
-    sqlite3_bind_int64(m_statement, index, value);
+    sqlite3_bind_int64(m_statement.get(), index, value);
     return *this;
 }
 
 Statement &Statement::bind(int index, std::string_view value)
 {
-    sqlite3_bind_text(m_statement, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(m_statement.get(), index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
     return *this;
 }
 
 Statement &Statement::bindNull(int index)
 {
-    sqlite3_bind_null(m_statement, index);
+    sqlite3_bind_null(m_statement.get(), index);
     return *this;
 }
 
 int Statement::step()
 {
-    return sqlite3_step(m_statement);
+    return sqlite3_step(m_statement.get());
 }
 
 void Statement::reset()
 {
-    sqlite3_reset(m_statement);
-    sqlite3_clear_bindings(m_statement);
+    sqlite3_reset(m_statement.get());
+    sqlite3_clear_bindings(m_statement.get());
 }
 
 std::int64_t Statement::integer(int column) const
 {
-    return sqlite3_column_int64(m_statement, column);
+    return sqlite3_column_int64(m_statement.get(), column);
 }
 
 std::string Statement::text(int column) const
 {
-    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column))) : std::string();
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement.get(), column));
+    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_statement.get(), column))) : std::string();
 }
 
 double Statement::real(int column) const
 {
-    return sqlite3_column_double(m_statement, column);
+    return sqlite3_column_double(m_statement.get(), column);
 }
 
 bool Statement::isNull(int column) const
 {
-    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
 }
 
-Connection::Connection(Connection &&other) noexcept
-    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path))
+void Connection::Close::operator()(sqlite3 *db) const
 {
-}
-
-Connection &Connection::operator=(Connection &&other) noexcept
-{
-    std::swap(m_db, other.m_db);
-    std::swap(m_path, other.m_path);
-    return *this;
-}
-
-Connection::~Connection()
-{
-    sqlite3_close_v2(m_db);
+    sqlite3_close_v2(db);
 }
 
 Expected<Connection> Connection::open(const std::filesystem::path &path, bool create)
@@ -149,18 +129,18 @@ Expected<Connection> Connection::open(const std::filesystem::path &path, bool cr
 
 bool Connection::readOnly() const
 {
-    return sqlite3_db_readonly(m_db, "main") == 1;
+    return sqlite3_db_readonly(m_db.get(), "main") == 1;
 }
 
 Fault Connection::fault(int code, std::string_view operation) const
 {
-    const int systemErrno = m_db ? sqlite3_system_errno(m_db) : 0;
+    const int systemErrno = m_db ? sqlite3_system_errno(m_db.get()) : 0;
     const FaultKind kind = kindOf(code, systemErrno);
     std::string message(operation);
     message += ' ';
     message += m_path.string();
     message += ": ";
-    message += m_db && sqlite3_errcode(m_db) == code ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
+    message += m_db && sqlite3_errcode(m_db.get()) == code ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(code);
     if (systemErrno != 0 && (code & 0xff) != SQLITE_BUSY && (code & 0xff) != SQLITE_CORRUPT) {
         message += " (";
         message += std::strerror(systemErrno);
@@ -172,7 +152,7 @@ Fault Connection::fault(int code, std::string_view operation) const
 
 Expected<Done> Connection::exec(const char *sql, std::string_view operation)
 {
-    const int code = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    const int code = sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr);
     if (code != SQLITE_OK)
         return fault(code, operation);
     return Done{};
@@ -181,7 +161,7 @@ Expected<Done> Connection::exec(const char *sql, std::string_view operation)
 Expected<Statement> Connection::prepare(const char *sql, std::string_view operation)
 {
     sqlite3_stmt *statement = nullptr;
-    const int code = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+    const int code = sqlite3_prepare_v3(m_db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
     if (code != SQLITE_OK)
         return fault(code, operation);
     return Statement(statement);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +22,6 @@ class Statement final
 public:
     Statement() = default;
     explicit Statement(sqlite3_stmt *statement) : m_statement(statement) {}
-    Statement(Statement &&other) noexcept;
-    Statement &operator=(Statement &&other) noexcept;
-    ~Statement();
 
     Statement &bind(int index, std::int64_t value);
     Statement &bind(int index, std::string_view value);
@@ -39,7 +37,11 @@ public:
     bool isPrepared() const { return m_statement != nullptr; }
 
 private:
-    sqlite3_stmt *m_statement = nullptr;
+    struct Finalize
+    {
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    std::unique_ptr<sqlite3_stmt, Finalize> m_statement;
 };
 
 class Connection final
@@ -50,15 +52,12 @@ public:
     static constexpr const char *beginTransaction = "BEGIN IMMEDIATE";
 
     Connection() = default;
-    Connection(Connection &&other) noexcept;
-    Connection &operator=(Connection &&other) noexcept;
-    ~Connection();
 
     // Opens (and with `create`, makes) the file; read-write unless the file
     // may not be written, which `readOnly()` then tells.
     static Expected<Connection> open(const std::filesystem::path &path, bool create);
 
-    sqlite3 *handle() const { return m_db; }
+    sqlite3 *handle() const { return m_db.get(); }
     const std::filesystem::path &path() const { return m_path; }
     bool readOnly() const;
 
@@ -78,7 +77,11 @@ public:
 private:
     Connection(sqlite3 *db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}
 
-    sqlite3 *m_db = nullptr;
+    struct Close
+    {
+        void operator()(sqlite3 *db) const;
+    };
+    std::unique_ptr<sqlite3, Close> m_db;
     std::filesystem::path m_path;
 };
 
