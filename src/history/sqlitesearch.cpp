@@ -74,13 +74,11 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
         auto all = m_connection.prepare("SELECT server_id, name_id, last_seen FROM current_sessions", reading);
         done = all ? readCurrentSessions(*all) : Expected<Done>(all.fault());
     } else if (done.ok() && !moved.empty()) {
-        auto one = statement(m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1",
-                             reading);
-        if (!one)
-            done = one.fault();
+        done = prepare(reading,
+                       {{m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"}});
         for (std::size_t i = 0; done.ok() && i < moved.size(); ++i) {
             kept.current.erase(moved[i]);
-            done = readCurrentSessions((*one)->bind(1, moved[i]));
+            done = readCurrentSessions(m_serverSessions.bind(1, moved[i]));
         }
     }
     if (!done.ok()) {

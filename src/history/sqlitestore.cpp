@@ -64,15 +64,16 @@ Expected<Done> SqliteStore::write(sqlite::Statement &bound)
     return Done{};
 }
 
-Expected<sqlite::Statement *> SqliteStore::statement(sqlite::Statement &slot, const char *sql, std::string_view operation)
+Expected<Done> SqliteStore::prepare(std::string_view operation, std::initializer_list<KeptStatement> statements)
 {
-    if (sqlite::Statement *ready = &slot; ready->isPrepared())
-        return ready;
-    auto prepared = m_connection.prepare(sql, operation);
-    if (!prepared)
-        return prepared.fault();
-    slot = std::move(*prepared);
-    return &slot;
+    for (const auto &[slot, sql] : statements)
+        if (!slot.isPrepared()) {
+            auto prepared = m_connection.prepare(sql, operation);
+            if (!prepared)
+                return prepared.fault();
+            slot = std::move(*prepared);
+        }
+    return Done{};
 }
 
 Expected<Done> SqliteStore::record(std::span<const Sample> samples)
@@ -94,18 +95,15 @@ Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 
 Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
 {
-    auto nameServer = statement(m_nameServer, "UPDATE servers SET name = ?2 WHERE id = ?1", recording);
-    auto addMap = statement(m_addMap,
-                            "INSERT INTO maps(name, last_seen) VALUES(?1, ?2) ON CONFLICT(name) "
-                            "DO UPDATE SET last_seen = max(last_seen, excluded.last_seen) RETURNING id",
-                            recording);
-    auto addSample = statement(m_addSample,
-                               "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)",
-                               recording);
-    auto setLatest = statement(m_setLatest, "UPDATE servers SET latest = ?2 WHERE id = ?1", recording);
-    for (auto *prepared : {&nameServer, &addMap, &addSample, &setLatest})
-        if (!*prepared)
-            return prepared->fault();
+    const auto prepared = prepare(recording, {
+        {m_nameServer, "UPDATE servers SET name = ?2 WHERE id = ?1"},
+        {m_addMap, "INSERT INTO maps(name, last_seen) VALUES(?1, ?2) ON CONFLICT(name) "
+                   "DO UPDATE SET last_seen = max(last_seen, excluded.last_seen) RETURNING id"},
+        {m_addSample, "INSERT OR REPLACE INTO samples(server_id, t, players, bots, map_id) VALUES(?1, ?2, ?3, ?4, ?5)"},
+        {m_setLatest, "UPDATE servers SET latest = ?2 WHERE id = ?1"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
 
     sqlite::Transaction transaction(m_connection);
     if (auto done = transaction.begin(recording); !done.ok())
@@ -126,7 +124,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
             latest = std::max(latest, seconds(sample.time));
         }
     for (auto &[name, entry] : maps) {
-        auto &map = **addMap;
+        auto &map = m_addMap;
         map.bind(1, name).bind(2, entry.first);
         const int code = map.step();
         entry.second = map.integer(0);
@@ -141,7 +139,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
         const std::int64_t serverId = (*server)->id;
         const std::string_view serverName = bounded(sample.serverName);
         if (!serverName.empty() && (*server)->name != serverName) {
-            if (auto done = write((*nameServer)->bind(1, serverId).bind(2, serverName)); !done.ok())
+            if (auto done = write(m_nameServer.bind(1, serverId).bind(2, serverName)); !done.ok())
                 return done;
             (*server)->name = serverName;
         }
@@ -150,7 +148,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
         auto sessions = serverSessions(serverId);
         if (!sessions)
             return sessions.fault();
-        auto &sampleRow = **addSample;
+        auto &sampleRow = m_addSample;
         sampleRow.bind(1, serverId)
             .bind(2, seconds(sample.time))
             .bind(3, std::int64_t{std::clamp(sample.players, 0, maxCount)})
@@ -164,7 +162,7 @@ Expected<Done> SqliteStore::writeSamples(std::span<const Sample> samples)
         if (code != SQLITE_DONE)
             return m_connection.fault(code, recording);
         if (seconds(sample.time) > (*sessions)->latest)
-            if (auto done = write((*setLatest)->bind(1, serverId).bind(2, seconds(sample.time))); !done.ok())
+            if (auto done = write(m_setLatest.bind(1, serverId).bind(2, seconds(sample.time))); !done.ok())
                 return done;
         if (auto done = writeSessions(serverId, **sessions, sample); !done.ok())
             return done;
@@ -176,19 +174,19 @@ Expected<SqliteStore::KnownServer *> SqliteStore::knownServer(const ServerKey &k
 {
     if (auto known = m_servers.find(key); known != m_servers.end())
         return &known->second;
-    auto findServer = statement(m_findServer, "SELECT id, coalesce(name, '') FROM servers WHERE address = ?1 AND query_port = ?2", recording);
-    if (!findServer)
-        return findServer.fault();
-    auto addServer = statement(m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id", recording);
-    if (!addServer)
-        return addServer.fault();
-    auto &find = **findServer;
+    const auto prepared = prepare(recording, {
+        {m_findServer, "SELECT id, coalesce(name, '') FROM servers WHERE address = ?1 AND query_port = ?2"},
+        {m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    auto &find = m_findServer;
     find.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
     int code = find.step();
     KnownServer server{code == SQLITE_ROW ? find.integer(0) : 0, code == SQLITE_ROW ? find.text(1) : std::string()};
     find.reset();
     if (code == SQLITE_DONE) {
-        auto &add = **addServer;
+        auto &add = m_addServer;
         add.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
         code = add.step();
         server.id = add.integer(0);
@@ -203,40 +201,34 @@ Expected<SqliteStore::ServerSessions *> SqliteStore::serverSessions(std::int64_t
 {
     if (auto known = m_sessions.find(serverId); known != m_sessions.end())
         return &known->second;
-    auto latest = statement(m_latestSample, "SELECT coalesce(latest, 0) FROM servers WHERE id = ?1", recording);
-    if (!latest)
-        return latest.fault();
-    auto open = statement(m_openSessions,
-                          "SELECT n.name, c.name_id, c.first_seen FROM current_sessions c JOIN names n ON n.id = c.name_id "
-                          "WHERE c.server_id = ?1 AND c.last_seen IS NULL",
-                          recording);
-    if (!open)
-        return open.fault();
-    // The ended sessions that a name seen in the next sample may go on with.
-    auto ended = statement(m_endedSessions,
-                           "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
-                           "(SELECT name_id, first_seen, last_seen, 0 AS recent FROM sessions "
-                           "WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
-                           "SELECT name_id, first_seen, last_seen, 1 FROM current_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
-                           "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen",
-                           recording);
-    if (!ended)
-        return ended.fault();
+    const auto prepared = prepare(recording, {
+        {m_latestSample, "SELECT coalesce(latest, 0) FROM servers WHERE id = ?1"},
+        {m_openSessions, "SELECT n.name, c.name_id, c.first_seen FROM current_sessions c JOIN names n ON n.id = c.name_id "
+                         "WHERE c.server_id = ?1 AND c.last_seen IS NULL"},
+        // The ended sessions that a name seen in the next sample may go on with.
+        {m_endedSessions, "SELECT n.name, s.name_id, s.first_seen, s.last_seen, s.recent FROM "
+                          "(SELECT name_id, first_seen, last_seen, 0 AS recent FROM sessions "
+                          "WHERE server_id = ?1 AND last_seen >= ?2 UNION ALL "
+                          "SELECT name_id, first_seen, last_seen, 1 FROM current_sessions WHERE server_id = ?1 AND last_seen >= ?2) s "
+                          "JOIN names n ON n.id = s.name_id ORDER BY s.first_seen"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     ServerSessions server;
-    auto &max = **latest;
+    auto &max = m_latestSample;
     max.bind(1, serverId);
     int code = max.step();
     server.latest = max.integer(0);
     max.reset();
     if (code != SQLITE_ROW)
         return m_connection.fault(code, recording);
-    auto done = m_connection.eachRow((*open)->bind(1, serverId), recording, [&server](const sqlite::Statement &row) {
+    auto done = m_connection.eachRow(m_openSessions.bind(1, serverId), recording, [&server](const sqlite::Statement &row) {
         server.open.emplace(row.text(0), Session{row.integer(1), row.integer(2), 0});
     });
     if (!done.ok())
         return done.fault();
-    (*ended)->bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
-    done = m_connection.eachRow(**ended, recording, [&server](const sqlite::Statement &row) {
+    m_endedSessions.bind(1, serverId).bind(2, seconds(sessionRule().continuesFrom(at(server.latest))));
+    done = m_connection.eachRow(m_endedSessions, recording, [&server](const sqlite::Statement &row) {
         server.ended.insert_or_assign(row.text(0), Session{row.integer(1), row.integer(2), row.integer(3), row.integer(4) != 0});
     });
     if (!done.ok())
@@ -255,19 +247,19 @@ Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
 {
     if (auto known = m_nameIds.find(name); known != m_nameIds.end())
         return known->second;
-    auto findName = statement(m_findName, "SELECT id FROM names WHERE name = ?1", recording);
-    if (!findName)
-        return findName.fault();
-    auto addName = statement(m_addName, "INSERT INTO names(name, folded) VALUES(?1, ?2) RETURNING id", recording);
-    if (!addName)
-        return addName.fault();
-    auto &find = **findName;
+    const auto prepared = prepare(recording, {
+        {m_findName, "SELECT id FROM names WHERE name = ?1"},
+        {m_addName, "INSERT INTO names(name, folded) VALUES(?1, ?2) RETURNING id"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    auto &find = m_findName;
     find.bind(1, name);
     int code = find.step();
     std::int64_t id = code == SQLITE_ROW ? find.integer(0) : 0;
     find.reset();
     if (code == SQLITE_DONE) {
-        auto &add = **addName;
+        auto &add = m_addName;
         add.bind(1, name).bind(2, foldCase(name));
         code = add.step();
         id = add.integer(0);
@@ -291,20 +283,14 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
         m_sessions.erase(serverId);
         return written;
     }
-    auto endSession = statement(m_endSession,
-                                "UPDATE current_sessions SET last_seen = ?4 WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3",
-                                recording);
-    auto reopenSession = statement(m_reopenSession,
-                                   "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4",
-                                   recording);
-    auto reopenRecent = statement(m_reopenRecent,
-                                  "UPDATE current_sessions SET last_seen = NULL WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3",
-                                  recording);
-    auto openSession = statement(m_openSession, "INSERT INTO current_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)",
-                                 recording);
-    for (auto *prepared : {&endSession, &reopenSession, &reopenRecent, &openSession})
-        if (!*prepared)
-            return prepared->fault();
+    const auto prepared = prepare(recording, {
+        {m_endSession, "UPDATE current_sessions SET last_seen = ?4 WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3"},
+        {m_reopenSession, "DELETE FROM sessions WHERE server_id = ?1 AND last_seen = ?3 AND name_id = ?2 AND first_seen = ?4"},
+        {m_reopenRecent, "UPDATE current_sessions SET last_seen = NULL WHERE server_id = ?1 AND name_id = ?2 AND first_seen = ?3"},
+        {m_openSession, "INSERT INTO current_sessions(server_id, name_id, first_seen) VALUES(?1, ?2, ?3)"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     // A server may list one name twice (two players, one name): one session.
     std::set<std::string_view> names;
     for (const std::string &name : sample.names)
@@ -323,7 +309,7 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
             continue;
         }
         Session &session = open->second;
-        if (auto done = write((*endSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)); !done.ok())
+        if (auto done = write(m_endSession.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)); !done.ok())
             return done;
         session.lastSeen = server.latest;
         session.recent = true;
@@ -341,13 +327,13 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
             server.ended.erase(ended);
             if (session.recent) {
                 // Its row goes on again in place.
-                if (auto done = write((*reopenRecent)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
+                if (auto done = write(m_reopenRecent.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
                     return done;
                 server.open.emplace(name, session);
                 continue;
             }
             if (auto done = write(
-                    (*reopenSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)); !done.ok())
+                    m_reopenSession.bind(1, serverId).bind(2, session.nameId).bind(3, session.lastSeen).bind(4, session.firstSeen)); !done.ok())
                 return done;
         } else {
             auto id = nameId(name);
@@ -355,7 +341,7 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
                 return id.fault();
             session.nameId = *id;
         }
-        if (auto done = write((*openSession)->bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
+        if (auto done = write(m_openSession.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen)); !done.ok())
             return done;
         server.open.emplace(name, session);
     }
@@ -368,25 +354,20 @@ Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSe
     // An answer older than the server's latest ends no session: its names
     // that are not on now continue their latest ended session by the rule,
     // or make one of their own.
-    auto extendSession = statement(m_extendSession,
-                                   "UPDATE sessions SET last_seen = max(last_seen, ?4) "
-                                   "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
-                                   "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
-                                   "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))",
-                                   recording);
-    auto extendRecent = statement(m_extendRecent,
-                                  "UPDATE current_sessions SET last_seen = max(last_seen, ?4) "
-                                  "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
-                                  "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
-                                  "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))",
-                                  recording);
-    auto addSession = statement(m_addSession,
-                                "INSERT OR IGNORE INTO current_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)",
-                                recording);
-    auto endedLater = statement(m_endedLater, "UPDATE names SET last_ended = max(last_ended, ?2) WHERE id = ?1", recording);
-    for (auto *prepared : {&extendSession, &extendRecent, &addSession, &endedLater})
-        if (!*prepared)
-            return prepared->fault();
+    const auto prepared = prepare(recording, {
+        {m_extendSession, "UPDATE sessions SET last_seen = max(last_seen, ?4) "
+                          "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                          "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                          "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))"},
+        {m_extendRecent, "UPDATE current_sessions SET last_seen = max(last_seen, ?4) "
+                         "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
+                         "(SELECT first_seen FROM sessions WHERE server_id = ?1 AND name_id = ?2 UNION ALL "
+                         "SELECT first_seen FROM current_sessions WHERE server_id = ?1 AND name_id = ?2))"},
+        {m_addSession, "INSERT OR IGNORE INTO current_sessions(server_id, name_id, first_seen, last_seen) VALUES(?1, ?2, ?3, ?3)"},
+        {m_endedLater, "UPDATE names SET last_ended = max(last_ended, ?2) WHERE id = ?1"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     const std::int64_t time = seconds(sample.time);
     for (const std::string &each : sample.names) {
         const std::string_view name = bounded(each);
@@ -396,15 +377,15 @@ Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSe
         if (!id)
             return id.fault();
         int changes = 0;
-        for (sqlite::Statement *extend : {*extendSession, *extendRecent}) {
+        for (sqlite::Statement *extend : {&m_extendSession, &m_extendRecent}) {
             const std::int64_t from = seconds(sessionRule().continuesFrom(sample.time));
             if (auto done = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)); !done.ok())
                 return done;
             changes += sqlite3_changes(m_connection.handle());
         }
         // The large table's session a name's row ranks it by may end later now.
-        auto done = changes > 0 ? write((*endedLater)->bind(1, *id).bind(2, time))
-                                : write((*addSession)->bind(1, serverId).bind(2, *id).bind(3, time));
+        auto done = changes > 0 ? write(m_endedLater.bind(1, *id).bind(2, time))
+                                : write(m_addSession.bind(1, serverId).bind(2, *id).bind(3, time));
         if (!done.ok())
             return done;
     }
@@ -483,10 +464,9 @@ Expected<Done> SqliteStore::prune(Seconds before)
 
 Expected<Done> SqliteStore::countEdit()
 {
-    auto count = statement(m_countEdit, countEditSql, recording);
-    if (!count)
-        return count.fault();
-    return write(**count);
+    if (auto prepared = prepare(recording, {{m_countEdit, countEditSql}}); !prepared.ok())
+        return prepared.fault();
+    return write(m_countEdit);
 }
 
 Expected<Done> SqliteStore::dropOldestDay()
@@ -499,19 +479,19 @@ Expected<Done> SqliteStore::dropOldestDay()
 
 Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    auto query = statement(m_series,
-                           "SELECT t, players, bots FROM samples "
-                           "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
-                           "AND t >= ?3 AND t < ?4 ORDER BY t",
-                           reading);
-    if (!query)
-        return query.fault();
+    const auto prepared = prepare(reading, {
+        {m_series, "SELECT t, players, bots FROM samples "
+                   "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
+                   "AND t >= ?3 AND t < ?4 ORDER BY t"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     const auto stepCount = std::max<std::int64_t>(1, span / step);
     const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
     Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
 
-    (*query)->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
-    auto done = m_connection.eachRow(**query, reading, [&series, step](const sqlite::Statement &row) {
+    m_series.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
+    auto done = m_connection.eachRow(m_series, reading, [&series, step](const sqlite::Statement &row) {
         const auto index = static_cast<std::size_t>((row.integer(0) - seconds(series.start)) / step.count());
         series.steps[index] = Count{storedCount(row.integer(1)), storedCount(row.integer(2))};
     });

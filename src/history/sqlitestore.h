@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -120,7 +121,14 @@ private:
     Expected<Done> readCurrentSessions(sqlite::Statement &query);
     // Runs a bound statement that returns no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
-    Expected<sqlite::Statement *> statement(sqlite::Statement &slot, const char *sql, std::string_view operation);
+    // A statement kept for the next uses, prepared on first use.
+    struct KeptStatement
+    {
+        sqlite::Statement &slot;
+        const char *sql;
+    };
+    // Prepares those of the statements not prepared yet.
+    Expected<Done> prepare(std::string_view operation, std::initializer_list<KeptStatement> statements);
 
     sqlite::Connection m_connection;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_series;
