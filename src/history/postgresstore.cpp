@@ -305,39 +305,38 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
             return done;
     // A name back soon enough after leaving goes on with its session: the
     // latest one that ended within the gap. Each name's key is looked up by
-    // itself: a join would hash every name for the round's few.
-    static constexpr const char *seenInPass =
-        "WITH x AS (SELECT x.server_id, (SELECT id FROM names WHERE name = x.name) AS name_id, x.t "
-        "FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t)), "
-        "latest AS (SELECT x.*, s.first_seen, s.last_seen FROM x LEFT JOIN LATERAL (SELECT first_seen, last_seen FROM sessions "
-        "WHERE server_id = x.server_id AND last_seen >= x.t - $4 AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
+    // itself: a join would hash every name for the round's few. `then` works
+    // on those latest sessions.
+    const auto withLatestSessions = [&](const std::vector<std::int64_t> &servers, const std::vector<std::string> &names,
+                                        const std::vector<std::int64_t> &times, const std::string &then) -> Expected<Done> {
+        if (servers.empty())
+            return Done{};
+        static constexpr std::string_view latest =
+            "WITH x AS (SELECT x.server_id, (SELECT id FROM names WHERE name = x.name) AS name_id, x.t "
+            "FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t)), "
+            "latest AS (SELECT x.*, s.first_seen, s.last_seen FROM x LEFT JOIN LATERAL (SELECT first_seen, last_seen FROM sessions "
+            "WHERE server_id = x.server_id AND last_seen >= x.t - $4 AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
+        return m_connection.exec((std::string(latest) + then).c_str(), recording,
+                                 postgres::Parameters().addArray(servers).addArray(names).addArray(times).add(gap));
+    };
     // A session is found by its server and end, of which there are few.
-    static constexpr const char *itsSession =
+    const std::string itsSession =
         "s.server_id = l.server_id AND s.last_seen = l.last_seen AND s.name_id = l.name_id AND s.first_seen = l.first_seen";
-    if (!seenServers.empty())
-        if (auto done = m_connection.exec(
-                (std::string(seenInPass)
-                 + ", back AS (DELETE FROM sessions s USING latest l WHERE " + itsSession + ") "
-                   "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
-                   "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)")
-                    .c_str(),
-                recording,
-                postgres::Parameters().addArray(seenServers).addArray(seenNames).addArray(seenTimes).add(gap)); !done.ok())
-            return done;
+    if (auto done = withLatestSessions(
+            seenServers, seenNames, seenTimes,
+            ", back AS (DELETE FROM sessions s USING latest l WHERE " + itsSession + ") "
+            "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
+            "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)");
+        !done.ok())
+        return done;
     // A late answer's names go on with their session that ended within the
     // gap, or make one of their own.
-    if (!lateServers.empty())
-        if (auto done = m_connection.exec(
-                (std::string(seenInPass)
-                 + ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l WHERE " + itsSession
-                 + " RETURNING s.server_id, s.name_id) "
-                   "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
-                   "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id)")
-                    .c_str(),
-                recording,
-                postgres::Parameters().addArray(lateServers).addArray(lateNames).addArray(lateTimes).add(gap)); !done.ok())
-            return done;
-    return Done{};
+    return withLatestSessions(
+        lateServers, lateNames, lateTimes,
+        ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l WHERE " + itsSession
+            + " RETURNING s.server_id, s.name_id) "
+              "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
+              "WHERE NOT EXISTS (SELECT 1 FROM extended e WHERE e.server_id = l.server_id AND e.name_id = l.name_id)");
 }
 
 Expected<Done> PostgresStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
