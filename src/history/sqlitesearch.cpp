@@ -175,14 +175,17 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     for (const Row &row : current)
         if (isListed[row.candidate])
             add(row.candidate, row.serverId, row.seen);
-    auto ended = m_connection.prepare("SELECT server_id, max(last_seen) FROM sessions "
-                                      "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id",
-                                      reading);
-    if (!ended)
-        return ended.fault();
+    const auto prepared = prepare(reading, {
+        {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
+                        "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
+        {m_serverById, "SELECT address, query_port, coalesce(name, '') FROM servers WHERE id = ?1"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     for (std::size_t i : listed) {
-        ended->bind(1, candidates[i].id).bind(2, floor);
-        auto done = m_connection.eachRow(*ended, reading, [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
+        m_endedByName.bind(1, candidates[i].id).bind(2, floor);
+        auto done = m_connection.eachRow(m_endedByName, reading,
+                                         [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
         if (!done.ok())
             return done.fault();
     }
@@ -202,21 +205,18 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
                       });
     rows.resize(shown);
 
-    auto server = m_connection.prepare("SELECT address, query_port, coalesce(name, '') FROM servers WHERE id = ?1", reading);
-    if (!server)
-        return server.fault();
     std::vector<PlayerMatch> matches;
     matches.reserve(rows.size());
     for (const Row &row : rows) {
-        server->bind(1, row.serverId);
-        const int code = server->step();
+        m_serverById.bind(1, row.serverId);
+        const int code = m_serverById.step();
         if (code == SQLITE_ROW) {
             const auto latest = kept.latest.find(row.serverId);
             const bool online = latest != kept.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
             matches.push_back({*candidates[row.candidate].name, online, at(row.seen),
-                               {server->text(0), static_cast<std::uint16_t>(server->integer(1))}, server->text(2)});
+                               {m_serverById.text(0), static_cast<std::uint16_t>(m_serverById.integer(1))}, m_serverById.text(2)});
         }
-        server->reset();
+        m_serverById.reset();
         if (code != SQLITE_ROW && code != SQLITE_DONE)
             return m_connection.fault(code, reading);
     }

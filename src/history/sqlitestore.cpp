@@ -76,6 +76,22 @@ Expected<Done> SqliteStore::prepare(std::string_view operation, std::initializer
     return Done{};
 }
 
+Expected<Done> SqliteStore::findOrAdd(sqlite::Statement &find, sqlite::Statement &add,
+                                      const std::function<void(const sqlite::Statement &)> &take)
+{
+    int code = find.step();
+    const sqlite::Statement &row = code == SQLITE_DONE ? add : find;
+    if (code == SQLITE_DONE)
+        code = add.step();
+    if (code == SQLITE_ROW)
+        take(row);
+    find.reset();
+    add.reset();
+    if (code != SQLITE_ROW)
+        return m_connection.fault(code, recording);
+    return Done{};
+}
+
 Expected<Done> SqliteStore::record(std::span<const Sample> samples)
 {
     m_search.dataVersion = -1;
@@ -176,24 +192,18 @@ Expected<SqliteStore::KnownServer *> SqliteStore::knownServer(const ServerKey &k
         return &known->second;
     const auto prepared = prepare(recording, {
         {m_findServer, "SELECT id, coalesce(name, '') FROM servers WHERE address = ?1 AND query_port = ?2"},
-        {m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id"},
+        {m_addServer, "INSERT INTO servers(address, query_port) VALUES(?1, ?2) RETURNING id, ''"},
     });
     if (!prepared.ok())
         return prepared.fault();
-    auto &find = m_findServer;
-    find.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
-    int code = find.step();
-    KnownServer server{code == SQLITE_ROW ? find.integer(0) : 0, code == SQLITE_ROW ? find.text(1) : std::string()};
-    find.reset();
-    if (code == SQLITE_DONE) {
-        auto &add = m_addServer;
-        add.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
-        code = add.step();
-        server.id = add.integer(0);
-        add.reset();
-    }
-    if (code != SQLITE_ROW)
-        return m_connection.fault(code, recording);
+    m_findServer.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
+    m_addServer.bind(1, key.address).bind(2, std::int64_t{key.queryPort});
+    KnownServer server;
+    auto found = findOrAdd(m_findServer, m_addServer, [&server](const sqlite::Statement &row) {
+        server = {row.integer(0), row.text(1)};
+    });
+    if (!found.ok())
+        return found.fault();
     return &m_servers.emplace(key, std::move(server)).first->second;
 }
 
@@ -253,20 +263,12 @@ Expected<std::int64_t> SqliteStore::nameId(std::string_view name)
     });
     if (!prepared.ok())
         return prepared.fault();
-    auto &find = m_findName;
-    find.bind(1, name);
-    int code = find.step();
-    std::int64_t id = code == SQLITE_ROW ? find.integer(0) : 0;
-    find.reset();
-    if (code == SQLITE_DONE) {
-        auto &add = m_addName;
-        add.bind(1, name).bind(2, foldCase(name));
-        code = add.step();
-        id = add.integer(0);
-        add.reset();
-    }
-    if (code != SQLITE_ROW)
-        return m_connection.fault(code, recording);
+    m_findName.bind(1, name);
+    m_addName.bind(1, name).bind(2, foldCase(name));
+    std::int64_t id = 0;
+    auto found = findOrAdd(m_findName, m_addName, [&id](const sqlite::Statement &row) { id = row.integer(0); });
+    if (!found.ok())
+        return found.fault();
     m_nameIds.emplace(name, id);
     return id;
 }
@@ -395,23 +397,21 @@ Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSe
 Expected<Done> SqliteStore::noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time)
 {
     // The latest lookup names the server; one noted out of order does not.
-    auto note = m_connection.prepare("INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
-                                     "VALUES(?1, ?2, ?3, nullif(?4, ''), ?5, ?6) ON CONFLICT(address, query_port) DO UPDATE SET "
-                                     "last_lookup = excluded.last_lookup, asked_address = excluded.asked_address, "
-                                     "asked_port = excluded.asked_port, web_port = excluded.web_port "
-                                     "WHERE coalesce(last_lookup, 0) <= excluded.last_lookup",
-                                     recording);
-    if (!note)
-        return note.fault();
-    note->bind(1, server.address)
-        .bind(2, std::int64_t{server.queryPort})
-        .bind(3, seconds(time))
-        .bind(4, bounded(asked.address))
-        .bind(5, std::int64_t{asked.queryPort})
-        .bind(6, std::int64_t{asked.webPort});
-    if (const int code = note->step(); code != SQLITE_DONE)
-        return m_connection.fault(code, recording);
-    return Done{};
+    const auto prepared = prepare(recording, {
+        {m_noteLookup, "INSERT INTO servers(address, query_port, last_lookup, asked_address, asked_port, web_port) "
+                       "VALUES(?1, ?2, ?3, nullif(?4, ''), ?5, ?6) ON CONFLICT(address, query_port) DO UPDATE SET "
+                       "last_lookup = excluded.last_lookup, asked_address = excluded.asked_address, "
+                       "asked_port = excluded.asked_port, web_port = excluded.web_port "
+                       "WHERE coalesce(last_lookup, 0) <= excluded.last_lookup"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    return write(m_noteLookup.bind(1, server.address)
+                     .bind(2, std::int64_t{server.queryPort})
+                     .bind(3, seconds(time))
+                     .bind(4, bounded(asked.address))
+                     .bind(5, std::int64_t{asked.queryPort})
+                     .bind(6, std::int64_t{asked.webPort}));
 }
 
 Expected<Done> SqliteStore::prune(Seconds before)
@@ -503,20 +503,21 @@ Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::
 Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                std::chrono::seconds utcOffset)
 {
-    auto query = m_connection.prepare("SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(min(max(players, 0), ?6)) FROM samples "
-                                      "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
-                                      "AND t >= ?3 AND t < ?4 GROUP BY hour",
-                                      reading);
-    if (!query)
-        return query.fault();
-    query->bind(1, server.address)
+    const auto prepared = prepare(reading, {
+        {m_hourlyAverages, "SELECT ((t + ?5) % 86400 + 86400) % 86400 / 3600 AS hour, avg(min(max(players, 0), ?6)) FROM samples "
+                           "WHERE server_id = (SELECT id FROM servers WHERE address = ?1 AND query_port = ?2) "
+                           "AND t >= ?3 AND t < ?4 GROUP BY hour"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    m_hourlyAverages.bind(1, server.address)
         .bind(2, std::int64_t{server.queryPort})
         .bind(3, seconds(since))
         .bind(4, seconds(until))
         .bind(5, utcOffset.count())
         .bind(6, std::int64_t{maxCount});
     HourlyAverages averages;
-    auto done = m_connection.eachRow(*query, reading, [&averages](const sqlite::Statement &row) {
+    auto done = m_connection.eachRow(m_hourlyAverages, reading, [&averages](const sqlite::Statement &row) {
         averages[static_cast<std::size_t>(row.integer(0))] = row.real(1);
     });
     if (!done.ok())
@@ -526,13 +527,14 @@ Expected<HourlyAverages> SqliteStore::hourlyAverages(const ServerKey &server, Se
 
 Expected<std::vector<ServerKey>> SqliteStore::serversLookedUpSince(Seconds since)
 {
-    auto query = m_connection.prepare(
-        "SELECT address, query_port FROM servers WHERE last_lookup >= ?1 ORDER BY last_lookup DESC", reading);
-    if (!query)
-        return query.fault();
-    query->bind(1, seconds(since));
+    const auto prepared = prepare(reading, {
+        {m_lookedUpSince, "SELECT address, query_port FROM servers WHERE last_lookup >= ?1 ORDER BY last_lookup DESC"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    m_lookedUpSince.bind(1, seconds(since));
     std::vector<ServerKey> servers;
-    auto done = m_connection.eachRow(*query, reading, [&servers](const sqlite::Statement &row) {
+    auto done = m_connection.eachRow(m_lookedUpSince, reading, [&servers](const sqlite::Statement &row) {
         servers.push_back({row.text(0), static_cast<std::uint16_t>(row.integer(1))});
     });
     if (!done.ok())
@@ -542,18 +544,18 @@ Expected<std::vector<ServerKey>> SqliteStore::serversLookedUpSince(Seconds since
 
 Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, std::size_t limit)
 {
-    auto query = m_connection.prepare(
-        "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name, "
-        "s.asked_address, s.asked_port, s.web_port FROM servers s "
-        "LEFT JOIN samples x ON x.server_id = s.id AND x.t = s.latest "
-        "LEFT JOIN maps m ON m.id = x.map_id "
-        "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2",
-        reading);
-    if (!query)
-        return query.fault();
-    query->bind(1, seconds(since)).bind(2, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
+    const auto prepared = prepare(reading, {
+        {m_recentServers, "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, m.name, s.name, "
+                          "s.asked_address, s.asked_port, s.web_port FROM servers s "
+                          "LEFT JOIN samples x ON x.server_id = s.id AND x.t = s.latest "
+                          "LEFT JOIN maps m ON m.id = x.map_id "
+                          "WHERE s.last_lookup >= ?1 ORDER BY s.last_lookup DESC LIMIT ?2"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    m_recentServers.bind(1, seconds(since)).bind(2, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
     std::vector<RecentServer> servers;
-    auto done = m_connection.eachRow(*query, reading, [&servers](const sqlite::Statement &row) {
+    auto done = m_connection.eachRow(m_recentServers, reading, [&servers](const sqlite::Statement &row) {
         RecentServer recent{{row.text(0), static_cast<std::uint16_t>(row.integer(1))}, std::nullopt, at(row.integer(2)), std::nullopt};
         if (!row.isNull(8))
             recent.asked = AskedAs{row.text(8), static_cast<std::uint16_t>(row.integer(9)), static_cast<std::uint16_t>(row.integer(10))};
@@ -569,23 +571,23 @@ Expected<std::vector<RecentServer>> SqliteStore::recentServers(Seconds since, st
 
 Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince)
 {
-    auto query = m_connection.prepare(
-        "WITH server AS (SELECT id, latest FROM servers "
-        "WHERE address = ?1 AND query_port = ?2), "
-        "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
-        "AND s.last_seen >= ?3 "
-        "UNION ALL SELECT c.name_id, c.first_seen, coalesce(c.last_seen, server.latest) AS last_seen "
-        "FROM server JOIN current_sessions c ON c.server_id = server.id WHERE coalesce(c.last_seen, server.latest) >= ?3) "
-        "SELECT n.name, s.first_seen, s.last_seen, (SELECT latest FROM server) "
-        "FROM seen s JOIN names n ON n.id = s.name_id "
-        "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name",
-        reading);
-    if (!query)
-        return query.fault();
-    query->bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(since));
+    const auto prepared = prepare(reading, {
+        {m_playersSeen, "WITH server AS (SELECT id, latest FROM servers "
+                        "WHERE address = ?1 AND query_port = ?2), "
+                        "seen AS (SELECT s.name_id, s.first_seen, s.last_seen FROM server JOIN sessions s ON s.server_id = server.id "
+                        "AND s.last_seen >= ?3 "
+                        "UNION ALL SELECT c.name_id, c.first_seen, coalesce(c.last_seen, server.latest) AS last_seen "
+                        "FROM server JOIN current_sessions c ON c.server_id = server.id WHERE coalesce(c.last_seen, server.latest) >= ?3) "
+                        "SELECT n.name, s.first_seen, s.last_seen, (SELECT latest FROM server) "
+                        "FROM seen s JOIN names n ON n.id = s.name_id "
+                        "ORDER BY s.last_seen DESC, s.first_seen DESC, n.name"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
+    m_playersSeen.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(since));
     std::vector<SeenPlayer> players;
     std::map<std::string, std::size_t, std::less<>> indexOf;
-    auto done = m_connection.eachRow(*query, reading, [&](const sqlite::Statement &row) {
+    auto done = m_connection.eachRow(m_playersSeen, reading, [&](const sqlite::Statement &row) {
         const PlayerSession session{at(row.integer(1)), at(row.integer(2))};
         auto [found, added] = indexOf.try_emplace(row.text(0), players.size());
         if (added) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -121,6 +122,10 @@ private:
     Expected<Done> readCurrentSessions(sqlite::Statement &query);
     // Runs a bound statement that returns no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
+    // Steps the bound `find`, and the bound `add` when `find` gave no row,
+    // handing the row either gave to `take`; resets both.
+    Expected<Done> findOrAdd(sqlite::Statement &find, sqlite::Statement &add,
+                             const std::function<void(const sqlite::Statement &)> &take);
     // A statement kept for the next uses, prepared on first use.
     struct KeptStatement
     {
@@ -131,10 +136,12 @@ private:
     Expected<Done> prepare(std::string_view operation, std::initializer_list<KeptStatement> statements);
 
     sqlite::Connection m_connection;
-    sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_series;
-    sqlite::Statement m_latestSample, m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession,
-        m_reopenSession, m_reopenRecent, m_openSession, m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit,
-        m_serverSessions;
+    // What the store writes, and what it reads for pages and searches.
+    sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
+        m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
+        m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit, m_noteLookup;
+    sqlite::Statement m_series, m_hourlyAverages, m_lookedUpSince, m_recentServers, m_playersSeen, m_serverSessions,
+        m_endedByName, m_serverById;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails; a prune of ours
     // forgets the servers and sessions, and of the names those it drops.
