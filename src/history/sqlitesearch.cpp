@@ -4,9 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
-#include <optional>
 #include <unordered_map>
 
 namespace history {
@@ -21,18 +19,6 @@ struct Candidate
     const std::string *name = nullptr;
     std::int64_t newest = 0; // the end of its latest session anywhere
 };
-
-// Reads every row of a query, with one integer bound if given.
-Expected<Done> eachRow(sqlite::Connection &connection, const char *sql, std::optional<std::int64_t> value,
-                       const std::function<void(const sqlite::Statement &)> &take)
-{
-    auto query = connection.prepare(sql, reading);
-    if (!query)
-        return query.fault();
-    if (value)
-        query->bind(1, *value);
-    return connection.eachRow(*query, reading, take);
-}
 
 }
 
@@ -50,32 +36,35 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
         return edits.fault();
     if (*edits != kept.edits)
         kept = {};
+    const auto prepared = prepare(reading, {
+        {m_namesSince, "SELECT id, name, folded, last_ended FROM names WHERE id > ?1 ORDER BY id"},
+        {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
+        {m_currentSessions, "SELECT server_id, name_id, last_seen FROM current_sessions"},
+        {m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"},
+    });
+    if (!prepared.ok())
+        return prepared.fault();
     // Names are numbered upwards, and only a prune drops any.
     const std::int64_t knownUpTo = kept.names.empty() ? 0 : kept.names.back().id;
-    auto done = eachRow(m_connection, "SELECT id, name, folded, last_ended FROM names WHERE id > ?1 ORDER BY id", knownUpTo,
-                        [&kept](const sqlite::Statement &row) {
-                            kept.names.push_back({row.integer(0), row.text(1), row.text(2), row.integer(3)});
-                        });
+    auto done = m_connection.eachRow(m_namesSince.bind(1, knownUpTo), reading, [&kept](const sqlite::Statement &row) {
+        kept.names.push_back({row.integer(0), row.text(1), row.text(2), row.integer(3)});
+    });
     std::vector<std::int64_t> moved; // the servers whose latest sample moved, or new to us
     if (done.ok())
-        done = eachRow(m_connection, "SELECT id, coalesce(latest, 0) FROM servers", std::nullopt,
-                       [&kept, &moved](const sqlite::Statement &row) {
-                           const std::int64_t id = row.integer(0), latest = row.integer(1);
-                           auto [entry, added] = kept.latest.try_emplace(id, latest);
-                           if (added || entry->second != latest) {
-                               entry->second = latest;
-                               moved.push_back(id);
-                           }
-                       });
+        done = m_connection.eachRow(m_serversLatest, reading, [&kept, &moved](const sqlite::Statement &row) {
+            const std::int64_t id = row.integer(0), latest = row.integer(1);
+            auto [entry, added] = kept.latest.try_emplace(id, latest);
+            if (added || entry->second != latest) {
+                entry->second = latest;
+                moved.push_back(id);
+            }
+        });
     // One scan of the table once many moved, as after a poll round, rather
     // than a lookup per server.
     if (done.ok() && moved.size() > kept.latest.size() / 4) {
         kept.current.clear();
-        auto all = m_connection.prepare("SELECT server_id, name_id, last_seen FROM current_sessions", reading);
-        done = all ? readCurrentSessions(*all) : Expected<Done>(all.fault());
-    } else if (done.ok() && !moved.empty()) {
-        done = prepare(reading,
-                       {{m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"}});
+        done = readCurrentSessions(m_currentSessions);
+    } else {
         for (std::size_t i = 0; done.ok() && i < moved.size(); ++i) {
             kept.current.erase(moved[i]);
             done = readCurrentSessions(m_serverSessions.bind(1, moved[i]));
@@ -208,17 +197,14 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     std::vector<PlayerMatch> matches;
     matches.reserve(rows.size());
     for (const Row &row : rows) {
-        m_serverById.bind(1, row.serverId);
-        const int code = m_serverById.step();
-        if (code == SQLITE_ROW) {
+        auto done = m_connection.eachRow(m_serverById.bind(1, row.serverId), reading, [&](const sqlite::Statement &server) {
             const auto latest = kept.latest.find(row.serverId);
             const bool online = latest != kept.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
             matches.push_back({*candidates[row.candidate].name, online, at(row.seen),
-                               {m_serverById.text(0), static_cast<std::uint16_t>(m_serverById.integer(1))}, m_serverById.text(2)});
-        }
-        m_serverById.reset();
-        if (code != SQLITE_ROW && code != SQLITE_DONE)
-            return m_connection.fault(code, reading);
+                               {server.text(0), static_cast<std::uint16_t>(server.integer(1))}, server.text(2)});
+        });
+        if (!done.ok())
+            return done.fault();
     }
     return matches;
 }

@@ -140,8 +140,8 @@ private:
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
         m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
         m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit, m_noteLookup;
-    sqlite::Statement m_series, m_hourlyAverages, m_lookedUpSince, m_recentServers, m_playersSeen, m_serverSessions,
-        m_endedByName, m_serverById;
+    sqlite::Statement m_series, m_hourlyAverages, m_lookedUpSince, m_recentServers, m_playersSeen, m_namesSince,
+        m_serversLatest, m_currentSessions, m_serverSessions, m_endedByName, m_serverById;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails; a prune of ours
     // forgets the servers and sessions, and of the names those it drops.
