@@ -254,7 +254,6 @@ std::vector<boost::asio::ip::tcp::socket> heldConnections(boost::asio::io_contex
     return held;
 }
 
-
 TEST_F(Service, ConnectionsBeyondTheLimitsGet503)
 {
     auto options = testOptions();
