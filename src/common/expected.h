@@ -7,10 +7,27 @@
 
 namespace common {
 
+// What kind of trouble an operation met, where the caller acts on it; most
+// callers only show the message.
+enum class FaultKind {
+    cannotOpen,   // a file, folder, database or socket cannot be made or opened
+    locked,       // another process holds it longer than we wait
+    readOnly,     // it may not be written
+    corrupt,      // it is not what it should be, or a damaged one
+    diskFull,     // the disk, or the file's size limit, is full
+    newerSchema,  // written by a newer version of the program
+    other,
+};
+
 // Why an operation failed, as one readable sentence: the operation, the
 // path or address, and the system's reason.
 struct Fault {
+    Fault() = default;
+    Fault(std::string text) : message(std::move(text)) {}
+    Fault(FaultKind what, std::string text) : message(std::move(text)), kind(what) {}
+
     std::string message;
+    FaultKind kind = FaultKind::other;
 };
 
 // For calls that give nothing back when they succeed.
