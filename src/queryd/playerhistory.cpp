@@ -1,10 +1,6 @@
 #include "queryd/playerhistory.h"
 
-#include "queryd/html.h"
-#include "queryd/pages.h"
-
 #include "history/busiesthours.h"
-#include "history/chart.h"
 #include "history/postgresstore.h"
 #include "history/sqlitestore.h"
 #include "history/threadedstore.h"
@@ -23,8 +19,6 @@ constexpr auto reopenAfter = std::chrono::minutes(1);
 // The longest a page waits for a PostgreSQL history; it is on the same
 // machine or network, and answers in milliseconds when it answers at all.
 constexpr auto databaseWait = std::chrono::milliseconds(250);
-// The start page's "players now" is the latest answer within this.
-constexpr auto currentWithin = std::chrono::minutes(15);
 constexpr auto busyPeriod = std::chrono::days(7);
 // Names asked for, remembered with the address they led to; a bound against
 // a flood of names.
@@ -32,7 +26,6 @@ constexpr std::size_t maxNames = 4096;
 constexpr auto noteLookupEvery = std::chrono::minutes(1);
 constexpr auto seenPeriod = std::chrono::hours(24);
 constexpr auto searchPeriod = std::chrono::days(7);
-constexpr std::size_t seenShown = 50;
 constexpr std::size_t recentShown = 10;
 // A fault that lasts is logged again after this long; the reader and the
 // writer meet different ones, and a page and a poll meet them many times a
@@ -62,11 +55,6 @@ std::string zoneName()
 {
     const std::tm local = localNow();
     return local.tm_zone ? local.tm_zone : "";
-}
-
-std::string unavailableLine(std::string_view reason)
-{
-    return "History unavailable: " + std::string(reason);
 }
 
 }
@@ -163,7 +151,7 @@ void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)
         return;
     logged->second = at;
     if (m_log)
-        m_log(unavailableLine(fault->message));
+        m_log(historyUnavailable(fault->message));
 }
 
 std::optional<std::string> PlayerHistory::unavailable()
@@ -200,7 +188,7 @@ void PlayerHistory::record(const ut3::QueryResult &result)
     noteFault(m_recorder->fault());
 }
 
-history::Expected<history::Series> PlayerHistory::daySeries(const history::ServerKey &server, history::Seconds at)
+history::Expected<history::Series> PlayerHistory::readDay(const history::ServerKey &server, history::Seconds at)
 {
     auto day = m_reader->series(server, at);
     // The page made right after an answer shows it, though the writer
@@ -278,105 +266,49 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     return servers;
 }
 
-std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
+std::optional<ServerPast> PlayerHistory::past(const ut3::QueryTarget &server)
 {
-    std::string html = "<section class=\"history\"><h2>Last 24 hours</h2>";
+    ServerPast past;
+    past.utcOffset = m_setup.utcOffset();
     const auto failed = [&](const std::string &reason) {
         noteFault(history::Fault{history::FaultKind::other, reason});
-        html += "<p class=\"quiet\">";
-        appendEscaped(html, unavailableLine(reason));
-        return html + "</p></section>";
+        past.trouble = reason;
+        return past;
     };
     if (!reader())
         return failed(unavailable().value_or("the history file cannot be read"));
     const auto at = now();
-    auto day = daySeries(keyOf(server), at);
+    auto day = readDay(keyOf(server), at);
     if (!day)
         return failed(day.fault().message);
-    html += history::dayChart(*day, m_setup.utcOffset());
-    auto averages = m_reader->hourlyAverages(keyOf(server), at - busyPeriod, at, m_setup.utcOffset());
+    past.day = std::move(*day);
+    auto averages = m_reader->hourlyAverages(keyOf(server), at - busyPeriod, at, past.utcOffset);
     if (!averages)
         return failed(averages.fault().message);
-    if (const auto busiest = history::busiestHours(*averages)) {
-        const std::string zone = zoneName();
-        html += "<p class=\"busiest\">";
-        appendEscaped(html, history::busiestSentence(*busiest, "last 7 days" + (zone.empty() ? "" : ", " + zone)));
-        html += "</p>";
-    }
+    past.busiest = history::busiestHours(*averages);
+    past.zone = zoneName();
     if (m_setup.keepNames)
-        appendSeen(html, playersSeen(server));
+        past.seen = playersSeen(server);
     // Readable but not writable (full, locked): the chart shows what is
     // there, and says why it stops.
-    if (const auto reason = unavailable()) {
-        html += "<p class=\"quiet\">";
-        appendEscaped(html, unavailableLine(*reason));
-        html += "</p>";
-    }
-    return html + "</section>";
+    past.trouble = unavailable();
+    return past;
 }
 
-void PlayerHistory::appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen)
+std::optional<history::Series> PlayerHistory::daySeries(const ut3::QueryTarget &server)
 {
-    html += "<h3>Seen in the last 24 hours</h3>";
-    if (seen.empty()) {
-        html += "<p class=\"quiet\">Nobody.</p>";
-        return;
-    }
-    const auto offset = m_setup.utcOffset();
-    const auto clock = [&](history::Seconds time) { return common::utcTime(time + offset, "%H:%M"); };
-    html += "<ul class=\"seen\">";
-    for (std::size_t i = 0; i < std::min(seen.size(), seenShown); ++i) {
-        const history::SeenPlayer &player = seen[i];
-        // <bdi>: a name's bidirectional overrides end with the name.
-        html += "<li><bdi class=\"name\">";
-        appendEscaped(html, player.name);
-        html += "</bdi> ";
-        if (player.online)
-            html += "<span class=\"online\">online</span> ";
-        html += "<span class=\"quiet\">";
-        for (std::size_t s = 0; s < player.sessions.size(); ++s)
-            html += (s ? ", " : "") + clock(player.sessions[s].from) + "–" + clock(player.sessions[s].to);
-        html += "</span></li>";
-    }
-    html += "</ul>";
-    if (seen.size() > seenShown)
-        html += "<p class=\"quiet\">and " + std::to_string(seen.size() - seenShown) + " more</p>";
-}
-
-nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
-{
-    nlohmann::json steps = nlohmann::json::array();
     if (!reader())
-        return steps;
-    auto day = daySeries(keyOf(server), now());
+        return std::nullopt;
+    auto day = readDay(keyOf(server), now());
     if (!day)
-        return steps;
-    for (std::size_t i = 0; i < day->steps.size(); ++i)
-        if (const auto &count = day->steps[i])
-            steps.push_back({{"t", common::utcTime(day->start + day->step * static_cast<long>(i), common::IsoSeconds)},
-                             {"players", count->players},
-                             {"bots", count->bots}});
-    return steps;
+        return std::nullopt;
+    return std::move(*day);
 }
 
-std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
+std::optional<history::Series> PlayerHistory::recentDay(const ut3::QueryTarget &asked)
 {
-    if (!reader())
-        return {};
     const auto queried = m_queriedAs.find({asked.host, asked.port});
-    auto day = daySeries(keyOf(queried == m_queriedAs.end() ? asked : queried->second.queried), now());
-    if (!day)
-        return {};
-    std::string html = " <span class=\"recent-players\">";
-    const auto recentSteps = static_cast<std::size_t>(currentWithin / day->step);
-    std::optional<history::Count> current;
-    for (std::size_t i = day->steps.size(); i-- > day->steps.size() - std::min(recentSteps, day->steps.size());)
-        if (day->steps[i]) {
-            current = day->steps[i];
-            break;
-        }
-    html += current ? std::to_string(current->players) + (current->players == 1 ? " player" : " players") : "no answer lately";
-    return html + "</span> " + history::sparkline(*day);
+    return daySeries(queried == m_queriedAs.end() ? asked : queried->second.queried);
 }
 
 std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()

@@ -6,8 +6,6 @@
 #include "history/recorder.h"
 #include "history/store.h"
 
-#include <memory>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,9 +54,9 @@ public:
     history::Expected<std::vector<history::PlayerMatch>> searchPlayers(std::string_view text) override;
     void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort) override;
     std::vector<RecentServer> recentServers() override;
-    std::string statusSection(const ut3::QueryTarget &server) override;
-    nlohmann::json series(const ut3::QueryTarget &server) override;
-    std::string recentSummary(const ut3::QueryTarget &server) override;
+    std::optional<ServerPast> past(const ut3::QueryTarget &server) override;
+    std::optional<history::Series> daySeries(const ut3::QueryTarget &server) override;
+    std::optional<history::Series> recentDay(const ut3::QueryTarget &asked) override;
 
     // The servers looked up within the poll window, the latest first.
     std::vector<ut3::QueryTarget> serversToPoll();
@@ -78,11 +76,10 @@ private:
     bool sharedDatabase() const;
     void noteFault(const std::optional<history::Fault> &fault);
     history::Seconds now() const;
-    history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);
+    history::Expected<history::Series> readDay(const history::ServerKey &server, history::Seconds at);
     // Names in the server's latest answer count as online while it is this
     // recent.
     history::Seconds onlineSince() const;
-    void appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen);
 
     Setup m_setup;
     Log m_log;

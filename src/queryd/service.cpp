@@ -3,16 +3,15 @@
 #include "queryd/addresspolicy.h"
 #include "queryd/assets.h"
 #include "queryd/operatorpages.h"
-#include "queryd/pages.h"
-#include "ut3/json.h"
+#include "queryd/paths.h"
+#include "queryd/renderhistory.h"
+#include "queryd/renderhtml.h"
+#include "queryd/renderjson.h"
 
 #include "common/address.h"
 #include "common/resolve.h"
-#include "common/utctime.h"
 
 #include <boost/asio/ip/udp.hpp>
-
-#include <nlohmann/json.hpp>
 
 namespace queryd {
 
@@ -21,21 +20,10 @@ namespace {
 constexpr std::string_view Html = "text/html; charset=utf-8";
 constexpr std::string_view Json = "application/json";
 
-std::string compactJson(const nlohmann::json &json)
-{
-    // Replaces what is not UTF-8 (parameters may carry any bytes) instead of throwing.
-    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string jsonText(const nlohmann::json &json)
-{
-    return compactJson(json) + "\n";
-}
-
 Response refusal(unsigned status, Format format, std::string_view heading, const std::string &sentence)
 {
     if (format == Format::json)
-        return {status, Json, jsonText({{"state", "invalid"}, {"error", sentence}}), {}};
+        return {status, Json, refusalJson(sentence), {}};
     return {status, Html, messagePage(heading, sentence), {}};
 }
 
@@ -52,93 +40,123 @@ Response busy(Format format)
     return response;
 }
 
+Response notFound(const Request &)
+{
+    return refusal(404, Format::html, "Not found",
+                   "There is no page at this address. Skirvane's start page is " + std::string(StartPagePath) + ".");
+}
+
+std::optional<ServiceMetrics::Lookup> counted(StatusCache::Lookup lookup)
+{
+    switch (lookup) {
+    case StatusCache::Lookup::hit: return ServiceMetrics::Lookup::hit;
+    case StatusCache::Lookup::miss: return ServiceMetrics::Lookup::miss;
+    case StatusCache::Lookup::shared: return ServiceMetrics::Lookup::shared;
+    case StatusCache::Lookup::busy: break;
+    }
+    return std::nullopt;
+}
+
 }
 
 std::shared_ptr<Service> Service::create(boost::asio::io_context &io, const ServiceOptions &options,
-                                         std::shared_ptr<ServerHistory> history)
+                                         std::shared_ptr<ServerHistory> history, SteadyNow now)
 {
-    return std::make_shared<Service>(io, options, std::move(history));
+    return std::make_shared<Service>(io, options, std::move(history), std::move(now));
 }
 
-Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history)
+Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history,
+                 SteadyNow now)
     : m_io(io)
     , m_options(options)
     , m_history(std::move(history))
+    , m_now(orSteadyClock(std::move(now)))
     , m_client(io, ut3::ClientOptions{.timeout = options.queryTimeout})
     , m_metrics(options.metrics.maxServers, [history = m_history.get()] { return history ? history->writeFaults() : 0; })
-    , m_cache(m_client, options.cacheTime, options.limits.maxQueriesInFlight, m_history.get(), &m_metrics)
+    , m_cache([this](const auto &server, auto done) { query(server, std::move(done)); }, options.cacheTime,
+              options.limits.maxQueriesInFlight, m_now)
     , m_answers(options.limits.cacheBytes)
 {
+    const auto status = [this](const Request &request, Reply reply) { this->status(request, std::move(reply)); };
+    const auto fixed = [](std::string_view type, std::string_view body) {
+        return [type, body](const Request &) {
+            return Response{200, type, std::string(body), {{"Cache-Control", "max-age=3600"}}};
+        };
+    };
+    m_routes.addWaiting(MainStatusPath, status)
+        .addWaiting(FavouritesStatusPath, status)
+        .add(StartPagePath, [this](const Request &) { return startPage(); })
+        .add(PlayersPath, [this](const Request &request) { return players(request); })
+        .add(SitePath, [](const Request &) { return Response{200, Html, sitePage(), {}}; })
+        .add(StylePath, fixed("text/css; charset=utf-8", pageStyle()))
+        .add(ScriptPath, fixed("text/javascript; charset=utf-8", refreshScript()))
+        .add(MetricsPath, [this](const Request &request) { return metricsPage(request.client, m_options, m_metrics); })
+        .add(LivenessPath, [this](const Request &) { return healthPage(false, m_history.get()); })
+        .add(ReadinessPath, [this](const Request &) { return healthPage(true, m_history.get()); })
+        .otherwise(notFound);
 }
 
 void Service::handle(std::string_view target, const boost::asio::ip::address &client, Reply reply)
 {
-    const std::size_t question = target.find('?');
-    const std::string_view path = target.substr(0, question);
-    const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
-
-    if (path == MainStatusPath || path == FavouritesStatusPath)
-        return status(query, std::move(reply));
-    if (auto page = operatorPage(path, client, m_options, m_metrics, m_history.get()))
-        return reply(std::move(*page));
-    if (path == StartPagePath)
-        return reply({200, Html,
-                      m_history ? startPage(
-                                      m_history->recentServers(),
-                                      [this](const RecentServer &server) {
-                                          return m_history->recentSummary({server.address, server.queryPort});
-                                      },
-                                      m_history->keepsNames())
-                                : startPage({}),
-                      {{"Cache-Control", "no-store"}}});
-    if (path == PlayersPath)
-        return reply(players(query));
-    if (path == SitePath)
-        return reply({200, Html, sitePage(), {}});
-    if (path == StylePath)
-        return reply({200, "text/css; charset=utf-8", std::string(pageStyle()), {{"Cache-Control", "max-age=3600"}}});
-    if (path == ScriptPath)
-        return reply({200, "text/javascript; charset=utf-8", std::string(refreshScript()),
-                      {{"Cache-Control", "max-age=3600"}}});
-    reply(refusal(404, Format::html, "Not found",
-                  "There is no page at this address. Skirvane's start page is " + std::string(StartPagePath) + "."));
+    m_routes.handle(target, client, std::move(reply));
 }
 
-void Service::status(std::string_view query, Reply reply)
+void Service::status(const Request &request, Reply reply)
 {
-    const auto parsed = parseStatusRequest(query);
+    const auto parsed = parseStatusRequest(request.query);
     if (!parsed)
-        return reply(refusal(400, parsed.fault().format, "The query cannot be made", parsed.fault().message));
+        return reply(refusal(400, askedFormat(request.query), "The query cannot be made", parsed.fault().message));
     lookUp(*parsed, std::move(reply));
 }
 
-Response Service::players(std::string_view query)
+Response Service::startPage()
 {
-    const auto parsed = parsePlayerSearch(query);
+    if (!m_history)
+        return {200, Html, queryd::startPage({}), {{"Cache-Control", "no-store"}}};
+    std::vector<RecentEntry> recent;
+    for (RecentServer &server : m_history->recentServers()) {
+        auto day = m_history->recentDay({server.address, server.queryPort});
+        recent.push_back({std::move(server), std::move(day), true});
+    }
+    return {200, Html, queryd::startPage(recent, m_history->keepsNames()), {{"Cache-Control", "no-store"}}};
+}
+
+Response Service::players(const Request &request)
+{
+    const auto parsed = parsePlayerSearch(request.query);
+    const Format format = askedFormat(request.query);
     if (!parsed)
-        return refusal(400, parsed.fault().format, "The search cannot be made", parsed.fault().message);
+        return refusal(400, format, "The search cannot be made", parsed.fault().message);
     const PlayerSearch &search = *parsed;
     if (!m_history || !m_history->keepsNames())
-        return refusal(404, search.format, "No player search", "This service keeps no player names.");
+        return refusal(404, format, "No player search", "This service keeps no player names.");
     auto matches = m_history->searchPlayers(search.name);
     if (!matches)
-        return refusal(503, search.format, "The search cannot be made", "History unavailable: " + matches.fault().message);
-    if (search.format == Format::html)
+        return refusal(503, format, "The search cannot be made", historyUnavailable(matches.fault().message));
+    if (format == Format::html)
         return {200, Html, playerSearchPage(search.name, *matches), {{"Cache-Control", "no-store"}}};
-    nlohmann::json rows = nlohmann::json::array();
-    for (const history::PlayerMatch &match : *matches)
-        rows.push_back({{"name", match.name},
-                        {"online", match.online},
-                        {"lastSeen", common::utcTime(match.lastSeen, common::IsoSeconds)},
-                        {"server", {{"address", match.server.address},
-                                    {"queryPort", match.server.queryPort},
-                                    {"name", match.serverName}}}});
-    return {200, Json, jsonText({{"query", search.name}, {"matches", std::move(rows)}}), {{"Cache-Control", "no-store"}}};
+    return {200, Json, playerMatchesJson(search.name, *matches), {{"Cache-Control", "no-store"}}};
 }
 
 void Service::refresh(const ut3::QueryTarget &server, std::function<void()> done)
 {
     lookUp({server.host, server.port, 0, Format::json, true}, [done = std::move(done)](Response) { done(); });
+}
+
+// A fresh result, as opposed to one served from the cache, is counted and
+// recorded once.
+void Service::query(const boost::asio::ip::udp::endpoint &server, std::function<void(ut3::QueryResult)> done)
+{
+    const auto sent = m_now();
+    m_client.query(server, [self = weak_from_this(), sent, done = std::move(done)](ut3::QueryResult result) {
+        const auto service = self.lock();
+        if (!service)
+            return;
+        service->m_metrics.queryEnded(result, service->m_now() - sent);
+        if (service->m_history)
+            service->m_history->record(result);
+        done(std::move(result));
+    });
 }
 
 void Service::lookUp(const StatusRequest &request, Reply reply)
@@ -178,11 +196,13 @@ void Service::resolve(const StatusRequest &request, std::function<void(common::E
 void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &given, Reply reply)
 {
     const boost::asio::ip::udp::endpoint endpoint(common::unwrapped(given.address()), given.port());
-    if (m_options.publicService)
-        if (const auto reason = refusalForPublicService(endpoint.address()))
-            return reply(refusal(403, request.format, "Not queried", *reason));
+    if (m_options.publicService) {
+        const auto verdict = judgeForPublicService(endpoint.address());
+        if (const auto *refused = std::get_if<AddressRefusal>(&verdict))
+            return reply(refusal(403, request.format, "Not queried", refused->sentence));
+    }
     auto shared = std::make_shared<Reply>(std::move(reply));
-    const bool taken = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
+    const auto lookup = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
         if (request.background)
             return (*shared)({});
         // Every page view is a lookup, a view of a cached result too.
@@ -190,7 +210,9 @@ void Service::withEndpoint(const StatusRequest &request, const boost::asio::ip::
             self->m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);
         (*shared)(self->resultResponse(request, result));
     });
-    if (!taken)
+    if (const auto count = counted(lookup))
+        m_metrics.cacheLookup(*count);
+    else
         (*shared)(busy(request.format));
 }
 
@@ -216,39 +238,24 @@ Response Service::resultResponse(const StatusRequest &request, const StatusCache
 RenderedAnswer Service::render(const StatusRequest &request, const ut3::QueryResult &result)
 {
     if (request.format == Format::json) {
-        nlohmann::json json = ut3::toJson(result);
-        // What was asked goes first, made for each web port (completed).
-        json.erase("query");
+        std::optional<JsonHistory> history;
         if (m_history) {
-            json["history"] = m_history->series(result.query);
-            if (m_history->keepsNames()) {
-                nlohmann::json seen = nlohmann::json::array();
-                for (const history::SeenPlayer &player : m_history->playersSeen(result.query)) {
-                    nlohmann::json sessions = nlohmann::json::array();
-                    for (const history::PlayerSession &session : player.sessions)
-                        sessions.push_back({{"from", common::utcTime(session.from, common::IsoSeconds)}, {"to", common::utcTime(session.to, common::IsoSeconds)}});
-                    seen.push_back({{"name", player.name}, {"online", player.online}, {"sessions", std::move(sessions)}});
-                }
-                json["seen"] = std::move(seen);
-            }
+            history.emplace();
+            history->day = m_history->daySeries(result.query);
+            if (m_history->keepsNames())
+                history->seen = m_history->playersSeen(result.query);
         }
-        return {jsonText(json), 1};
+        return {statusJson(result, history), StatusQueryAt};
     }
+    const auto past = m_history ? m_history->past(result.query) : std::nullopt;
     StatusPage page = statusPage(request, result, {m_options.refresh, m_options.queryTimeout},
-                                 m_history ? m_history->statusSection(result.query) : std::string());
+                                 past ? historySection(*past) : std::string());
     return {std::move(page.html), page.linkAt};
 }
 
 std::string Service::completed(const StatusRequest &request, const RenderedAnswer &answer) const
 {
-    std::string own;
-    if (request.format == Format::json) {
-        ut3::QueryResult asked;
-        asked.query = {request.address, request.queryPort};
-        own = "\"query\":" + compactJson(ut3::toJson(asked, request.webPort)["query"]) + ",";
-    } else {
-        own = statisticsLink(request);
-    }
+    const std::string own = request.format == Format::json ? statusQueryPart(request) : statisticsLink(request);
     std::string body;
     body.reserve(answer.body.size() + own.size());
     body.append(answer.body, 0, answer.insertAt).append(own).append(answer.body, answer.insertAt);

@@ -1,6 +1,6 @@
 #include "queryd/session.h"
 
-#include "queryd/pages.h"
+#include "queryd/options.h"
 #include "queryd/requesthead.h"
 
 #include <boost/beast/http/read.hpp>
@@ -55,13 +55,13 @@ void Session::start()
     readHead();
 }
 
-void Session::refuse(std::string_view sentence)
+void Session::refuse(Response answer)
 {
     m_keepAlive = false;
-    m_started = Clock::now();
+    m_started = m_host->now();
     m_method = "-";
     m_target = "-";
-    answer(Response{503, "text/plain; charset=utf-8", std::string(sentence) + "\n", {{"Retry-After", "1"}}});
+    this->answer(std::move(answer));
 }
 
 void Session::close()
@@ -116,8 +116,9 @@ void Session::readHead()
 void Session::onHead(beast::error_code error)
 {
     if (!error) {
-        if (auto refusal = refusalForHead(m_parser->get(), m_host->options())) {
-            m_started = Clock::now();
+        auto verdict = judgeHead(m_parser->get(), m_host->options());
+        if (auto *refusal = std::get_if<HeadRefusal>(&verdict)) {
+            m_started = m_host->now();
             m_readTimer.cancel();
             takeHead();
             m_keepAlive = false;
@@ -145,7 +146,7 @@ void Session::takeHead()
 
 void Session::onRead(beast::error_code error)
 {
-    m_started = Clock::now();
+    m_started = m_host->now();
     m_readTimer.cancel();
     if (error) {
         m_keepAlive = false;

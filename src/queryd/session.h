@@ -1,7 +1,7 @@
 #pragma once
 
 #include "queryd/options.h"
-#include "queryd/service.h"
+#include "queryd/response.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -32,11 +32,13 @@ class SessionHost {
 public:
     virtual ~SessionHost() = default;
     virtual const ServiceOptions &options() const = 0;
+    // The time requests are stamped with, for the log, the metrics and the rates.
+    virtual std::chrono::steady_clock::time_point now() const = 0;
     // A stopping server closes each connection after its current answer.
     virtual bool stopping() const = 0;
     // A GET or HEAD request that HTTP let through; reply is called once.
     virtual void serve(std::string_view target, const boost::asio::ip::address &client,
-                       std::chrono::steady_clock::time_point started, Service::Reply reply) = 0;
+                       std::chrono::steady_clock::time_point started, Reply reply) = 0;
     // An answer went out, or could not.
     virtual void answered(const AnsweredRequest &request) = 0;
     // The connection from client is closed and its session gone.
@@ -56,8 +58,8 @@ public:
     Session &operator=(const Session &) = delete;
 
     void start();
-    // Over a connection limit: one short 503, then closed.
-    void refuse(std::string_view sentence);
+    // Turned away before any request: this one answer, then closed.
+    void refuse(Response answer);
     void close();
 
     const boost::asio::ip::address &client() const { return m_client; }

@@ -169,55 +169,57 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view qu
     return pairs;
 }
 
-common::Expected<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
+Format askedFormat(std::string_view query)
+{
+    return formatOf(decodeQuery(query));
+}
+
+common::Expected<StatusRequest> parseStatusRequest(std::string_view query)
 {
     constexpr std::array<std::string_view, 4> known{"serverip", "serverqport", "serverwport", "format"};
     const auto pairs = decodeQuery(query);
-    const Format format = formatOf(pairs);
-    const auto fail = [format](std::string message) { return ParameterError{std::move(message), format}; };
     auto collected = knownValues(pairs, known, "no server address, port or format has one");
     if (!collected)
-        return fail(collected.fault().message);
+        return collected.fault();
     auto &values = *collected;
     for (std::size_t i = 0; i < 3; ++i)
         if (!values[i])
-            return fail("The address has no " + std::string(known[i]) + " value.");
+            return common::Fault("The address has no " + std::string(known[i]) + " value.");
 
     StatusRequest request;
-    request.format = format;
+    request.format = formatOf(pairs);
     const std::string &address = *values[0];
     if (address.empty())
-        return fail("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
+        return common::Fault("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
     if (!common::isHostName(address))
-        return fail("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
+        return common::Fault("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
     request.address = address;
 
     const auto queryPort = parsePort(QueryPortRule, *values[1]);
     if (!queryPort)
-        return fail(queryPort.fault().message);
+        return queryPort.fault();
     request.queryPort = *queryPort;
     const auto webPort = parsePort(WebPortRule, *values[2]);
     if (!webPort)
-        return fail(webPort.fault().message);
+        return webPort.fault();
     request.webPort = *webPort;
     return request;
 }
 
-common::Expected<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query)
+common::Expected<PlayerSearch> parsePlayerSearch(std::string_view query)
 {
     constexpr std::array<std::string_view, 2> known{"name", "format"};
     const auto pairs = decodeQuery(query);
-    const Format format = formatOf(pairs);
     auto collected = knownValues(pairs, known, "search for a part of the name without it");
     if (!collected)
-        return ParameterError{collected.fault().message, format};
+        return collected.fault();
     auto &name = (*collected)[0];
     if (!name)
-        return ParameterError{"The address has no name value: part of a player's name to search for.", format};
+        return common::Fault{"The address has no name value: part of a player's name to search for."};
     auto text = searchText(std::move(*name));
     if (!text)
-        return ParameterError{text.fault().message, format};
-    return PlayerSearch{std::move(*text), format};
+        return text.fault();
+    return PlayerSearch{std::move(*text), formatOf(pairs)};
 }
 
 }

@@ -9,7 +9,7 @@
 // first are parsed as a pipelining client's would be. An input that once
 // broke the path belongs in tests/fuzz/corpus-http.
 #include "queryd/options.h"
-#include "queryd/pages.h"
+#include "queryd/renderhtml.h"
 #include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statusrequest.h"
@@ -48,7 +48,8 @@ void checkRefusals(const http::request_header<> &head)
     queryd::ServiceOptions named = local;
     named.allowedHosts = {"query.example.org"};
     for (const queryd::ServiceOptions *options : {&local, &open, &named}) {
-        const auto refusal = queryd::refusalForHead(head, *options);
+        const auto verdict = queryd::judgeHead(head, *options);
+        const auto *refusal = std::get_if<queryd::HeadRefusal>(&verdict);
         if (refusal && refusal->status != 400 && refusal->status != 403)
             std::abort();
         // A public service without names refuses no Host as foreign.

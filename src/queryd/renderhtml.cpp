@@ -1,7 +1,8 @@
-#include "queryd/pages.h"
+#include "queryd/renderhtml.h"
 
 #include "queryd/html.h"
 #include "queryd/options.h"
+#include "queryd/renderhistory.h"
 
 #include "common/address.h"
 #include "common/utctime.h"
@@ -326,8 +327,7 @@ std::string statusLink(std::string_view address, unsigned queryPort, unsigned we
         + "&serverwport=" + std::to_string(webPort);
 }
 
-std::string startPage(const std::vector<RecentServer> &recent, const std::function<std::string(const RecentServer &)> &summary,
-                      bool playerSearch)
+std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
 {
     std::string page;
     open(page, "Skirvane: look up a UT3 server");
@@ -350,7 +350,7 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
         element(page, "p", "No server has been looked up through this service yet.", "quiet");
     } else {
         page += "<h2>Looked up lately</h2><ul class=\"recent\">";
-        for (const RecentServer &server : recent) {
+        for (const auto &[server, day, withHistory] : recent) {
             page += "<li><a href=\"";
             appendEscaped(page, statusLink(server.address, server.queryPort, server.webPort));
             page += "\">";
@@ -358,8 +358,8 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
             page += "</a> <span class=\"quiet\">";
             appendEscaped(page, common::hostAndPort(server.address, server.queryPort));
             page += "</span>";
-            if (summary)
-                page += summary(server);
+            if (withHistory)
+                page += recentSummary(day);
             page += "</li>";
         }
         page += "</ul>";
