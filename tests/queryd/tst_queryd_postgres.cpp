@@ -139,10 +139,11 @@ TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
     ASSERT_TRUE(waitFor([&] { return samplesWith(3) != "0"; }, 10s)) << service.log();
 
     controlTestCluster("stop");
-    std::this_thread::sleep_for(1500ms); // past the cache and the writer's batch
-    const HttpReply page = httpGet(port, game.target());
-    EXPECT_EQ(page.status, 200u);
-    EXPECT_TRUE(containsAll(page.body, {"<h1>Back Again</h1>", "History unavailable: "}));
+    // Once the cache period and the writer's batch are past, pages say so.
+    EXPECT_TRUE(waitFor([&] {
+        const HttpReply page = httpGet(port, game.target());
+        return page.status == 200 && containsAll(page.body, {"<h1>Back Again</h1>", "History unavailable: "});
+    }, 10s)) << service.log();
 
     controlTestCluster("start");
     game->setScript(fakeut3::sampleScript("Back Again", "DM-Deck", 7));
