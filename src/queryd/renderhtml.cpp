@@ -350,7 +350,7 @@ std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
         element(page, "p", "No server has been looked up through this service yet.", "quiet");
     } else {
         page += "<h2>Looked up lately</h2><ul class=\"recent\">";
-        for (const auto &[server, day, withHistory] : recent) {
+        for (const auto &[server, day] : recent) {
             page += "<li><a href=\"";
             appendEscaped(page, statusLink(server.address, server.queryPort, server.webPort));
             page += "\">";
@@ -358,8 +358,7 @@ std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
             page += "</a> <span class=\"quiet\">";
             appendEscaped(page, common::hostAndPort(server.address, server.queryPort));
             page += "</span>";
-            if (withHistory)
-                page += recentSummary(day);
+            page += recentSummary(day);
             page += "</li>";
         }
         page += "</ul>";

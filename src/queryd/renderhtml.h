@@ -30,8 +30,7 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 
 // A server's status page without the link to the server's statistics page,
 // so that one page serves every web port: statisticsLink(request) goes at
-// linkAt. historySection is the history store's own part (HTML), placed
-// after the players.
+// linkAt. historySection (renderhistory.h) goes after the players.
 struct StatusPage {
     std::string html;
     std::size_t linkAt = 0;
@@ -46,12 +45,11 @@ std::string statisticsLink(const StatusRequest &request);
 // limits, unknown paths.
 std::string messagePage(std::string_view heading, std::string_view sentence);
 
-// A server the start page lists, with its last day when a history is kept:
-// its players now and a sparkline go after its link.
+// A server the start page lists, with its last day when the history has
+// it: its players now and a sparkline go after its link.
 struct RecentEntry {
     RecentServer server;
     std::optional<history::Series> day;
-    bool withHistory = false;
 };
 // The player search form is there when names can be searched.
 std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch = false);

@@ -77,7 +77,7 @@ Response Service::startPage()
     std::vector<RecentEntry> recent;
     for (RecentServer &server : m_history->recentServers()) {
         auto day = m_history->recentDay({server.address, server.queryPort});
-        recent.push_back({std::move(server), std::move(day), true});
+        recent.push_back({std::move(server), std::move(day)});
     }
     return {200, Html, queryd::startPage(recent, m_history->keepsNames()), {{"Cache-Control", "no-store"}}};
 }
