@@ -1,6 +1,8 @@
 // The service's parts that need no sockets: parameters, escaping, address
-// vetting, the command line, the log line, the rate limiter, the cache.
+// vetting, the command line, the log line, the rate limiter, the cache, the
+// idle exit.
 #include "queryd/addresspolicy.h"
+#include "queryd/admission.h"
 #include "queryd/html.h"
 #include "queryd/listenaddress.h"
 #include "queryd/options.h"
@@ -415,6 +417,37 @@ TEST(StatusCache, AsksEachServerOncePerPeriodHoweverManyAsk)
             << row.at.count() << " s";
     }
     EXPECT_EQ(delivered, 4) << "the first two asks and the hit got the first answer, the other server its own";
+}
+
+}
+
+namespace {
+
+// The service ends after 10 s without use; a request under way is use that lasts.
+TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
+{
+    using namespace std::chrono_literals;
+    std::chrono::steady_clock::time_point now;
+    Admission admission(Limits{}, [&] { return now; });
+    const auto client = boost::asio::ip::make_address("192.0.2.1");
+    enum class Step { none, request, answer };
+    const std::tuple<std::chrono::seconds, Step, std::chrono::seconds> rows[] = {
+        // at, what happens, then the time left until idle
+        {4s, Step::none, 6s},
+        {5s, Step::request, 10s},
+        {30s, Step::none, 10s}, // under way all along
+        {31s, Step::answer, 10s},
+        {40s, Step::none, 1s},
+        {41s, Step::none, 0s},
+    };
+    for (const auto &[at, step, left] : rows) {
+        now = std::chrono::steady_clock::time_point(at);
+        if (step == Step::request)
+            EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(client, now)));
+        if (step == Step::answer)
+            admission.answered(true);
+        EXPECT_EQ(admission.untilIdle(10s), left) << at.count() << " s";
+    }
 }
 
 }
