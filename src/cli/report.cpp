@@ -45,8 +45,10 @@ std::size_t Report::printReady()
     const std::size_t first = m_next;
     for (auto it = m_waiting.begin(); it != m_waiting.end() && it->first == m_next; it = m_waiting.erase(it), ++m_next)
         print(it->second);
-    // Rows flow on while a list is still read, also into a pipe.
-    std::fflush(stdout);
+    // While a list is still read, which may take long, rows flow on, also
+    // into a pipe.
+    if (!m_ended)
+        std::fflush(stdout);
     m_progress.show();
     return m_next - first;
 }
