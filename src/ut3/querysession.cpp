@@ -123,7 +123,8 @@ void QuerySession::onTimer(Clock::time_point now)
     char within[48];
     std::snprintf(within, sizeof within, " within %g s", m_timeout.count() / 1000.0);
     if (now < m_deadline) {
-        // Woken before the deadline only to retry: the session is challenging or asking for the status.
+        // Woken before the deadline only to retry, from challenging or
+        // askingStatus.
         sendChallenge(now, m_stage == Stage::askingStatus ? Stage::renewingChallenge : Stage::challengingAgain);
     } else if (m_stage == Stage::resolving) {
         finish(QueryState::timeout, "cannot resolve " + m_target.host + within);

@@ -62,8 +62,14 @@ public:
 
 private:
     bool waiting() const { return m_stage != Stage::resolving && m_stage != Stage::finished; }
-    bool challengeAsked() const { return m_stage == Stage::challenging || m_stage == Stage::challengingAgain || m_stage == Stage::renewingChallenge; }
-    bool statusAsked() const { return m_stage == Stage::askingStatus || m_stage == Stage::askingStatusLast || m_stage == Stage::renewingChallenge; }
+    bool challengeAsked() const
+    {
+        return m_stage == Stage::challenging || m_stage == Stage::challengingAgain || m_stage == Stage::renewingChallenge;
+    }
+    bool statusAsked() const
+    {
+        return m_stage == Stage::askingStatus || m_stage == Stage::askingStatusLast || m_stage == Stage::renewingChallenge;
+    }
     void sendChallenge(Clock::time_point now, Stage stage);
     void note(const std::string &why);
     void finish(QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt);
