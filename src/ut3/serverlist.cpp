@@ -60,13 +60,15 @@ common::Expected<std::optional<ListedServer>> ServerListReader::next()
         const std::string_view line = trimmed({buffer.data(), m_in.eof() ? length : length - 1});
         if (line.empty() || line.starts_with('#'))
             continue;
-        // Faults quote the line: no byte that would steer a terminal.
+        // Faults quote the line: no byte that could steer a terminal, C1
+        // controls included. Host names are ASCII; comments may be anything.
         for (const char c : line) {
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
-                char code[8];
-                std::snprintf(code, sizeof code, "0x%02X", unsigned(static_cast<unsigned char>(c)));
-                return fail(std::string("a control character (") + code + ")");
-            }
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte >= 0x20 && byte < 0x7F) || c == '\t')
+                continue;
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", unsigned(byte));
+            return fail(std::string(byte < 0x80 ? "a control character (" : "a byte that is not ASCII (") + code + ")");
         }
         if (m_servers == maxListedServers)
             return fail("more than " + std::to_string(maxListedServers) + " servers");

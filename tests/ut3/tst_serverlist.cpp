@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, List, testing::Values(
     ListRow{"MoreThanAWebPort", "a.example 80 # ours", {"servers.txt:1: only a web port may follow the server"}},
     ListRow{"EscapeSequence", "a.example\x1B[2J", {"servers.txt:1: a control character (0x1B)"}},
     ListRow{"NulByte", "\n\na\0b"s, {"servers.txt:3: a control character (0x00)"}},
+    ListRow{"NotASCII", "# L'\xC3\xA9quipe\na.example\xC2\x9B" "2J", {"servers.txt:2: a byte that is not ASCII (0xC2)"}},
     ListRow{"LongestLine", longest + "a.example", {"a.example 6500 0 @2"}},
     ListRow{"LineTooLong", "a.example\n" + std::string(ut3::maxListLineBytes + 1, 'x') + "\nb.example",
             {"a.example 6500 0 @1", "servers.txt:2: the line is longer than 1024 bytes"}},
