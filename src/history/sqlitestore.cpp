@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <system_error>
 
 namespace history {
@@ -279,9 +278,14 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
     if (time <= server.latest)
         if (auto counted = countEdit(); !counted.ok())
             return counted;
-    if (time < server.latest) {
+    std::vector<std::string_view> open;
+    for (const auto &[name, session] : server.open)
+        open.push_back(name);
+    const SessionPlan plan = planSessions(sessionRule(), server.latest > 0 ? std::optional(at(server.latest)) : std::nullopt,
+                                          open, sample.time, sample.names);
+    if (!plan.late.empty()) {
         // Rare: the server's sessions are read again when next needed.
-        auto written = writeLateNames(serverId, server, sample);
+        auto written = writeLateNames(serverId, plan, time);
         m_sessions.erase(serverId);
         return written;
     }
@@ -293,35 +297,22 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
     });
     if (!prepared.ok())
         return prepared.fault();
-    // A server may list one name twice (two players, one name): one session.
-    std::set<std::string_view> names;
-    for (const std::string &name : sample.names)
-        if (!name.empty())
-            names.insert(bounded(name));
 
-    // Two answers in one second both hold their names; after a gap longer
-    // than the rule allows, every session ends.
-    const std::int64_t continuesFrom = seconds(sessionRule().continuesFrom(sample.time));
-    const bool sameTime = time == server.latest;
-    const bool continues = server.latest >= continuesFrom;
-    std::erase_if(server.ended, [&](const auto &ended) { return ended.second.lastSeen < continuesFrom; });
-    for (auto open = server.open.begin(); open != server.open.end();) {
-        if (sameTime || (continues && names.contains(open->first))) {
-            ++open;
-            continue;
-        }
+    const std::int64_t resumeFrom = seconds(plan.resumeFrom);
+    std::erase_if(server.ended, [&](const auto &ended) { return ended.second.lastSeen < resumeFrom; });
+    for (const std::string_view name : plan.end) {
+        const auto open = server.open.find(name);
         Session &session = open->second;
-        if (auto done = write(m_endSession.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, server.latest)); !done.ok())
+        const std::int64_t endAt = seconds(plan.endAt);
+        if (auto done = write(m_endSession.bind(1, serverId).bind(2, session.nameId).bind(3, session.firstSeen).bind(4, endAt)); !done.ok())
             return done;
-        session.lastSeen = server.latest;
+        session.lastSeen = endAt;
         session.recent = true;
-        if (continues)
+        if (endAt >= resumeFrom)
             server.ended.insert_or_assign(open->first, session);
-        open = server.open.erase(open);
+        server.open.erase(open);
     }
-    for (const std::string_view name : names) {
-        if (server.open.contains(name))
-            continue;
+    for (const std::string_view name : plan.start) {
         // A name back soon enough after leaving goes on with its session.
         Session session{0, time, 0};
         if (auto ended = server.ended.find(name); ended != server.ended.end()) {
@@ -347,15 +338,12 @@ Expected<Done> SqliteStore::writeSessions(std::int64_t serverId, ServerSessions 
             return done;
         server.open.emplace(name, session);
     }
-    server.latest = time;
+    server.latest = std::max(server.latest, time);
     return Done{};
 }
 
-Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample)
+Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const SessionPlan &plan, std::int64_t time)
 {
-    // An answer older than the server's latest ends no session: its names
-    // that are not on now continue their latest ended session by the rule,
-    // or make one of their own.
     const auto prepared = prepare(recording, {
         {m_extendSession, "UPDATE sessions SET last_seen = max(last_seen, ?4) "
                           "WHERE server_id = ?1 AND name_id = ?2 AND last_seen >= ?3 AND first_seen = (SELECT max(first_seen) FROM "
@@ -370,18 +358,14 @@ Expected<Done> SqliteStore::writeLateNames(std::int64_t serverId, const ServerSe
     });
     if (!prepared.ok())
         return prepared.fault();
-    const std::int64_t time = seconds(sample.time);
-    for (const std::string &each : sample.names) {
-        const std::string_view name = bounded(each);
-        if (name.empty() || server.open.contains(name))
-            continue;
+    const std::int64_t resumeFrom = seconds(plan.resumeFrom);
+    for (const std::string_view name : plan.late) {
         auto id = nameId(name);
         if (!id)
             return id.fault();
         int changes = 0;
         for (sqlite::Statement *extend : {&m_extendSession, &m_extendRecent}) {
-            const std::int64_t from = seconds(sessionRule().continuesFrom(sample.time));
-            if (auto done = write(extend->bind(1, serverId).bind(2, *id).bind(3, from).bind(4, time)); !done.ok())
+            if (auto done = write(extend->bind(1, serverId).bind(2, *id).bind(3, resumeFrom).bind(4, time)); !done.ok())
                 return done;
             changes += sqlite3_changes(m_connection.handle());
         }

@@ -115,7 +115,8 @@ private:
     Expected<std::int64_t> nameId(std::string_view name);
     void forgetSessions();
     Expected<Done> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
-    Expected<Done> writeLateNames(std::int64_t serverId, const ServerSessions &server, const Sample &sample);
+    // The names of an answer older than the server's latest: see SessionPlan::late.
+    Expected<Done> writeLateNames(std::int64_t serverId, const SessionPlan &plan, std::int64_t time);
     Expected<Done> countEdit();
     Expected<Done> dropOldestDay();
     Expected<const SearchSnapshot *> searchSnapshot();
