@@ -386,9 +386,7 @@ Expected<Done> PostgresStore::prune(Seconds before)
 
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    const auto stepCount = std::max<std::int64_t>(1, span / step);
-    const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
-    Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
+    Series series = emptySeries(now, span, step);
     auto rows = read("SELECT t, players, bots FROM samples "
                      "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
                      "AND t >= $3 AND t < $4 ORDER BY t",
@@ -396,13 +394,11 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
                          .add(server.address)
                          .add(std::int64_t{server.queryPort})
                          .add(seconds(series.start))
-                         .add(seconds(end)));
+                         .add(seconds(series.end())));
     if (!rows)
         return rows.fault();
-    for (int row = 0; row < rows->rows(); ++row) {
-        const auto index = static_cast<std::size_t>((rows->integer(row, 0) - seconds(series.start)) / step.count());
-        series.steps[index] = Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))};
-    }
+    for (int row = 0; row < rows->rows(); ++row)
+        putInStep(series, rows->integer(row, 0), Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))});
     return series;
 }
 
@@ -482,18 +478,10 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
         postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
     if (!rows)
         return rows.fault();
-    std::vector<SeenPlayer> players;
-    std::map<std::string, std::size_t, std::less<>> indexOf;
-    for (int row = 0; row < rows->rows(); ++row) {
-        const PlayerSession session{at(rows->integer(row, 1)), at(rows->integer(row, 2))};
-        auto [found, added] = indexOf.try_emplace(rows->text(row, 0), players.size());
-        if (added) {
-            const std::int64_t latest = rows->integer(row, 3);
-            players.push_back({found->first, rows->integer(row, 2) == latest && at(latest) >= onlineSince, {}});
-        }
-        players[found->second].sessions.push_back(session);
-    }
-    return players;
+    SeenRows players(onlineSince);
+    for (int row = 0; row < rows->rows(); ++row)
+        players.add(rows->text(row, 0), rows->integer(row, 1), rows->integer(row, 2), rows->integer(row, 3));
+    return players.take();
 }
 
 Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,

@@ -470,14 +470,10 @@ Expected<Series> SqliteStore::series(const ServerKey &server, Seconds now, std::
     });
     if (!prepared.ok())
         return prepared.fault();
-    const auto stepCount = std::max<std::int64_t>(1, span / step);
-    const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
-    Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
-
-    m_series.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(end));
-    auto done = m_connection.eachRow(m_series, reading, [&series, step](const sqlite::Statement &row) {
-        const auto index = static_cast<std::size_t>((row.integer(0) - seconds(series.start)) / step.count());
-        series.steps[index] = Count{storedCount(row.integer(1)), storedCount(row.integer(2))};
+    Series series = emptySeries(now, span, step);
+    m_series.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(series.start)).bind(4, seconds(series.end()));
+    auto done = m_connection.eachRow(m_series, reading, [&series](const sqlite::Statement &row) {
+        putInStep(series, row.integer(0), Count{storedCount(row.integer(1)), storedCount(row.integer(2))});
     });
     if (!done.ok())
         return done.fault();
@@ -569,20 +565,13 @@ Expected<std::vector<SeenPlayer>> SqliteStore::playersSeen(const ServerKey &serv
     if (!prepared.ok())
         return prepared.fault();
     m_playersSeen.bind(1, server.address).bind(2, std::int64_t{server.queryPort}).bind(3, seconds(since));
-    std::vector<SeenPlayer> players;
-    std::map<std::string, std::size_t, std::less<>> indexOf;
-    auto done = m_connection.eachRow(m_playersSeen, reading, [&](const sqlite::Statement &row) {
-        const PlayerSession session{at(row.integer(1)), at(row.integer(2))};
-        auto [found, added] = indexOf.try_emplace(row.text(0), players.size());
-        if (added) {
-            const std::int64_t latest = row.integer(3);
-            players.push_back({found->first, row.integer(2) == latest && at(latest) >= onlineSince, {}});
-        }
-        players[found->second].sessions.push_back(session);
+    SeenRows players(onlineSince);
+    auto done = m_connection.eachRow(m_playersSeen, reading, [&players](const sqlite::Statement &row) {
+        players.add(row.text(0), row.integer(1), row.integer(2), row.integer(3));
     });
     if (!done.ok())
         return done.fault();
-    return players;
+    return players.take();
 }
 
 }
