@@ -3,6 +3,7 @@
 #include "history/players.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace history {
 

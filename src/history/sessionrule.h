@@ -24,9 +24,10 @@ struct SessionRule
     Seconds continuesFrom(Seconds at) const { return at - gap(); }
 };
 
-// What one answer of a server does to the server's sessions. The names are
-// views of the open names and of the answer's names that the plan was made
-// from, valid as long as those are.
+// What one answer of a server does to the server's sessions, carried out
+// in this order: after a gap, a name may end its session and start anew.
+// The names are views of the open names and of the answer's names that the
+// plan was made from, valid as long as those are.
 struct SessionPlan
 {
     // Open sessions that go on: nothing to write.
