@@ -1,5 +1,6 @@
+#include "history/sqlitesearch.h"
+
 #include "history/backend.h"
-#include "history/sqlitestore.h"
 
 #include <sqlite3.h>
 
@@ -22,13 +23,13 @@ struct Candidate
 
 }
 
-Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
+Expected<const SqliteSearch::Snapshot *> SqliteSearch::snapshot()
 {
     // Within the read, the version is that of what the read sees.
     auto version = m_connection.integer("PRAGMA data_version", reading);
     if (!version)
         return version.fault();
-    SearchSnapshot &kept = m_search;
+    Snapshot &kept = m_kept;
     if (*version == kept.dataVersion)
         return &kept;
     auto edits = m_connection.integer("SELECT count FROM edits", reading);
@@ -36,7 +37,7 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
         return edits.fault();
     if (*edits != kept.edits)
         kept = {};
-    const auto prepared = prepare(reading, {
+    const auto prepared = m_connection.prepare(reading, {
         {m_namesSince, "SELECT id, name, folded, last_ended FROM names WHERE id > ?1 ORDER BY id"},
         {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
         {m_currentSessions, "SELECT server_id, name_id, last_seen FROM current_sessions"},
@@ -79,9 +80,9 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
     return &kept;
 }
 
-Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
+Expected<Done> SqliteSearch::readCurrentSessions(sqlite::Statement &query)
 {
-    SearchSnapshot &kept = m_search;
+    Snapshot &kept = m_kept;
     return m_connection.eachRow(query, reading, [&kept](const sqlite::Statement &row) {
         const std::int64_t server = row.integer(0);
         const auto latest = kept.latest.find(server);
@@ -90,8 +91,7 @@ Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
     });
 }
 
-Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
-                                                              std::size_t limit)
+Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, Seconds since, Seconds onlineSince, std::size_t limit)
 {
     // Planned here rather than left to one statement: a short text matches
     // thousands of names, and what makes a name's row late (a session going
@@ -102,17 +102,17 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
-    auto snapshot = searchSnapshot();
-    if (!snapshot)
-        return snapshot.fault();
-    const SearchSnapshot &kept = **snapshot;
+    auto taken = snapshot();
+    if (!taken)
+        return taken.fault();
+    const Snapshot &kept = **taken;
 
     // The names that hold the text, compared byte for byte: no character of
     // it is a wildcard.
     const std::string folded = foldCase(text);
     std::vector<Candidate> candidates;
     std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
-    for (const SearchName &name : kept.names)
+    for (const Name &name : kept.names)
         if (name.folded.find(folded) != std::string::npos) {
             candidateOf.emplace(name.id, candidates.size());
             candidates.push_back({name.id, &name.name, name.lastEnded});
@@ -164,7 +164,7 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     for (const Row &row : current)
         if (isListed[row.candidate])
             add(row.candidate, row.serverId, row.seen);
-    const auto prepared = prepare(reading, {
+    const auto prepared = m_connection.prepare(reading, {
         {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
                         "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
         {m_serverById, "SELECT address, query_port, coalesce(name, '') FROM servers WHERE id = ?1"},

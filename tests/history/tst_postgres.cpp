@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
+#include <memory>
+#include <vector>
 
 using namespace history;
 using namespace std::chrono_literals;
@@ -62,43 +62,47 @@ TEST(PostgresConnection, TextTravelsAsDataWhateverItHolds)
     EXPECT_FALSE(connection->broken());
 }
 
-TEST(PollerLock, OneHolderAtATimeAndTheRoleMovesWhenItEnds)
+// Each instance's tries driven one by one: no thread, no waiting but for
+// the server to let a connection go.
+TEST(PollerRole, OneHolderAtATimeAndTheRoleMovesWhenItEnds)
 {
     TestDatabase database("poller_lock");
-    std::atomic<int> gained[3] = {0, 0, 0};
-    std::vector<std::unique_ptr<PollerLock>> locks;
+    std::vector<std::unique_ptr<PollerRole>> roles;
     for (int i = 0; i < 3; ++i)
-        locks.push_back(std::make_unique<PollerLock>(database.uri(), 100ms, nullptr, [&gained, i] { ++gained[i]; }));
+        roles.push_back(std::make_unique<PollerRole>(database.uri(), 100ms, nullptr));
+    // Each instance tries once, in turn: those the role came to.
+    const auto round = [&] {
+        std::vector<std::size_t> gained;
+        for (std::size_t i = 0; i < roles.size(); ++i)
+            if (roles[i] && roles[i]->check().gained)
+                gained.push_back(i);
+        return gained;
+    };
     const auto holders = [&] {
         std::vector<std::size_t> held;
-        for (std::size_t i = 0; i < locks.size(); ++i)
-            if (locks[i] && locks[i]->held())
+        for (std::size_t i = 0; i < roles.size(); ++i)
+            if (roles[i] && roles[i]->held())
                 held.push_back(i);
         return held;
     };
-    const auto waitForHolder = [&] {
-        for (int i = 0; i < 100 && holders().empty(); ++i)
-            std::this_thread::sleep_for(50ms);
-        std::this_thread::sleep_for(300ms); // three more tries by the others
-        return holders();
+    // The server lets the holder's connection go, and waits until it has.
+    const auto endHolder = [&] {
+        database.sql("SELECT pg_terminate_backend(pid, 10000) FROM pg_locks WHERE locktype = 'advisory' AND granted");
     };
-    auto held = waitForHolder();
-    ASSERT_EQ(held.size(), 1u);
-    const std::size_t first = held[0];
-    EXPECT_EQ(gained[first], 1);
+    EXPECT_EQ(round(), std::vector<std::size_t>{0});
+    EXPECT_EQ(round(), std::vector<std::size_t>{});
+    EXPECT_EQ(holders(), std::vector<std::size_t>{0});
 
-    locks[first].reset();
-    held = waitForHolder();
-    ASSERT_EQ(held.size(), 1u);
-    EXPECT_NE(held[0], first);
-    EXPECT_EQ(gained[held[0]], 1);
+    // The holder ends, closing its connection: the next to try takes the role.
+    roles[0].reset();
+    endHolder(); // should the server not have let the connection go yet
+    EXPECT_EQ(round(), std::vector<std::size_t>{1});
+    EXPECT_EQ(holders(), std::vector<std::size_t>{1});
 
-    // The holder's connection ends on the server's side: it stops holding,
-    // and the role is taken again (by it, or by the one left).
-    database.sql("SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = 'advisory' AND granted");
-    const auto total = [&] { return gained[0] + gained[1] + gained[2]; };
-    for (int i = 0; i < 100 && total() < 3; ++i)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(total(), 3);
-    EXPECT_EQ(waitForHolder().size(), 1u);
+    // The holder's connection ends on the server's side: its next check
+    // finds it lost, and the role is taken again.
+    endHolder();
+    EXPECT_EQ(round(), std::vector<std::size_t>{2});
+    EXPECT_EQ(round(), std::vector<std::size_t>{});
+    EXPECT_EQ(holders(), std::vector<std::size_t>{2});
 }
