@@ -190,15 +190,15 @@ void FavouritesWatchTest::settingsFile()
     // Saved whole, other keys kept, read back the same.
     settings.names = {"Ann", "Zoë"};
     settings.alertsEnabled = false;
-    QVERIFY(!settings.save(path));
+    QVERIFY(settings.save(path).ok());
     QCOMPARE(LiveSettings::load(path), settings);
     QCOMPARE(QSettings(path, QSettings::IniFormat).value("other/kept").toString(), QStringLiteral("1"));
 
     // Where the file cannot be written, nothing is.
     const QString blocked = folder.filePath("file/skirvane.conf");
     QVERIFY(writeRaw(folder.filePath("file"), {}));
-    const std::optional<WriteFailure> failure = settings.save(blocked);
-    QVERIFY(failure && failure->message.contains(blocked));
+    const common::Expected<common::Done> failed = settings.save(blocked);
+    QVERIFY(!failed.ok() && QString::fromStdString(failed.fault().message).contains(blocked));
 }
 
 QTEST_GUILESS_MAIN(FavouritesWatchTest)

@@ -33,7 +33,11 @@ Watching::Watching(Program &program, QString favouritesPath, QString settingsPat
     : m_program(program)
     , m_settingsPath(std::move(settingsPath))
     , m_watch(program.deployment().favoritesQueryHost,
-              [path = std::move(favouritesPath)] { return LiveWatch::favouritesFrom(FavouritesFile::load(path).values); })
+              [path = std::move(favouritesPath)] {
+                  // A file that cannot be read names no favourites; its window says why.
+                  const common::Expected<QStringList> file = FavouritesFile::load(path);
+                  return file ? LiveWatch::favouritesFrom(*file) : QList<WatchedFavourite>();
+              })
 {
     if (Tray::available()) {
         m_tray = std::make_unique<Tray>(QIcon(QString::fromLatin1(WindowIcon)));

@@ -124,14 +124,15 @@ LiveSettings LiveSettings::load(const QString &path, QStringList *problems)
     return settings;
 }
 
-std::optional<WriteFailure> LiveSettings::save(const QString &path) const
+common::Expected<common::Done> LiveSettings::save(const QString &path) const
 {
     // QSettings lays out the text in a scratch folder; the safe writer puts it
     // in place.
     const QTemporaryDir scratch;
     if (!scratch.isValid())
-        return WriteFailure{QStringLiteral("Cannot save the settings: no temporary folder (%1).")
-                                .arg(scratch.errorString())};
+        return common::Fault{QStringLiteral("Cannot save the settings: no temporary folder (%1).")
+                                 .arg(scratch.errorString())
+                                 .toStdString()};
     const QString draft = scratch.filePath(fileName());
     {
         QSettings text(draft, QSettings::IniFormat);
@@ -147,12 +148,13 @@ std::optional<WriteFailure> LiveSettings::save(const QString &path) const
         text.setValue(NamesKey, names.join(QLatin1Char(',')));
         text.sync();
         if (text.status() != QSettings::NoError)
-            return WriteFailure{QStringLiteral("Cannot save the settings: the draft %1 could not be written.").arg(draft)};
+            return common::Fault{
+                QStringLiteral("Cannot save the settings: the draft %1 could not be written.").arg(draft).toStdString()};
     }
     // A failure to make the folder is explained by the write that follows.
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile made(draft);
     if (!made.open(QIODevice::ReadOnly))
-        return WriteFailure{QStringLiteral("Cannot save the settings: %1").arg(made.errorString())};
+        return common::Fault{QStringLiteral("Cannot save the settings: %1").arg(made.errorString()).toStdString()};
     return FileWriter::replaceFile(path, made.readAll());
 }

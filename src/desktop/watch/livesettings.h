@@ -40,6 +40,5 @@ struct LiveSettings
 
     // Writes the four keys, keeping the file's other keys, through a new file
     // that takes the old one's place: the file is written whole or not at all.
-    // Nothing when written.
-    [[nodiscard]] std::optional<WriteFailure> save(const QString &path) const;
+    common::Expected<common::Done> save(const QString &path) const;
 };

@@ -51,9 +51,9 @@ void AlertsDialog::save()
         return;
     }
     const LiveSettings &settings = std::get<LiveSettings>(read);
-    if (const std::optional<WriteFailure> failure = settings.save(m_path)) {
+    if (const common::Expected<common::Done> written = settings.save(m_path); !written.ok()) {
         showWarning(this, QStringLiteral("saveFailure"), QStringLiteral("The alerts could not be saved."),
-                    failure->message);
+                    QString::fromStdString(written.fault().message));
         return;
     }
     emit saved(settings);
