@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
+#include <sys/stat.h>
+
 namespace {
 
 const WatchedFavourite Deck{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.1"), QStringLiteral("6500"), QStringLiteral("0")}};
@@ -45,8 +49,8 @@ private slots:
     void oneRequestAtATime();
     void describes_data();
     void describes();
-    void settingsFromTexts_data();
-    void settingsFromTexts();
+    void settingRead_data();
+    void settingRead();
     void settingsFile();
 };
 
@@ -149,27 +153,36 @@ void FavouritesWatchTest::describes()
     QCOMPARE(FavouritesWatch::describe(favourite, watch.state(favourite.server)), line);
 }
 
-void FavouritesWatchTest::settingsFromTexts_data()
+void FavouritesWatchTest::settingRead_data()
 {
-    QTest::addColumn<QStringList>("texts"); // refresh, minimum, names
-    QTest::addColumn<QString>("result");    // "refresh/minimum/names" or the message's start
-    QTest::newRow("trimmed, names once") << QStringList{" 10 ", "64", " Bob ,, bob,Zoë "} << "10/64/Bob|Zoë";
-    QTest::newRow("refresh too short") << QStringList{"9", "2", ""} << "The refresh time in seconds must be a whole number from 10 to 86400; it was \"9\".";
-    QTest::newRow("refresh not a number") << QStringList{"1e2", "2", ""} << "The refresh time in seconds must";
-    QTest::newRow("no minimum") << QStringList{"60", "", ""} << "The number of players to alert at must be a whole number from 1 to 64; it was \"\".";
-    QTest::newRow("minimum too high") << QStringList{"60", "65", ""} << "The number of players to alert at must";
-    QTest::newRow("name too long") << QStringList{"60", "2", QString(65, 'n')} << "A watched name may have at most 64 characters";
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("result"); // the value as written back, or the message's start
+    QTest::newRow("trimmed") << "live/refreshSeconds" << " 10 " << "10";
+    QTest::newRow("refresh too short") << "live/refreshSeconds" << "9" << "The refresh time in seconds must be a whole number from 10 to 86400; it was \"9\".";
+    QTest::newRow("refresh not a number") << "live/refreshSeconds" << "1e2" << "The refresh time in seconds must";
+    QTest::newRow("no minimum") << "alerts/minPlayers" << "" << "The number of players to alert at must be a whole number from 1 to 64; it was \"\".";
+    QTest::newRow("minimum too high") << "alerts/minPlayers" << "65" << "The number of players to alert at must";
+    QTest::newRow("flag in any case") << "alerts/enabled" << " FALSE " << "false";
+    QTest::newRow("flag neither") << "alerts/enabled" << "maybe" << "Whether to alert must be true or false; it was \"maybe\".";
+    QTest::newRow("names trimmed, once") << "alerts/names" << " Bob ,, bob,Zoë " << "Bob, Zoë";
+    QTest::newRow("name too long") << "alerts/names" << QString(65, 'n') << "A watched name may have at most 64 characters";
 }
 
-void FavouritesWatchTest::settingsFromTexts()
+void FavouritesWatchTest::settingRead()
 {
-    QFETCH(QStringList, texts);
+    QFETCH(QString, key);
+    QFETCH(QString, text);
     QFETCH(QString, result);
-    const auto read = LiveSettings::fromTexts(texts[0], true, texts[1], texts[2]);
-    if (const LiveSettings *settings = std::get_if<LiveSettings>(&read))
-        QCOMPARE(QStringLiteral("%1/%2/%3").arg(settings->refreshSeconds).arg(settings->minPlayers).arg(settings->names.join('|')), result);
+    const auto &all = SettingDeclaration::all();
+    const auto setting = std::find_if(all.begin(), all.end(), [&](const SettingDeclaration &s) { return s.key == key; });
+    QVERIFY(setting != all.end());
+    LiveSettings settings;
+    const common::Expected<common::Done> read = setting->read(text, settings);
+    if (read.ok())
+        QCOMPARE(setting->text(settings), result);
     else
-        QVERIFY2(std::get<QString>(read).startsWith(result), qPrintable(std::get<QString>(read)));
+        QVERIFY2(QString::fromStdString(read.fault().message).startsWith(result), read.fault().message.c_str());
 }
 
 void FavouritesWatchTest::settingsFile()
@@ -178,20 +191,22 @@ void FavouritesWatchTest::settingsFile()
     const QString path = folder.filePath("skirvane.conf");
     QVERIFY(writeRaw(path, "[live]\nrefreshSeconds=5\n[alerts]\nenabled=maybe\nminPlayers=3\nnames=Bob, Zoë\n[other]\nkept=1\n"));
     // Bad values read as their defaults and are named.
-    QStringList problems;
-    LiveSettings settings = LiveSettings::load(path, &problems);
+    const common::Expected<LiveSettings::Loaded> loaded = LiveSettings::load(path);
+    QVERIFY(loaded.ok());
+    LiveSettings settings = loaded->settings;
     QCOMPARE(settings.refreshSeconds, 60);
     QVERIFY(settings.alertsEnabled);
     QCOMPARE(settings.minPlayers, 3);
     QCOMPARE(settings.names, QStringList({"Bob", "Zoë"}));
-    QCOMPARE(problems.size(), 2);
-    QVERIFY(problems[0].startsWith("live/refreshSeconds: ") && problems[1].contains("\"maybe\""));
+    QCOMPARE(loaded->ignored.size(), 2);
+    QVERIFY(loaded->ignored[0].message.starts_with("live/refreshSeconds: ")
+            && loaded->ignored[1].message.find("\"maybe\"") != std::string::npos);
 
     // Saved whole, other keys kept, read back the same.
     settings.names = {"Ann", "Zoë"};
     settings.alertsEnabled = false;
     QVERIFY(settings.save(path).ok());
-    QCOMPARE(LiveSettings::load(path), settings);
+    QCOMPARE(LiveSettings::load(path)->settings, settings);
     QCOMPARE(QSettings(path, QSettings::IniFormat).value("other/kept").toString(), QStringLiteral("1"));
 
     // Where the file cannot be written, nothing is.
@@ -199,6 +214,13 @@ void FavouritesWatchTest::settingsFile()
     QVERIFY(writeRaw(folder.filePath("file"), {}));
     const common::Expected<common::Done> failed = settings.save(blocked);
     QVERIFY(!failed.ok() && QString::fromStdString(failed.fault().message).contains(blocked));
+
+    // A named pipe in the file's place is not opened: it would wait for a writer.
+    const QString pipe = folder.filePath("pipe.conf");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const common::Expected<LiveSettings::Loaded> fromPipe = LiveSettings::load(pipe);
+    QVERIFY(!fromPipe.ok());
+    QVERIFY2(fromPipe.fault().message.find("a named pipe") != std::string::npos, fromPipe.fault().message.c_str());
 }
 
 QTEST_GUILESS_MAIN(FavouritesWatchTest)

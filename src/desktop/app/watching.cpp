@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "favourites/favouritesfile.h"
 #include "platform/tray.h"
+#include "platform/warning.h"
 #include "windows/alertsdialog.h"
 #include "windows/favouriteswindow.h"
 #include "windows/form.h"
@@ -80,10 +81,14 @@ Watching::Watching(Program &program, QString favouritesPath, QString settingsPat
         connect(&m_program, &Program::mainOpened, this, &Watching::addAlertsKey);
     }
 
-    QStringList problems;
-    m_watch.setSettings(LiveSettings::load(m_settingsPath, &problems));
-    for (const QString &problem : problems)
-        qWarning("Skirvane: %s: %s; its default is used.", qPrintable(m_settingsPath), qPrintable(problem));
+    if (const common::Expected<LiveSettings::Loaded> loaded = LiveSettings::load(m_settingsPath)) {
+        m_settings = loaded->settings;
+        for (const common::Fault &ignored : loaded->ignored)
+            qWarning("Skirvane: %s: %s; its default is used.", qPrintable(m_settingsPath), ignored.message.c_str());
+    } else {
+        qWarning("Skirvane: %s; the defaults are used.", loaded.fault().message.c_str());
+    }
+    m_watch.setSettings(m_settings);
 }
 
 Watching::~Watching()
@@ -94,15 +99,26 @@ Watching::~Watching()
 AlertsDialog *Watching::showAlerts()
 {
     if (!m_alerts) {
-        m_alerts = new AlertsDialog(m_settingsPath);
+        m_alerts = new AlertsDialog(m_settings);
         m_alerts->setAttribute(Qt::WA_DeleteOnClose);
-        m_alerts->load();
-        connect(m_alerts, &AlertsDialog::saved, &m_watch, &LiveWatch::setSettings);
+        connect(m_alerts, &AlertsDialog::chosen, this, &Watching::keep);
     }
     m_alerts->show();
     m_alerts->raise();
     m_alerts->activateWindow();
     return m_alerts;
+}
+
+void Watching::keep(const LiveSettings &settings)
+{
+    if (const common::Expected<common::Done> saved = settings.save(m_settingsPath); !saved.ok()) {
+        showWarning(m_alerts, QStringLiteral("saveFailure"), QStringLiteral("The alerts could not be saved."),
+                    QString::fromStdString(saved.fault().message));
+        return;
+    }
+    m_settings = settings;
+    m_watch.setSettings(m_settings);
+    m_alerts->accept();
 }
 
 void Watching::addAlertsKey(MainWindow *main)

@@ -35,12 +35,15 @@ public:
     void query(const ServerValues &server);
 
 private:
+    // Saves the settings chosen in the dialog and watches by them.
+    void keep(const LiveSettings &settings);
     void showStates();
     void addAlertsKey(MainWindow *main);
     void notify(const LiveAlert &alert);
 
     Program &m_program;
     const QString m_settingsPath;
+    LiveSettings m_settings;
     LiveWatch m_watch;
     Notifications m_notifications;
     std::unique_ptr<Tray> m_tray;
