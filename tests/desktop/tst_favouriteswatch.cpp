@@ -1,12 +1,14 @@
 // The watching rules, row by row: answers in, live states and alerts out.
 #include "files.h"
 #include "watch/favouriteswatch.h"
+#include "watch/livemodel.h"
 #include "watch/livesettings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +51,7 @@ private slots:
     void oneRequestAtATime();
     void describes_data();
     void describes();
+    void modelLines();
     void settingRead_data();
     void settingRead();
     void settingsFile();
@@ -151,6 +154,26 @@ void FavouritesWatchTest::describes()
     watch.startRound({favourite});
     watch.answered(favourite.server, answer.isEmpty() ? std::nullopt : std::optional(answer));
     QCOMPARE(FavouritesWatch::describe(favourite, watch.state(favourite.server)), line);
+}
+
+void FavouritesWatchTest::modelLines()
+{
+    LiveModel model;
+    QSignalSpy favouritesChanged(&model, &LiveModel::favouritesChanged);
+    QSignalSpy friendsChanged(&model, &LiveModel::friendsChanged);
+    WatchedFavourite third = Other;
+    third.slot = 2;
+    const QList<LiveModel::Favourite> favourites{{Deck, {}}, {third, {.kind = LiveState::Kind::noAnswer}}};
+    model.setFavourites(favourites);
+    model.setFavourites(favourites); // the same again tells nobody
+    QCOMPARE(favouritesChanged.size(), 1);
+    QCOMPARE(model.favouriteLines(), QStringList({"Deck — asking…", "Deck — no answer"}));
+    QCOMPARE(model.favouriteLinesBySlot(), QStringList({"Deck — asking…", "", "Deck — no answer", "", "", ""}));
+
+    model.setFriends({{"Alice", "Big Warfare", {"10.0.0.9", "7777", "0"}}, {"bob", " ", {"10.0.0.8", "6500", "80"}}});
+    QCOMPARE(friendsChanged.size(), 1);
+    QCOMPARE(model.friendLines(), QStringList({"Alice — Big Warfare", "bob — 10.0.0.8:6500"}));
+    QCOMPARE(favouritesChanged.size(), 1);
 }
 
 void FavouritesWatchTest::settingRead_data()

@@ -1,7 +1,7 @@
 // Watching end to end, on a private session bus with a tray: a real
 // skirvane-queryd with a fake UT3 server behind it on 127.0.0.1, and a fake
 // notification service that records what it is asked to show.
-#include "app/program.h"
+#include "app/desktop.h"
 #include "app/watching.h"
 #include "platform/browser.h"
 #include "platform/notifications.h"
@@ -119,7 +119,7 @@ private:
     QTemporaryDir m_folder;
     FakeNotifications m_notifications;
     std::unique_ptr<QDBusConnection> m_bus;
-    std::unique_ptr<Program> m_program;
+    std::unique_ptr<Desktop> m_desktop;
 };
 
 void TestWatching::initTestCase()
@@ -157,17 +157,17 @@ void TestWatching::initTestCase()
     Deployment deployment = Deployment::built();
     deployment.mainQueryHost = "127.0.0.1:" + port;
     deployment.favoritesQueryHost = "localhost:" + port;
-    m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
-    m_program->showMain();
+    m_desktop = std::make_unique<Desktop>(deployment, m_folder.path(), m_folder.path());
+    m_desktop->program().showMain();
     // As the program starts it: once the start page, from the same service, is in.
-    m_program->startWatchingAfterStartPage(m_folder.filePath("skirvane.conf"));
-    QVERIFY(!m_program->watching());
-    QTRY_VERIFY_WITH_TIMEOUT(m_program->watching(), Program::StartPageWaitMs - 1000);
+    m_desktop->startWatchingAfterStartPage(m_folder.filePath("skirvane.conf"));
+    QVERIFY(!m_desktop->watching());
+    QTRY_VERIFY_WITH_TIMEOUT(m_desktop->watching(), Desktop::StartPageWaitMs - 1000);
 }
 
 void TestWatching::cleanupTestCase()
 {
-    m_program.reset();
+    m_desktop.reset();
     m_service.kill();
     m_service.waitForFinished();
     m_tray.kill();
@@ -176,8 +176,8 @@ void TestWatching::cleanupTestCase()
 
 void TestWatching::notifiesOncePerEventAndActivationQueries()
 {
-    const Watching &watching = *m_program->watching();
-    const auto line = [&] { return watching.watch().described().value(0).second; };
+    const Watching &watching = *m_desktop->watching();
+    const auto line = [&] { return watching.model().favouriteLines().value(0); };
     // The first round sets the baseline: one player, below the minimum.
     QTRY_COMPARE_WITH_TIMEOUT(line(), QStringLiteral("Home & Away — 1/32 players — DM-Deck"), 20000);
 
@@ -197,7 +197,7 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
     QDBusMessage activation = QDBusMessage::createSignal(BusPath, BusName, QStringLiteral("ActionInvoked"));
     activation << uint(1) << QStringLiteral("default");
     QVERIFY(m_bus->send(activation));
-    MainWindow *main = m_program->mainWindow();
+    MainWindow *main = m_desktop->program().mainWindow();
     QTRY_COMPARE(main->findChild<QLineEdit *>("Text3")->text(), QString::number(m_game->server.port()));
     QCOMPARE(main->findChild<QLineEdit *>("Text2")->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(main->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("0"));
@@ -213,7 +213,7 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
 
 void TestWatching::showsLiveCounts()
 {
-    Tray *tray = m_program->watching()->tray();
+    Tray *tray = m_desktop->watching()->tray();
     QVERIFY(tray);
     const QString entry = QStringLiteral("Home && Away — 4/32 players — DM-Deck");
     QCOMPARE(tray->menu()->actions().value(0)->text(), entry);
@@ -223,7 +223,7 @@ void TestWatching::showsLiveCounts()
     saveScreenshot(tray->menu()->grab(), "watch-tray-menu");
     tray->menu()->hide();
 
-    FavouritesWindow *favourites = m_program->showFavourites();
+    FavouritesWindow *favourites = m_desktop->program().showFavourites();
     QVERIFY(QTest::qWaitForWindowExposed(favourites));
     auto *option = favourites->findChild<QAbstractButton *>("serverOpt(1)");
     QVERIFY(option->toolTip().contains("Home &amp; Away — 4/32 players — DM-Deck"));
@@ -255,10 +255,10 @@ void TestWatching::withoutATrayCtrlLOpensTheAlerts()
     m_tray.kill();
     m_tray.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(!Tray::available(), 10000);
-    const Deployment deployment = m_program->deployment();
-    m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
-    MainWindow *main = m_program->showMain();
-    QVERIFY(!m_program->startWatching(m_folder.filePath("skirvane.conf"))->tray());
+    const Deployment deployment = m_desktop->program().deployment();
+    m_desktop = std::make_unique<Desktop>(deployment, m_folder.path(), m_folder.path());
+    MainWindow *main = m_desktop->program().showMain();
+    QVERIFY(!m_desktop->startWatching(m_folder.filePath("skirvane.conf"))->tray());
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
     QTest::keyClick(main, Qt::Key_L, Qt::ControlModifier);

@@ -17,6 +17,8 @@ struct WatchedFavourite
     int slot = 0;
     QString name;
     ServerValues server;
+
+    bool operator==(const WatchedFavourite &) const = default;
 };
 
 // What the service last said of a favourite's server.
@@ -29,6 +31,8 @@ struct LiveState
     int players = 0; // human players
     std::optional<int> maxPlayers;
     QStringList playerNames;
+
+    bool operator==(const LiveState &) const = default;
 };
 
 // Something the player asked to be told of.

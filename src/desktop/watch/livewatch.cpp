@@ -38,12 +38,12 @@ void LiveWatch::setSettings(const LiveSettings &settings)
         round();
 }
 
-QList<std::pair<WatchedFavourite, QString>> LiveWatch::described() const
+void LiveWatch::showStates()
 {
-    QList<std::pair<WatchedFavourite, QString>> list;
+    QList<LiveModel::Favourite> favourites;
     for (const WatchedFavourite &favourite : m_watch.favourites())
-        list.append({favourite, FavouritesWatch::describe(favourite, m_watch.state(favourite.server))});
-    return list;
+        favourites.append({favourite, m_watch.state(favourite.server)});
+    m_model.setFavourites(std::move(favourites));
 }
 
 QList<WatchedFavourite> LiveWatch::favouritesFrom(const QStringList &values24)
@@ -70,7 +70,7 @@ void LiveWatch::round()
     const QList<WatchedFavourite> toAsk = m_watch.startRound(m_favourites());
     for (const WatchedFavourite &favourite : toAsk)
         ask(favourite);
-    emit statesChanged();
+    showStates();
 }
 
 void LiveWatch::ask(const WatchedFavourite &favourite)
@@ -93,8 +93,10 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
             if (body->size() > MaxAnswerBytes)
                 body.reset();
         }
-        for (const LiveAlert &alert : m_watch.answered(server, body))
-            emit alerted(alert);
-        emit statesChanged();
+        const QList<LiveAlert> alerts = m_watch.answered(server, body);
+        // The model is up to date before anyone is told.
+        showStates();
+        for (const LiveAlert &alert : alerts)
+            m_model.alert(alert);
     });
 }

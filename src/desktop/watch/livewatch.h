@@ -1,6 +1,7 @@
 #pragma once
 
 #include "watch/favouriteswatch.h"
+#include "watch/livemodel.h"
 #include "watch/livesettings.h"
 
 #include <QObject>
@@ -13,7 +14,8 @@ class QNetworkAccessManager;
 
 // Watches the favourites through the favourites host's JSON status, one
 // round every refresh time, without ever waiting on the network: the rules
-// are FavouritesWatch's, this only moves the requests and the answers.
+// are FavouritesWatch's, this only moves the requests and the answers, and
+// writes what they give into the model.
 class LiveWatch final : public QObject
 {
     Q_OBJECT
@@ -30,9 +32,7 @@ public:
     // Takes effect at once; the first call starts watching with a round.
     void setSettings(const LiveSettings &settings);
 
-    const FavouritesWatch &watch() const { return m_watch; }
-    // The favourites described, in slot order.
-    QList<std::pair<WatchedFavourite, QString>> described() const;
+    const LiveModel &model() const { return m_model; }
 
     // The favourites among the 24 values of the favourites file: those whose
     // address is not blank.
@@ -40,17 +40,15 @@ public:
     // The address the favourites window queries, asking for JSON.
     static QUrl statusAddress(const QString &favoritesQueryHost, const ServerValues &server);
 
-signals:
-    void statesChanged();
-    void alerted(const LiveAlert &alert);
-
 private:
     void round();
     void ask(const WatchedFavourite &favourite);
+    void showStates();
 
     const QString m_host;
     const FavouritesSource m_favourites;
     FavouritesWatch m_watch;
+    LiveModel m_model;
     QTimer m_timer;
     int m_transferTimeoutMs = 0;
     // Made when there is something to ask.

@@ -8,6 +8,7 @@
 #include "platform/richtext.h"
 #include "platform/timer.h"
 #include "platform/warning.h"
+#include "watch/livemodel.h"
 #include "windows/linklabel.h"
 #include "windows/optionbutton.h"
 
@@ -133,6 +134,13 @@ void FavouritesWindow::load()
     showWarning(this, QStringLiteral("readFailure"), QStringLiteral("The favourite servers could not be read."),
                 problem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
                 Qt::NonModal);
+}
+
+void FavouritesWindow::observe(const LiveModel &model)
+{
+    connect(&model, &LiveModel::favouritesChanged, this,
+            [this, &model] { setLiveStates(model.favouriteLinesBySlot()); });
+    setLiveStates(model.favouriteLinesBySlot());
 }
 
 void FavouritesWindow::setLiveStates(const QStringList &states)
