@@ -3,6 +3,7 @@
 #include "watch/favouriteswatch.h"
 #include "watch/livemodel.h"
 #include "watch/livesettings.h"
+#include "watch/livewatch.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,7 +37,7 @@ QString said(const QList<LiveAlert> &alerts)
 {
     QStringList words;
     for (const LiveAlert &alert : alerts)
-        words.append(alert.kind == LiveAlert::Kind::filled ? QStringLiteral("filled") : "name:" + alert.playerName);
+        words.append(alert.kind == LiveAlert::Kind::filled ? QStringLiteral("filled") : QStringLiteral("friend"));
     return words.join(QLatin1Char(','));
 }
 
@@ -49,6 +50,9 @@ private slots:
     void alerts_data();
     void alerts();
     void oneRequestAtATime();
+    void friends_data();
+    void friends();
+    void friendSearches();
     void describes_data();
     void describes();
     void modelLines();
@@ -62,11 +66,11 @@ void FavouritesWatchTest::alerts_data()
     // Each step is a round: "N" an answer with N players, "N:A/B" with the
     // first named A and B, "x" no answer, "junk" an answer that is no JSON,
     // "other" the favourite now names another server (answering with 3),
-    // "off" alerts switched off (answering with 3). Alerts are the minimum of
-    // 2 players and the watched names "Bob" and "Zoë".
+    // "off" alerts switched off (answering with 3). Alerts are at a minimum
+    // of 2 players.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("alerts");
-    QTest::newRow("the first answer is the baseline") << QStringList{"3:bob", "3:bob"} << QStringList{"", ""};
+    QTest::newRow("the first answer is the baseline") << QStringList{"3", "3"} << QStringList{"", ""};
     QTest::newRow("filling up at the minimum") << QStringList{"1", "2", "5"} << QStringList{"", "filled", ""};
     QTest::newRow("again only after clearing") << QStringList{"1", "2", "1", "3"} << QStringList{"", "filled", "", "filled"};
     QTest::newRow("one below the minimum stays quiet") << QStringList{"0", "1"} << QStringList{"", ""};
@@ -74,13 +78,9 @@ void FavouritesWatchTest::alerts_data()
     QTest::newRow("junk is no answer") << QStringList{"1", "junk", "3"} << QStringList{"", "", "filled"};
     QTest::newRow("back after no answer, cleared meanwhile") << QStringList{"3", "x", "0", "x", "3"}
                                                              << QStringList{"", "", "", "", "filled"};
-    QTest::newRow("whole names, any case") << QStringList{"1:Bobby", "1:BOB", "1:zoë/BOB"}
-                                           << QStringList{"", "name:BOB", "name:zoë"};
-    QTest::newRow("a name joins together with the crowd") << QStringList{"1", "4:Zoë"} << QStringList{"", "filled,name:Zoë"};
-    QTest::newRow("a name again after leaving") << QStringList{"1:bob", "1:Player1", "1:Bob"} << QStringList{"", "", "name:Bob"};
     QTest::newRow("another server is a new baseline") << QStringList{"1", "other", "1", "2"}
                                                       << QStringList{"", "", "", "filled"};
-    QTest::newRow("alerts off") << QStringList{"1", "off", "1", "3:Bob"} << QStringList{"", "", "", ""};
+    QTest::newRow("alerts off") << QStringList{"1", "off", "1", "3"} << QStringList{"", "", "", ""};
 }
 
 void FavouritesWatchTest::alerts()
@@ -88,7 +88,7 @@ void FavouritesWatchTest::alerts()
     QFETCH(QStringList, steps);
     QFETCH(QStringList, alerts);
     FavouritesWatch watch;
-    AlertRules rules{.enabled = true, .minPlayers = 2, .names = {"Bob", "Zoë"}};
+    AlertRules rules{.enabled = true, .minPlayers = 2};
     watch.setRules(rules);
     WatchedFavourite favourite = Deck;
     for (qsizetype i = 0; i < steps.size(); ++i) {
@@ -106,7 +106,7 @@ void FavouritesWatchTest::alerts()
         if (step == "junk")
             answer = "<html>not json";
         else if (step != "x")
-            answer = online(step.section(':', 0, 0).toInt(), step.section(':', 1).split('/', Qt::SkipEmptyParts));
+            answer = online(step.toInt());
         const QList<LiveAlert> given = watch.answered(favourite.server, answer);
         QVERIFY2(said(given) == alerts[i], qPrintable(QStringLiteral("step %1 (%2): %3").arg(i).arg(step, said(given))));
         for (const LiveAlert &alert : given)
@@ -128,6 +128,75 @@ void FavouritesWatchTest::oneRequestAtATime()
     watch.startRound({Deck});
     QVERIFY(watch.answered(Other.server, online(9)).isEmpty());
     QCOMPARE(watch.state(Other.server).kind, LiveState::Kind::waiting);
+}
+
+void FavouritesWatchTest::friends_data()
+{
+    // Each step is a round's search answer for every watched name ("Alice"
+    // and "Zoë"): players on servers "Name@A/Name@B", "Name@A~" offline,
+    // "x" no answer, "junk" no JSON. Out come those newly online.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("arrivals");
+    QTest::newRow("already there at start") << QStringList{"Alice@A", "Alice@A"} << QStringList{"", ""};
+    QTest::newRow("arrives, stays") << QStringList{"", "Alice@A", "Alice@A"} << QStringList{"", "Alice@A", ""};
+    QTest::newRow("left and back") << QStringList{"", "Alice@A", "", "ALICE@A"} << QStringList{"", "Alice@A", "", "ALICE@A"};
+    QTest::newRow("whole name, any case") << QStringList{"", "Alicea@A/ zoë@B/ZOË@C"} << QStringList{"", "ZOË@C"};
+    QTest::newRow("moves to another server") << QStringList{"Alice@A", "Alice@B"} << QStringList{"", "Alice@B"};
+    QTest::newRow("on two servers at once") << QStringList{"", "Alice@A/alice@B"} << QStringList{"", "Alice@A,alice@B"};
+    QTest::newRow("offline is not there") << QStringList{"", "Alice@A~", "Alice@A"} << QStringList{"", "", "Alice@A"};
+    QTest::newRow("no answer keeps what was") << QStringList{"", "Alice@A", "x", "junk", "Alice@A"}
+                                              << QStringList{"", "Alice@A", "", "", ""};
+    QTest::newRow("no answer is no baseline") << QStringList{"x", "Alice@A", "Alice@A/Zoë@B"} << QStringList{"", "", "Zoë@B"};
+}
+
+void FavouritesWatchTest::friends()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, arrivals);
+    FriendsWatch watch;
+    watch.setNames({"Alice", "Zoë", "alice"});
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QStringList names = watch.startRound();
+        QCOMPARE(names, QStringList({"Alice", "Zoë"}));
+        QJsonArray matches;
+        for (const QString &entry : steps[i].split('/', Qt::SkipEmptyParts)) {
+            const QString server = entry.section('@', 1).remove('~');
+            QJsonObject place{{"address", "10.0.0." + server}, {"queryPort", 7777}, {"name", "Server " + server}};
+            if (server == "B")
+                place.insert("webPort", 8080);
+            matches.append(QJsonObject{{"name", entry.section('@', 0, 0)}, {"online", !entry.endsWith('~')},
+                                       {"lastSeen", "2026-01-01T00:00:00Z"}, {"server", place}});
+        }
+        std::optional<QByteArray> answer = QJsonDocument(QJsonObject{{"query", "?"}, {"matches", matches}}).toJson();
+        if (steps[i] == "x")
+            answer.reset();
+        if (steps[i] == "junk")
+            answer = "<html>";
+        QStringList said;
+        for (const QString &name : names)
+            for (const FriendOnline &found : watch.answered(name, answer)) {
+                said.append(found.player + '@' + found.serverName.section(' ', 1));
+                QCOMPARE(found.server.webPort, found.serverName.endsWith('B') ? QStringLiteral("8080") : QStringLiteral("0"));
+            }
+        QVERIFY2(said.join(',') == arrivals[i], qPrintable(QStringLiteral("step %1: %2").arg(i).arg(said.join(','))));
+    }
+}
+
+void FavouritesWatchTest::friendSearches()
+{
+    FriendsWatch watch;
+    watch.setNames({"Alice", "Bob"});
+    // One search a name at a time; a name dropped is forgotten, and so is its late answer.
+    QCOMPARE(watch.startRound(), QStringList({"Alice", "Bob"}));
+    QCOMPARE(watch.startRound(), QStringList());
+    watch.answered("Alice", QByteArray(R"({"matches":[]})"));
+    QCOMPARE(watch.startRound(), QStringList({"Alice"}));
+    watch.setNames({"Alice"});
+    QVERIFY(watch.answered("Bob", QByteArray(R"({"matches":[{"name":"Bob","online":true,"server":{"address":"10.0.0.1","queryPort":7777}}]})")).isEmpty());
+    QVERIFY(watch.online().isEmpty());
+    // The address the search goes to: the name encoded whole.
+    QCOMPARE(LiveWatch::searchAddress("127.0.0.1:8650", "A&B +#ö").toString(QUrl::FullyEncoded),
+             QStringLiteral("http://127.0.0.1:8650/players?name=A%26B%20%2B%23%C3%B6&format=json"));
 }
 
 void FavouritesWatchTest::describes_data()

@@ -20,8 +20,11 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QAction>
 #include <QMenu>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
@@ -42,13 +45,20 @@ namespace {
 const QString BusName = QStringLiteral("org.freedesktop.Notifications");
 const QString BusPath = QStringLiteral("/org/freedesktop/Notifications");
 const std::string ServerName = "Watch Arena";
+// Not a favourite: only the service knows it.
+const std::string FarServerName = "Big Warfare";
 
 // A UT3 server on 127.0.0.1 whose players can be changed while it runs.
 struct GameServer
 {
+    explicit GameServer(std::string serverName)
+        : name(std::move(serverName))
+    {
+    }
+    const std::string name;
     boost::asio::io_context io;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work = boost::asio::make_work_guard(io);
-    fakeut3::FakeServer server{io, fakeut3::sampleScript(ServerName, "DM-Deck", 1)};
+    fakeut3::FakeServer server{io, fakeut3::sampleScript(name, "DM-Deck", 1)};
     std::thread thread{[this] { io.run(); }};
 
     ~GameServer()
@@ -58,7 +68,7 @@ struct GameServer
     }
     void setPlayers(const std::vector<std::string> &names)
     {
-        fakeut3::Script script = fakeut3::sampleScript(ServerName, "DM-Deck", int(names.size()));
+        fakeut3::Script script = fakeut3::sampleScript(name, "DM-Deck", int(names.size()));
         script.players[0].second = names;
         server.setScript(script);
     }
@@ -108,6 +118,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void notifiesOncePerEventAndActivationQueries();
+    void friendOnAnotherServerIsNotifiedAndQueried();
     void showsLiveCounts();
     void withoutANotificationServiceFallsBack();
     void withoutATrayCtrlLOpensTheAlerts();
@@ -116,6 +127,7 @@ private:
     QProcess m_tray;
     QProcess m_service;
     std::unique_ptr<GameServer> m_game;
+    std::unique_ptr<GameServer> m_far;
     QTemporaryDir m_folder;
     FakeNotifications m_notifications;
     std::unique_ptr<QDBusConnection> m_bus;
@@ -137,14 +149,26 @@ void TestWatching::initTestCase()
     QVERIFY(m_bus->registerObject(BusPath, &m_notifications, QDBusConnection::ExportAllSlots));
     QVERIFY(m_bus->registerService(BusName));
 
-    m_game = std::make_unique<GameServer>();
+    m_game = std::make_unique<GameServer>(ServerName);
+    m_far = std::make_unique<GameServer>(FarServerName);
     m_service.setProcessChannelMode(QProcess::MergedChannels);
-    m_service.start(QStringLiteral(SKIRVANE_QUERYD), {"--listen", "127.0.0.1:0", "--cache-seconds", "1"});
+    // Polled often, so that who plays where reaches the player search soon.
+    m_service.start(QStringLiteral(SKIRVANE_QUERYD), {"--listen", "127.0.0.1:0", "--cache-seconds", "1", "--poll-interval",
+                                                      "2", "--db", m_folder.filePath("history.sqlite3")});
     QVERIFY(m_service.waitForStarted());
     QString log;
     QTRY_VERIFY_WITH_TIMEOUT((log += m_service.readAll()).contains('\n'), 20000);
     const QString port = log.section(QStringLiteral("listening on 127.0.0.1:"), 1).section('\n', 0, 0).trimmed();
     QVERIFY2(port.toInt() > 0, qPrintable(log));
+    // Someone looked the far server up once; the service polls it from then on.
+    QNetworkAccessManager network;
+    QNetworkReply *lookup = network.get(QNetworkRequest(QUrl(
+        QStringLiteral("http://127.0.0.1:%1/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=%2&serverwport=0&format=json")
+            .arg(port)
+            .arg(m_far->server.port()))));
+    QTRY_VERIFY_WITH_TIMEOUT(lookup->isFinished(), 10000);
+    QVERIFY2(lookup->readAll().contains("Big Warfare"), "the far server did not answer");
+    delete lookup;
 
     // Slot 2 names the fake server; the program's settings are a test's own.
     qputenv("XDG_CONFIG_HOME", m_folder.filePath("config").toUtf8());
@@ -190,8 +214,8 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
 
     // Still full, and a watched name joins: one more, for the name only.
     m_game->setPlayers({"Ann", "Bo", "Cy", "zoë"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_notifications.shown.size(), 2, 25000);
-    QCOMPARE(m_notifications.shown[1].summary, QStringLiteral("zoë is on Home & Away"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_notifications.shown.size(), 2, 35000);
+    QCOMPARE(m_notifications.shown[1].summary, QStringLiteral("zoë is playing on Watch Arena"));
 
     // Activating the first one queries the server in the main window.
     QDBusMessage activation = QDBusMessage::createSignal(BusPath, BusName, QStringLiteral("ActionInvoked"));
@@ -209,6 +233,31 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
     };
     QTRY_VERIFY_WITH_TIMEOUT(shows(), 30000);
     QCOMPARE(m_notifications.shown.size(), 2);
+}
+
+// A watched name is looked for on every server the service knows.
+void TestWatching::friendOnAnotherServerIsNotifiedAndQueried()
+{
+    m_far->setPlayers({"Ann", "KAI"});
+    QTRY_COMPARE_WITH_TIMEOUT(m_notifications.shown.size(), 3, 35000);
+    QCOMPARE(m_notifications.shown[2].summary, QStringLiteral("KAI is playing on Big Warfare"));
+
+    // In the tray's menu, below the favourites.
+    QStringList menu;
+    for (const QAction *action : m_desktop->watching()->tray()->menu()->actions())
+        menu.append(action->text());
+    QCOMPARE(menu.mid(1, 3), QStringList({"Friends online", "zoë — Watch Arena", "KAI — Big Warfare"}));
+
+    QDBusMessage activation = QDBusMessage::createSignal(BusPath, BusName, QStringLiteral("ActionInvoked"));
+    activation << uint(3) << QStringLiteral("default");
+    QVERIFY(m_bus->send(activation));
+    MainWindow *main = m_desktop->program().mainWindow();
+    QTRY_COMPARE(main->findChild<QLineEdit *>("Text3")->text(), QString::number(m_far->server.port()));
+    QCOMPARE(main->findChild<QLineEdit *>("Text2")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(main->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("0"));
+    QWebEngineView *view = main->findChild<Browser *>("WebBrowser1")->view();
+    QTRY_VERIFY_WITH_TIMEOUT(pageText(view).contains(QString::fromStdString(FarServerName)), 30000);
+    QCOMPARE(m_notifications.shown.size(), 3);
 }
 
 void TestWatching::showsLiveCounts()

@@ -2,12 +2,6 @@
 
 #include "favourites/favouritesfile.h"
 
-QString FriendOnline::place() const
-{
-    const QString name = serverName.trimmed();
-    return name.isEmpty() ? server.address + QLatin1Char(':') + server.queryPort : name;
-}
-
 LiveModel::LiveModel(QObject *parent)
     : QObject(parent)
 {

@@ -1,23 +1,12 @@
 #pragma once
 
 #include "watch/favouriteswatch.h"
+#include "watch/friendswatch.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-// A watched name playing somewhere, as the service's player search has it.
-struct FriendOnline
-{
-    QString player; // as the server spells it
-    QString serverName;
-    ServerValues server;
-
-    // The server's name, else its address and query port.
-    QString place() const;
-    bool operator==(const FriendOnline &) const = default;
-};
 
 // What the watching knows now, for the views to observe: each favourite's
 // live state, the friends online, and the alerts as they are given. The

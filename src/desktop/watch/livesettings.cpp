@@ -34,7 +34,7 @@ const QList<SettingDeclaration> &SettingDeclaration::all()
         // 64: the most a UT3 server holds.
         {QStringLiteral("alerts/minPlayers"), QStringLiteral("When a favourite has at least (players):"),
          QStringLiteral("The number of players to alert at"), Whole{&LiveSettings::minPlayers, 2, 1, 64}},
-        {QStringLiteral("alerts/names"), QStringLiteral("When one of these joins:"),
+        {QStringLiteral("alerts/names"), QStringLiteral("When one of these plays anywhere:"),
          QStringLiteral("The watched names"), Names{&LiveSettings::names, 100, 64},
          QStringLiteral("names separated by commas")},
     };

@@ -29,7 +29,9 @@ LiveWatch::~LiveWatch()
 
 void LiveWatch::setSettings(const LiveSettings &settings)
 {
-    m_watch.setRules({settings.alertsEnabled, settings.minPlayers, settings.names});
+    m_watch.setRules({settings.alertsEnabled, settings.minPlayers});
+    m_friends.setNames(settings.alertsEnabled ? settings.names : QStringList());
+    m_model.setFriends(m_friends.online());
     // An answer later than the next round would only be in its way.
     m_transferTimeoutMs = std::min(settings.refreshSeconds, 30) * 1000;
     const bool first = !m_timer.isActive();
@@ -58,6 +60,15 @@ QList<WatchedFavourite> LiveWatch::favouritesFrom(const QStringList &values24)
     return list;
 }
 
+QUrl LiveWatch::searchAddress(const QString &favoritesQueryHost, const QString &name)
+{
+    // Encoded whole: a name may hold "&", "+" or "#".
+    QUrl address(QStringLiteral("http://") + favoritesQueryHost + QStringLiteral("/players"), QUrl::TolerantMode);
+    address.setQuery(QStringLiteral("name=") + QString::fromLatin1(QUrl::toPercentEncoding(name))
+                     + QStringLiteral("&format=json"));
+    return address;
+}
+
 QUrl LiveWatch::statusAddress(const QString &favoritesQueryHost, const ServerValues &server)
 {
     return QUrl(QueryAddress::compose(QueryAddress::favoritesQueryBase(favoritesQueryHost), server)
@@ -67,17 +78,31 @@ QUrl LiveWatch::statusAddress(const QString &favoritesQueryHost, const ServerVal
 
 void LiveWatch::round()
 {
-    const QList<WatchedFavourite> toAsk = m_watch.startRound(m_favourites());
-    for (const WatchedFavourite &favourite : toAsk)
-        ask(favourite);
+    for (const WatchedFavourite &favourite : m_watch.startRound(m_favourites())) {
+        get(statusAddress(m_host, favourite.server), [this, server = favourite.server](const auto &body) {
+            const QList<LiveAlert> alerts = m_watch.answered(server, body);
+            // The model is up to date before anyone is told.
+            showStates();
+            for (const LiveAlert &alert : alerts)
+                m_model.alert(alert);
+        });
+    }
+    for (const QString &name : m_friends.startRound()) {
+        get(searchAddress(m_host, name), [this, name](const auto &body) {
+            const QList<FriendOnline> arrived = m_friends.answered(name, body);
+            m_model.setFriends(m_friends.online());
+            for (const FriendOnline &found : arrived)
+                m_model.alert({.kind = LiveAlert::Kind::friendOnline, .found = found});
+        });
+    }
     showStates();
 }
 
-void LiveWatch::ask(const WatchedFavourite &favourite)
+void LiveWatch::get(const QUrl &address, std::function<void(const std::optional<QByteArray> &)> answered)
 {
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
-    QNetworkRequest request(statusAddress(m_host, favourite.server));
+    QNetworkRequest request(address);
     request.setTransferTimeout(m_transferTimeoutMs);
     QNetworkReply *reply = m_network->get(request);
     // Stopped as soon as it is too long, rather than held whole first.
@@ -85,7 +110,7 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
         if (received > MaxAnswerBytes)
             reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, server = favourite.server] {
+    connect(reply, &QNetworkReply::finished, this, [reply, answered = std::move(answered)] {
         reply->deleteLater();
         std::optional<QByteArray> body;
         if (reply->error() == QNetworkReply::NoError) {
@@ -93,10 +118,6 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
             if (body->size() > MaxAnswerBytes)
                 body.reset();
         }
-        const QList<LiveAlert> alerts = m_watch.answered(server, body);
-        // The model is up to date before anyone is told.
-        showStates();
-        for (const LiveAlert &alert : alerts)
-            m_model.alert(alert);
+        answered(body);
     });
 }

@@ -12,10 +12,12 @@
 
 class QNetworkAccessManager;
 
-// Watches the favourites through the favourites host's JSON status, one
-// round every refresh time, without ever waiting on the network: the rules
-// are FavouritesWatch's, this only moves the requests and the answers, and
-// writes what they give into the model.
+// Watches the favourites through the favourites host's JSON status, and
+// the watched names through its player search, one round every refresh
+// time, without ever waiting on the network: the rules are FavouritesWatch's
+// and FriendsWatch's, this only moves the requests and the answers, and
+// writes what they give into the model. Names are searched for only while
+// alerts are on.
 class LiveWatch final : public QObject
 {
     Q_OBJECT
@@ -39,15 +41,19 @@ public:
     static QList<WatchedFavourite> favouritesFrom(const QStringList &values24);
     // The address the favourites window queries, asking for JSON.
     static QUrl statusAddress(const QString &favoritesQueryHost, const ServerValues &server);
+    // The player search of the same host, asking for JSON.
+    static QUrl searchAddress(const QString &favoritesQueryHost, const QString &name);
 
 private:
     void round();
-    void ask(const WatchedFavourite &favourite);
+    // Asks the host; `answered` gets the body, or nothing when the request failed.
+    void get(const QUrl &address, std::function<void(const std::optional<QByteArray> &)> answered);
     void showStates();
 
     const QString m_host;
     const FavouritesSource m_favourites;
     FavouritesWatch m_watch;
+    FriendsWatch m_friends;
     LiveModel m_model;
     QTimer m_timer;
     int m_transferTimeoutMs = 0;

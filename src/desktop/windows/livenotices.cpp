@@ -40,10 +40,11 @@ namespace {
 // Summary and body of an alert's notification, as plain text.
 std::pair<QString, QString> texts(const LiveAlert &alert)
 {
-    const QString name = favouriteName(alert);
-    const QString summary = alert.kind == LiveAlert::Kind::filled
-        ? QStringLiteral("%1 has %2 players").arg(name).arg(alert.state.players)
-        : QStringLiteral("%1 is on %2").arg(alert.playerName, name);
+    if (alert.kind == LiveAlert::Kind::friendOnline)
+        return {QStringLiteral("%1 is playing on %2").arg(alert.found.player, alert.found.place()),
+                alert.found.server.address + QLatin1Char(':') + alert.found.server.queryPort};
+    const QString summary =
+        QStringLiteral("%1 has %2 players").arg(favouriteName(alert)).arg(alert.state.players);
     QString body = FavouritesWatch::describe(alert.favourite, alert.state);
     if (!alert.state.playerNames.isEmpty()) {
         body += QStringLiteral("\nPlayers: ") + alert.state.playerNames.mid(0, NamesShown).join(QStringLiteral(", "));
@@ -59,7 +60,7 @@ void LiveNotices::notify(const LiveAlert &alert)
 {
     const auto [summary, body] = texts(alert);
     const int key = m_nextKey++;
-    m_notified.insert(key, alert.favourite.server);
+    m_notified.insert(key, alert.server());
     m_notified.remove(key - NotifiedKept);
     m_notifications.show(summary, body, key);
 }
