@@ -31,6 +31,9 @@ public:
     Tray *tray() const { return m_tray.get(); }
     const LiveModel &model() const { return m_watch.model(); }
 
+    // Asks the service again at once rather than at the next refresh time.
+    void refresh() { m_watch.refresh(); }
+
     AlertsDialog *showAlerts();
     // Without a tray, the Alerts dialog is one key away in that window.
     void addAlertsKey(QWidget *window);

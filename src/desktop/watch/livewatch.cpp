@@ -34,10 +34,15 @@ void LiveWatch::setSettings(const LiveSettings &settings)
     m_model.setFriends(m_friends.online());
     // An answer later than the next round would only be in its way.
     m_transferTimeoutMs = std::min(settings.refreshSeconds, 30) * 1000;
-    const bool first = !m_timer.isActive();
-    m_timer.start(settings.refreshSeconds * 1000);
-    if (first)
-        round();
+    m_timer.setInterval(settings.refreshSeconds * 1000);
+    // A name just added is looked for at once.
+    refresh();
+}
+
+void LiveWatch::refresh()
+{
+    m_timer.start();
+    round();
 }
 
 void LiveWatch::showStates()

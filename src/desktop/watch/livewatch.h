@@ -31,8 +31,11 @@ public:
     ~LiveWatch() override;
     Q_DISABLE_COPY_MOVE(LiveWatch)
 
-    // Takes effect at once; the first call starts watching with a round.
+    // Takes effect at once, with a round; the first call starts watching.
     void setSettings(const LiveSettings &settings);
+    // A round now, and the next a refresh time later. A server or name still
+    // being asked is not asked again.
+    void refresh();
 
     const LiveModel &model() const { return m_model; }
 
