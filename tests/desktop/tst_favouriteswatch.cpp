@@ -22,14 +22,13 @@ namespace {
 const WatchedFavourite Deck{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.1"), QStringLiteral("6500"), QStringLiteral("0")}};
 const WatchedFavourite Other{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.2"), QStringLiteral("6500"), QStringLiteral("0")}};
 
-// The service's JSON for an online server with `players` humans, the first
-// named as given and the rest "Player2" ...
-QByteArray online(int players, const QStringList &names = {}, const QString &map = QStringLiteral("DM-Deck"))
+// The service's JSON for an online server with `players` humans, "Player1" ...
+QByteArray online(int players)
 {
     QJsonArray list;
     for (int i = 0; i < players; ++i)
-        list.append(QJsonObject{{"name", names.value(i, QStringLiteral("Player%1").arg(i + 1))}});
-    const QJsonObject server{{"name", "Server Deck"}, {"map", map}, {"numPlayers", players}, {"maxPlayers", 16}, {"bots", 3}};
+        list.append(QJsonObject{{"name", QStringLiteral("Player%1").arg(i + 1)}});
+    const QJsonObject server{{"name", "Server Deck"}, {"map", "DM-Deck"}, {"numPlayers", players}, {"maxPlayers", 16}, {"bots", 3}};
     return QJsonDocument(QJsonObject{{"state", "online"}, {"server", server}, {"players", list}}).toJson();
 }
 
