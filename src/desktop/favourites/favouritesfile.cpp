@@ -82,8 +82,8 @@ QStringList values(const ProfileReader &file)
 common::Expected<QStringList> load(const QString &path)
 {
     const auto unreadable = [&](const QString &reason) {
-        return common::Fault{common::FaultKind::cannotOpen,
-                             QStringLiteral("Cannot read the file %1: %2").arg(QDir::toNativeSeparators(path), reason).toStdString()};
+        const QString message = QStringLiteral("Cannot read the file %1: %2").arg(QDir::toNativeSeparators(path), reason);
+        return common::Fault{common::FaultKind::cannotOpen, message.toStdString()};
     };
     // Opening a named pipe would wait for a writer, and a device may never
     // end: only a regular file is read, also when one is swapped in between.

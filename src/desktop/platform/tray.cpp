@@ -56,7 +56,8 @@ void Tray::fill(QList<QAction *> &actions, const QStringList &texts, QAction *be
     while (actions.size() < texts.size()) {
         auto *action = new QAction(m_menu);
         m_menu->insertAction(before, action);
-        connect(action, &QAction::triggered, this, [this, chosen, index = int(actions.size())] { emit(this->*chosen)(index); });
+        connect(action, &QAction::triggered, this,
+                [this, chosen, index = int(actions.size())] { emit(this->*chosen)(index); });
         actions.append(action);
     }
     for (qsizetype i = 0; i < texts.size(); ++i) {

@@ -8,7 +8,8 @@ common::Expected<common::Done> UrlOpener::open(const QString &address)
     const QString opener = QStringLiteral("xdg-open");
     const QString program = QStandardPaths::findExecutable(opener);
     if (program.isEmpty())
-        return common::Fault{QStringLiteral("Cannot open %1: %2 was not found on PATH.").arg(address, opener).toStdString()};
+        return common::Fault{
+            QStringLiteral("Cannot open %1: %2 was not found on PATH.").arg(address, opener).toStdString()};
 
     QProcess process;
     process.setProgram(program);

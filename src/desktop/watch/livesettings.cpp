@@ -91,8 +91,9 @@ common::Expected<common::Done> SettingDeclaration::read(const QString &text, Liv
                         names.append(name);
                 }
                 if (names.size() > rule.most)
-                    return fault(
-                        QStringLiteral("At most %1 names can be watched; there were %2.").arg(rule.most).arg(names.size()));
+                    return fault(QStringLiteral("At most %1 names can be watched; there were %2.")
+                                     .arg(rule.most)
+                                     .arg(names.size()));
                 settings.*rule.field = names;
                 return common::Done{};
             },
