@@ -5,6 +5,7 @@
 #include "queryd/admission.h"
 #include "queryd/html.h"
 #include "queryd/listenaddress.h"
+#include "queryd/operatorpages.h"
 #include "queryd/options.h"
 #include "queryd/ratelimiter.h"
 #include "queryd/requesthead.h"
@@ -447,6 +448,39 @@ TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
         if (step == Step::answer)
             admission.answered(true);
         EXPECT_EQ(admission.untilIdle(10s), left) << at.count() << " s";
+    }
+}
+
+}
+
+namespace {
+
+// Why the history fails names where it is kept: said to operators alone.
+TEST(HealthPages, SayWhyTheHistoryFailsOnlyToThoseWhoMayReadTheMetrics)
+{
+    struct Broken final : ServerHistory {
+        void record(const ut3::QueryResult &) override {}
+        std::optional<std::string> unavailable() override { return "Cannot open /srv/skirvane/history.sqlite3: disk I/O error"; }
+    } broken;
+    const std::string why = ": Cannot open /srv/skirvane/history.sqlite3: disk I/O error\n";
+    const struct {
+        bool publicService, readiness;
+        const char *client;
+        unsigned status;
+        std::string body;
+    } rows[] = {
+        {false, true, "203.0.113.5", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "127.0.0.1", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "::ffff:127.0.0.1", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "203.0.113.5", 503, "not ready\nhistory: unavailable\n"},
+        {true, false, "2001:db8::5", 200, "ok\nhistory: unavailable\n"},
+    };
+    for (const auto &row : rows) {
+        ServiceOptions options;
+        options.publicService = row.publicService;
+        const Response page = healthPage(row.readiness, &broken, boost::asio::ip::make_address(row.client), options);
+        EXPECT_EQ(page.status, row.status) << row.client;
+        EXPECT_EQ(page.body, row.body) << row.client;
     }
 }
 
