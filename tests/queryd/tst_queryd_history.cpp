@@ -144,6 +144,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     const HttpReply tooShort = get("/players?name=a");
     EXPECT_EQ(tooShort.status, 400u);
     EXPECT_TRUE(contains(tooShort.body, "The name must be 2 to 32 characters")) << tooShort.body;
+    EXPECT_EQ(get("/players?name=%FF%FE").status, 400u);
 
     // A new start of the program knows the server from the file, with the
     // web port it was asked with.

@@ -8,6 +8,7 @@
 #include "queryd/operatorpages.h"
 #include "queryd/options.h"
 #include "queryd/ratelimiter.h"
+#include "queryd/renderhtml.h"
 #include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statuscache.h"
@@ -75,8 +76,17 @@ TEST(StatusParameters, AreAcceptedOrRefusedWithTheReason)
         EXPECT_EQ(problemOf(parseStatusRequest(query)), problem) << query;
 }
 
-TEST(PlayerSearch, NamesTwoTo32CharactersWithoutControls)
+TEST(PlayerSearch, NamesTwoTo32CharactersOfUtf8WithoutControls)
 {
+    const auto times = [](const std::string &text, int count) {
+        std::string repeated;
+        for (int i = 0; i < count; ++i)
+            repeated += text;
+        return repeated;
+    };
+    const auto notUtf8 = [](const std::string &key) {
+        return "The " + key + " value is not text in UTF-8; type it again, or copy it from a page.";
+    };
     const std::pair<std::string, std::string> rows[] = {
         {"name=an", ""},
         {"name=%C3%84%C3%A9", ""}, // two characters in four bytes
@@ -86,10 +96,37 @@ TEST(PlayerSearch, NamesTwoTo32CharactersWithoutControls)
         {"format=json", "The address has no name value: part of a player's name to search for."},
         {"name=an%07n", "The name value holds a control character (U+0007); search for a part of the name without it."},
         {"name=ann&server=x", "The address carries an unknown value 'server'; a '&' typed into one of the boxes starts a new value."},
+        // Not UTF-8: refused before any store sees it, however it counts.
+        {"name=%FF%FE", notUtf8("name")},
+        {"name=ab" + times("%80", 2600), notUtf8("name")},
+        {"name=an%C3", notUtf8("name")},      // cut short
+        {"name=%C0%AEan", notUtf8("name")},   // overlong
+        {"name=%ED%A0%80an", notUtf8("name")}, // a surrogate
+        {"name=an&format=%FF", notUtf8("format")},
+        // Characters, not bytes.
+        {"name=" + times("%E5%90%8D", 32), ""},
+        {"name=x" + times("%F0%9F%98%80", 32), "The name must be 2 to 32 characters of a player's name; it was 33 characters."},
     };
     for (const auto &[query, message] : rows)
         EXPECT_EQ(problemOf(queryd::parsePlayerSearch(query)), message) << query;
     EXPECT_EQ(queryd::parsePlayerSearch("name=b_%25&format=json")->name, "b_%");
+}
+
+// The search term as the page echoes it: cleaned as server names are, and
+// isolated in the heading; the title takes no markup.
+TEST(PlayerSearchPage, EchoesTheTermCleanedAndIsolated)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"anna", "anna"},
+        {"\u202eanna\u202c", "\ufffdanna\ufffd"}, // an override and its end
+        {"\u2067an\u2069na\u200f", "\ufffdan\ufffdna\ufffd"}, // an isolate, a mark
+        {"<b>&\"'", "&lt;b&gt;&amp;&quot;&#39;"},
+    };
+    for (const auto &[term, shown] : rows) {
+        const std::string page = playerSearchPage(term, {});
+        EXPECT_NE(page.find("<title>Players named like “" + shown + "”</title>"), std::string::npos) << page;
+        EXPECT_NE(page.find("<h1>Players named like “<bdi>" + shown + "</bdi>”</h1>"), std::string::npos) << page;
+    }
 }
 
 struct HostRow {

@@ -156,6 +156,12 @@ TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
     };
     ASSERT_EQ(httpGet(port, game.target()).status, 200u);
     ASSERT_TRUE(waitFor([&] { return samplesWith(3) != "0"; }, 10s)) << service.log();
+    // Bytes that are not UTF-8 never reach the database.
+    std::string continuations;
+    for (int i = 0; i < 2600; ++i)
+        continuations += "%80";
+    for (const std::string &name : {std::string("%FF%FE"), "ab" + continuations})
+        EXPECT_EQ(httpGet(port, "/players?name=" + name).status, 400u);
 
     controlTestCluster("stop");
     // With no page asked for, the health check's own read finds it out
