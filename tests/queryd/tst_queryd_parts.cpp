@@ -461,13 +461,74 @@ TEST(StatusCache, AsksEachServerOncePerPeriodHoweverManyAsk)
 
 namespace {
 
+TEST(Admission, CountsAnIPv6ClientByItsSlash64)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"192.0.2.1", "192.0.2.1"},
+        {"::ffff:192.0.2.1", "192.0.2.1"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::"},
+        {"2001:db8:1:2:ffff:ffff:ffff:ffff", "2001:db8:1:2::"},
+        {"2001:db8:1:3::1", "2001:db8:1:3::"},
+        {"::1", "::"},
+        {"fe80::1", "fe80::"},
+    };
+    for (const auto &[client, key] : rows)
+        EXPECT_EQ(clientKey(boost::asio::ip::make_address(client)), boost::asio::ip::make_address(key)) << client;
+}
+
+// A full table lets a new connection in for the one quiet longest, never
+// for one being answered; a client's own cap counts its whole /64.
+TEST(Admission, AFullTableDisplacesTheConnectionQuietLongest)
+{
+    using namespace std::chrono_literals;
+    std::chrono::steady_clock::time_point now;
+    Limits limits;
+    limits.maxConnections = 3;
+    limits.maxClientConnections = 2;
+    Admission admission(limits, [&] { return now; });
+    const auto from = [&](const char *client, std::chrono::seconds at) {
+        now = std::chrono::steady_clock::time_point(at);
+        return admission.opened(boost::asio::ip::make_address(client));
+    };
+    const auto refused = [](const Opening &opening) { return std::holds_alternative<Refusal>(opening.verdict); };
+    const auto displaced = [](const Opening &opening) {
+        const auto *displacing = std::get_if<Displacing>(&opening.verdict);
+        return displacing ? std::optional(displacing->quietest) : std::nullopt;
+    };
+
+    const Opening a = from("2001:db8::1", 0s), b = from("2001:db8::2", 1s), c = from("192.0.2.1", 2s);
+    EXPECT_TRUE(std::holds_alternative<Admitted>(c.verdict));
+    const Opening d = from("2001:db8::3", 3s);
+    EXPECT_TRUE(refused(d)) << "a third from one /64";
+    admission.closed(d.id);
+    // a answers a request at 3 s; b has waited longest.
+    EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(a.id, now)));
+    admission.answered(a.id, true);
+    const Opening g = from("198.51.100.1", 5s);
+    EXPECT_EQ(displaced(g), b.id);
+    admission.closed(b.id);
+    // c is quieter than a, but under way.
+    EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(c.id, now)));
+    const Opening e = from("198.51.100.2", 6s);
+    EXPECT_EQ(displaced(e), a.id);
+    // Every connection left is answering (a is on its way out): refused.
+    for (const ConnectionId busy : {e.id, g.id})
+        EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(busy, now)));
+    const Opening f = from("198.51.100.3", 7s);
+    EXPECT_TRUE(refused(f));
+    admission.closed(f.id);
+    admission.closed(a.id);
+    admission.answered(c.id, true);
+    EXPECT_EQ(displaced(from("198.51.100.4", 8s)), c.id);
+}
+
 // The service ends after 10 s without use; a request under way is use that lasts.
 TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
 {
     using namespace std::chrono_literals;
     std::chrono::steady_clock::time_point now;
     Admission admission(Limits{}, [&] { return now; });
-    const auto client = boost::asio::ip::make_address("192.0.2.1");
+    const ConnectionId connection = admission.opened(boost::asio::ip::make_address("192.0.2.1")).id;
     enum class Step { none, request, answer };
     const std::tuple<std::chrono::seconds, Step, std::chrono::seconds> rows[] = {
         // at, what happens, then the time left until idle
@@ -481,9 +542,9 @@ TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
     for (const auto &[at, step, left] : rows) {
         now = std::chrono::steady_clock::time_point(at);
         if (step == Step::request)
-            EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(client, now)));
+            EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(connection, now)));
         if (step == Step::answer)
-            admission.answered(true);
+            admission.answered(connection, true);
         EXPECT_EQ(admission.untilIdle(10s), left) << at.count() << " s";
     }
 }
