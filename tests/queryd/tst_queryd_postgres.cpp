@@ -105,6 +105,11 @@ TEST(PostgresFaults, ADatabaseThatCannotBeUsedIsOneLogLineAndPagesGoOn)
          "postgresql://skirvane@" + cluster.substr(cluster.find('@') + 1), "password authentication failed"},
         {base + "/no_such_history", std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history",
          "\"no_such_history\" does not exist"},
+        // The password as a parameter, its name escaped.
+        {std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history?pass%77ord=" + password
+             + "&connect_timeout=3",
+         std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history?connect_timeout=3",
+         "\"no_such_history\" does not exist"},
     };
     FakeGame game("Still Here", 3);
     for (const auto &row : rows) {
