@@ -211,6 +211,13 @@ std::optional<std::string> PlayerHistory::unavailable()
         fault = m_failedReads.begin()->second.fault;
     if (!fault && m_recorder)
         fault = m_recorder->fault();
+    // A write that does not end keeps the history from being written as a
+    // failed one does.
+    if (const auto since = m_recorder ? m_recorder->waitingSince() : std::nullopt;
+        !fault && since && now() - *since > m_setup.pollInterval)
+        fault = history::Fault{history::FaultKind::locked, "Cannot write to the history in " + shownDatabase()
+                                                               + ": a write has waited longer than the poll interval ("
+                                                               + std::to_string(m_setup.pollInterval.count()) + " s)"};
     if (!fault) {
         // Only a read or a write that succeeded clears a fault.
         if (m_saidUnavailable && m_log)

@@ -200,6 +200,33 @@ TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
     EXPECT_FALSE(contains(service.log(), password)) << "the password is in the log";
 }
 
+// A lock held elsewhere stops the writes without an error: the instance is
+// not ready once a write has waited an interval, and is again once the
+// write is done.
+TEST(PostgresFaults, AWriteThatWaitsOnALockHoldsReadiness)
+{
+    TestDatabase database("held_up");
+    FakeGame game("Held Up", 3);
+    Process service(instanceArguments(database.uri()));
+    const std::uint16_t port = service.waitForPort();
+    ASSERT_NE(port, 0) << service.log();
+    const auto ready = [&] { return httpGet(port, "/readyz").status == 200; };
+    ASSERT_EQ(httpGet(port, game.target()).status, 200u);
+    ASSERT_TRUE(waitFor([&] { return database.sql("SELECT count(*) FROM samples") != "0"; }, 10s)) << service.log();
+    ASSERT_TRUE(ready());
+
+    auto holder = history::postgres::Connection::open(database.uri());
+    ASSERT_TRUE(holder) << holder.fault().message;
+    // Reads go on: only the polls' writes wait.
+    ASSERT_TRUE(holder->exec("BEGIN", "test").ok());
+    ASSERT_TRUE(holder->exec("LOCK TABLE samples IN EXCLUSIVE MODE", "test").ok());
+    EXPECT_TRUE(waitFor([&] { return !ready(); }, 4 * pollInterval)) << service.log();
+    EXPECT_EQ(httpGet(port, game.target()).status, 200u);
+    EXPECT_FALSE(ready());
+    ASSERT_TRUE(holder->exec("COMMIT", "test").ok());
+    EXPECT_TRUE(waitFor(ready, 2 * pollInterval)) << service.log();
+}
+
 TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)
 {
     TestDatabase database("balancer");
