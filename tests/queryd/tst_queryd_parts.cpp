@@ -541,8 +541,9 @@ TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
     };
     for (const auto &[at, step, left] : rows) {
         now = std::chrono::steady_clock::time_point(at);
-        if (step == Step::request)
+        if (step == Step::request) {
             EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(connection, now)));
+        }
         if (step == Step::answer)
             admission.answered(connection, true);
         EXPECT_EQ(admission.untilIdle(10s), left) << at.count() << " s";
