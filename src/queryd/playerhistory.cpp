@@ -199,7 +199,9 @@ void PlayerHistory::checkReads()
     }
     // Whether the store still answers, with no page or poll to ask it.
     if (m_failedReads.empty() && (!m_lastRead || at - *m_lastRead >= m_setup.pollInterval))
-        (void)read("recent servers", [since = at - m_setup.pollWindow](history::Store &store) { return store.recentServers(since, 1); });
+        (void)read("recent servers", [since = at - m_setup.pollWindow](history::Store &store) {
+            return store.recentServers(since, 1);
+        });
 }
 
 std::optional<std::string> PlayerHistory::unavailable()
@@ -270,7 +272,8 @@ std::vector<history::SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarg
 {
     if (!m_setup.keepNames || !reader())
         return {};
-    auto seen = read("players seen", [server = keyOf(server), since = now() - seenPeriod, online = onlineSince()](history::Store &store) {
+    const auto since = now() - seenPeriod, online = onlineSince();
+    auto seen = read("players seen", [server = keyOf(server), since, online](history::Store &store) {
         return store.playersSeen(server, since, online);
     });
     if (!seen)
@@ -287,7 +290,8 @@ history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayer
         return ServerHistory::searchPlayers(text);
     if (!reader())
         return history::Fault{history::FaultKind::other, unavailable().value_or("the history file cannot be read")};
-    return read("search", [text = std::string(text), since = now() - searchPeriod, online = onlineSince()](history::Store &store) {
+    const auto since = now() - searchPeriod, online = onlineSince();
+    return read("search", [text = std::string(text), since, online](history::Store &store) {
         return store.searchPlayers(text, since, online, MaxPlayerMatches);
     });
 }
