@@ -21,22 +21,26 @@ namespace queryd {
 // A player search gives at most this many names.
 inline constexpr std::size_t MaxPlayerMatches = 100;
 
-// How the pages and the log say that the history cannot be used, and why.
+// How the log says that the history cannot be used, and why.
 inline std::string historyUnavailable(std::string_view reason)
 {
     return "History unavailable: " + std::string(reason);
 }
+// How the pages say it: where the history is kept and what went wrong
+// (a database's user and host, a file's path, the library's own words) are
+// for the operators, in the log.
+inline constexpr std::string_view HistoryUnavailableNotice = "History unavailable.";
 
 // A server's past as its status page shows it. A part that cannot be read
-// is absent, and trouble says why.
+// is absent, and troubled says so.
 struct ServerPast {
     std::optional<history::Series> day;           // the last 24 hours
     std::optional<history::BusiestHours> busiest; // over the last 7 days
     std::string zone;                             // the local time's name, for the busiest hours
     std::chrono::seconds utcOffset{0};            // the local time's, for the chart and the sessions
     std::optional<std::vector<history::SeenPlayer>> seen; // none when names are not kept
-    // Why the history cannot be read, or stops being written.
-    std::optional<std::string> trouble;
+    // The history cannot be read, or stops being written (the log says why).
+    bool troubled = false;
 };
 
 // Where a player history store plugs in. The service records each fresh
@@ -75,7 +79,8 @@ public:
     // The same for a server as it was asked for (a name, say), as the start
     // page shows it beside a recent server's link.
     virtual std::optional<history::Series> recentDay(const ut3::QueryTarget &) { return std::nullopt; }
-    // Why the store cannot be used now, if it cannot: /healthz and /readyz say it.
+    // Why the store cannot be used now, if it cannot: /healthz and /readyz
+    // say that it cannot, and why to those who may read the metrics.
     virtual std::optional<std::string> unavailable() { return std::nullopt; }
     // Writes to the store that failed since the start, for /metrics.
     virtual std::uint64_t writeFaults() const { return 0; }

@@ -61,22 +61,24 @@ void Listener::accept(tcp::acceptor &acceptor)
 
 void Listener::admit(tcp::socket socket)
 {
-    auto session = std::make_shared<Session>(std::move(socket), shared_from_this());
-    auto verdict = m_admission.opened(session->client());
+    boost::system::error_code ignored;
+    auto opening = m_admission.opened(socket.remote_endpoint(ignored).address());
+    auto session = std::make_shared<Session>(std::move(socket), opening.id, shared_from_this());
     m_service->metrics().connectionOpened();
-    // Forget sessions that are gone, so that the list stays as long as the open connections.
-    std::erase_if(m_sessions, [](const std::weak_ptr<Session> &s) { return s.expired(); });
-    m_sessions.push_back(session);
-    if (auto *refusal = std::get_if<Refusal>(&verdict))
-        session->refuse(std::move(refusal->answer));
-    else
-        session->start();
+    m_sessions.emplace(opening.id, session);
+    if (auto *refusal = std::get_if<Refusal>(&opening.verdict))
+        return session->refuse(std::move(refusal->answer));
+    if (const auto *displacing = std::get_if<Displacing>(&opening.verdict))
+        if (const auto quietest = m_sessions.find(displacing->quietest); quietest != m_sessions.end())
+            if (const auto closing = quietest->second.lock())
+                closing->close();
+    session->start();
 }
 
-void Listener::serve(std::string_view target, const boost::asio::ip::address &client, Clock::time_point started,
-                     Reply reply)
+void Listener::serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
+                     Clock::time_point started, Reply reply)
 {
-    auto verdict = m_admission.request(client, started);
+    auto verdict = m_admission.request(connection, started);
     if (auto *refusal = std::get_if<Refusal>(&verdict))
         return reply(std::move(refusal->answer));
     m_service->handle(target, client, std::move(reply));
@@ -88,12 +90,13 @@ void Listener::answered(const AnsweredRequest &request)
     m_log.add(requestLogLine(std::chrono::system_clock::now(), request.client, request.method, request.target,
                              request.status, took));
     m_service->metrics().requestAnswered(request.status, took);
-    m_admission.answered(request.served);
+    m_admission.answered(request.connection, request.served);
 }
 
-void Listener::closed(const boost::asio::ip::address &client)
+void Listener::closed(ConnectionId connection)
 {
-    m_admission.closed(client);
+    m_sessions.erase(connection);
+    m_admission.closed(connection);
     m_service->metrics().connectionClosed();
 }
 
@@ -133,10 +136,10 @@ void Listener::stop()
         acceptor.close(ignored);
     m_idleTimer.cancel();
     m_sweepTimer.cancel();
-    for (const auto &weak : m_sessions)
+    // Closing ends each session, which takes itself off the map.
+    for (const auto &[connection, weak] : std::map(m_sessions))
         if (const auto session = weak.lock())
             session->close();
-    m_sessions.clear();
     m_log.flush();
 }
 

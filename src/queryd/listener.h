@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -42,10 +43,10 @@ private:
     const ServiceOptions &options() const override { return m_options; }
     Clock::time_point now() const override { return m_admission.now(); }
     bool stopping() const override { return m_stopped; }
-    void serve(std::string_view target, const boost::asio::ip::address &client, Clock::time_point started,
-               Reply reply) override;
+    void serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
+               Clock::time_point started, Reply reply) override;
     void answered(const AnsweredRequest &request) override;
-    void closed(const boost::asio::ip::address &client) override;
+    void closed(ConnectionId connection) override;
 
     void accept(boost::asio::ip::tcp::acceptor &acceptor);
     void admit(boost::asio::ip::tcp::socket socket);
@@ -57,7 +58,7 @@ private:
     std::shared_ptr<Service> m_service;
     std::list<boost::asio::ip::tcp::acceptor> m_acceptors;
     Admission m_admission;
-    std::list<std::weak_ptr<Session>> m_sessions;
+    std::map<ConnectionId, std::weak_ptr<Session>> m_sessions;
     boost::asio::steady_timer m_idleTimer;
     boost::asio::steady_timer m_sweepTimer;
     std::function<void()> m_idle;

@@ -11,10 +11,15 @@ constexpr std::string_view MetricsText = "text/plain; version=0.0.4; charset=utf
 
 }
 
-Response healthPage(bool readiness, ServerHistory *history)
+Response healthPage(bool readiness, ServerHistory *history, const boost::asio::ip::address &client,
+                    const ServiceOptions &options)
 {
     const std::optional<std::string> unavailable = history ? history->unavailable() : std::nullopt;
-    const std::string state = !history ? "off" : unavailable ? "unavailable: " + *unavailable : "ok";
+    const bool operatorAsks = mayReadMetrics(options.metrics, options.publicService, client);
+    const std::string state = !history      ? "off"
+                              : !unavailable ? "ok"
+                              : operatorAsks ? "unavailable: " + *unavailable
+                                             : "unavailable";
     const unsigned status = readiness && unavailable ? 503 : 200;
     const std::string_view verdict = !readiness ? "ok" : status == 200 ? "ready" : "not ready";
     return {status, PlainText, std::string(verdict) + "\nhistory: " + state + "\n", {{"Cache-Control", "no-store"}}};

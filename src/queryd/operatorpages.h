@@ -16,8 +16,10 @@ Response metricsPage(const boost::asio::ip::address &client, const ServiceOption
                      const ServiceMetrics &metrics);
 
 // /healthz: 200 while the service serves, with the history store's state:
-// "ok", "off" (history not kept) or "unavailable: REASON". /readyz
-// (readiness): the same, but 503 while the history store is unavailable.
-Response healthPage(bool readiness, ServerHistory *history);
+// "ok", "off" (history not kept) or "unavailable", with ": REASON" only
+// for a client that mayReadMetrics lets read them. /readyz (readiness):
+// the same, but 503 while the history store is unavailable.
+Response healthPage(bool readiness, ServerHistory *history, const boost::asio::ip::address &client,
+                    const ServiceOptions &options);
 
 }

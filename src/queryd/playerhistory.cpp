@@ -32,6 +32,9 @@ constexpr std::size_t recentShown = 10;
 // minute.
 constexpr auto logFaultEvery = std::chrono::minutes(1);
 constexpr std::size_t maxFaultsLogged = 64;
+// Failed reads are tried again at most this often, however many pages and
+// health checks ask.
+constexpr auto checkReadsEvery = std::chrono::seconds(1);
 
 history::ServerKey keyOf(const ut3::QueryTarget &server)
 {
@@ -108,6 +111,11 @@ bool PlayerHistory::sharedDatabase() const
     return history::postgres::isUri(m_setup.database.native());
 }
 
+std::string PlayerHistory::shownDatabase() const
+{
+    return sharedDatabase() ? history::postgres::withoutPassword(m_setup.database.native()) : m_setup.database.string();
+}
+
 history::Store *PlayerHistory::reader()
 {
     if (m_reader || !m_recorder)
@@ -118,7 +126,7 @@ history::Store *PlayerHistory::reader()
     if (sharedDatabase()) {
         const history::SessionRule sessions{m_setup.pollInterval};
         m_reader = std::make_unique<history::ThreadedStore>(history::PostgresStore::opener(m_setup.database.native(), sessions),
-                                                            history::postgres::withoutPassword(m_setup.database.native()),
+                                                            shownDatabase(),
                                                             sessions, databaseWait);
         return m_reader.get();
     }
@@ -150,17 +158,73 @@ void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)
     if (!first && at - logged->second < logFaultEvery)
         return;
     logged->second = at;
+    m_saidUnavailable = true;
     if (m_log)
         m_log(historyUnavailable(fault->message));
+}
+
+template<typename Read>
+auto PlayerHistory::read(const std::string &kind, Read run) -> decltype(run(std::declval<history::Store &>()))
+{
+    auto result = run(*m_reader);
+    if (result.ok()) {
+        m_lastRead = now();
+        m_failedReads.erase(kind);
+        return result;
+    }
+    noteFault(result.fault());
+    m_failedReads.insert_or_assign(kind, FailedRead{result.fault(), [this, run]() -> std::optional<history::Fault> {
+                                                        auto again = run(*m_reader);
+                                                        if (again.ok())
+                                                            return std::nullopt;
+                                                        return again.fault();
+                                                    }});
+    return result;
+}
+
+void PlayerHistory::checkReads()
+{
+    const auto at = now();
+    if (!m_reader || (m_lastCheck && at - *m_lastCheck < checkReadsEvery))
+        return;
+    m_lastCheck = at;
+    for (auto failed = m_failedReads.begin(); failed != m_failedReads.end();) {
+        if (auto fault = failed->second.again()) {
+            failed->second.fault = std::move(*fault);
+            ++failed;
+        } else {
+            m_lastRead = at;
+            failed = m_failedReads.erase(failed);
+        }
+    }
+    // Whether the store still answers, with no page or poll to ask it.
+    if (m_failedReads.empty() && (!m_lastRead || at - *m_lastRead >= m_setup.pollInterval))
+        (void)read("recent servers", [since = at - m_setup.pollWindow](history::Store &store) {
+            return store.recentServers(since, 1);
+        });
 }
 
 std::optional<std::string> PlayerHistory::unavailable()
 {
     reader();
-    auto fault = m_readerFault ? m_readerFault : m_recorder ? m_recorder->fault() : std::nullopt;
+    checkReads();
+    std::optional<history::Fault> fault = m_readerFault;
+    if (!fault && !m_failedReads.empty())
+        fault = m_failedReads.begin()->second.fault;
+    if (!fault && m_recorder)
+        fault = m_recorder->fault();
+    // A write that does not end keeps the history from being written as a
+    // failed one does.
+    if (const auto since = m_recorder ? m_recorder->waitingSince() : std::nullopt;
+        !fault && since && now() - *since > m_setup.pollInterval)
+        fault = history::Fault{history::FaultKind::locked, "Cannot write to the history in " + shownDatabase()
+                                                               + ": a write has waited longer than the poll interval ("
+                                                               + std::to_string(m_setup.pollInterval.count()) + " s)"};
     if (!fault) {
-        if (!m_logged.empty() && m_log)
-            m_log("History available again: " + m_setup.database.string());
+        // Only a read or a write that succeeded clears a fault.
+        if (m_saidUnavailable && m_log)
+            m_log("History available again: " + shownDatabase());
+        m_saidUnavailable = false;
         m_logged.clear();
         return std::nullopt;
     }
@@ -190,7 +254,7 @@ void PlayerHistory::record(const ut3::QueryResult &result)
 
 history::Expected<history::Series> PlayerHistory::readDay(const history::ServerKey &server, history::Seconds at)
 {
-    auto day = m_reader->series(server, at);
+    auto day = read("series", [server, at](history::Store &store) { return store.series(server, at); });
     // The page made right after an answer shows it, though the writer
     // thread may not have written it yet.
     const auto latest = m_latest.find(server);
@@ -208,11 +272,12 @@ std::vector<history::SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarg
 {
     if (!m_setup.keepNames || !reader())
         return {};
-    auto seen = m_reader->playersSeen(keyOf(server), now() - seenPeriod, onlineSince());
-    if (!seen) {
-        noteFault(seen.fault());
+    const auto since = now() - seenPeriod, online = onlineSince();
+    auto seen = read("players seen", [server = keyOf(server), since, online](history::Store &store) {
+        return store.playersSeen(server, since, online);
+    });
+    if (!seen)
         return {};
-    }
     // As with the counts, the page made right after an answer shows it.
     if (const auto latest = m_latest.find(keyOf(server)); latest != m_latest.end())
         history::foldLatest(*seen, latest->second.time, latest->second.names, {m_setup.pollInterval});
@@ -225,7 +290,10 @@ history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayer
         return ServerHistory::searchPlayers(text);
     if (!reader())
         return history::Fault{history::FaultKind::other, unavailable().value_or("the history file cannot be read")};
-    return m_reader->searchPlayers(text, now() - searchPeriod, onlineSince(), MaxPlayerMatches);
+    const auto since = now() - searchPeriod, online = onlineSince();
+    return read("search", [text = std::string(text), since, online](history::Store &store) {
+        return store.searchPlayers(text, since, online, MaxPlayerMatches);
+    });
 }
 
 void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort)
@@ -250,11 +318,11 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     std::vector<RecentServer> servers;
     if (!reader())
         return servers;
-    auto recent = m_reader->recentServers(now() - m_setup.pollWindow, recentShown);
-    if (!recent) {
-        noteFault(recent.fault());
+    auto recent = read("recent servers", [since = now() - m_setup.pollWindow](history::Store &store) {
+        return store.recentServers(since, recentShown);
+    });
+    if (!recent)
         return servers;
-    }
     // Only servers that answered: a start page must not list whatever
     // someone typed.
     for (const history::RecentServer &server : *recent)
@@ -270,28 +338,32 @@ std::optional<ServerPast> PlayerHistory::past(const ut3::QueryTarget &server)
 {
     ServerPast past;
     past.utcOffset = m_setup.utcOffset();
-    const auto failed = [&](const std::string &reason) {
-        noteFault(history::Fault{history::FaultKind::other, reason});
-        past.trouble = reason;
+    // Each read logs its own fault.
+    const auto failed = [&] {
+        past.troubled = true;
         return past;
     };
-    if (!reader())
-        return failed(unavailable().value_or("the history file cannot be read"));
+    if (!reader()) {
+        unavailable();
+        return failed();
+    }
     const auto at = now();
     auto day = readDay(keyOf(server), at);
     if (!day)
-        return failed(day.fault().message);
+        return failed();
     past.day = std::move(*day);
-    auto averages = m_reader->hourlyAverages(keyOf(server), at - busyPeriod, at, past.utcOffset);
+    auto averages = read("hourly averages", [server = keyOf(server), at, offset = past.utcOffset](history::Store &store) {
+        return store.hourlyAverages(server, at - busyPeriod, at, offset);
+    });
     if (!averages)
-        return failed(averages.fault().message);
+        return failed();
     past.busiest = history::busiestHours(*averages);
     past.zone = zoneName();
     if (m_setup.keepNames)
         past.seen = playersSeen(server);
     // Readable but not writable (full, locked): the chart shows what is
-    // there, and says why it stops.
-    past.trouble = unavailable();
+    // there, and says that it stops.
+    past.troubled = unavailable().has_value();
     return past;
 }
 
@@ -316,11 +388,11 @@ std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
     std::vector<ut3::QueryTarget> targets;
     if (!reader())
         return targets;
-    auto servers = m_reader->serversLookedUpSince(now() - m_setup.pollWindow);
-    if (!servers) {
-        noteFault(servers.fault());
+    auto servers = read("servers to poll", [since = now() - m_setup.pollWindow](history::Store &store) {
+        return store.serversLookedUpSince(since);
+    });
+    if (!servers)
         return targets;
-    }
     // Polls notice a fault's end while nobody looks at a page.
     unavailable();
     for (const auto &server : *servers)

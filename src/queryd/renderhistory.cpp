@@ -63,8 +63,8 @@ std::string historySection(const ServerPast &past)
     }
     if (past.seen)
         appendSeen(html, *past.seen, past.utcOffset);
-    if (past.trouble)
-        appendQuiet(html, historyUnavailable(*past.trouble));
+    if (past.troubled)
+        appendQuiet(html, HistoryUnavailableNotice);
     return html + "</section>";
 }
 

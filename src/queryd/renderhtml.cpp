@@ -4,6 +4,8 @@
 #include "queryd/options.h"
 #include "queryd/renderhistory.h"
 
+#include "ut3/text.h"
+
 #include "common/address.h"
 #include "common/utctime.h"
 
@@ -370,10 +372,14 @@ std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
 std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches)
 {
     std::string page;
-    const std::string heading = "Players named like “" + std::string(text) + "”";
-    open(page, heading);
-    page += "<header>";
-    element(page, "h1", heading);
+    // Cleaned as a server's strings are: no override can turn the page
+    // around it, and no control character shows. The title holds no markup
+    // to isolate it with.
+    const std::string term = ut3::decodeServerString(text);
+    open(page, "Players named like “" + term + "”");
+    page += "<header><h1>Players named like “<bdi>";
+    appendEscaped(page, term);
+    page += "</bdi>”</h1>";
     element(page, "p", "Names seen in the last 7 days on the servers this service watches, the latest first.", "sub");
     page += "</header>";
     if (matches.empty()) {

@@ -55,8 +55,8 @@ Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std
         .add(StylePath, asset("text/css; charset=utf-8", pageStyle()))
         .add(ScriptPath, asset("text/javascript; charset=utf-8", refreshScript()))
         .add(MetricsPath, [this](const Request &request) { return metricsPage(request.client, m_options, *m_metrics); })
-        .add(LivenessPath, [this](const Request &) { return healthPage(false, m_history.get()); })
-        .add(ReadinessPath, [this](const Request &) { return healthPage(true, m_history.get()); })
+        .add(LivenessPath, [this](const Request &request) { return healthPage(false, m_history.get(), request.client, m_options); })
+        .add(ReadinessPath, [this](const Request &request) { return healthPage(true, m_history.get(), request.client, m_options); })
         .otherwise(notFound);
 }
 
@@ -93,7 +93,7 @@ Response Service::players(const Request &request)
         return refusal(404, format, "No player search", "This service keeps no player names.");
     auto matches = m_history->searchPlayers(search.name);
     if (!matches)
-        return refusal(503, format, "The search cannot be made", historyUnavailable(matches.fault().message));
+        return refusal(503, format, "The search cannot be made", std::string(HistoryUnavailableNotice));
     if (format == Format::html)
         return {200, Html, playerSearchPage(search.name, *matches), {{"Cache-Control", "no-store"}}};
     return {200, Json, playerMatchesJson(search.name, *matches), {{"Cache-Control", "no-store"}}};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "queryd/admission.h"
 #include "queryd/options.h"
 #include "queryd/response.h"
 
@@ -21,6 +22,7 @@ namespace queryd {
 
 // A request as it was answered, for the log and the metrics.
 struct AnsweredRequest {
+    ConnectionId connection;
     std::string_view client, method, target;
     unsigned status;
     std::chrono::steady_clock::time_point started;
@@ -37,12 +39,12 @@ public:
     // A stopping server closes each connection after its current answer.
     virtual bool stopping() const = 0;
     // A GET or HEAD request that HTTP let through; reply is called once.
-    virtual void serve(std::string_view target, const boost::asio::ip::address &client,
+    virtual void serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
                        std::chrono::steady_clock::time_point started, Reply reply) = 0;
     // An answer went out, or could not.
     virtual void answered(const AnsweredRequest &request) = 0;
-    // The connection from client is closed and its session gone.
-    virtual void closed(const boost::asio::ip::address &client) = 0;
+    // The connection is closed and its session gone.
+    virtual void closed(ConnectionId connection) = 0;
 };
 
 // One connection: reads requests one after another, each within its
@@ -52,7 +54,7 @@ class Session final : public std::enable_shared_from_this<Session> {
 public:
     using Clock = std::chrono::steady_clock;
 
-    Session(boost::asio::ip::tcp::socket socket, std::shared_ptr<SessionHost> host);
+    Session(boost::asio::ip::tcp::socket socket, ConnectionId id, std::shared_ptr<SessionHost> host);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -76,6 +78,7 @@ private:
     void onWritten(boost::beast::error_code error);
 
     boost::beast::tcp_stream m_stream;
+    const ConnectionId m_id;
     std::shared_ptr<SessionHost> m_host;
     boost::beast::flat_buffer m_buffer;
     // Not the stream's own deadline, which closes the socket: a client that

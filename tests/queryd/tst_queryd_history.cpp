@@ -84,7 +84,7 @@ std::vector<std::string> answered(const std::optional<history::Series> &day)
 bool saysUnavailable(queryd::PlayerHistory &history, const ut3::QueryTarget &server)
 {
     const auto past = history.past(server);
-    return past && past->trouble;
+    return past && past->troubled;
 }
 
 // A server with these players on it.
@@ -144,6 +144,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     const HttpReply tooShort = get("/players?name=a");
     EXPECT_EQ(tooShort.status, 400u);
     EXPECT_TRUE(contains(tooShort.body, "The name must be 2 to 32 characters")) << tooShort.body;
+    EXPECT_EQ(get("/players?name=%FF%FE").status, 400u);
 
     // A new start of the program knows the server from the file, with the
     // web port it was asked with.
@@ -225,7 +226,9 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     for (int i = 0; i < 3; ++i) {
         const HttpReply page = get(target);
         EXPECT_EQ(page.status, 200u);
-        EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>", "History unavailable: Cannot", "file is not a database"}));
+        // Where the file is and what is wrong with it are the operators'.
+        EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>", "History unavailable."}));
+        EXPECT_FALSE(contains(page.body, "not a database") || contains(page.body, m_folder.path().string())) << page.body;
     }
     const auto json = nlohmann::json::parse(get(target + "&format=json").body);
     EXPECT_EQ(json["state"], "online");
@@ -235,6 +238,7 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     const auto lines = log();
     ASSERT_EQ(lines.size(), 1u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
+    EXPECT_TRUE(containsAll(lines[0], {m_file.string(), "file is not a database"})) << lines[0];
     EXPECT_TRUE(fileBytes(m_file) == before) << "the file was changed";
 }
 
@@ -336,4 +340,44 @@ TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
     ASSERT_EQ(lines.size(), 2u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
     EXPECT_EQ(lines[1], "History available again: " + m_file.string());
+}
+
+// The pages of the tables of sessions damaged: the counts still read, the
+// searches do not. The service is not ready, however many other reads
+// succeed, until a search does.
+TEST_F(ServiceHistory, AFailedSearchHoldsReadinessWhateverElseSucceeds)
+{
+    {
+        auto store = history::SqliteStore::open(m_file);
+        std::vector<history::Sample> samples;
+        for (long long t = evening - 86400; t < evening; t += 300)
+            samples.push_back({{"127.0.0.1", 7787}, history::Seconds(std::chrono::seconds(t)), 2, 0, "DM-Deck", "Here",
+                               {"Anna " + std::to_string(t), "Bob " + std::to_string(t)}});
+        ASSERT_TRUE((*store)->record(samples).ok());
+    }
+    const long long pageSize = sqlValue(m_file, "PRAGMA page_size");
+    // Every table and index of sessions, the first page of each.
+    std::istringstream roots(sqlText(m_file, "SELECT group_concat(rootpage, ' ') FROM sqlite_schema "
+                                             "WHERE name LIKE '%session%' AND rootpage > 1"));
+    for (long long root; roots >> root;)
+        std::fstream(m_file, std::ios::in | std::ios::out | std::ios::binary).seekp((root - 1) * pageSize)
+            << std::string(static_cast<std::size_t>(pageSize), '\xFF');
+    auto history = makeHistory(m_file);
+    startWith(history, false);
+
+    EXPECT_EQ(get("/readyz").status, 200u) << "nothing failed yet";
+    const HttpReply search = get("/players?name=anna");
+    EXPECT_EQ(search.status, 503u);
+    EXPECT_TRUE(contains(search.body, "History unavailable.")) << search.body;
+    EXPECT_FALSE(contains(search.body, "malformed")) << search.body;
+    for (int second = 1; second <= 3; ++second) {
+        m_clock = evening + second; // a second on: the search is tried again
+        EXPECT_TRUE(history->daySeries({"127.0.0.1", 7787}));
+        EXPECT_EQ(get("/readyz").status, 503u) << second;
+    }
+    const auto lines = log();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(contains(lines[0], "malformed")) << lines[0];
+    for (const std::string &line : lines)
+        EXPECT_FALSE(contains(line, "available again")) << line;
 }

@@ -5,8 +5,10 @@
 #include "queryd/admission.h"
 #include "queryd/html.h"
 #include "queryd/listenaddress.h"
+#include "queryd/operatorpages.h"
 #include "queryd/options.h"
 #include "queryd/ratelimiter.h"
+#include "queryd/renderhtml.h"
 #include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statuscache.h"
@@ -74,8 +76,17 @@ TEST(StatusParameters, AreAcceptedOrRefusedWithTheReason)
         EXPECT_EQ(problemOf(parseStatusRequest(query)), problem) << query;
 }
 
-TEST(PlayerSearch, NamesTwoTo32CharactersWithoutControls)
+TEST(PlayerSearch, NamesTwoTo32CharactersOfUtf8WithoutControls)
 {
+    const auto times = [](const std::string &text, int count) {
+        std::string repeated;
+        for (int i = 0; i < count; ++i)
+            repeated += text;
+        return repeated;
+    };
+    const auto notUtf8 = [](const std::string &key) {
+        return "The " + key + " value is not text in UTF-8; type it again, or copy it from a page.";
+    };
     const std::pair<std::string, std::string> rows[] = {
         {"name=an", ""},
         {"name=%C3%84%C3%A9", ""}, // two characters in four bytes
@@ -85,10 +96,37 @@ TEST(PlayerSearch, NamesTwoTo32CharactersWithoutControls)
         {"format=json", "The address has no name value: part of a player's name to search for."},
         {"name=an%07n", "The name value holds a control character (U+0007); search for a part of the name without it."},
         {"name=ann&server=x", "The address carries an unknown value 'server'; a '&' typed into one of the boxes starts a new value."},
+        // Not UTF-8: refused before any store sees it, however it counts.
+        {"name=%FF%FE", notUtf8("name")},
+        {"name=ab" + times("%80", 2600), notUtf8("name")},
+        {"name=an%C3", notUtf8("name")},      // cut short
+        {"name=%C0%AEan", notUtf8("name")},   // overlong
+        {"name=%ED%A0%80an", notUtf8("name")}, // a surrogate
+        {"name=an&format=%FF", notUtf8("format")},
+        // Characters, not bytes.
+        {"name=" + times("%E5%90%8D", 32), ""},
+        {"name=x" + times("%F0%9F%98%80", 32), "The name must be 2 to 32 characters of a player's name; it was 33 characters."},
     };
     for (const auto &[query, message] : rows)
         EXPECT_EQ(problemOf(queryd::parsePlayerSearch(query)), message) << query;
     EXPECT_EQ(queryd::parsePlayerSearch("name=b_%25&format=json")->name, "b_%");
+}
+
+// The search term as the page echoes it: cleaned as server names are, and
+// isolated in the heading; the title takes no markup.
+TEST(PlayerSearchPage, EchoesTheTermCleanedAndIsolated)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"anna", "anna"},
+        {"\u202eanna\u202c", "\ufffdanna\ufffd"}, // an override and its end
+        {"\u2067an\u2069na\u200f", "\ufffdan\ufffdna\ufffd"}, // an isolate, a mark
+        {"<b>&\"'", "&lt;b&gt;&amp;&quot;&#39;"},
+    };
+    for (const auto &[term, shown] : rows) {
+        const std::string page = playerSearchPage(term, {});
+        EXPECT_NE(page.find("<title>Players named like “" + shown + "”</title>"), std::string::npos) << page;
+        EXPECT_NE(page.find("<h1>Players named like “<bdi>" + shown + "</bdi>”</h1>"), std::string::npos) << page;
+    }
 }
 
 struct HostRow {
@@ -423,13 +461,74 @@ TEST(StatusCache, AsksEachServerOncePerPeriodHoweverManyAsk)
 
 namespace {
 
+TEST(Admission, CountsAnIPv6ClientByItsSlash64)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"192.0.2.1", "192.0.2.1"},
+        {"::ffff:192.0.2.1", "192.0.2.1"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::"},
+        {"2001:db8:1:2:ffff:ffff:ffff:ffff", "2001:db8:1:2::"},
+        {"2001:db8:1:3::1", "2001:db8:1:3::"},
+        {"::1", "::"},
+        {"fe80::1", "fe80::"},
+    };
+    for (const auto &[client, key] : rows)
+        EXPECT_EQ(clientKey(boost::asio::ip::make_address(client)), boost::asio::ip::make_address(key)) << client;
+}
+
+// A full table lets a new connection in for the one quiet longest, never
+// for one being answered; a client's own cap counts its whole /64.
+TEST(Admission, AFullTableDisplacesTheConnectionQuietLongest)
+{
+    using namespace std::chrono_literals;
+    std::chrono::steady_clock::time_point now;
+    Limits limits;
+    limits.maxConnections = 3;
+    limits.maxClientConnections = 2;
+    Admission admission(limits, [&] { return now; });
+    const auto from = [&](const char *client, std::chrono::seconds at) {
+        now = std::chrono::steady_clock::time_point(at);
+        return admission.opened(boost::asio::ip::make_address(client));
+    };
+    const auto refused = [](const Opening &opening) { return std::holds_alternative<Refusal>(opening.verdict); };
+    const auto displaced = [](const Opening &opening) {
+        const auto *displacing = std::get_if<Displacing>(&opening.verdict);
+        return displacing ? std::optional(displacing->quietest) : std::nullopt;
+    };
+
+    const Opening a = from("2001:db8::1", 0s), b = from("2001:db8::2", 1s), c = from("192.0.2.1", 2s);
+    EXPECT_TRUE(std::holds_alternative<Admitted>(c.verdict));
+    const Opening d = from("2001:db8::3", 3s);
+    EXPECT_TRUE(refused(d)) << "a third from one /64";
+    admission.closed(d.id);
+    // a answers a request at 3 s; b has waited longest.
+    EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(a.id, now)));
+    admission.answered(a.id, true);
+    const Opening g = from("198.51.100.1", 5s);
+    EXPECT_EQ(displaced(g), b.id);
+    admission.closed(b.id);
+    // c is quieter than a, but under way.
+    EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(c.id, now)));
+    const Opening e = from("198.51.100.2", 6s);
+    EXPECT_EQ(displaced(e), a.id);
+    // Every connection left is answering (a is on its way out): refused.
+    for (const ConnectionId busy : {e.id, g.id})
+        EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(busy, now)));
+    const Opening f = from("198.51.100.3", 7s);
+    EXPECT_TRUE(refused(f));
+    admission.closed(f.id);
+    admission.closed(a.id);
+    admission.answered(c.id, true);
+    EXPECT_EQ(displaced(from("198.51.100.4", 8s)), c.id);
+}
+
 // The service ends after 10 s without use; a request under way is use that lasts.
 TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
 {
     using namespace std::chrono_literals;
     std::chrono::steady_clock::time_point now;
     Admission admission(Limits{}, [&] { return now; });
-    const auto client = boost::asio::ip::make_address("192.0.2.1");
+    const ConnectionId connection = admission.opened(boost::asio::ip::make_address("192.0.2.1")).id;
     enum class Step { none, request, answer };
     const std::tuple<std::chrono::seconds, Step, std::chrono::seconds> rows[] = {
         // at, what happens, then the time left until idle
@@ -442,11 +541,45 @@ TEST(Admission, TheIdleExitCountsFromTheLastAnswerAndWaitsForRequestsUnderWay)
     };
     for (const auto &[at, step, left] : rows) {
         now = std::chrono::steady_clock::time_point(at);
-        if (step == Step::request)
-            EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(client, now)));
+        if (step == Step::request) {
+            EXPECT_TRUE(std::holds_alternative<Admitted>(admission.request(connection, now)));
+        }
         if (step == Step::answer)
-            admission.answered(true);
+            admission.answered(connection, true);
         EXPECT_EQ(admission.untilIdle(10s), left) << at.count() << " s";
+    }
+}
+
+}
+
+namespace {
+
+// Why the history fails names where it is kept: said to operators alone.
+TEST(HealthPages, SayWhyTheHistoryFailsOnlyToThoseWhoMayReadTheMetrics)
+{
+    struct Broken final : ServerHistory {
+        void record(const ut3::QueryResult &) override {}
+        std::optional<std::string> unavailable() override { return "Cannot open /srv/skirvane/history.sqlite3: disk I/O error"; }
+    } broken;
+    const std::string why = ": Cannot open /srv/skirvane/history.sqlite3: disk I/O error\n";
+    const struct {
+        bool publicService, readiness;
+        const char *client;
+        unsigned status;
+        std::string body;
+    } rows[] = {
+        {false, true, "203.0.113.5", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "127.0.0.1", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "::ffff:127.0.0.1", 503, "not ready\nhistory: unavailable" + why},
+        {true, true, "203.0.113.5", 503, "not ready\nhistory: unavailable\n"},
+        {true, false, "2001:db8::5", 200, "ok\nhistory: unavailable\n"},
+    };
+    for (const auto &row : rows) {
+        ServiceOptions options;
+        options.publicService = row.publicService;
+        const Response page = healthPage(row.readiness, &broken, boost::asio::ip::make_address(row.client), options);
+        EXPECT_EQ(page.status, row.status) << row.client;
+        EXPECT_EQ(page.body, row.body) << row.client;
     }
 }
 
