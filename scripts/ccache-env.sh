@@ -1,0 +1,9 @@
+# Sourced by the scripts that build. The compiler cache (used when ccache is
+# installed, see cmake/BuildTools.cmake) lives in build/ccache beside the
+# trees, so that removing build/ removes it too and a fresh clone starts
+# from nothing. Paths below the source folder count as relative ones, so
+# that trees built with the same flags (release and package) share it.
+skirvane_source=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export CCACHE_DIR="$skirvane_source/build/ccache"
+export CCACHE_BASEDIR="$skirvane_source"
+unset skirvane_source
