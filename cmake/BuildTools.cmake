@@ -1,8 +1,8 @@
 # How every tree compiles and links, whatever its preset.
 #
 # Compiles go through ccache when it is installed, so that trees built with
-# the same flags (release and package differ in two files of the desktop
-# program) and rebuilds of the same tree compile each file once. The
+# the same flags (release and package differ only in the desktop program's
+# executable) and rebuilds of the same tree compile each file once. The
 # project's scripts keep its cache in build/ccache (scripts/ccache-env.sh);
 # configure with -DCMAKE_CXX_COMPILER_LAUNCHER= to compile without it.
 find_program(SKIRVANE_CCACHE ccache)
