@@ -1,5 +1,7 @@
 #pragma once
 
+#include "servicefixture.h"
+
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -19,8 +20,6 @@
 // child process with its output in a file; killed when the test is done
 // with it.
 class Process final {
-    using Clock = std::chrono::steady_clock;
-
 public:
     // Starts the service with its output in a file. A socket given
     // is handed over as systemd does: descriptor 3, LISTEN_FDS and LISTEN_PID.
@@ -65,29 +64,31 @@ public:
     // The port from the service's first line, "... listening on 127.0.0.1:PORT".
     std::uint16_t waitForPort() const
     {
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (Clock::now() < deadline) {
-            const std::string text = log();
-            const auto at = text.find("listening on 127.0.0.1:");
-            const auto end = text.find('\n', at);
-            if (at != std::string::npos && end != std::string::npos)
-                return static_cast<std::uint16_t>(std::stoul(text.substr(at + 23, end - at - 23)));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return 0;
+        std::uint16_t port = 0;
+        waitFor(
+            [&] {
+                const std::string text = log();
+                const auto at = text.find("listening on 127.0.0.1:");
+                const auto end = text.find('\n', at);
+                if (at != std::string::npos && end != std::string::npos)
+                    port = static_cast<std::uint16_t>(std::stoul(text.substr(at + 23, end - at - 23)));
+                return port != 0;
+            },
+            std::chrono::seconds(20));
+        return port;
     }
 
     // The exit status, or nothing if the process still runs after the wait.
     std::optional<int> waitForExit(std::chrono::seconds wait)
     {
-        const auto deadline = Clock::now() + wait;
-        while (!m_status && Clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        waitFor(
+            [&] {
+                int status = 0;
+                if (!m_status && ::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return m_status.has_value();
+            },
+            wait);
         return m_status;
     }
 

@@ -26,14 +26,25 @@ const QString ServerName = QStringLiteral("Window Test Arena");
 // The page's text as the user sees it, once it holds what is expected.
 bool pageShows(QWebEngineView *browser, const QString &text, int timeoutMs = 30000)
 {
-    QString shown;
+    // The page's text arrives later, so one question is open at a time, and
+    // an answer that comes after the wait writes only into what it shares.
+    struct Asked {
+        QString shown;
+        bool open = false;
+    };
+    const auto asked = std::make_shared<Asked>();
     const bool shows = QTest::qWaitFor([&] {
-        browser->page()->toPlainText([&shown](const QString &plain) { shown = plain; });
-        QTest::qWait(200);
-        return shown.contains(text);
+        if (!asked->open) {
+            asked->open = true;
+            browser->page()->toPlainText([asked](const QString &plain) {
+                asked->shown = plain;
+                asked->open = false;
+            });
+        }
+        return asked->shown.contains(text);
     }, timeoutMs);
     if (!shows)
-        qWarning() << "the page shows:" << shown.left(400);
+        qWarning() << "the page shows:" << asked->shown.left(400);
     return shows;
 }
 
