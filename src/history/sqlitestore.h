@@ -50,6 +50,8 @@ public:
     Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince) override;
     Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                      std::size_t limit) override;
+    Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                   std::size_t limit) override;
 
     SqliteStore(sqlite::Connection connection, SessionRule sessions)
         : Store(sessions), m_connection(std::move(connection))

@@ -46,6 +46,8 @@ public:
 private:
     Response startPage();
     Response players(const Request &request);
+    Response player(const Request &request);
+    Response board(const Request &request);
 
     ServiceOptions m_options;
     std::shared_ptr<ServerHistory> m_history;
