@@ -380,7 +380,13 @@ void PlayerHistory::polled(const ut3::QueryTarget &server, const ut3::QueryResul
 
 std::uint16_t PlayerHistory::webPort(const history::ServerKey &server)
 {
-    return m_board.webPort({server.address, server.queryPort});
+    if (const std::uint16_t polled = m_board.webPort({server.address, server.queryPort}))
+        return polled;
+    // A server looked up but not polled (polling off, say): as it was asked for.
+    for (const auto &[asked, lookup] : m_queriedAs)
+        if (lookup.queried.host == server.address && lookup.queried.port == server.queryPort && lookup.webPort)
+            return lookup.webPort;
+    return 0;
 }
 
 history::Expected<std::vector<history::NamedSession>> PlayerHistory::playerSessions(std::string_view name)

@@ -13,7 +13,7 @@ std::vector<PolledServer> composePollList(std::span<const ut3::ListedServer> lis
                                           std::span<const PolledServer> lookedUp, std::size_t max)
 {
     std::vector<PolledServer> servers;
-    std::set<std::pair<std::string_view, std::uint16_t>> taken;
+    std::set<std::pair<std::string, std::uint16_t>> taken;
     const auto add = [&](const PolledServer &server) {
         if (servers.size() < max && taken.emplace(server.target.host, server.target.port).second)
             servers.push_back(server);

@@ -19,7 +19,11 @@ struct PolledServer {
     std::uint16_t webPort = 0;
     bool listed = false; // named by --servers rather than looked up
 
-    bool operator==(const PolledServer &) const = default;
+    bool operator==(const PolledServer &other) const
+    {
+        return target.host == other.target.host && target.port == other.target.port && webPort == other.webPort
+            && listed == other.listed;
+    }
 };
 
 // What is polled, at most `max` servers: the listed ones first, in the
