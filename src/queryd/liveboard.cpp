@@ -74,6 +74,9 @@ LiveBoard::LiveBoard(Now now, History history)
 void LiveBoard::setServers(std::span<const PolledServer> servers)
 {
     std::map<std::pair<std::string, std::uint16_t>, BoardRow> rows;
+    // A store that cannot answer one server will not answer the next either:
+    // the rest start with an empty day rather than wait for it each.
+    bool seeding = static_cast<bool>(m_history);
     for (const PolledServer &server : servers) {
         auto key = std::make_pair(server.target.host, server.target.port);
         const auto known = m_rows.find(key);
@@ -83,7 +86,9 @@ void LiveBoard::setServers(std::span<const PolledServer> servers)
         } else {
             row.address = server.target.host;
             row.queryPort = server.target.port;
-            if (auto day = m_history ? m_history(server.target) : std::nullopt)
+            auto day = seeding ? m_history(server.target) : std::nullopt;
+            seeding = day.has_value();
+            if (day)
                 row.day = std::move(*day);
         }
         row.webPort = server.webPort;
