@@ -84,6 +84,8 @@ public:
     virtual void polled(const ut3::QueryTarget & /*server*/, const ut3::QueryResult & /*result*/) {}
     // Every polled server as its latest poll found it, in the board's order.
     virtual std::vector<BoardRow> board() { return {}; }
+    // Changes whenever board() would give something else.
+    virtual std::uint64_t boardVersion() { return 0; }
     // The web port a polled or looked-up server is known with; 0 for none.
     virtual std::uint16_t webPort(const history::ServerKey & /*server*/) { return 0; }
     // The sessions of a name (whole, case-blind) within the days kept, the

@@ -1,5 +1,6 @@
 #include "queryd/liveboard.h"
 
+#include "history/chart.h"
 #include "history/players.h"
 
 #include <algorithm>
@@ -24,6 +25,19 @@ void moveOn(history::Series &day, history::Seconds now)
             steps[static_cast<std::size_t>((at - start) / boardStep)] = day.steps[i];
     }
     day = {start, boardStep, std::move(steps)};
+}
+
+// Gives back whether the day changed.
+bool drawnDay(BoardRow &row, history::Seconds now)
+{
+    const history::Seconds start = row.day.start;
+    const std::size_t size = row.day.steps.size();
+    moveOn(row.day, now);
+    if (row.sparkline.empty() || row.day.start != start || row.day.steps.size() != size) {
+        row.sparkline = history::sparkline(row.day);
+        return true;
+    }
+    return false;
 }
 
 std::string shownName(const BoardRow &row)
@@ -90,11 +104,13 @@ void LiveBoard::setServers(std::span<const PolledServer> servers)
             seeding = day.has_value();
             if (day)
                 row.day = std::move(*day);
+            drawnDay(row, m_now());
         }
         row.webPort = server.webPort;
         rows.emplace(std::move(key), std::move(row));
     }
     m_rows = std::move(rows);
+    ++m_version;
 }
 
 void LiveBoard::polled(const ut3::QueryTarget &server, const ut3::QueryResult &result)
@@ -103,6 +119,7 @@ void LiveBoard::polled(const ut3::QueryTarget &server, const ut3::QueryResult &r
     if (found == m_rows.end())
         return;
     BoardRow &row = found->second;
+    ++m_version;
     row.answered = result.state == ut3::QueryState::online && result.status;
     if (!row.answered)
         return;
@@ -118,6 +135,7 @@ void LiveBoard::polled(const ut3::QueryTarget &server, const ut3::QueryResult &r
     row.lastAnswer = now;
     moveOn(row.day, now);
     row.day.steps.back() = history::Count{row.players, row.bots};
+    row.sparkline = history::sparkline(row.day);
 }
 
 std::uint16_t LiveBoard::webPort(const ut3::QueryTarget &server) const
@@ -126,15 +144,30 @@ std::uint16_t LiveBoard::webPort(const ut3::QueryTarget &server) const
     return found == m_rows.end() ? 0 : found->second.webPort;
 }
 
-std::vector<BoardRow> LiveBoard::rows() const
+void LiveBoard::moveOnAll()
 {
-    const history::Seconds now = m_now();
+    const history::Seconds hour = std::chrono::floor<std::chrono::hours>(m_now());
+    if (hour == m_hour)
+        return;
+    m_hour = hour;
+    for (auto &[key, row] : m_rows)
+        drawnDay(row, hour);
+    ++m_version;
+}
+
+std::uint64_t LiveBoard::version()
+{
+    moveOnAll();
+    return m_version;
+}
+
+std::vector<BoardRow> LiveBoard::rows()
+{
+    moveOnAll();
     std::vector<BoardRow> rows;
     rows.reserve(m_rows.size());
-    for (const auto &[key, row] : m_rows) {
+    for (const auto &[key, row] : m_rows)
         rows.push_back(row);
-        moveOn(rows.back().day, now);
-    }
     sortBoard(rows);
     return rows;
 }

@@ -28,7 +28,8 @@ struct BoardRow {
     std::optional<double> pingMs;
     bool answered = false; // the latest poll got an answer
     std::optional<history::Seconds> lastAnswer;
-    history::Series day; // players per hour over the last 24 hours, for the sparkline
+    history::Series day; // players per hour over the last 24 hours
+    std::string sparkline; // the day drawn (history/chart.h), drawn again only when it changes
 
     bool operator==(const BoardRow &) const = default;
 };
@@ -64,12 +65,20 @@ public:
     // The web port the server is polled with; 0 for none or not polled.
     std::uint16_t webPort(const ut3::QueryTarget &server) const;
     // Every server, in the board's order.
-    std::vector<BoardRow> rows() const;
+    std::vector<BoardRow> rows();
+    // Changes with every change of what rows() gives: a rendered board
+    // stays good while it stays.
+    std::uint64_t version();
 
 private:
     Now m_now;
     History m_history;
+    // Moves every day on to the current hour, once an hour.
+    void moveOnAll();
+
     std::map<std::pair<std::string, std::uint16_t>, BoardRow> m_rows;
+    std::uint64_t m_version = 0;
+    history::Seconds m_hour;
 };
 
 }

@@ -70,6 +70,7 @@ public:
     void setListedServers(std::vector<ut3::ListedServer> servers) { m_listed = std::move(servers); }
     void polled(const ut3::QueryTarget &server, const ut3::QueryResult &result) override;
     std::vector<BoardRow> board() override { return m_board.rows(); }
+    std::uint64_t boardVersion() override { return m_board.version(); }
     std::uint16_t webPort(const history::ServerKey &server) override;
     history::Expected<std::vector<history::NamedSession>> playerSessions(std::string_view name) override;
     // Why history is not kept or shown now, if it is not; logs its end.

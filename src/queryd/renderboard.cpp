@@ -91,7 +91,7 @@ std::string boardPage(const std::vector<BoardRow> &rows, const BoardFilter &filt
             page += "</bdi></td>";
             cell(page, row.answered ? playersText(row) : "–");
             cell(page, row.answered ? pingText(row.pingMs) : "–");
-            page += "<td>" + history::sparkline(row.day) + "</td>";
+            page += "<td>" + (row.sparkline.empty() ? history::sparkline(row.day) : row.sparkline) + "</td>";
             if (row.answered)
                 cell(page, shownTime(*row.lastAnswer));
             else if (row.lastAnswer)

@@ -85,7 +85,7 @@ Response Service::startPage()
         auto day = m_history->recentDay({server.address, server.queryPort});
         recent.push_back({std::move(server), std::move(day)});
     }
-    return {200, Html, queryd::startPage(recent, m_history->keepsNames(), liveNowSection(m_history->board())),
+    return {200, Html, queryd::startPage(recent, m_history->keepsNames(), renderedBoard(BoardPart::liveNow)),
             {{"Cache-Control", "no-store"}}};
 }
 
@@ -131,13 +131,32 @@ Response Service::player(const Request &request)
     return {200, Json, playerPageJson(page), {{"Cache-Control", "no-store"}}};
 }
 
+const std::string &Service::renderedBoard(BoardPart part)
+{
+    const std::uint64_t version = m_history->boardVersion();
+    if (m_board.version != version)
+        m_board = {version, {}};
+    auto &rendered = m_board.parts[static_cast<int>(part)];
+    if (!rendered) {
+        const auto rows = m_history->board();
+        rendered = part == BoardPart::html ? boardPage(rows, {}) : part == BoardPart::json ? boardJson(rows) : liveNowSection(rows);
+    }
+    return *rendered;
+}
+
 Response Service::board(const Request &request)
 {
     const auto parsed = parseBoardRequest(request.query);
     const Format format = askedFormat(request.query);
     if (!parsed)
         return refusal(400, format, "The board cannot be shown", parsed.fault().message);
-    auto rows = filterBoard(m_history ? m_history->board() : std::vector<BoardRow>{}, parsed->filter);
+    const BoardFilter &filter = parsed->filter;
+    if (m_history && filter.text.empty() && !filter.withPlayers) {
+        if (parsed->format == Format::html)
+            return {200, Html, renderedBoard(BoardPart::html), {{"Cache-Control", "no-store"}}};
+        return {200, Json, renderedBoard(BoardPart::json), {{"Cache-Control", "no-store"}}};
+    }
+    auto rows = filterBoard(m_history ? m_history->board() : std::vector<BoardRow>{}, filter);
     if (parsed->format == Format::html)
         return {200, Html, boardPage(rows, parsed->filter), {{"Cache-Control", "no-store"}}};
     return {200, Json, boardJson(rows), {{"Cache-Control", "no-store"}}};
