@@ -27,6 +27,12 @@ PlayerPage playerPage(std::vector<history::NamedSession> sessions)
     return page;
 }
 
+bool hasPlayerPage(std::string_view name)
+{
+    const auto characters = std::count_if(name.begin(), name.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; });
+    return characters >= 2 && characters <= 32;
+}
+
 std::string playerLink(std::string_view name)
 {
     static constexpr char hex[] = "0123456789ABCDEF";

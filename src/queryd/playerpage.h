@@ -30,5 +30,8 @@ PlayerPage playerPage(std::vector<history::NamedSession> sessions);
 
 // The address of a name's page.
 std::string playerLink(std::string_view name);
+// Whether a name can be asked for (2 to 32 characters, as a search): a
+// longer or shorter one is shown without a link.
+bool hasPlayerPage(std::string_view name);
 
 }

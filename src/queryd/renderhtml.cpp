@@ -383,11 +383,16 @@ std::string playerSearchPage(std::string_view text, const std::vector<history::P
     } else {
         page += "<table class=\"players matches\"><tr><th>Name</th><th>Where</th><th>Last seen</th></tr>";
         for (const history::PlayerMatch &match : matches) {
-            page += "<tr><td><a href=\"";
-            appendEscaped(page, playerLink(match.name));
-            page += "\"><bdi>";
+            const bool linked = hasPlayerPage(match.name);
+            page += "<tr><td>";
+            if (linked) {
+                page += "<a href=\"";
+                appendEscaped(page, playerLink(match.name));
+                page += "\">";
+            }
+            page += "<bdi>";
             appendEscaped(page, match.name);
-            page += "</bdi></a></td><td><a href=\"";
+            page += linked ? "</bdi></a></td><td><a href=\"" : "</bdi></td><td><a href=\"";
             appendEscaped(page, statusLink(match.server.address, match.server.queryPort, 0));
             page += "\"><bdi>";
             appendEscaped(page, match.serverName.empty() ? common::hostAndPort(match.server.address, match.server.queryPort)

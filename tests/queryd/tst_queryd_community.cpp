@@ -133,6 +133,9 @@ TEST(PlayerPage, SessionsAndTimePlayedPerServer)
     EXPECT_EQ(page.perServer[0].time, 900s);
     EXPECT_EQ(page.perServer[1].time, 400s);
     EXPECT_EQ(queryd::playerLink("A b&c/é"), "/player?name=A%20b%26c%2F%C3%A9");
+    EXPECT_FALSE(queryd::hasPlayerPage("é"));
+    EXPECT_TRUE(queryd::hasPlayerPage("éé"));
+    EXPECT_FALSE(queryd::hasPlayerPage(std::string(33, 'a')));
 }
 
 // A server with these players on it.
