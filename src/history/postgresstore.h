@@ -42,6 +42,8 @@ public:
     Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince) override;
     Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                      std::size_t limit) override;
+    Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                   std::size_t limit) override;
 
 private:
     // The connection, opened again when it was lost and the wait is over.

@@ -23,6 +23,9 @@ public:
     Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit);
     Expected<std::vector<ServerKey>> serversLookedUpSince(Seconds since);
     Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince);
+    // A name's sessions, the latest first (in sqliteplayer.cpp).
+    Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                   std::size_t limit);
 
 private:
     sqlite::Connection &m_connection;

@@ -85,6 +85,11 @@ public:
     {
         return m_search.search(text, since, onlineSince, limit);
     }
+    Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                   std::size_t limit) override
+    {
+        return m_pages.sessionsOf(name, since, onlineSince, limit);
+    }
 
 private:
     sqlite::Connection m_connection;

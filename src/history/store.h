@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/fault.h"
+#include "history/namedsession.h"
 #include "history/players.h"
 #include "history/sample.h"
 
@@ -66,6 +67,11 @@ public:
     // first, at most `limit` rows. Online as above.
     virtual Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                              std::size_t limit) = 0;
+    // The sessions of the name (compared whole and case-blind, as the search
+    // compares) that went on at `since` or later, the latest first, at most
+    // `limit`. Online as above.
+    virtual Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                           std::size_t limit) = 0;
 
     const SessionRule &sessionRule() const { return m_sessionRule; }
 

@@ -117,4 +117,11 @@ Expected<std::vector<PlayerMatch>> ThreadedStore::searchPlayers(std::string_view
         [text = std::string(text), since, onlineSince, limit](Store &store) { return store.searchPlayers(text, since, onlineSince, limit); });
 }
 
+Expected<std::vector<NamedSession>> ThreadedStore::sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                             std::size_t limit)
+{
+    return call<Expected<std::vector<NamedSession>>>(
+        [name = std::string(name), since, onlineSince, limit](Store &store) { return store.sessionsOf(name, since, onlineSince, limit); });
+}
+
 }

@@ -40,6 +40,8 @@ public:
     Expected<std::vector<SeenPlayer>> playersSeen(const ServerKey &server, Seconds since, Seconds onlineSince) override;
     Expected<std::vector<PlayerMatch>> searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
                                                      std::size_t limit) override;
+    Expected<std::vector<NamedSession>> sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
+                                                   std::size_t limit) override;
 
 private:
     // Runs `job` on the store's thread; the fault when the store cannot be

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "queryd/liveboard.h"
 #include "queryd/recentservers.h"
 #include "ut3/result.h"
 
 #include "history/busiesthours.h"
 #include "history/fault.h"
+#include "history/namedsession.h"
 #include "history/players.h"
 #include "history/sample.h"
 
@@ -20,6 +22,8 @@ namespace queryd {
 
 // A player search gives at most this many names.
 inline constexpr std::size_t MaxPlayerMatches = 100;
+// A player's page lists at most this many sessions.
+inline constexpr std::size_t MaxPlayerSessions = 1000;
 
 // How the log says that the history cannot be used, and why.
 inline std::string historyUnavailable(std::string_view reason)
@@ -79,6 +83,21 @@ public:
     // The same for a server as it was asked for (a name, say), as the start
     // page shows it beside a recent server's link.
     virtual std::optional<history::Series> recentDay(const ut3::QueryTarget &) { return std::nullopt; }
+    // A poll's result for `server` as it was polled; every result, whether
+    // or not the server answered.
+    virtual void polled(const ut3::QueryTarget & /*server*/, const ut3::QueryResult & /*result*/) {}
+    // Every polled server as its latest poll found it, in the board's order.
+    virtual std::vector<BoardRow> board() { return {}; }
+    // Changes whenever board() would give something else.
+    virtual std::uint64_t boardVersion() { return 0; }
+    // The web port a polled or looked-up server is known with; 0 for none.
+    virtual std::uint16_t webPort(const history::ServerKey & /*server*/) { return 0; }
+    // The sessions of a name (whole, case-blind) within the days kept, the
+    // latest first.
+    virtual history::Expected<std::vector<history::NamedSession>> playerSessions(std::string_view /*name*/)
+    {
+        return history::Fault{history::FaultKind::other, "player names are not kept"};
+    }
     // Why the store cannot be used now, if it cannot: /healthz and /readyz
     // say that it cannot, and why to those who may read the metrics.
     virtual std::optional<std::string> unavailable() { return std::nullopt; }

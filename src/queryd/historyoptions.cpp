@@ -40,6 +40,20 @@ common::OptionGroup historyOptionGroup(HistoryOptions &options)
                                 [&](Days v) { options.pollWindow = std::chrono::days(v); }),
              numberOption<std::size_t>("--poll-in-flight", "N", "at most N polls at once (default 16)", 1, 1024,
                                        [&](std::size_t v) { options.pollInFlight = v; }),
+             {"--servers", {}, "FILE",
+              "poll the servers listed in FILE every --poll-interval, whether or not anyone looks them up: one "
+              "HOST[:PORT] a line, optionally followed by a blank and the server's web port; blank lines and lines "
+              "starting with # are skipped. SIGHUP reads the file again",
+              [&](std::string_view spelling, std::optional<std::string_view> path) -> common::Expected<common::Done> {
+                  if (!path || path->empty())
+                      return common::Fault{std::string(spelling) + " needs the path of a server list"};
+                  options.serverList = std::string(*path);
+                  return common::Done{};
+              }},
+             numberOption<std::size_t>("--poll-max-servers", "N",
+                                       "poll at most N servers (default 2000): those of --servers first, then those "
+                                       "looked up latest",
+                                       1, 1000000, [&](std::size_t v) { options.pollMaxServers = v; }),
              flagOption("--no-poll", "record only the lookups users make", [&] { options.poll = false; })}};
 }
 

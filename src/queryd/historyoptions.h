@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace queryd {
 
@@ -20,6 +21,8 @@ struct HistoryOptions {
     std::chrono::milliseconds pollInterval{300000};
     std::chrono::days pollWindow{7}; // servers looked up within this are polled
     std::size_t pollInFlight = 16;
+    std::size_t pollMaxServers = 2000; // the listed servers first, then those looked up latest
+    std::optional<std::string> serverList; // --servers: polled always
     bool playerNames = true; // off: counts alone
 };
 

@@ -5,6 +5,7 @@
 #include "queryd/listenaddress.h"
 #include "queryd/options.h"
 #include "queryd/playerhistory.h"
+#include "queryd/polllist.h"
 #include "queryd/service.h"
 
 #include <boost/asio/io_context.hpp>
@@ -39,6 +40,21 @@ int main(int argc, char *argv[])
         return exit->status;
     }
     const queryd::ServiceOptions &options = std::get<queryd::ServiceOptions>(parsed);
+    const auto &serverList = options.history.serverList;
+    if (serverList && (!options.history.enabled || !options.history.poll)) {
+        std::cerr << "skirvane-queryd: --servers needs the history and its polling: it cannot go with --no-history or "
+                     "--no-poll\n";
+        return 2;
+    }
+    std::vector<ut3::ListedServer> listed;
+    if (serverList) {
+        auto loaded = queryd::loadServerList(*serverList, options.publicService);
+        if (!loaded) {
+            std::cerr << "skirvane-queryd: " << loaded.fault().message << "\n";
+            return 1;
+        }
+        listed = std::move(*loaded);
+    }
 
     const auto inherited = queryd::takeInheritedSockets();
     if (!inherited) {
@@ -52,6 +68,8 @@ int main(int argc, char *argv[])
     boost::asio::io_context io(1);
     const auto log = [](std::string_view line) { std::cerr << "skirvane-queryd: " << line << std::endl; };
     auto history = queryd::PlayerHistory::fromOptions(options.history, log);
+    if (history)
+        history->setListedServers(listed);
     auto service = queryd::Service::create(io, options, history);
     auto poller = queryd::startHistoryPolling(io, options.history, history, service, log);
     auto started = queryd::HttpServer::start(io, options, service, *inherited);
@@ -78,6 +96,20 @@ int main(int argc, char *argv[])
         if (!error)
             end(signal == SIGINT ? "SIGINT" : "SIGTERM");
     });
+    // SIGHUP reads the server list again; the next poll round goes by it.
+    boost::asio::signal_set hangUp(io, SIGHUP);
+    std::function<void()> awaitHangUp = [&] {
+        hangUp.async_wait([&](const boost::system::error_code &error, int) {
+            if (error)
+                return;
+            if (serverList && history) {
+                log(queryd::reloadServerList(*serverList, options.publicService, listed));
+                history->setListedServers(listed);
+            }
+            awaitHangUp();
+        });
+    };
+    awaitHangUp();
     server.onIdle([&] { end("idle for " + std::to_string(options.idleExit.count()) + " s"); });
 
     io.run();

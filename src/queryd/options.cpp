@@ -102,7 +102,9 @@ common::CommandLine commandLine(ServiceOptions &options, Request &request)
             {{{}, serviceRows(options, request)}, historyOptionGroup(options.history), metricsOptionGroup(options.metrics)},
             "\n"
             "Each request is logged on standard error as one line: time, client, request,\n"
-            "status and duration. SIGINT and SIGTERM end the service. Sockets handed over\n"
+            "status and duration. SIGINT and SIGTERM end the service; SIGHUP reads the\n"
+            "--servers list again (a list that cannot be used leaves the old one, and the\n"
+            "log says why). Sockets handed over\n"
             "by systemd (LISTEN_FDS) are used instead of the default addresses.\n",
             {},
             [](std::string_view argument) { return "unknown option '" + std::string(argument) + "'."; }};

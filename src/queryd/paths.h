@@ -10,6 +10,8 @@ inline constexpr std::string_view FavouritesStatusPath = "/Skirvane/skirvane.php
 inline constexpr std::string_view StartPagePath = "/Zyr/04query.html";
 inline constexpr std::string_view SitePath = "/";
 inline constexpr std::string_view PlayersPath = "/players";
+inline constexpr std::string_view PlayerPath = "/player";
+inline constexpr std::string_view BoardPath = "/servers";
 inline constexpr std::string_view StylePath = "/assets/page.css";
 inline constexpr std::string_view ScriptPath = "/assets/refresh.js";
 

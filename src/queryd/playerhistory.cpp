@@ -7,6 +7,7 @@
 #include "history/statepath.h"
 #include "common/utctime.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace queryd {
@@ -65,6 +66,14 @@ std::string zoneName()
 PlayerHistory::PlayerHistory(Setup setup, Log log)
     : m_setup(std::move(setup))
     , m_log(std::move(log))
+    , m_board([this] { return now(); }, [this](const ut3::QueryTarget &server) -> std::optional<history::Series> {
+        if (!reader())
+            return std::nullopt;
+        auto day = read("board's day", [server = keyOf(server), at = now()](history::Store &store) {
+            return store.series(server, at, std::chrono::hours(24), std::chrono::hours(1));
+        });
+        return day ? std::optional(std::move(*day)) : std::nullopt;
+    })
 {
     if (!m_setup.now)
         m_setup.now = [] { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); };
@@ -97,6 +106,7 @@ std::shared_ptr<PlayerHistory> PlayerHistory::fromOptions(const HistoryOptions &
               .maxBytes = options.maxMegabytes * 1024 * 1024,
               .pollWindow = options.pollWindow,
               .pollInterval = std::chrono::duration_cast<std::chrono::seconds>(options.pollInterval),
+              .pollMax = options.pollMaxServers,
               .keepNames = options.playerNames},
                                            std::move(log));
 }
@@ -247,7 +257,7 @@ void PlayerHistory::record(const ut3::QueryResult &result)
             sample.names.push_back(player.name);
     if (m_latest.size() >= maxNames)
         m_latest.clear();
-    m_latest[sample.server] = {sample.time, {sample.players, sample.bots}, sample.names};
+    m_latest[sample.server] = {sample.time, {sample.players, sample.bots}, sample.names, sample.serverName};
     m_recorder->record(std::move(sample));
     noteFault(m_recorder->fault());
 }
@@ -299,6 +309,7 @@ history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayer
 void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort)
 {
     const auto at = now();
+    noteRecent(asked, queried, webPort, at);
     // Every page view is a lookup; the file hears of one a minute per
     // server, enough for a window of days, and at once of a new web port.
     const auto known = m_queriedAs.find({asked.host, asked.port});
@@ -313,6 +324,21 @@ void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarg
         m_recorder->noteLookup(keyOf(queried), {asked.host, asked.port, webPort}, at);
 }
 
+void PlayerHistory::noteRecent(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort,
+                               history::Seconds at)
+{
+    history::RecentServer lookup{keyOf(queried), history::AskedAs{asked.host, asked.port, webPort}, at, std::nullopt};
+    if (const auto latest = m_latest.find(lookup.server); latest != m_latest.end())
+        lookup.latest = history::Sample{lookup.server, latest->second.time, latest->second.count.players,
+                                        latest->second.count.bots, {}, latest->second.serverName, {}};
+    std::erase_if(m_lookups, [&](const history::RecentServer &known) {
+        return known.asked->address == asked.host && known.asked->queryPort == asked.port;
+    });
+    m_lookups.insert(m_lookups.begin(), std::move(lookup));
+    if (m_lookups.size() > recentShown)
+        m_lookups.pop_back();
+}
+
 std::vector<RecentServer> PlayerHistory::recentServers()
 {
     std::vector<RecentServer> servers;
@@ -323,9 +349,25 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     });
     if (!recent)
         return servers;
+    // The writer thread notes a lookup a moment after the page that made
+    // it: the latest ones this process made come first, and the store's
+    // fill in behind them.
+    std::vector<history::RecentServer> merged = m_lookups;
+    for (history::RecentServer &server : *recent) {
+        const history::AskedAs asked = server.asked.value_or(history::AskedAs{server.server.address, server.server.queryPort, 0});
+        const bool listed = std::any_of(merged.begin(), merged.end(), [&](const history::RecentServer &known) {
+            return known.asked->address == asked.address && known.asked->queryPort == asked.queryPort;
+        });
+        if (!listed)
+            merged.push_back(std::move(server));
+    }
+    std::stable_sort(merged.begin(), merged.end(),
+                     [](const history::RecentServer &a, const history::RecentServer &b) { return a.lastLookup > b.lastLookup; });
+    if (merged.size() > recentShown)
+        merged.resize(recentShown);
     // Only servers that answered: a start page must not list whatever
     // someone typed.
-    for (const history::RecentServer &server : *recent)
+    for (const history::RecentServer &server : merged)
         if (server.latest) {
             // A lookup noted by an older version named the server as queried.
             const history::AskedAs asked = server.asked.value_or(history::AskedAs{server.server.address, server.server.queryPort, 0});
@@ -388,16 +430,48 @@ std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
     std::vector<ut3::QueryTarget> targets;
     if (!reader())
         return targets;
-    auto servers = read("servers to poll", [since = now() - m_setup.pollWindow](history::Store &store) {
-        return store.serversLookedUpSince(since);
+    auto servers = read("servers to poll", [since = now() - m_setup.pollWindow, most = m_setup.pollMax](history::Store &store) {
+        return store.recentServers(since, most);
     });
     if (!servers)
         return targets;
     // Polls notice a fault's end while nobody looks at a page.
     unavailable();
-    for (const auto &server : *servers)
-        targets.push_back({server.address, server.queryPort});
+    std::vector<PolledServer> lookedUp;
+    for (const history::RecentServer &server : *servers)
+        lookedUp.push_back({{server.server.address, server.server.queryPort}, server.asked ? server.asked->webPort : std::uint16_t(0), false});
+    const auto polled = composePollList(m_listed, lookedUp, m_setup.pollMax);
+    m_board.setServers(polled);
+    for (const PolledServer &server : polled)
+        targets.push_back(server.target);
     return targets;
+}
+
+void PlayerHistory::polled(const ut3::QueryTarget &server, const ut3::QueryResult &result)
+{
+    m_board.polled(server, result);
+}
+
+std::uint16_t PlayerHistory::webPort(const history::ServerKey &server)
+{
+    if (const std::uint16_t polled = m_board.webPort({server.address, server.queryPort}))
+        return polled;
+    // A server looked up but not polled (polling off, say): as it was asked for.
+    for (const auto &[asked, lookup] : m_queriedAs)
+        if (lookup.queried.host == server.address && lookup.queried.port == server.queryPort && lookup.webPort)
+            return lookup.webPort;
+    return 0;
+}
+
+history::Expected<std::vector<history::NamedSession>> PlayerHistory::playerSessions(std::string_view name)
+{
+    if (!m_setup.keepNames)
+        return ServerHistory::playerSessions(name);
+    if (!reader())
+        return history::Fault{history::FaultKind::other, unavailable().value_or("the history file cannot be read")};
+    return read("player sessions", [name = std::string(name), since = now() - m_setup.keep, online = onlineSince()](history::Store &store) {
+        return store.sessionsOf(name, since, online, MaxPlayerSessions);
+    });
 }
 
 }

@@ -2,9 +2,11 @@
 
 #include "queryd/history.h"
 #include "queryd/historyoptions.h"
+#include "queryd/liveboard.h"
 
 #include "history/recorder.h"
 #include "history/store.h"
+#include "ut3/serverlist.h"
 
 #include <functional>
 #include <map>
@@ -34,6 +36,8 @@ public:
         std::uint64_t maxBytes = 0;
         std::chrono::days pollWindow{7};
         std::chrono::seconds pollInterval{300};
+        // The most servers polled, and so kept on the live board.
+        std::size_t pollMax = 2000;
         // Off: counts alone, no names stored or shown.
         bool keepNames = true;
         // The clock pages and pruning go by, and the local time's offset
@@ -58,8 +62,17 @@ public:
     std::optional<history::Series> daySeries(const ut3::QueryTarget &server) override;
     std::optional<history::Series> recentDay(const ut3::QueryTarget &asked) override;
 
-    // The servers looked up within the poll window, the latest first.
+    // The servers to poll: those of the server list, then those looked up
+    // within the poll window, the latest first; at most the setup's pollMax.
+    // The live board becomes these servers.
     std::vector<ut3::QueryTarget> serversToPoll();
+    // The servers of --servers, polled first and always.
+    void setListedServers(std::vector<ut3::ListedServer> servers) { m_listed = std::move(servers); }
+    void polled(const ut3::QueryTarget &server, const ut3::QueryResult &result) override;
+    std::vector<BoardRow> board() override { return m_board.rows(); }
+    std::uint64_t boardVersion() override { return m_board.version(); }
+    std::uint16_t webPort(const history::ServerKey &server) override;
+    history::Expected<std::vector<history::NamedSession>> playerSessions(std::string_view name) override;
     // Why history is not kept or shown now, if it is not; logs its end.
     // Kept and shown means that every read that failed has since succeeded,
     // that the latest write succeeded, and that the store answered a read
@@ -92,6 +105,7 @@ private:
     // Names in the server's latest answer count as online while it is this
     // recent.
     history::Seconds onlineSince() const;
+    void noteRecent(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort, history::Seconds at);
 
     Setup m_setup;
     Log m_log;
@@ -122,8 +136,14 @@ private:
         history::Seconds time;
         history::Count count;
         std::vector<std::string> names;
+        std::string serverName;
     };
     std::map<history::ServerKey, Latest> m_latest;
+    std::vector<ut3::ListedServer> m_listed;
+    LiveBoard m_board;
+    // The latest lookups, the latest first, as the start page lists them
+    // before the writer thread has them in the store.
+    std::vector<history::RecentServer> m_lookups;
 };
 
 }

@@ -1,6 +1,7 @@
 #include "queryd/renderhistory.h"
 
 #include "queryd/html.h"
+#include "queryd/playerpage.h"
 
 #include "history/chart.h"
 #include "common/utctime.h"
@@ -34,9 +35,16 @@ void appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen,
     for (std::size_t i = 0; i < std::min(seen.size(), seenShown); ++i) {
         const history::SeenPlayer &player = seen[i];
         // <bdi>: a name's bidirectional overrides end with the name.
-        html += "<li><bdi class=\"name\">";
+        const bool linked = hasPlayerPage(player.name);
+        html += "<li>";
+        if (linked) {
+            html += "<a href=\"";
+            appendEscaped(html, playerLink(player.name));
+            html += "\">";
+        }
+        html += "<bdi class=\"name\">";
         appendEscaped(html, player.name);
-        html += "</bdi> ";
+        html += linked ? "</bdi></a> " : "</bdi> ";
         if (player.online)
             html += "<span class=\"online\">online</span> ";
         html += "<span class=\"quiet\">";

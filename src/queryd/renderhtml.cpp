@@ -2,6 +2,7 @@
 
 #include "queryd/html.h"
 #include "queryd/options.h"
+#include "queryd/playerpage.h"
 #include "queryd/renderhistory.h"
 
 #include "ut3/text.h"
@@ -329,7 +330,7 @@ std::string statusLink(std::string_view address, unsigned queryPort, unsigned we
         + "&serverwport=" + std::to_string(webPort);
 }
 
-std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
+std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch, std::string_view liveNow)
 {
     std::string page;
     open(page, "Skirvane: look up a UT3 server");
@@ -348,6 +349,7 @@ std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
         page += "\"><label>Where is a player? <input type=\"search\" name=\"name\" minlength=\"2\" maxlength=\"32\" "
                 "required placeholder=\"part of a name\"></label> <button>Search</button></form>";
     }
+    page += liveNow;
     if (recent.empty()) {
         element(page, "p", "No server has been looked up through this service yet.", "quiet");
     } else {
@@ -387,9 +389,16 @@ std::string playerSearchPage(std::string_view text, const std::vector<history::P
     } else {
         page += "<table class=\"players matches\"><tr><th>Name</th><th>Where</th><th>Last seen</th></tr>";
         for (const history::PlayerMatch &match : matches) {
-            page += "<tr><td><bdi>";
+            const bool linked = hasPlayerPage(match.name);
+            page += "<tr><td>";
+            if (linked) {
+                page += "<a href=\"";
+                appendEscaped(page, playerLink(match.name));
+                page += "\">";
+            }
+            page += "<bdi>";
             appendEscaped(page, match.name);
-            page += "</bdi></td><td><a href=\"";
+            page += linked ? "</bdi></a></td><td><a href=\"" : "</bdi></td><td><a href=\"";
             appendEscaped(page, statusLink(match.server.address, match.server.queryPort, 0));
             page += "\"><bdi>";
             appendEscaped(page, match.serverName.empty() ? common::hostAndPort(match.server.address, match.server.queryPort)

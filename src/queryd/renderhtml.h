@@ -52,7 +52,8 @@ struct RecentEntry {
     std::optional<history::Series> day;
 };
 // The player search form is there when names can be searched.
-std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch = false);
+// liveNow (renderboard.h) goes above the servers looked up lately.
+std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch = false, std::string_view liveNow = {});
 // The answer to a player search for `text`.
 std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches);
 // A status page's address for a server, with its web port.

@@ -78,16 +78,20 @@ std::string refusalJson(std::string_view sentence)
     return jsonText({{"state", "invalid"}, {"error", std::string(sentence)}});
 }
 
-std::string playerMatchesJson(std::string_view text, const std::vector<history::PlayerMatch> &matches)
+std::string playerMatchesJson(std::string_view text, const std::vector<history::PlayerMatch> &matches,
+                              std::span<const std::uint16_t> webPorts)
 {
     nlohmann::json rows = nlohmann::json::array();
-    for (const history::PlayerMatch &match : matches)
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        const history::PlayerMatch &match = matches[i];
         rows.push_back({{"name", match.name},
                         {"online", match.online},
                         {"lastSeen", isoTime(match.lastSeen)},
                         {"server", {{"address", match.server.address},
                                     {"queryPort", match.server.queryPort},
+                                    {"webPort", i < webPorts.size() ? webPorts[i] : 0},
                                     {"name", match.serverName}}}});
+    }
     return jsonText({{"query", std::string(text)}, {"matches", std::move(rows)}});
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,8 @@ std::string statusQueryPart(const StatusRequest &request);
 std::string refusalJson(std::string_view sentence);
 
 // The names found by a player search for `text`.
-std::string playerMatchesJson(std::string_view text, const std::vector<history::PlayerMatch> &matches);
+// webPorts: each match's server's, when known.
+std::string playerMatchesJson(std::string_view text, const std::vector<history::PlayerMatch> &matches,
+                              std::span<const std::uint16_t> webPorts = {});
 
 }

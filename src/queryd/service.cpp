@@ -1,11 +1,15 @@
 #include "queryd/service.h"
 
 #include "queryd/assets.h"
+#include "queryd/boardrequest.h"
 #include "queryd/operatorpages.h"
 #include "queryd/paths.h"
+#include "queryd/playerpage.h"
 #include "queryd/refusal.h"
+#include "queryd/renderboard.h"
 #include "queryd/renderhtml.h"
 #include "queryd/renderjson.h"
+#include "queryd/renderplayer.h"
 #include "queryd/statusrequest.h"
 
 namespace queryd {
@@ -51,6 +55,8 @@ Service::Service(boost::asio::io_context &io, const ServiceOptions &options, std
         .addWaiting(FavouritesStatusPath, status)
         .add(StartPagePath, [this](const Request &) { return startPage(); })
         .add(PlayersPath, [this](const Request &request) { return players(request); })
+        .add(PlayerPath, [this](const Request &request) { return player(request); })
+        .add(BoardPath, [this](const Request &request) { return board(request); })
         .add(SitePath, [](const Request &) { return Response{200, Html, sitePage(), {}}; })
         .add(StylePath, asset("text/css; charset=utf-8", pageStyle()))
         .add(ScriptPath, asset("text/javascript; charset=utf-8", refreshScript()))
@@ -79,7 +85,8 @@ Response Service::startPage()
         auto day = m_history->recentDay({server.address, server.queryPort});
         recent.push_back({std::move(server), std::move(day)});
     }
-    return {200, Html, queryd::startPage(recent, m_history->keepsNames()), {{"Cache-Control", "no-store"}}};
+    return {200, Html, queryd::startPage(recent, m_history->keepsNames(), renderedBoard(BoardPart::liveNow)),
+            {{"Cache-Control", "no-store"}}};
 }
 
 Response Service::players(const Request &request)
@@ -96,7 +103,63 @@ Response Service::players(const Request &request)
         return refusal(503, format, "The search cannot be made", std::string(HistoryUnavailableNotice));
     if (format == Format::html)
         return {200, Html, playerSearchPage(search.name, *matches), {{"Cache-Control", "no-store"}}};
-    return {200, Json, playerMatchesJson(search.name, *matches), {{"Cache-Control", "no-store"}}};
+    std::vector<std::uint16_t> webPorts;
+    for (const history::PlayerMatch &match : *matches)
+        webPorts.push_back(m_history->webPort(match.server));
+    return {200, Json, playerMatchesJson(search.name, *matches, webPorts), {{"Cache-Control", "no-store"}}};
+}
+
+Response Service::player(const Request &request)
+{
+    const auto parsed = parsePlayerSearch(request.query);
+    const Format format = askedFormat(request.query);
+    if (!parsed)
+        return refusal(400, format, "No such player page", parsed.fault().message);
+    if (!m_history || !m_history->keepsNames())
+        return refusal(404, format, "No player pages", "This service keeps no player names.");
+    auto sessions = m_history->playerSessions(parsed->name);
+    if (!sessions)
+        return refusal(503, format, "The player's page cannot be made", historyUnavailable(sessions.fault().message));
+    if (sessions->empty())
+        return refusal(404, format, "Never seen", "Nobody by that name was seen in the last "
+                                                      + std::to_string(m_options.history.keep.count()) + " days.");
+    PlayerPage page = playerPage(std::move(*sessions));
+    for (const history::NamedSession &session : page.sessions)
+        page.webPorts.try_emplace(session.server, m_history->webPort(session.server));
+    if (format == Format::html)
+        return {200, Html, playerPageHtml(page, m_options.history.keep), {{"Cache-Control", "no-store"}}};
+    return {200, Json, playerPageJson(page), {{"Cache-Control", "no-store"}}};
+}
+
+const std::string &Service::renderedBoard(BoardPart part)
+{
+    const std::uint64_t version = m_history->boardVersion();
+    if (m_board.version != version)
+        m_board = {version, {}};
+    auto &rendered = m_board.parts[static_cast<int>(part)];
+    if (!rendered) {
+        const auto rows = m_history->board();
+        rendered = part == BoardPart::html ? boardPage(rows, {}) : part == BoardPart::json ? boardJson(rows) : liveNowSection(rows);
+    }
+    return *rendered;
+}
+
+Response Service::board(const Request &request)
+{
+    const auto parsed = parseBoardRequest(request.query);
+    const Format format = askedFormat(request.query);
+    if (!parsed)
+        return refusal(400, format, "The board cannot be shown", parsed.fault().message);
+    const BoardFilter &filter = parsed->filter;
+    if (m_history && filter.text.empty() && !filter.withPlayers) {
+        if (parsed->format == Format::html)
+            return {200, Html, renderedBoard(BoardPart::html), {{"Cache-Control", "no-store"}}};
+        return {200, Json, renderedBoard(BoardPart::json), {{"Cache-Control", "no-store"}}};
+    }
+    auto rows = filterBoard(m_history ? m_history->board() : std::vector<BoardRow>{}, filter);
+    if (parsed->format == Format::html)
+        return {200, Html, boardPage(rows, parsed->filter), {{"Cache-Control", "no-store"}}};
+    return {200, Json, boardJson(rows), {{"Cache-Control", "no-store"}}};
 }
 
 }

@@ -14,6 +14,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace queryd {
@@ -46,6 +48,8 @@ public:
 private:
     Response startPage();
     Response players(const Request &request);
+    Response player(const Request &request);
+    Response board(const Request &request);
 
     ServiceOptions m_options;
     std::shared_ptr<ServerHistory> m_history;
@@ -53,6 +57,15 @@ private:
     std::shared_ptr<ServiceMetrics> m_metrics;
     std::shared_ptr<StatusPages> m_status;
     Routes m_routes;
+    // The whole board and "Live now" as rendered for a version of the
+    // board: most requests come between two polls and take them as they are.
+    enum class BoardPart { html, json, liveNow };
+    struct RenderedBoard {
+        std::uint64_t version = 0;
+        std::optional<std::string> parts[3]; // by BoardPart
+    };
+    RenderedBoard m_board;
+    const std::string &renderedBoard(BoardPart part);
 };
 
 }

@@ -136,8 +136,11 @@ void StatusPages::withEndpoint(const StatusRequest &request, const boost::asio::
     }
     auto shared = std::make_shared<Reply>(std::move(reply));
     const auto lookup = m_cache.get(endpoint, [self = shared_from_this(), request, shared](StatusCache::Result result) {
-        if (request.background)
+        if (request.background) {
+            if (self->m_history)
+                self->m_history->polled({request.address, request.queryPort}, *result);
             return (*shared)({});
+        }
         // Every page view is a lookup, a view of a cached result too.
         if (result->state == ut3::QueryState::online && result->status && self->m_history)
             self->m_history->lookedUp({request.address, request.queryPort}, result->query, request.webPort);

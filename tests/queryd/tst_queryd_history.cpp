@@ -123,20 +123,20 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     const HttpReply page = get(target);
     history->flush();
     EXPECT_TRUE(containsAll(page.body, {"<h3>Seen in the last 24 hours</h3>",
-                                        "<bdi class=\"name\">Bob_%</bdi> <span class=\"online\">online</span> "
+                                        "<a href=\"/player?name=Bob_%25\"><bdi class=\"name\">Bob_%</bdi></a> <span class=\"online\">online</span> "
                                         "<span class=\"quiet\">20:00–20:10</span>",
-                                        "<bdi class=\"name\">&lt;b&gt;Ann&lt;/b&gt; &quot;\ufffd\ufffd</bdi> "
+                                        "<bdi class=\"name\">&lt;b&gt;Ann&lt;/b&gt; &quot;\ufffd\ufffd</bdi></a> "
                                         "<span class=\"quiet\">20:00–20:00</span>"}));
 
     const auto found = nlohmann::json::parse(get("/players?name=aNN&format=json").body);
-    const nlohmann::json server = {{"address", "127.0.0.1"}, {"queryPort", fake.port()}, {"name", "Lately <3"}};
+    const nlohmann::json server = {{"address", "127.0.0.1"}, {"queryPort", fake.port()}, {"webPort", 7780}, {"name", "Lately <3"}};
     EXPECT_EQ(found, (nlohmann::json{{"query", "aNN"},
                                      {"matches",
                                       {{{"name", shown}, {"online", false}, {"lastSeen", "2026-12-01T20:00:00Z"},
                                         {"server", server}}}}}));
     const HttpReply search = get("/players?name=b_%25");
     EXPECT_EQ(search.status, 200u);
-    EXPECT_TRUE(contains(search.body, "<td><bdi>Bob_%</bdi></td><td><a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;"
+    EXPECT_TRUE(contains(search.body, "<td><a href=\"/player?name=Bob_%25\"><bdi>Bob_%</bdi></a></td><td><a href=\"/Zyr/Skirvane/skirvane.php?serverip=127.0.0.1&amp;"
                                       "serverqport=" + std::to_string(fake.port()) + "&amp;serverwport=0\"><bdi>Lately &lt;3</bdi></a></td>"
                                       "<td class=\"online\">online now</td>"))
         << search.body;

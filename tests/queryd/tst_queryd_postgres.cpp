@@ -272,6 +272,16 @@ TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)
     ASSERT_TRUE(waitFor([&] {
         return contains(lookedUpLately(ports[0]), "Shared Evenings") && lookedUpLately(ports[0]) == lookedUpLately(ports[1]);
     }, 10s)) << lookedUpLately(ports[0]) << "\n/\n" << lookedUpLately(ports[1]);
+    // So does a player's page, with where the player is now, once the
+    // sessions are written.
+    for (const std::uint16_t port : ports) {
+        const auto player = [port] { return httpGet(port, "/player?name=PLAYER1&format=json"); };
+        ASSERT_TRUE(waitFor([&] { return player().status == 200; }, 10s)) << player().body;
+        const auto json = nlohmann::json::parse(player().body);
+        EXPECT_EQ(json["name"], "Player1") << json.dump();
+        EXPECT_EQ(json["online"]["server"]["name"], "Shared Evenings") << json.dump();
+        EXPECT_EQ(json["sessions"].size(), 1u) << json.dump();
+    }
 
     // One instance polls; the server hears one query per interval, not two.
     ASSERT_TRUE(waitFor([&] { return contains(instances[0]->log(), polls) || contains(instances[1]->log(), polls); }, 10s));

@@ -2,10 +2,17 @@
 // systemd hands over, the idle exit and the request log.
 #include "httpget.h"
 #include "queryprocess.h"
+#include "servicefixture.h"
+#include "../history/tempfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
 
 namespace {
 
@@ -31,7 +38,8 @@ TEST(Process, HelpListsEveryOptionAndVersionComesFromTheProject)
                                "--max-connections N", "--max-client-connections N", "--max-queries N", "--client-rate N",
                                "--cache-mib N", "--allow-host NAME", "--metrics-from CIDR", "--metrics-max-servers N",
                                "--db PATH", "--keep-days N", "--db-max-mb N", "--no-history", "--no-player-names",
-                               "--poll-interval N", "--poll-days N", "--poll-in-flight N", "--no-poll", "--help", "--version"})
+                               "--poll-interval N", "--poll-days N", "--poll-in-flight N", "--servers FILE",
+                               "--poll-max-servers N", "--no-poll", "--help", "--version"})
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);)
@@ -84,6 +92,41 @@ TEST(Process, ATakenPortIsReportedAndEndsTheStart)
     Process service({"--listen", where});
     EXPECT_EQ(service.waitForExit(std::chrono::seconds(10)), 1);
     EXPECT_EQ(service.log(), "skirvane-queryd: cannot listen on " + where + ": Address already in use\n");
+}
+
+TEST(Process, TheServerListIsPolledAndReadAgainOnSighup)
+{
+    boost::asio::io_context io;
+    auto work = boost::asio::make_work_guard(io);
+    fakeut3::FakeServer fake(io, fakeut3::sampleScript("Listed", "DM-Deck", 2));
+    std::thread thread([&io] { io.run(); });
+    TempFolder folder;
+    const std::string list = (folder / "servers").string(), db = (folder / "history.sqlite3").string();
+    std::ofstream(list) << "# ours\n127.0.0.1:" << fake.port() << " 8080\nnowhere:port\n";
+    const auto [bad, status] = output({"--listen", "127.0.0.1:0", "--db", db, "--servers", list});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(bad.starts_with("skirvane-queryd: " + list + ":3: ")) << bad;
+
+    std::ofstream(list) << "127.0.0.1:" << fake.port() << " 8080\n";
+    Process service({"--listen", "127.0.0.1:0", "--db", db, "--servers", list, "--poll-interval", "1"});
+    const std::uint16_t port = service.waitForPort();
+    ASSERT_NE(port, 0) << service.log();
+    const auto board = [port] { return nlohmann::json::parse(httpGet(port, "/servers?format=json").body)["servers"]; };
+    EXPECT_TRUE(waitFor([&] { return board().size() == 1 && board()[0]["answered"] == true; }, std::chrono::seconds(10)))
+        << board().dump();
+    EXPECT_EQ(board()[0]["name"], "Listed");
+    EXPECT_EQ(board()[0]["webPort"], 8080);
+
+    std::ofstream(list) << "127.0.0.1:99999\n";
+    service.signal(SIGHUP);
+    EXPECT_TRUE(waitFor([&] { return contains(service.log(), list + ":1: "); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(contains(service.log(), "; still polling the 1 servers read before\n")) << service.log();
+    EXPECT_EQ(board().size(), 1u);
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.waitForExit(std::chrono::seconds(10)), 0);
+    work.reset();
+    io.stop();
+    thread.join();
 }
 
 }
