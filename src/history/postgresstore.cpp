@@ -1,6 +1,7 @@
 #include "history/postgresstore.h"
 
 #include "history/backend.h"
+#include "history/casefold.h"
 #include "history/postgresschema.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "history/sqlitestore.h"
 
 #include "history/backend.h"
+#include "history/casefold.h"
 #include "history/schema.h"
 
 #include <sqlite3.h>
