@@ -78,18 +78,11 @@ private:
         std::map<std::string, Session, std::less<>> open;
         std::map<std::string, Session, std::less<>> ended;
     };
-    // What a player search keeps of the file between searches: every name,
-    // each server's latest sample time, and the sessions not yet in the
-    // large table, by server. After a change of the file it reads again only
-    // the names that came since and the sessions of the servers whose latest
-    // sample moved, unless the file counts an edit of another kind.
-    struct SearchName
-    {
-        std::int64_t id = 0;
-        std::string name;
-        std::string folded;
-        std::int64_t lastEnded = 0; // of its latest session in the large table
-    };
+    // What a player search keeps of the file between searches: each
+    // server's latest sample time, and the sessions not yet in the large
+    // table, by server. After a change of the file it reads again only the
+    // sessions of the servers whose latest sample moved, unless the file
+    // counts an edit of another kind. The names it finds through their index.
     struct CurrentSession
     {
         std::int64_t nameId = 0;
@@ -99,7 +92,6 @@ private:
     {
         std::int64_t dataVersion = -1;
         std::int64_t edits = -1;
-        std::vector<SearchName> names; // by id
         std::unordered_map<std::int64_t, std::int64_t> latest;
         std::unordered_map<std::int64_t, std::vector<CurrentSession>> current;
     };
@@ -140,7 +132,7 @@ private:
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
         m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
         m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit, m_noteLookup;
-    sqlite::Statement m_series, m_hourlyAverages, m_lookedUpSince, m_recentServers, m_playersSeen, m_namesSince,
+    sqlite::Statement m_series, m_hourlyAverages, m_lookedUpSince, m_recentServers, m_playersSeen, m_namesHolding, m_namesContaining,
         m_serversLatest, m_currentSessions, m_serverSessions, m_endedByName, m_serverById;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write of ours fails; a prune of ours
