@@ -385,6 +385,10 @@ TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
     ASSERT_TRUE(succeeded(store->prune(at(evening))));
     EXPECT_TRUE(got(store->searchPlayers("\u00fcn\u00ef", at(0), at(evening), 10)).empty()) << "pruned with its sessions";
     EXPECT_EQ(names(got(store->searchPlayers("ann", at(0), at(evening), 10))), (std::vector<std::string>{"Ann", "Ann"}));
+    if (GetParam() == "postgresql") { // the evening's day, and the next one made ahead
+        EXPECT_EQ(value("SELECT count(*) FROM pg_inherits WHERE inhparent = 'samples'::regclass"), 2);
+        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'names_by_text'"), 1);
+    }
 }
 
 namespace history {
