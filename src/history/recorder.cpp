@@ -52,7 +52,7 @@ void Recorder::flush()
     std::unique_lock lock(m_mutex);
     const std::uint64_t target = m_queued;
     m_wake.notify_all();
-    m_written.wait(lock, [&] { return m_done >= target; });
+    m_written.wait(lock, [&] { return m_done >= target && !m_pruning; });
 }
 
 std::optional<Fault> Recorder::fault() const
@@ -79,10 +79,12 @@ void Recorder::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stopping || !m_samples.empty() || !m_lookups.empty(); });
-        if (!m_stopping)
+        // A prune goes a step at a time between the writes, and on by
+        // itself when nothing is queued; samples wait at most one step.
+        m_wake.wait(lock, [&] { return m_stopping || m_pruning || !m_samples.empty() || !m_lookups.empty(); });
+        if (!m_stopping && !m_pruning)
             m_wake.wait_for(lock, m_options.gather, [&] { return m_stopping || m_samples.size() >= fullBatch; });
-        if (m_samples.empty() && m_lookups.empty()) {
+        if (m_samples.empty() && m_lookups.empty() && (m_stopping || !m_pruning)) {
             if (m_stopping)
                 return;
             continue;
@@ -94,6 +96,7 @@ void Recorder::run()
         write(samples, lookups);
         lock.lock();
         m_done += samples.size() + lookups.size();
+        m_pruning = m_pruneBefore.has_value();
         m_written.notify_all();
     }
 }
@@ -111,14 +114,22 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<Lookup> &lookups)
     for (const Lookup &lookup : lookups)
         if (auto done = m_store->noteLookup(lookup.server, lookup.asked, lookup.time); !done.ok())
             return setFault(done.fault());
-    if (auto done = m_store->record(samples); !done.ok())
-        return setFault(done.fault());
+    if (!samples.empty())
+        if (auto done = m_store->record(samples); !done.ok())
+            return setFault(done.fault());
 
     const Seconds now = m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    if (!m_lastPrune || now - *m_lastPrune >= pruneEvery) {
+    if (!m_pruneBefore && (!m_lastPrune || now - *m_lastPrune >= pruneEvery)) {
         m_lastPrune = now;
-        if (auto done = m_store->prune(now - m_options.keep); !done.ok())
-            return setFault(done.fault());
+        m_pruneBefore = now - m_options.keep;
+    }
+    if (m_pruneBefore) {
+        auto step = m_store->pruneStep(*m_pruneBefore);
+        // A prune that fails is tried again at the next hour's.
+        if (!step || *step)
+            m_pruneBefore.reset();
+        if (!step)
+            return setFault(step.fault());
     }
     setFault(std::nullopt);
 }

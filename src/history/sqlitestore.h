@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +42,7 @@ public:
     Expected<Done> record(std::span<const Sample> samples) override;
     Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
     Expected<Done> prune(Seconds before) override;
+    Expected<bool> pruneStep(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
@@ -127,7 +129,18 @@ private:
     // Prepares those of the statements not prepared yet.
     Expected<Done> prepare(std::string_view operation, std::initializer_list<KeptStatement> statements);
 
+    // How far a prune has gone: the rows of the servers up to a key, then
+    // what nothing refers to any more.
+    struct PruneProgress
+    {
+        std::int64_t before = 0;
+        std::int64_t serversAfter = 0;
+    };
+    Expected<Done> pruneServers(PruneProgress &progress, std::int64_t last);
+    Expected<Done> pruneUnreferenced(std::int64_t before);
+
     sqlite::Connection m_connection;
+    std::optional<PruneProgress> m_prune;
     // What the store writes, and what it reads for pages and searches.
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
         m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
