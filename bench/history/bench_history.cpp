@@ -1,7 +1,8 @@
 // Fills a history as the service would with 1,000 servers polled every
 // 5 minutes for 30 days, each with 16 named players who stay 20-90 minutes,
 // then measures what a status page, the start page and the player search
-// ask of it: in a SQLite file, and with --postgres=URI in that PostgreSQL
+// ask of it (--servers=10000 --days=7 for the largest the service is made
+// for): in a SQLite file, and with --postgres=URI in that PostgreSQL
 // database too, side by side in one run. Every figure is printed as
 // "backend_name value unit".
 
@@ -208,11 +209,12 @@ const std::vector<std::string> &players()
 }
 
 // Every server polled every 5 minutes, pruned every simulated hour as the
-// writer thread does, keeping 30 days; then every server looked up.
+// writer thread does, keeping 30 days; then every server looked up. The
+// longest step of a prune is the longest the writer waits in it.
 void fill(Store &store, const std::filesystem::path &path, const Options &options)
 {
     const long long rounds = options.days * 288LL;
-    std::vector<double> roundTimes, roundCpu, pruneTimes;
+    std::vector<double> roundTimes, roundCpu, pruneTimes, pruneSteps;
     long long samples = 0, playerSamples = 0;
     std::vector<Sample> round;
     Seats seats(options.servers, options.players, players());
@@ -238,10 +240,20 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
         roundTimes.push_back(ms(Clock::now() - before));
         roundCpu.push_back(cpuMs() - cpuBefore);
         if (r % 12 == 0) {
-            const auto pruneStart = Clock::now();
-            if (auto done = store.prune(Seconds(std::chrono::seconds(t)) - std::chrono::days(30)); !done.ok())
-                fail(done.fault());
-            pruneTimes.push_back(ms(Clock::now() - pruneStart));
+            // Step by step, as the writer thread prunes between its writes:
+            // each step is a pause of the writer.
+            const Seconds before = Seconds(std::chrono::seconds(t)) - std::chrono::days(30);
+            double whole = 0;
+            for (bool finished = false; !finished;) {
+                const auto stepStart = Clock::now();
+                auto step = store.pruneStep(before);
+                if (!step)
+                    fail(step.fault());
+                finished = *step;
+                pruneSteps.push_back(ms(Clock::now() - stepStart));
+                whole += pruneSteps.back();
+            }
+            pruneTimes.push_back(whole);
         }
     }
     std::printf("%s_fill_total %.1f s\n", backendName, ms(Clock::now() - started) / 1000);
@@ -252,6 +264,10 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
         cpuTotal += cpu;
     std::printf("%s_insert_cpu_per_sample %.2f us\n", backendName, cpuTotal * 1000 / static_cast<double>(samples));
     printTimes("prune_hourly", pruneTimes);
+    const double longestPause = *std::max_element(pruneSteps.begin(), pruneSteps.end());
+    std::printf("%s_prune_steps_per_hour %.1f\n", backendName, static_cast<double>(pruneSteps.size()) / static_cast<double>(pruneTimes.size()));
+    printTimes("prune_writer_pause", pruneSteps);
+    std::printf("%s_target_prune_writer_pause_under_100ms %s\n", backendName, longestPause < 100 ? "met" : "missed");
     std::printf("%s_samples %lld\n%s_player_samples %lld\n", backendName, samples, backendName, playerSamples);
     if (std::filesystem::exists(path)) {
         const auto bytes = static_cast<double>(std::filesystem::file_size(path));
@@ -263,9 +279,10 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
     // reference machine, and names may at most double it. PostgreSQL on the
     // same machine: 200 ms.
     std::sort(roundTimes.begin(), roundTimes.end());
-    const char *const limit = std::string_view(backendName) == "sqlite" ? "47.8" : "200";
-    std::printf("%s_target_insert_round_median_under_%sms %s\n", backendName, limit,
-                roundTimes[roundTimes.size() / 2] < std::stod(limit) ? "met" : "missed");
+    // Both in proportion to the servers: 2 s for 10,000.
+    const double limit = (std::string_view(backendName) == "sqlite" ? 47.8 : 200) * options.servers / 1000;
+    std::printf("%s_target_insert_round_median_under_%gms %s\n", backendName, limit,
+                roundTimes[roundTimes.size() / 2] < limit ? "met" : "missed");
 
     const Seconds now = endOfFill(options);
     for (int index = 0; index < options.servers; ++index)
@@ -438,7 +455,8 @@ void emptyDatabase(const std::string &uri)
     auto connection = postgres::Connection::open(uri);
     if (!connection)
         fail(connection.fault());
-    if (auto done = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions",
+    if (auto done = connection->script("DROP TABLE IF EXISTS skirvane_history, servers, maps, samples, names, sessions, open_sessions; "
+                                       "DROP FUNCTION IF EXISTS skirvane_sessions_ended",
                                        "Cannot empty"); !done.ok())
         fail(done.fault());
 }
@@ -447,6 +465,8 @@ void emptyDatabase(const std::string &uri)
 
 int main(int argc, char **argv)
 {
+    // Figures as they come: a large fill takes a while.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const Options options = parse(argc, argv);
     const auto path = options.folder / "history.sqlite3";
     std::printf("servers %d\ndays %d\n", options.servers, options.days);
