@@ -34,8 +34,9 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // row keeps and its sessions going on: only their sessions are read,
     // each name's ended ones through the index by name, rather than every
     // session since `since`; and with `limit` such names, as many rows are
-    // at least as late as the last of them, so older sessions (and days)
-    // are not read. The sessions going on are few: they are taken at once.
+    // at least as late as the last of them, so older sessions are not read;
+    // the days before `since` are left out when the statement is planned.
+    // The sessions going on are few: they are taken at once.
     auto rows = read(
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
@@ -46,7 +47,7 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
         "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
         "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
-        "WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor)) s "
+        "WHERE name_id = n.id AND last_seen >= $2 AND last_seen >= (SELECT t FROM floor)) s "
         "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
         "WHERE o.latest >= (SELECT t FROM floor)) u "
         "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
