@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -211,7 +212,7 @@ const std::vector<std::string> &players()
 // Every server polled every 5 minutes, pruned every simulated hour as the
 // writer thread does, keeping 30 days; then every server looked up. The
 // longest step of a prune is the longest the writer waits in it.
-void fill(Store &store, const std::filesystem::path &path, const Options &options)
+void fill(Store &store, const std::function<double()> &databaseBytes, const Options &options)
 {
     const long long rounds = options.days * 288LL;
     std::vector<double> roundTimes, roundCpu, pruneTimes, pruneSteps;
@@ -269,8 +270,8 @@ void fill(Store &store, const std::filesystem::path &path, const Options &option
     printTimes("prune_writer_pause", pruneSteps);
     std::printf("%s_target_prune_writer_pause_under_100ms %s\n", backendName, longestPause < 100 ? "met" : "missed");
     std::printf("%s_samples %lld\n%s_player_samples %lld\n", backendName, samples, backendName, playerSamples);
-    if (std::filesystem::exists(path)) {
-        const auto bytes = static_cast<double>(std::filesystem::file_size(path));
+    {
+        const double bytes = databaseBytes();
         std::printf("%s_database_bytes_per_sample %.1f B\n", backendName, bytes / static_cast<double>(samples));
         if (playerSamples > 0)
             std::printf("%s_database_bytes_per_player_sample %.2f B\n", backendName, bytes / static_cast<double>(playerSamples));
@@ -449,6 +450,18 @@ double measurePages(Store *reader, Store *writer, const Options &options)
     return pageP99;
 }
 
+// What the database takes on disk, its tables' indexes and catalogue included.
+double databaseBytes(const std::string &uri)
+{
+    auto connection = postgres::Connection::open(uri);
+    if (!connection)
+        fail(connection.fault());
+    auto size = connection->query("SELECT pg_database_size(current_database())", "Cannot measure");
+    if (!size)
+        fail(size.fault());
+    return static_cast<double>(size->integer(0, 0));
+}
+
 // Empties the database: the tables of an earlier run go.
 void emptyDatabase(const std::string &uri)
 {
@@ -475,7 +488,7 @@ int main(int argc, char **argv)
         auto store = SqliteStore::open(path);
         if (!store)
             fail(store.fault());
-        fill(**store, path, options);
+        fill(**store, [&path] { return static_cast<double>(std::filesystem::file_size(path)); }, options);
     }
     const auto wal = std::filesystem::path(path.string() + "-wal");
     std::printf("sqlite_database_bytes %ju\nsqlite_wal_bytes %ju\n", std::filesystem::file_size(path),
@@ -496,7 +509,7 @@ int main(int argc, char **argv)
             auto store = PostgresStore::open(options.postgres);
             if (!store)
                 fail(store.fault());
-            fill(**store, {}, options);
+            fill(**store, [&options] { return databaseBytes(options.postgres); }, options);
         }
         ThreadedStore pages(PostgresStore::opener(options.postgres), postgres::withoutPassword(options.postgres), {},
                             std::chrono::seconds(10));
