@@ -22,7 +22,7 @@ struct Candidate
 };
 
 // The trigram index finds texts of three characters or more; a shorter one
-// is looked for in every name, of which a prune keeps the days kept.
+// is looked for in every name, which are no more than the days kept hold.
 constexpr std::size_t shortestIndexed = 3;
 
 std::size_t characters(std::string_view text)
@@ -114,7 +114,8 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // on ends with its server's latest sample) would cost the file a lookup
     // per name and session. The names come from their index, the small
     // tables are kept between searches, and only the sessions of the names
-    // that can make the list are looked up in the large table. All of it sees one state of the file.
+    // that can make the list are looked up in the large table. All of it
+    // sees one state of the file.
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
@@ -126,13 +127,13 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     // The names that hold the text: no character of it is a wildcard.
     const std::string folded = foldCase(text);
     const bool indexed = characters(folded) >= shortestIndexed;
-    const auto found = prepare(reading, {
+    const auto namesReady = prepare(reading, {
         {m_namesHolding, "SELECT n.id, n.name, n.last_ended FROM names_text JOIN names n ON n.id = names_text.rowid "
                          "WHERE names_text MATCH ?1"},
         {m_namesContaining, "SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0"},
     });
-    if (!found.ok())
-        return found.fault();
+    if (!namesReady.ok())
+        return namesReady.fault();
     sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
     std::vector<Candidate> candidates;
     std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
