@@ -44,6 +44,8 @@ struct Options
     // Measure the pages on the file a previous run left (with --keep),
     // without filling it again.
     bool pagesOnly = false;
+    // Fill and measure the PostgreSQL database alone.
+    bool postgresOnly = false;
     bool keep = false;
     // A PostgreSQL database to fill and measure beside the file; its tables
     // are dropped first.
@@ -113,6 +115,8 @@ Options parse(int argc, char **argv)
             options.pageRounds = value("--page-rounds=");
         else if (arg == "--pages-only")
             options.pagesOnly = options.keep = true;
+        else if (arg == "--postgres-only")
+            options.postgresOnly = true;
         else if (arg == "--keep")
             options.keep = true;
         else if (arg.starts_with("--folder="))
@@ -121,6 +125,7 @@ Options parse(int argc, char **argv)
             options.postgres = std::string(arg.substr(11));
         else {
             std::fprintf(stderr, "usage: bench_history [--servers=1000] [--days=30] [--page-rounds=200] [--players=16] [--folder=DIR] [--keep] [--pages-only]\n"
+                                 "                     [--postgres-only]\n"
                                  "                     [--postgres=postgresql://USER@HOST/DB]\n");
             std::exit(2);
         }
@@ -483,24 +488,26 @@ int main(int argc, char **argv)
     const Options options = parse(argc, argv);
     const auto path = options.folder / "history.sqlite3";
     std::printf("servers %d\ndays %d\n", options.servers, options.days);
-    if (!options.pagesOnly) {
-        std::filesystem::remove_all(options.folder);
-        auto store = SqliteStore::open(path);
-        if (!store)
-            fail(store.fault());
-        fill(**store, [&path] { return static_cast<double>(std::filesystem::file_size(path)); }, options);
+    if (!options.postgresOnly) {
+        if (!options.pagesOnly) {
+            std::filesystem::remove_all(options.folder);
+            auto store = SqliteStore::open(path);
+            if (!store)
+                fail(store.fault());
+            fill(**store, [&path] { return static_cast<double>(std::filesystem::file_size(path)); }, options);
+        }
+        const auto wal = std::filesystem::path(path.string() + "-wal");
+        std::printf("sqlite_database_bytes %ju\nsqlite_wal_bytes %ju\n", std::filesystem::file_size(path),
+                    std::filesystem::exists(wal) ? std::filesystem::file_size(wal) : 0);
+        auto reader = SqliteStore::open(path);
+        auto writer = SqliteStore::open(path);
+        if (!reader || !writer)
+            fail(reader ? writer.fault() : reader.fault());
+        const double pageP99 = measurePages(reader->get(), writer->get(), options);
+        std::printf("sqlite_target_page_history_p99_under_20ms %s\n", pageP99 < 20 ? "met" : "missed");
+        if (!options.keep)
+            std::filesystem::remove_all(options.folder);
     }
-    const auto wal = std::filesystem::path(path.string() + "-wal");
-    std::printf("sqlite_database_bytes %ju\nsqlite_wal_bytes %ju\n", std::filesystem::file_size(path),
-                std::filesystem::exists(wal) ? std::filesystem::file_size(wal) : 0);
-    auto reader = SqliteStore::open(path);
-    auto writer = SqliteStore::open(path);
-    if (!reader || !writer)
-        fail(reader ? writer.fault() : reader.fault());
-    const double pageP99 = measurePages(reader->get(), writer->get(), options);
-    std::printf("sqlite_target_page_history_p99_under_20ms %s\n", pageP99 < 20 ? "met" : "missed");
-    if (!options.keep)
-        std::filesystem::remove_all(options.folder);
 
     if (!options.postgres.empty()) {
         backendName = "postgresql";
