@@ -37,6 +37,8 @@ struct Options
 {
     int servers = 1000;
     int days = 30;
+    // What the hourly prune keeps.
+    int keepDays = 30;
     int pageRounds = 200;
     // Named players on each server at every poll; 0 for counts alone.
     int players = 16;
@@ -109,6 +111,8 @@ Options parse(int argc, char **argv)
             options.servers = value("--servers=");
         else if (value("--days=") > 0)
             options.days = value("--days=");
+        else if (value("--keep-days=") > 0)
+            options.keepDays = value("--keep-days=");
         else if (value("--players=") >= 0)
             options.players = value("--players=");
         else if (value("--page-rounds=") > 0)
@@ -124,7 +128,7 @@ Options parse(int argc, char **argv)
         else if (arg.starts_with("--postgres=") && postgres::isUri(arg.substr(11)))
             options.postgres = std::string(arg.substr(11));
         else {
-            std::fprintf(stderr, "usage: bench_history [--servers=1000] [--days=30] [--page-rounds=200] [--players=16] [--folder=DIR] [--keep] [--pages-only]\n"
+            std::fprintf(stderr, "usage: bench_history [--servers=1000] [--days=30] [--keep-days=30] [--page-rounds=200] [--players=16] [--folder=DIR] [--keep] [--pages-only]\n"
                                  "                     [--postgres-only]\n"
                                  "                     [--postgres=postgresql://USER@HOST/DB]\n");
             std::exit(2);
@@ -248,7 +252,7 @@ void fill(Store &store, const std::function<double()> &databaseBytes, const Opti
         if (r % 12 == 0) {
             // Step by step, as the writer thread prunes between its writes:
             // each step is a pause of the writer.
-            const Seconds before = Seconds(std::chrono::seconds(t)) - std::chrono::days(30);
+            const Seconds before = Seconds(std::chrono::seconds(t)) - std::chrono::days(options.keepDays);
             double whole = 0;
             for (bool finished = false; !finished;) {
                 const auto stepStart = Clock::now();

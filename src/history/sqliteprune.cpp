@@ -10,7 +10,7 @@ namespace {
 // The servers whose rows one step prunes: each server's are a range of the
 // tables' keys, some tens of rows an hour, so a step takes some
 // milliseconds whatever the file's size.
-constexpr std::int64_t serversAStep = 250;
+constexpr std::int64_t serversAStep = 50;
 
 }
 
