@@ -11,6 +11,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 scripts/install-deps.sh
+. scripts/ccache-env.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target skirvane skirvane-queryd
 . scripts/browser-env.sh

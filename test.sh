@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
+. scripts/ccache-env.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$(nproc)"
 . scripts/browser-env.sh

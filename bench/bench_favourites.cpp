@@ -426,9 +426,9 @@ int main(int argc, char *argv[])
             std::vector<double> read;
             for (int i = 0; i < rounds; ++i) {
                 const qint64 t0 = nowNs();
-                const FavouritesFile::Loaded loadedFile = FavouritesFile::load(iniPath);
+                const common::Expected<QStringList> loadedFile = FavouritesFile::load(iniPath);
                 read.push_back(msBetween(t0, nowNs()));
-                if (file.name != QLatin1String("line") && loadedFile.values.last().isEmpty())
+                if (file.name != QLatin1String("line") && (!loadedFile || loadedFile->last().isEmpty()))
                     fail(QStringLiteral("the %1 file read without its values").arg(file.name));
             }
             printStats("favourites_read_ms", file.name, read);

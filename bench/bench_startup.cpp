@@ -7,7 +7,7 @@
 
 #include "startupprobe.h"
 
-#include "app/program.h"
+#include "app/desktop.h"
 #include "core/deployment.h"
 #include "platform/browser.h"
 #include "platform/executablefolder.h"
@@ -36,9 +36,9 @@ int main(int argc, char *argv[])
     deployment.presetServerIp = deployment.adminHost = QStringLiteral("127.0.0.1");
 
     const QString folder = ExecutableFolder::path();
-    Program program(deployment, folder, folder);
-    MainWindow *window = program.showMain();
-    program.startWatchingAfterStartPage(folder + QLatin1Char('/') + LiveSettings::fileName());
+    Desktop desktop(deployment, folder, folder);
+    MainWindow *window = desktop.program().showMain();
+    desktop.startWatchingAfterStartPage(folder + QLatin1Char('/') + LiveSettings::fileName());
     probe.markBuilt();
     return probe.run(app, window->windowHandle(), window->findChild<Browser *>(QStringLiteral("WebBrowser1"))->view());
 }

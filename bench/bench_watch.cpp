@@ -5,8 +5,7 @@
 //
 //   bench_watch --host 127.0.0.1:PORT --folder DIR [--watch]
 
-#include "app/program.h"
-#include "app/watching.h"
+#include "app/desktop.h"
 #include "core/deployment.h"
 #include "platform/browserengine.h"
 #include "watch/livesettings.h"
@@ -29,9 +28,9 @@ int main(int argc, char *argv[])
     deployment.mainQueryHost = options.value("host");
     deployment.favoritesQueryHost = options.value("host");
     const QString folder = options.value("folder");
-    Program program(deployment, folder, folder);
-    program.showMain();
+    Desktop desktop(deployment, folder, folder);
+    desktop.program().showMain();
     if (options.isSet("watch"))
-        program.startWatching(folder + QLatin1Char('/') + LiveSettings::fileName());
+        desktop.startWatching(folder + QLatin1Char('/') + LiveSettings::fileName());
     return app.exec();
 }

@@ -59,6 +59,8 @@ mkdir -p "$work/on" "$work/off"
     done
 } >"$work/on/ut3servers.ini"
 cp "$work/on/ut3servers.ini" "$work/off/ut3servers.ini"
+# The watching copy also looks for two friends on every server the service knows.
+printf '[alerts]\nnames="Player1, Nobody"\n' >"$work/on/skirvane.conf"
 
 "$build/bin/bench_watch" --host "127.0.0.1:$port" --folder "$work/on" --watch 2>"$work/on.log" &
 on=$!
@@ -95,24 +97,26 @@ on_tree=$(tree "$on"); off_tree=$(tree "$off")
 on_start=$(ticks "$on"); off_start=$(ticks "$off")
 on_tree_start=$(ticks $on_tree); off_tree_start=$(ticks $off_tree)
 asked_start=$(grep -c 'format=json' "$work/queryd.log" || true)
+searched_start=$(grep -c '/players' "$work/queryd.log" || true)
 start=$(date +%s.%N)
 sleep "$idle"
 end=$(date +%s.%N)
 on_end=$(ticks "$on"); off_end=$(ticks "$off")
 on_tree_end=$(ticks $on_tree); off_tree_end=$(ticks $off_tree)
 asked=$(( $(grep -c 'format=json' "$work/queryd.log" || true) - asked_start ))
+searched=$(( $(grep -c '/players' "$work/queryd.log" || true) - searched_start ))
 on_pss=$(pss "$on"); off_pss=$(pss "$off")
 on_uss=$(uss "$on"); off_uss=$(uss "$off")
 
 hz=$(getconf CLK_TCK)
 awk -v hz="$hz" -v s="$start" -v e="$end" -v a="$on_start" -v b="$on_end" -v c="$off_start" -v d="$off_end" \
     -v ta="$on_tree_start" -v tb="$on_tree_end" -v tc="$off_tree_start" -v td="$off_tree_end" \
-    -v mp="$on_pss" -v mo="$off_pss" -v up="$on_uss" -v uo="$off_uss" -v asked="$asked" -v idle="$idle" '
+    -v mp="$on_pss" -v mo="$off_pss" -v up="$on_uss" -v uo="$off_uss" -v asked="$asked" -v searched="$searched" -v idle="$idle" '
     BEGIN {
         wall = e - s
         on = (b - a) / hz / wall * 100; off = (d - c) / hz / wall * 100
-        printf "Watching six favourites at the default refresh time, %d s idle (after settling), side by side\n", idle
-        printf "  status requests seen by the service:  %d\n", asked
+        printf "Watching six favourites and two friends at the default refresh time, %d s idle (after settling), side by side\n", idle
+        printf "  JSON requests seen by the service:  %d, of them player searches:  %d\n", asked, searched
         printf "  CPU, program process:   watching %.3f %%   not watching %.3f %%   difference %.3f %%: %s\n",
                on, off, on - off, (on < 0.5) ? "under 0.5 %" : "OVER 0.5 %"
         printf "  CPU, with its browser helpers:  watching %.3f %%   not watching %.3f %%\n",

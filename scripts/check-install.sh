@@ -8,8 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The "package" preset: a release build that keeps the favourites file in
-# the user's configuration folder, as an installed program must.
+# the user's configuration folder, as an installed program must. Its other
+# flags are the release preset's: after a release build (./run.sh) the
+# compiler cache holds all that the two share, everything but the desktop
+# program's executable.
 build=build/package
+. scripts/ccache-env.sh
 cmake --preset package >/dev/null
 # Only what gets installed: the programs, manual pages and changelog.
 cmake --build "$build" --target skirvane_packaging -j "$(nproc)"

@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/dev
+. scripts/ccache-env.sh
 cmake --build "$build" --target skirvane skirvane-queryd -j "$(nproc)" >/dev/null
 host=$(sed -n 's/^SKIRVANE_MAIN_QUERY_HOST:STRING=//p' "$build/CMakeCache.txt")
 case "$host" in

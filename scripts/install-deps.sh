@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config ccache lld
     qt6-base-dev qt6-webengine-dev qt6-multimedia-dev
     fonts-liberation2
     xvfb xauth dbus trayer

@@ -1,6 +1,7 @@
 // skirvane-query: asks UT3 servers for their state from the terminal.
 #include "options.h"
 #include "report.h"
+#include "serverfeed.h"
 
 #include "ut3/client.h"
 
@@ -9,15 +10,40 @@
 
 namespace {
 
+// Servers read from lists beyond those printed: enough to keep the
+// client's queries in flight, few enough for an endless list.
+constexpr std::size_t readAhead = 4096;
+
+int badUsage(const std::string &message)
+{
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::programName, message.c_str(), cli::programName);
+    return 2;
+}
+
 int run(const cli::Options &options)
 {
     boost::asio::io_context io;
     ut3::Client client(io, {options.timeout, 0.5, options.pacing});
-    cli::Report report(options.targets.size(), options.json, options.verbose);
-    for (std::size_t i = 0; i < options.targets.size(); ++i)
-        client.query(options.targets[i], [&report, i](ut3::QueryResult result) { report.add(i, std::move(result)); });
+    cli::Report report(options.json, options.verbose);
+    cli::ServerFeed feed(io, options.sources, readAhead);
+    std::optional<common::Fault> listFault;
+    feed.start(
+        [&](ut3::QueryTarget target) {
+            const std::size_t index = report.count();
+            report.given();
+            client.query(std::move(target), [&, index](ut3::QueryResult result) { feed.release(report.add(index, std::move(result))); });
+        },
+        [&](std::optional<common::Fault> fault) {
+            listFault = std::move(fault);
+            report.listEnded();
+        });
     io.run();
-    return report.finish();
+    const int status = report.finish();
+    if (listFault) {
+        std::fprintf(stderr, "%s: %s\n", cli::programName, listFault->message.c_str());
+        return 2;
+    }
+    return report.count() == 0 ? badUsage("no server given") : status;
 }
 
 }
@@ -25,11 +51,8 @@ int run(const cli::Options &options)
 int main(int argc, char **argv)
 {
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::programName, parsed.fault().message.c_str(),
-                     cli::programName);
-        return 2;
-    }
+    if (!parsed)
+        return badUsage(parsed.fault().message);
     if (const auto request = parsed->request) {
         if (*request == cli::Request::help)
             std::cout << cli::helpText();

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "ut3/serverlist.h"
 #include "ut3/target.h"
 
 #include "common/number.h"
@@ -21,45 +22,38 @@ using common::Fault;
 constexpr long longestTimeoutMs = 60'000;
 constexpr long longestPacingUs = 1'000'000;
 
-std::string trimmed(const std::string &line)
-{
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
-
-Expected<Done> addTarget(std::string_view text, std::vector<ut3::QueryTarget> &targets, const std::string &where = {})
+Expected<Done> addTarget(std::string_view text, std::vector<Source> &sources)
 {
     const auto target = ut3::parseTarget(text);
     if (!target)
-        return Fault{where + target.fault().message};
-    targets.push_back(*target);
+        return target.fault();
+    sources.emplace_back(*target);
     return Done{};
 }
 
-// Adds the servers listed in a file, one a line.
-Expected<Done> readTargets(const std::string &path, std::vector<ut3::QueryTarget> &targets)
+// Opens a list now, so that a file that cannot be read is bad usage before
+// any server is asked; it is read later, as the servers are asked.
+Expected<Done> addList(const std::string &path, std::vector<Source> &sources)
 {
-    std::ifstream file;
-    std::istream *in = &std::cin;
-    if (path != "-") {
-        file.open(path);
-        if (!file)
-            return Fault{"cannot read " + path + ": " + std::strerror(errno)};
-        in = &file;
+    if (path == "-") {
+        sources.emplace_back(ListFile{path, std::shared_ptr<std::istream>(&std::cin, [](std::istream *) {})});
+        return Done{};
     }
-    std::string line;
-    for (int number = 1; std::getline(*in, line); ++number) {
-        line = trimmed(line);
-        if (line.empty() || line.starts_with('#'))
-            continue;
-        if (auto added = addTarget(line, targets, path + ":" + std::to_string(number) + ": "); !added.ok())
-            return added;
-    }
-    if (in->bad())
+    auto file = std::make_shared<std::ifstream>(path);
+    if (!*file)
         return Fault{"cannot read " + path + ": " + std::strerror(errno)};
+    sources.emplace_back(ListFile{path, std::move(file)});
     return Done{};
+}
+
+const std::string &listHelp()
+{
+    static const std::string help =
+        "also read servers from FILE, one HOST[:PORT] a line, which may add a blank and a web port (ignored here); "
+        "blank lines and lines starting with # are skipped; - reads standard input. Servers are asked while FILE is "
+        "still read; it may name at most " + std::to_string(ut3::maxListedServers) + " servers in lines of at most "
+        + std::to_string(ut3::maxListLineBytes) + " bytes";
+    return help;
 }
 
 common::Option flag(std::string_view shortName, std::string_view name, std::string_view help, std::function<void()> set,
@@ -93,13 +87,11 @@ common::CommandLine commandLine(Options &options)
         "\n"
         "Options:\n",
         {{{},
-          {{"--file", "-f", "FILE",
-            "also read servers from FILE, one a line; blank lines and lines starting with # are skipped; - reads "
-            "standard input",
+          {{"--file", "-f", "FILE", listHelp(),
             [&](std::string_view spelling, std::optional<std::string_view> path) -> Expected<Done> {
                 if (!path)
                     return Fault{"option " + std::string(spelling) + " needs a file name"};
-                return readTargets(std::string(*path), options.targets);
+                return addList(std::string(*path), options.sources);
             }},
            flag("-j", "--json", "print JSON: one object for one server, else an array", [&] { options.json = true; }),
            flag("-v", "--verbose", "also print each server's players, teams and rules", [&] { options.verbose = true; }),
@@ -114,13 +106,14 @@ common::CommandLine commandLine(Options &options)
         "\n"
         "Servers that do not answer are named on standard error, one line each. On a\n"
         "terminal, progress is shown on standard error when more than five servers\n"
-        "are asked.\n"
+        "are asked. A bad line in a list ends its reading: the servers before it are\n"
+        "still asked, then the line is named on standard error.\n"
         "\n"
         "Exit status:\n"
         "  0  every server answered\n"
         "  1  some server did not answer, refused, or answered with something unusable\n"
-        "  2  bad usage: an unknown option, a bad value, an unreadable file\n",
-        [&](std::string_view text) { return addTarget(text, options.targets); },
+        "  2  bad usage: an unknown option, a bad value, an unreadable file, a bad line\n",
+        [&](std::string_view text) { return addTarget(text, options.sources); },
         [](std::string_view argument) { return "unknown option \"" + std::string(argument) + "\""; }};
 }
 
@@ -137,7 +130,7 @@ common::Expected<Options> parseArguments(const std::vector<std::string> &argumen
     Options options;
     if (auto parsed = common::parseArguments(commandLine(options), arguments); !parsed.ok())
         return parsed.fault();
-    if (!options.request && options.targets.empty())
+    if (!options.request && options.sources.empty())
         return Fault{"no server given"};
     return options;
 }

@@ -10,9 +10,13 @@ constexpr std::size_t handful = 5;
 constexpr auto refresh = std::chrono::milliseconds(100);
 }
 
-Progress::Progress(std::size_t total) : m_total(total), m_enabled(total > handful && isatty(STDERR_FILENO))
+void Progress::setTotal(std::size_t total)
 {
-    show();
+    m_total = total;
+    if (!m_enabled && total > handful && isatty(STDERR_FILENO)) {
+        m_enabled = true;
+        show();
+    }
 }
 
 void Progress::erase()

@@ -9,24 +9,48 @@
 
 namespace cli {
 
-Report::Report(std::size_t count, bool json, bool verbose)
-    : m_count(count), m_json(json), m_verbose(verbose), m_progress(count)
+Report::Report(bool json, bool verbose) : m_json(json), m_verbose(verbose) {}
+
+void Report::given()
 {
-    // Several servers make a JSON array, one server a lone object.
-    if (m_json && count > 1)
-        std::fputs("[\n", stdout);
+    m_progress.setTotal(++m_given);
+    if (m_given == 2)
+        printReady();
 }
 
-void Report::add(std::size_t index, ut3::QueryResult result)
+void Report::listEnded()
+{
+    m_ended = true;
+    printReady();
+}
+
+std::size_t Report::add(std::size_t index, ut3::QueryResult result)
 {
     m_waiting.emplace(index, std::move(result));
     m_progress.oneDone();
-    if (m_waiting.begin()->first != m_next)
-        return;
+    return printReady();
+}
+
+std::size_t Report::printReady()
+{
+    if (m_waiting.empty() || m_waiting.begin()->first != m_next || (m_json && m_given < 2 && !m_ended))
+        return 0;
+    if (m_next == 0) {
+        // Several servers make a JSON array, one server a lone object.
+        m_array = m_json && m_given > 1;
+        if (m_array)
+            std::fputs("[\n", stdout);
+    }
     m_progress.erase();
-    for (auto first = m_waiting.begin(); first != m_waiting.end() && first->first == m_next; first = m_waiting.erase(first), ++m_next)
-        print(first->second);
+    const std::size_t first = m_next;
+    for (auto it = m_waiting.begin(); it != m_waiting.end() && it->first == m_next; it = m_waiting.erase(it), ++m_next)
+        print(it->second);
+    // While a list is still read, which may take long, rows flow on, also
+    // into a pipe.
+    if (!m_ended)
+        std::fflush(stdout);
     m_progress.show();
+    return m_next - first;
 }
 
 void Report::print(const ut3::QueryResult &result)
@@ -50,8 +74,8 @@ void Report::print(const ut3::QueryResult &result)
 int Report::finish()
 {
     m_progress.erase();
-    if (m_json)
-        std::fputs(m_count > 1 ? "\n]\n" : "\n", stdout);
+    if (m_json && m_next > 0)
+        std::fputs(m_array ? "\n]\n" : "\n", stdout);
     std::fflush(stdout);
     return m_allAnswered ? 0 : 1;
 }

@@ -39,6 +39,15 @@ bool isHostName(std::string_view host)
     }
 }
 
+bool isHostHeaderName(std::string_view text)
+{
+    return !text.empty() && text.size() <= 253 && !addressLiteral(text)
+        && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
+                   || c == '.' || c == '_';
+           });
+}
+
 std::string hostAndPort(std::string_view host, unsigned port)
 {
     const bool v6 = host.find(':') != std::string_view::npos;

@@ -19,6 +19,11 @@ std::optional<boost::asio::ip::address> addressLiteral(std::string_view text);
 // dot), nothing that could end a line or a field.
 bool isHostName(std::string_view host);
 
+// A name a request's Host field may give, and --allow-host may list: not an
+// address, and more lenient than isHostName, as names that clients send
+// (with underscores, say) are only compared, never looked up.
+bool isHostHeaderName(std::string_view text);
+
 // "203.0.113.9:7777" or "[2001:db8::9]:7777": an IPv6 literal goes in
 // brackets, so that its colons are not read as the port's.
 std::string hostAndPort(std::string_view host, unsigned port);

@@ -34,13 +34,13 @@ struct Fault {
 struct Done {};
 
 // A value, or the fault that stopped it from being made: how every call
-// that can fail reports it. A library may carry more in its fault (a kind
-// the caller acts on) as long as it has the message.
-template <typename T, typename F = Fault>
+// that can fail reports it, in every library. A policy's refusal is not a
+// fault: it is a value of its own named type.
+template <typename T>
 class [[nodiscard]] Expected final {
 public:
     Expected(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Expected(F fault) : m_state(std::in_place_index<1>, std::move(fault)) {}
+    Expected(Fault fault) : m_state(std::in_place_index<1>, std::move(fault)) {}
 
     bool ok() const { return m_state.index() == 0; }
     // A result without a value reads only through ok(): a plain `if (result)`
@@ -52,10 +52,10 @@ public:
     const T *operator->() const { return &value(); }
     T &operator*() { return value(); }
     const T &operator*() const { return value(); }
-    const F &fault() const { return std::get<1>(m_state); }
+    const Fault &fault() const { return std::get<1>(m_state); }
 
 private:
-    std::variant<T, F> m_state;
+    std::variant<T, Fault> m_state;
 };
 
 }

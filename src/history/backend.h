@@ -1,14 +1,19 @@
 #pragma once
 
+#include "history/players.h"
 #include "history/sample.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // What the store's backends share beyond the interface: the words their
-// messages begin with, the bound on counts from game servers, and times as
-// the whole seconds both keep.
+// messages begin with, the bound on counts from game servers, times as the
+// whole seconds both keep, and how the rows they read become answers.
 namespace history::backend {
 
 inline constexpr std::string_view recording = "Cannot record player history in";
@@ -33,5 +38,28 @@ inline Seconds at(std::int64_t seconds)
 {
     return Seconds(std::chrono::seconds(seconds));
 }
+
+// The steps of `span` ending with the step that holds `now`, all empty.
+Series emptySeries(Seconds now, std::chrono::seconds span, std::chrono::seconds step);
+// A sample's counts in the step that holds its time, which is in the
+// series. Read in time order, the latest sample of a step stays.
+void putInStep(Series &series, std::int64_t time, Count count);
+
+// The rows of a "seen" read, one a session with the server's latest sample,
+// ordered the latest seen first, folded into one entry a name. A name is
+// online when its latest session ends with that sample, recent enough.
+class SeenRows final
+{
+public:
+    explicit SeenRows(Seconds onlineSince) : m_onlineSince(onlineSince) {}
+
+    void add(std::string name, std::int64_t from, std::int64_t to, std::int64_t latest);
+    std::vector<SeenPlayer> take() { return std::move(m_players); }
+
+private:
+    Seconds m_onlineSince;
+    std::vector<SeenPlayer> m_players;
+    std::map<std::string, std::size_t, std::less<>> m_indexOf;
+};
 
 }

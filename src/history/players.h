@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/sample.h"
+#include "history/sessionrule.h"
 
 #include <chrono>
 #include <span>
@@ -10,19 +11,6 @@
 #include <vector>
 
 namespace history {
-
-// When a name seen on a server again continues its session there rather than
-// starting a new one: while it reappears within two poll intervals and a
-// little slack (a poll round takes a while, and one lost answer is no leave).
-// Every backend goes by this one rule.
-struct SessionRule
-{
-    std::chrono::seconds pollInterval{300};
-
-    std::chrono::seconds gap() const { return 2 * pollInterval + std::chrono::seconds(30); }
-    // The earliest "last seen" that a name seen at `at` continues.
-    Seconds continuesFrom(Seconds at) const { return at - gap(); }
-};
 
 // A stretch of time in which a name was on a server without a gap.
 struct PlayerSession

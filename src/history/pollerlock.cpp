@@ -1,10 +1,5 @@
 #include "history/pollerlock.h"
 
-#include "history/backoff.h"
-#include "history/postgres.h"
-
-#include <optional>
-
 namespace history {
 
 namespace {
@@ -15,8 +10,50 @@ constexpr std::string_view locking = "Cannot take the poller's lock in";
 
 }
 
+// Failing to connect is the history's to report; the role only tries
+// again, less often the longer the database is away.
+PollerRole::PollerRole(std::string uri, std::chrono::milliseconds check, Log log)
+    : m_uri(std::move(uri)), m_check(check), m_log(std::move(log)),
+      m_backoff(check, std::max<std::chrono::milliseconds>(check, std::chrono::minutes(1)))
+{
+}
+
+void PollerRole::lose()
+{
+    m_connection.reset();
+    if (m_held && m_log)
+        m_log("lost the connection to the history database: this instance stops polling");
+    m_held = false;
+}
+
+PollerRole::Checked PollerRole::check()
+{
+    Checked checked{false, m_check};
+    if (!m_connection) {
+        if (auto opened = postgres::Connection::open(m_uri)) {
+            m_connection.emplace(std::move(*opened));
+            m_backoff.succeeded();
+        } else {
+            checked.next = m_backoff.failed();
+        }
+    }
+    if (m_connection && !m_held) {
+        auto taken = m_connection->query("SELECT pg_try_advisory_lock($1)", locking, postgres::Parameters().add(pollerLockKey));
+        if (!taken) {
+            lose();
+        } else if (taken->text(0, 0) == "t") {
+            m_held = checked.gained = true;
+            if (m_log)
+                m_log("this instance polls the servers looked up lately (it holds the poller's lock)");
+        }
+    } else if (m_connection && !m_connection->exec("SELECT 1", locking).ok()) {
+        lose();
+    }
+    return checked;
+}
+
 PollerLock::PollerLock(std::string uri, std::chrono::milliseconds check, Log log, std::function<void()> gained)
-    : m_uri(std::move(uri)), m_check(check), m_log(std::move(log)), m_gained(std::move(gained)), m_thread([this] { run(); })
+    : m_role(std::move(uri), check, std::move(log)), m_gained(std::move(gained)), m_thread([this] { run(); })
 {
 }
 
@@ -32,42 +69,15 @@ PollerLock::~PollerLock()
 
 void PollerLock::run()
 {
-    std::optional<postgres::Connection> connection;
-    // Failing to connect is the history's to report; the lock only tries
-    // again, less often the longer the database is away.
-    Backoff backoff(m_check, std::max<std::chrono::milliseconds>(m_check, std::chrono::minutes(1)));
-    const auto lose = [&] {
-        connection.reset();
-        if (m_held.exchange(false) && m_log)
-            m_log("lost the connection to the history database: this instance stops polling");
-    };
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         lock.unlock();
-        auto wait = m_check;
-        if (!connection) {
-            if (auto opened = postgres::Connection::open(m_uri)) {
-                connection.emplace(std::move(*opened));
-                backoff.succeeded();
-            } else {
-                wait = backoff.failed();
-            }
-        }
-        if (connection && !m_held) {
-            auto taken = connection->query("SELECT pg_try_advisory_lock($1)", locking, postgres::Parameters().add(pollerLockKey));
-            if (!taken) {
-                lose();
-            } else if (taken->text(0, 0) == "t") {
-                m_held = true;
-                if (m_log)
-                    m_log("this instance polls the servers looked up lately (it holds the poller's lock)");
-                m_gained();
-            }
-        } else if (connection && !connection->exec("SELECT 1", locking).ok()) {
-            lose();
-        }
+        const PollerRole::Checked checked = m_role.check();
+        m_held = m_role.held();
+        if (checked.gained)
+            m_gained();
         lock.lock();
-        m_wake.wait_for(lock, wait, [&] { return m_stopping; });
+        m_wake.wait_for(lock, checked.next, [&] { return m_stopping; });
     }
 }
 

@@ -45,6 +45,100 @@ FaultKind kindOf(std::string_view state)
     return FaultKind::other;
 }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// As libpq reads a URI's parts; a broken escape is kept as typed.
+std::string percentDecoded(std::string_view text)
+{
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+struct Redacted
+{
+    std::string printable;
+    // The passwords as typed and as libpq reads them, to be hidden in any
+    // message that quotes them.
+    std::vector<std::string> secrets;
+};
+
+Redacted redacted(std::string_view uri)
+{
+    Redacted result{std::string(uri), {}};
+    std::string &text = result.printable;
+    const auto keep = [&](std::string_view secret) {
+        if (secret.empty())
+            return;
+        result.secrets.emplace_back(secret);
+        if (const std::string decoded = percentDecoded(secret); decoded != secret && !decoded.empty())
+            result.secrets.push_back(decoded);
+    };
+    const std::size_t scheme = text.find("://");
+    if (scheme == std::string::npos)
+        return result;
+    const std::size_t authority = scheme + 3;
+    // The user part ends at an '@' before the path. A password typed with
+    // an '@' or a '/' unescaped is misread by libpq, but it is still the
+    // password: up to the last '@' before the path, or before the
+    // parameters when a '/' comes earlier. Hiding too much beats hiding too
+    // little.
+    std::size_t at = text.rfind('@', text.find('/', authority));
+    if (at == std::string::npos || at < authority)
+        at = text.rfind('@', text.find('?', authority));
+    if (at != std::string::npos && at >= authority) {
+        const std::size_t colon = text.find(':', authority);
+        if (colon < at) {
+            const std::string_view password = std::string_view(text).substr(colon + 1, at - colon - 1);
+            keep(password);
+            // The pieces libpq may quote as a host or a path when it misreads.
+            for (std::size_t from = 0; from < password.size();) {
+                const std::size_t end = std::min(password.find_first_of("@/", from), password.size());
+                if (end - from < password.size())
+                    keep(password.substr(from, end - from));
+                from = end + 1;
+            }
+            text.erase(colon, at - colon);
+        }
+    }
+    const std::size_t question = text.find('?', authority);
+    if (question == std::string::npos)
+        return result;
+    std::string query;
+    for (std::size_t from = question + 1; from <= text.size();) {
+        const std::size_t end = std::min(text.find('&', from), text.size());
+        const std::string_view parameter = std::string_view(text).substr(from, end - from);
+        const std::size_t equals = parameter.find('=');
+        // password, and sslpassword for the client key, with their names
+        // escaped or not.
+        if (percentDecoded(parameter.substr(0, equals)).ends_with("password"))
+            keep(equals == std::string_view::npos ? std::string_view() : parameter.substr(equals + 1));
+        else if (!parameter.empty())
+            (query += query.empty() ? "" : "&") += parameter;
+        from = end + 1;
+    }
+    text.resize(question);
+    if (!query.empty())
+        text += "?" + query;
+    return result;
+}
+
 // Text sent as a parameter ends at a NUL byte; strings from game servers
 // may hold one.
 std::string withoutNul(std::string_view value)
@@ -63,46 +157,38 @@ bool isUri(std::string_view text)
 
 common::Expected<common::Done> checkUri(std::string_view text)
 {
-    if (!isUri(text))
-        return common::Done{};
     char *error = nullptr;
     PQconninfoOption *options = PQconninfoParse(std::string(text).c_str(), &error);
     PQconninfoFree(options);
+    if (!isUri(text)) {
+        PQfreemem(error);
+        if (text.find('=') == std::string_view::npos)
+            return common::Done{};
+        // Such a string would be taken for a file's name, and shown as one
+        // wherever the file is named, password and all.
+        if (options)
+            return common::Fault{"key=value connection strings are not read; give a postgresql:// URI"};
+        return common::Done{};
+    }
     if (options)
         return common::Done{};
-    common::Fault problem{"cannot read the database URI " + withoutPassword(text) + ": " + (error ? oneLine(error) : "out of memory")};
+    common::Fault problem{"cannot read the database URI " + withoutPassword(text) + ": "
+                          + (error ? withoutSecrets(oneLine(error), text) : "out of memory")};
     PQfreemem(error);
     return problem;
 }
 
 std::string withoutPassword(std::string_view uri)
 {
-    std::string text(uri);
-    const std::size_t scheme = text.find("://");
-    if (scheme == std::string::npos)
-        return text;
-    const std::size_t authority = scheme + 3;
-    const std::size_t authorityEnd = std::min(text.find_first_of("/?", authority), text.size());
-    const std::size_t at = text.rfind('@', authorityEnd);
-    if (at != std::string::npos && at >= authority) {
-        const std::size_t colon = text.find(':', authority);
-        if (colon < at)
-            text.erase(colon, at - colon);
-    }
-    const std::size_t question = text.find('?');
-    if (question == std::string::npos)
-        return text;
-    std::string query;
-    for (std::size_t at = question + 1; at <= text.size();) {
-        const std::size_t end = std::min(text.find('&', at), text.size());
-        const std::string_view parameter = std::string_view(text).substr(at, end - at);
-        if (!parameter.empty() && !parameter.starts_with("password="))
-            (query += query.empty() ? "" : "&") += parameter;
-        at = end + 1;
-    }
-    text.resize(question);
-    if (!query.empty())
-        text += "?" + query;
+    return redacted(uri).printable;
+}
+
+std::string withoutSecrets(std::string_view message, std::string_view uri)
+{
+    std::string text(message);
+    for (const std::string &secret : redacted(uri).secrets)
+        for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+            text.replace(at, secret.size(), "***");
     return text;
 }
 
@@ -206,9 +292,10 @@ Expected<Connection> Connection::open(const std::string &uri)
     Connection connection(PQconnectdbParams(keywords, values, 1), withoutPassword(uri));
     if (!connection.m_connection)
         return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": out of memory"};
+    // libpq's reason may quote the part of the URI it could not read.
     if (PQstatus(connection.m_connection.get()) != CONNECTION_OK)
         return Fault{FaultKind::cannotOpen, "Cannot connect to the history database " + connection.m_printable + ": "
-                                                + oneLine(PQerrorMessage(connection.m_connection.get()))};
+                                                + withoutSecrets(oneLine(PQerrorMessage(connection.m_connection.get())), uri)};
     // Times are whole seconds in bigint columns; the session's own
     // settings play no part, but its notices would end up on stderr.
     PQsetNoticeProcessor(connection.m_connection.get(), [](void *, const char *) {}, nullptr);

@@ -22,11 +22,15 @@ namespace history::postgres {
 bool isUri(std::string_view text);
 // Whether libpq can read the URI; if not, what is wrong with it, naming it
 // without its password (whether it leads anywhere is not asked). Text that
-// is no URI passes.
+// is no URI passes, unless it is a libpq key=value connection string.
 common::Expected<common::Done> checkUri(std::string_view text);
-// The URI with its password (in the user part or as a parameter) replaced
-// by "***", fit for logs and messages.
+// The URI without its passwords (in the user part, as the password or
+// sslpassword parameter, their names escaped or not), fit for logs and
+// messages.
 std::string withoutPassword(std::string_view uri);
+// The message with every password the URI holds, as typed or unescaped,
+// replaced by "***": for messages of libpq's that may quote the URI.
+std::string withoutSecrets(std::string_view message, std::string_view uri);
 
 // Values for a statement's $1, $2, ... in text form; nullopt is NULL.
 class Parameters final

@@ -229,9 +229,8 @@ Expected<Done> PostgresStore::writeSamples(std::span<const Sample> samples, cons
 
 Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass, std::map<ServerKey, KnownServer> &servers)
 {
-    // The servers' open sessions as they are before the pass: a session
-    // goes on while its name is in the server's next sample soon enough,
-    // and ends (at the server's latest sample before) otherwise.
+    // The servers' open sessions as they are before the pass, from which
+    // each sample's plan says what it does to them.
     std::vector<std::int64_t> ids;
     for (const Sample *sample : pass)
         ids.push_back(servers.at(sample->server).id);
@@ -256,41 +255,37 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
         if (auto name = m_names.find(rows->integer(row, 1)); name != m_names.end())
             openOf[rows->integer(row, 0)].emplace(name->second, name->first);
 
-    std::set<std::string> newNames;
+    std::set<std::string, std::less<>> newNames;
     std::vector<std::int64_t> endedServers, endedNames, endedAt;
-    std::vector<std::int64_t> seenServers, seenTimes, lateServers, lateTimes;
+    std::vector<std::int64_t> seenServers, seenTimes, seenFrom, lateServers, lateTimes, lateFrom;
     std::vector<std::string> seenNames, lateNames;
     for (const Sample *sample : pass) {
         KnownServer &server = servers.at(sample->server);
         const auto &open = openOf[server.id];
-        const std::int64_t time = seconds(sample->time);
-        // A server may list one name twice (two players, one name): one session.
-        std::set<std::string, std::less<>> names;
-        for (const std::string &name : sample->names)
-            if (!name.empty())
-                names.insert(std::string(bounded(name)));
-        // An answer older than the server's latest ends no session.
-        const bool late = server.latest && time < *server.latest;
-        // Two answers in one second both hold their names; after a gap
-        // longer than the rule allows, every session ends.
-        const bool sameTime = server.latest == time;
-        const bool continues = server.latest && *server.latest >= seconds(sessionRule().continuesFrom(sample->time));
-        for (const auto &[name, nameId] : open) {
-            if (late || sameTime || (continues && names.contains(name)))
-                continue;
+        std::vector<std::string_view> openNames;
+        for (const auto &[name, nameId] : open)
+            openNames.push_back(name);
+        const SessionPlan plan = planSessions(sessionRule(), server.latest ? std::optional(at(*server.latest)) : std::nullopt,
+                                              openNames, sample->time, sample->names);
+        for (const std::string_view name : plan.end) {
             endedServers.push_back(server.id);
-            endedNames.push_back(nameId);
-            endedAt.push_back(server.latest.value_or(time));
+            endedNames.push_back(open.at(name));
+            endedAt.push_back(seconds(plan.endAt));
         }
-        for (const std::string &name : names) {
-            if (open.contains(name) && (late || sameTime || continues))
-                continue;
-            newNames.insert(name);
-            (late ? lateServers : seenServers).push_back(server.id);
-            (late ? lateNames : seenNames).push_back(name);
-            (late ? lateTimes : seenTimes).push_back(time);
-        }
-        server.latest = std::max(server.latest.value_or(time), time);
+        const auto add = [&](std::span<const std::string_view> planned, std::vector<std::int64_t> &serverColumn,
+                             std::vector<std::string> &nameColumn, std::vector<std::int64_t> &timeColumn,
+                             std::vector<std::int64_t> &fromColumn) {
+            for (const std::string_view name : planned) {
+                newNames.emplace(name);
+                serverColumn.push_back(server.id);
+                nameColumn.emplace_back(name);
+                timeColumn.push_back(seconds(sample->time));
+                fromColumn.push_back(seconds(plan.resumeFrom));
+            }
+        };
+        add(plan.start, seenServers, seenNames, seenTimes, seenFrom);
+        add(plan.late, lateServers, lateNames, lateTimes, lateFrom);
+        server.latest = std::max(server.latest.value_or(seconds(sample->time)), seconds(sample->time));
     }
 
     if (!newNames.empty()) {
@@ -303,7 +298,6 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
                                          recording, postgres::Parameters().addArray(names).addArray(folded)); !done.ok())
             return done;
     }
-    const auto gap = std::int64_t{sessionRule().gap().count()};
     if (!endedServers.empty())
         if (auto done = m_connection.exec(
                 "WITH ended AS (DELETE FROM open_sessions o USING unnest($1::bigint[], $2::bigint[], $3::bigint[]) AS e(server_id, name_id, t) "
@@ -312,26 +306,27 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
                 recording, postgres::Parameters().addArray(endedServers).addArray(endedNames).addArray(endedAt)); !done.ok())
             return done;
     // A name back soon enough after leaving goes on with its session: the
-    // latest one that ended within the gap. Each name's key is looked up by
-    // itself: a join would hash every name for the round's few. `then` works
-    // on those latest sessions.
+    // latest one that ended at the plan's time or later. Each name's key is
+    // looked up by itself: a join would hash every name for the round's few.
+    // `then` works on those latest sessions.
     const auto withLatestSessions = [&](const std::vector<std::int64_t> &servers, const std::vector<std::string> &names,
-                                        const std::vector<std::int64_t> &times, const std::string &then) -> Expected<Done> {
+                                        const std::vector<std::int64_t> &times, const std::vector<std::int64_t> &from,
+                                        const std::string &then) -> Expected<Done> {
         if (servers.empty())
             return Done{};
         static constexpr std::string_view latest =
-            "WITH x AS (SELECT x.server_id, (SELECT id FROM names WHERE name = x.name) AS name_id, x.t "
-            "FROM unnest($1::bigint[], $2::text[], $3::bigint[]) AS x(server_id, name, t)), "
+            "WITH x AS (SELECT x.server_id, (SELECT id FROM names WHERE name = x.name) AS name_id, x.t, x.from_t "
+            "FROM unnest($1::bigint[], $2::text[], $3::bigint[], $4::bigint[]) AS x(server_id, name, t, from_t)), "
             "latest AS (SELECT x.*, s.first_seen, s.last_seen FROM x LEFT JOIN LATERAL (SELECT first_seen, last_seen FROM sessions "
-            "WHERE server_id = x.server_id AND last_seen >= x.t - $4 AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
+            "WHERE server_id = x.server_id AND last_seen >= x.from_t AND name_id = x.name_id ORDER BY first_seen DESC LIMIT 1) s ON true) ";
         return m_connection.exec((std::string(latest) + then).c_str(), recording,
-                                 postgres::Parameters().addArray(servers).addArray(names).addArray(times).add(gap));
+                                 postgres::Parameters().addArray(servers).addArray(names).addArray(times).addArray(from));
     };
     // A session is found by its server and end, of which there are few.
     const std::string itsSession =
         "s.server_id = l.server_id AND s.last_seen = l.last_seen AND s.name_id = l.name_id AND s.first_seen = l.first_seen";
     if (auto done = withLatestSessions(
-            seenServers, seenNames, seenTimes,
+            seenServers, seenNames, seenTimes, seenFrom,
             ", back AS (DELETE FROM sessions s USING latest l WHERE " + itsSession + ") "
             "INSERT INTO open_sessions(server_id, name_id, first_seen) SELECT server_id, name_id, coalesce(first_seen, t) FROM latest "
             "ON CONFLICT(server_id, name_id) DO UPDATE SET first_seen = least(open_sessions.first_seen, excluded.first_seen)");
@@ -340,7 +335,7 @@ Expected<Done> PostgresStore::writeSessions(std::span<const Sample *const> pass,
     // A late answer's names go on with their session that ended within the
     // gap, or make one of their own.
     return withLatestSessions(
-        lateServers, lateNames, lateTimes,
+        lateServers, lateNames, lateTimes, lateFrom,
         ", extended AS (UPDATE sessions s SET last_seen = greatest(s.last_seen, l.t) FROM latest l WHERE " + itsSession
             + " RETURNING s.server_id, s.name_id) "
               "INSERT INTO sessions(server_id, name_id, first_seen, last_seen) SELECT server_id, name_id, t, t FROM latest l "
@@ -370,9 +365,7 @@ Expected<Done> PostgresStore::noteLookup(const ServerKey &server, const AskedAs 
 
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    const auto stepCount = std::max<std::int64_t>(1, span / step);
-    const Seconds end = Seconds(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()) / step * step) + step;
-    Series series{end - step * stepCount, step, std::vector<std::optional<Count>>(static_cast<std::size_t>(stepCount))};
+    Series series = emptySeries(now, span, step);
     auto rows = read("SELECT t, players, bots FROM samples "
                      "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
                      "AND t >= $3 AND t < $4 ORDER BY t",
@@ -380,13 +373,11 @@ Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std
                          .add(server.address)
                          .add(std::int64_t{server.queryPort})
                          .add(seconds(series.start))
-                         .add(seconds(end)));
+                         .add(seconds(series.end())));
     if (!rows)
         return rows.fault();
-    for (int row = 0; row < rows->rows(); ++row) {
-        const auto index = static_cast<std::size_t>((rows->integer(row, 0) - seconds(series.start)) / step.count());
-        series.steps[index] = Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))};
-    }
+    for (int row = 0; row < rows->rows(); ++row)
+        putInStep(series, rows->integer(row, 0), Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))});
     return series;
 }
 
@@ -466,18 +457,10 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
         postgres::Parameters().add(server.address).add(std::int64_t{server.queryPort}).add(seconds(since)));
     if (!rows)
         return rows.fault();
-    std::vector<SeenPlayer> players;
-    std::map<std::string, std::size_t, std::less<>> indexOf;
-    for (int row = 0; row < rows->rows(); ++row) {
-        const PlayerSession session{at(rows->integer(row, 1)), at(rows->integer(row, 2))};
-        auto [found, added] = indexOf.try_emplace(rows->text(row, 0), players.size());
-        if (added) {
-            const std::int64_t latest = rows->integer(row, 3);
-            players.push_back({found->first, rows->integer(row, 2) == latest && at(latest) >= onlineSince, {}});
-        }
-        players[found->second].sessions.push_back(session);
-    }
-    return players;
+    SeenRows players(onlineSince);
+    for (int row = 0; row < rows->rows(); ++row)
+        players.add(rows->text(row, 0), rows->integer(row, 1), rows->integer(row, 2), rows->integer(row, 3));
+    return players.take();
 }
 
 }

@@ -32,6 +32,7 @@ void Recorder::record(Sample sample)
             ++m_done;
         }
         m_samples.push_back(std::move(sample));
+        noteWaiting();
         ++m_queued;
     }
     m_wake.notify_all();
@@ -42,6 +43,7 @@ void Recorder::noteLookup(ServerKey server, AskedAs asked, Seconds time)
     {
         std::lock_guard lock(m_mutex);
         m_lookups.push_back({std::move(server), std::move(asked), time});
+        noteWaiting();
         ++m_queued;
     }
     m_wake.notify_all();
@@ -65,6 +67,23 @@ std::uint64_t Recorder::writeFaults() const
 {
     std::lock_guard lock(m_mutex);
     return m_writeFaults;
+}
+
+std::optional<Seconds> Recorder::waitingSince() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_waitingSince;
+}
+
+Seconds Recorder::now() const
+{
+    return m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+void Recorder::noteWaiting()
+{
+    if (m_queued == m_done)
+        m_waitingSince = now();
 }
 
 void Recorder::setFault(std::optional<Fault> fault)
@@ -97,6 +116,9 @@ void Recorder::run()
         lock.lock();
         m_done += samples.size() + lookups.size();
         m_pruning = m_pruneBefore.has_value();
+        // What came while this batch was written waits from now on, as
+        // far as anyone can tell.
+        m_waitingSince = m_queued == m_done ? std::nullopt : std::optional(now());
         m_written.notify_all();
     }
 }
@@ -118,10 +140,10 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<Lookup> &lookups)
         if (auto done = m_store->record(samples); !done.ok())
             return setFault(done.fault());
 
-    const Seconds now = m_options.now ? m_options.now() : std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    if (!m_pruneBefore && (!m_lastPrune || now - *m_lastPrune >= pruneEvery)) {
-        m_lastPrune = now;
-        m_pruneBefore = now - m_options.keep;
+    const Seconds at = now();
+    if (!m_pruneBefore && (!m_lastPrune || at - *m_lastPrune >= pruneEvery)) {
+        m_lastPrune = at;
+        m_pruneBefore = at - m_options.keep;
     }
     if (m_pruneBefore) {
         auto step = m_store->pruneStep(*m_pruneBefore);

@@ -55,6 +55,10 @@ public:
     std::optional<Fault> fault() const;
     // Batches whose write (or the opening before it) failed, since the start.
     std::uint64_t writeFaults() const;
+    // Since when something queued has waited to be written, while something
+    // has: a write that never ends (on a lock held elsewhere, say) shows
+    // here, where no fault ever would.
+    std::optional<Seconds> waitingSince() const;
 
 private:
     void run();
@@ -66,6 +70,9 @@ private:
     };
     void write(std::vector<Sample> &samples, std::vector<Lookup> &lookups);
     void setFault(std::optional<Fault> fault);
+    Seconds now() const;
+    // Under the lock: something is queued now.
+    void noteWaiting();
 
     const RecorderOptions m_options;
     mutable std::mutex m_mutex;
@@ -77,6 +84,7 @@ private:
     std::uint64_t m_done = 0;
     std::uint64_t m_writeFaults = 0;
     std::optional<Fault> m_fault;
+    std::optional<Seconds> m_waitingSince;
     bool m_stopping = false;
     bool m_pruning = false;
 

@@ -189,4 +189,41 @@ Expected<Done> Connection::eachRow(Statement &query, std::string_view operation,
     return Done{};
 }
 
+Expected<Done> Connection::run(Statement &bound, std::string_view operation)
+{
+    const int code = bound.step();
+    bound.reset();
+    if (code != SQLITE_DONE)
+        return fault(code, operation);
+    return Done{};
+}
+
+Expected<Done> Connection::findOrAdd(Statement &find, Statement &add, std::string_view operation,
+                                     const std::function<void(const Statement &)> &take)
+{
+    int code = find.step();
+    const Statement &row = code == SQLITE_DONE ? add : find;
+    if (code == SQLITE_DONE)
+        code = add.step();
+    if (code == SQLITE_ROW)
+        take(row);
+    find.reset();
+    add.reset();
+    if (code != SQLITE_ROW)
+        return fault(code, operation);
+    return Done{};
+}
+
+Expected<Done> Connection::prepare(std::string_view operation, std::initializer_list<Kept> statements)
+{
+    for (const auto &[slot, sql] : statements)
+        if (!slot.isPrepared()) {
+            auto prepared = prepare(sql, operation);
+            if (!prepared)
+                return prepared.fault();
+            slot = std::move(*prepared);
+        }
+    return Done{};
+}
+
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,21 @@ public:
     // Steps a bound statement to its end, handing each row to `take`, and
     // resets it for its next use.
     Expected<Done> eachRow(Statement &query, std::string_view operation, const std::function<void(const Statement &)> &take);
+    // Runs a bound statement that gives no rows, and resets it.
+    Expected<Done> run(Statement &bound, std::string_view operation);
+    // Steps the bound `find`, and the bound `add` when `find` gave no row,
+    // handing the row either gave to `take`; resets both.
+    Expected<Done> findOrAdd(Statement &find, Statement &add, std::string_view operation,
+                             const std::function<void(const Statement &)> &take);
+
+    // A statement kept for the next uses, prepared on first use.
+    struct Kept
+    {
+        Statement &slot;
+        const char *sql;
+    };
+    // Prepares those of the statements not prepared yet.
+    Expected<Done> prepare(std::string_view operation, std::initializer_list<Kept> statements);
 
 private:
     Connection(sqlite3 *db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}

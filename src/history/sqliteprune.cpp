@@ -1,5 +1,5 @@
 #include "history/backend.h"
-#include "history/sqlitestore.h"
+#include "history/sqlitewriter.h"
 
 namespace history {
 
@@ -14,7 +14,7 @@ constexpr std::int64_t serversAStep = 50;
 
 }
 
-Expected<Done> SqliteStore::prune(Seconds before)
+Expected<Done> SqliteWriter::prune(Seconds before)
 {
     for (;;) {
         auto step = pruneStep(before);
@@ -25,11 +25,10 @@ Expected<Done> SqliteStore::prune(Seconds before)
     }
 }
 
-Expected<bool> SqliteStore::pruneStep(Seconds before)
+Expected<bool> SqliteWriter::pruneStep(Seconds before)
 {
     if (!m_prune || m_prune->before != seconds(before))
         m_prune = PruneProgress{seconds(before), 0};
-    m_search.dataVersion = -1;
     auto last = m_connection.integer(("SELECT coalesce(max(id), -1) FROM (SELECT id FROM servers WHERE id > "
                                       + std::to_string(m_prune->serversAfter) + " ORDER BY id LIMIT " + std::to_string(serversAStep) + ")")
                                          .c_str(),
@@ -49,7 +48,7 @@ Expected<bool> SqliteStore::pruneStep(Seconds before)
     return !servers;
 }
 
-Expected<Done> SqliteStore::pruneServers(PruneProgress &progress, std::int64_t last)
+Expected<Done> SqliteWriter::pruneServers(PruneProgress &progress, std::int64_t last)
 {
     // The sessions ended since the latest prune go over to the large table.
     // A session going on ends with its server's latest sample, so it goes
@@ -91,7 +90,7 @@ Expected<Done> SqliteStore::pruneServers(PruneProgress &progress, std::int64_t l
     return Done{};
 }
 
-Expected<Done> SqliteStore::pruneUnreferenced(std::int64_t before)
+Expected<Done> SqliteWriter::pruneUnreferenced(std::int64_t before)
 {
     // A name's ended sessions end no later than its last_ended, so only the
     // names that ended before the time are looked for in the sessions.

@@ -1,6 +1,7 @@
+#include "history/sqlitesearch.h"
+
 #include "history/backend.h"
 #include "history/casefold.h"
-#include "history/sqlitestore.h"
 
 #include <sqlite3.h>
 
@@ -45,13 +46,13 @@ std::string phrase(std::string_view text)
 
 }
 
-Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
+Expected<const SqliteSearch::Snapshot *> SqliteSearch::snapshot()
 {
     // Within the read, the version is that of what the read sees.
     auto version = m_connection.integer("PRAGMA data_version", reading);
     if (!version)
         return version.fault();
-    SearchSnapshot &kept = m_search;
+    Snapshot &kept = m_kept;
     if (*version == kept.dataVersion)
         return &kept;
     auto edits = m_connection.integer("SELECT count FROM edits", reading);
@@ -59,7 +60,7 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
         return edits.fault();
     if (*edits != kept.edits)
         kept = {};
-    const auto prepared = prepare(reading, {
+    const auto prepared = m_connection.prepare(reading, {
         {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
         {m_currentSessions, "SELECT server_id, name_id, last_seen FROM current_sessions"},
         {m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"},
@@ -68,13 +69,13 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
         return prepared.fault();
     std::vector<std::int64_t> moved; // the servers whose latest sample moved, or new to us
     auto done = m_connection.eachRow(m_serversLatest, reading, [&kept, &moved](const sqlite::Statement &row) {
-            const std::int64_t id = row.integer(0), latest = row.integer(1);
-            auto [entry, added] = kept.latest.try_emplace(id, latest);
-            if (added || entry->second != latest) {
-                entry->second = latest;
-                moved.push_back(id);
-            }
-        });
+        const std::int64_t id = row.integer(0), latest = row.integer(1);
+        auto [entry, added] = kept.latest.try_emplace(id, latest);
+        if (added || entry->second != latest) {
+            entry->second = latest;
+            moved.push_back(id);
+        }
+    });
     // One scan of the table once many moved, as after a poll round, rather
     // than a lookup per server.
     if (done.ok() && moved.size() > kept.latest.size() / 4) {
@@ -95,9 +96,9 @@ Expected<const SqliteStore::SearchSnapshot *> SqliteStore::searchSnapshot()
     return &kept;
 }
 
-Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
+Expected<Done> SqliteSearch::readCurrentSessions(sqlite::Statement &query)
 {
-    SearchSnapshot &kept = m_search;
+    Snapshot &kept = m_kept;
     return m_connection.eachRow(query, reading, [&kept](const sqlite::Statement &row) {
         const std::int64_t server = row.integer(0);
         const auto latest = kept.latest.find(server);
@@ -106,8 +107,7 @@ Expected<Done> SqliteStore::readCurrentSessions(sqlite::Statement &query)
     });
 }
 
-Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
-                                                              std::size_t limit)
+Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, Seconds since, Seconds onlineSince, std::size_t limit)
 {
     // Planned here rather than left to one statement: a short text matches
     // thousands of names, and what makes a name's row late (a session going
@@ -119,15 +119,15 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
-    auto snapshot = searchSnapshot();
-    if (!snapshot)
-        return snapshot.fault();
-    const SearchSnapshot &kept = **snapshot;
+    auto taken = snapshot();
+    if (!taken)
+        return taken.fault();
+    const Snapshot &kept = **taken;
 
     // The names that hold the text: no character of it is a wildcard.
     const std::string folded = foldCase(text);
     const bool indexed = characters(folded) >= shortestIndexed;
-    const auto namesReady = prepare(reading, {
+    const auto namesReady = m_connection.prepare(reading, {
         {m_namesHolding, "SELECT n.id, n.name, n.last_ended FROM names_text JOIN names n ON n.id = names_text.rowid "
                          "WHERE names_text MATCH ?1"},
         {m_namesContaining, "SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0"},
@@ -190,7 +190,7 @@ Expected<std::vector<PlayerMatch>> SqliteStore::searchPlayers(std::string_view t
     for (const Row &row : current)
         if (isListed[row.candidate])
             add(row.candidate, row.serverId, row.seen);
-    const auto prepared = prepare(reading, {
+    const auto prepared = m_connection.prepare(reading, {
         {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
                         "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
         {m_serverById, "SELECT address, query_port, coalesce(name, '') FROM servers WHERE id = ?1"},

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace queryd {
@@ -106,36 +107,41 @@ std::optional<std::string_view> refusalOf(const boost::asio::ip::address_v4 &add
     return block.global ? std::nullopt : std::optional(block.what);
 }
 
-std::string sentence(const std::string &address, std::string_view what)
+AddressRefusal refused(const std::string &address, std::string_view what)
 {
-    return address + " is " + std::string(what) + "; this public service queries only game servers on the internet.";
+    return {address + " is " + std::string(what) + "; this public service queries only game servers on the internet."};
 }
 
 }
 
-std::optional<std::string> refusalForPublicService(const boost::asio::ip::address &given)
+Verdict<AddressRefusal> judgeForPublicService(const boost::asio::ip::address &given)
 {
     const boost::asio::ip::address address = common::unwrapped(given);
     if (address.is_v4()) {
         const auto what = refusalOf(address.to_v4());
-        return what ? std::optional(sentence(address.to_string(), *what)) : std::nullopt;
+        if (what)
+            return refused(address.to_string(), *what);
+        return Admitted{};
     }
     const auto bytes = address.to_v6().to_bytes();
     if (inBlock(bytes.data(), nat64)) {
         const boost::asio::ip::address_v4 carried({bytes[12], bytes[13], bytes[14], bytes[15]});
         const auto what = refusalOf(carried);
-        return what ? std::optional(sentence(address.to_string(), "translated to " + carried.to_string() + ", " + std::string(*what)))
-                    : std::nullopt;
+        if (what)
+            return refused(address.to_string(), "translated to " + carried.to_string() + ", " + std::string(*what));
+        return Admitted{};
     }
     const Block &block = blockOf(bytes.data(), V6Blocks);
-    return block.global ? std::nullopt : std::optional(sentence(address.to_string(), block.what));
+    if (!block.global)
+        return refused(address.to_string(), block.what);
+    return Admitted{};
 }
 
 boost::asio::ip::address chosenAddress(std::span<const boost::asio::ip::address> resolved, bool publicService)
 {
     if (publicService)
         for (const auto &address : resolved)
-            if (refusalForPublicService(address))
+            if (std::holds_alternative<AddressRefusal>(judgeForPublicService(address)))
                 return address;
     return common::preferredAddress(resolved);
 }

@@ -3,11 +3,13 @@
 #include "queryd/recentservers.h"
 #include "ut3/result.h"
 
+#include "history/busiesthours.h"
 #include "history/fault.h"
 #include "history/players.h"
+#include "history/sample.h"
 
-#include <nlohmann/json.hpp>
-
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,10 +18,35 @@
 
 namespace queryd {
 
+// A player search gives at most this many names.
+inline constexpr std::size_t MaxPlayerMatches = 100;
+
+// How the log says that the history cannot be used, and why.
+inline std::string historyUnavailable(std::string_view reason)
+{
+    return "History unavailable: " + std::string(reason);
+}
+// How the pages say it: where the history is kept and what went wrong
+// (a database's user and host, a file's path, the library's own words) are
+// for the operators, in the log.
+inline constexpr std::string_view HistoryUnavailableNotice = "History unavailable.";
+
+// A server's past as its status page shows it. A part that cannot be read
+// is absent, and troubled says so.
+struct ServerPast {
+    std::optional<history::Series> day;           // the last 24 hours
+    std::optional<history::BusiestHours> busiest; // over the last 7 days
+    std::string zone;                             // the local time's name, for the busiest hours
+    std::chrono::seconds utcOffset{0};            // the local time's, for the chart and the sessions
+    std::optional<std::vector<history::SeenPlayer>> seen; // none when names are not kept
+    // The history cannot be read, or stops being written (the log says why).
+    bool troubled = false;
+};
+
 // Where a player history store plugs in. The service records each fresh
 // result once (not each page served from the cache); status pages show a
 // history section, and the JSON a "history" array, only when a store is
-// given.
+// given. It gives data only; the pages render it.
 class ServerHistory {
 public:
     virtual ~ServerHistory() = default;
@@ -44,14 +71,16 @@ public:
     // The servers looked up lately, the latest first, as the start page
     // lists them.
     virtual std::vector<RecentServer> recentServers() { return {}; }
-    // The status page's part on the server's past (HTML), empty for none.
-    virtual std::string statusSection(const ut3::QueryTarget &) { return {}; }
-    // The JSON's "history": [{"t", "players", "bots"}].
-    virtual nlohmann::json series(const ut3::QueryTarget &) { return nlohmann::json::array(); }
-    // What the start page shows beside a recent server's link (HTML); the
-    // server as it was asked for.
-    virtual std::string recentSummary(const ut3::QueryTarget &) { return {}; }
-    // Why the store cannot be used now, if it cannot: /healthz and /readyz say it.
+    // The status page's part on the server's past; none for no section.
+    virtual std::optional<ServerPast> past(const ut3::QueryTarget &) { return std::nullopt; }
+    // The server's counts of the last 24 hours, as the JSON's "history"
+    // shows them; none when they cannot be read.
+    virtual std::optional<history::Series> daySeries(const ut3::QueryTarget &) { return std::nullopt; }
+    // The same for a server as it was asked for (a name, say), as the start
+    // page shows it beside a recent server's link.
+    virtual std::optional<history::Series> recentDay(const ut3::QueryTarget &) { return std::nullopt; }
+    // Why the store cannot be used now, if it cannot: /healthz and /readyz
+    // say that it cannot, and why to those who may read the metrics.
     virtual std::optional<std::string> unavailable() { return std::nullopt; }
     // Writes to the store that failed since the start, for /metrics.
     virtual std::uint64_t writeFaults() const { return 0; }

@@ -23,7 +23,7 @@ HttpServer::~HttpServer()
 
 common::Expected<std::unique_ptr<HttpServer>>
 HttpServer::start(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
-                  const std::vector<int> &inheritedSockets)
+                  const std::vector<int> &inheritedSockets, SteadyNow now)
 {
     std::list<tcp::acceptor> acceptors;
     for (const int fd : inheritedSockets) {
@@ -59,7 +59,7 @@ HttpServer::start(boost::asio::io_context &io, const ServiceOptions &options, st
             return common::Fault{"cannot listen on " + endpointText(endpoint) + ": " + error.message()};
         acceptors.push_back(std::move(acceptor));
     }
-    auto listener = std::make_shared<Listener>(io, options, std::move(service), std::move(acceptors));
+    auto listener = std::make_shared<Listener>(io, options, std::move(service), std::move(acceptors), std::move(now));
     listener->start();
     return std::make_unique<HttpServer>(std::move(listener));
 }

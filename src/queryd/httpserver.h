@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/expected.h"
+#include "queryd/clock.h"
 #include "queryd/options.h"
 #include "queryd/service.h"
 
@@ -22,10 +23,11 @@ class Listener;
 class HttpServer final {
 public:
     // Listens on options.listen, or on the inherited sockets, or on the
-    // default addresses; a readable message when it cannot.
+    // default addresses; a readable message when it cannot. The client
+    // rates and the idle exit go by `now`.
     static common::Expected<std::unique_ptr<HttpServer>>
     start(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
-          const std::vector<int> &inheritedSockets = {});
+          const std::vector<int> &inheritedSockets = {}, SteadyNow now = {});
 
     ~HttpServer();
     HttpServer(const HttpServer &) = delete;

@@ -1,18 +1,16 @@
 #include "queryd/listener.h"
 
-#include "queryd/pages.h"
-
 namespace queryd {
 
 using boost::asio::ip::tcp;
 
 Listener::Listener(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
-                   std::list<tcp::acceptor> acceptors)
+                   std::list<tcp::acceptor> acceptors, SteadyNow now)
     : m_io(io)
     , m_options(options)
     , m_service(std::move(service))
     , m_acceptors(std::move(acceptors))
-    , m_rateLimiter(options.limits.clientRate)
+    , m_admission(options.limits, std::move(now))
     , m_idleTimer(io)
     , m_sweepTimer(io)
     , m_log(io)
@@ -63,69 +61,56 @@ void Listener::accept(tcp::acceptor &acceptor)
 
 void Listener::admit(tcp::socket socket)
 {
-    const bool over = m_connections >= m_options.limits.maxConnections;
-    auto session = std::make_shared<Session>(std::move(socket), shared_from_this());
-    ++m_connections;
-    const std::size_t fromClient = ++m_clientConnections[session->client()];
+    boost::system::error_code ignored;
+    auto opening = m_admission.opened(socket.remote_endpoint(ignored).address());
+    auto session = std::make_shared<Session>(std::move(socket), opening.id, shared_from_this());
     m_service->metrics().connectionOpened();
-    // Forget sessions that are gone, so that the list stays as long as the open connections.
-    std::erase_if(m_sessions, [](const std::weak_ptr<Session> &s) { return s.expired(); });
-    m_sessions.push_back(session);
-    const std::size_t perClient = m_options.limits.maxClientConnections;
-    if (over)
-        session->refuse("The service has too many connections open. Try again in a moment.");
-    else if (perClient > 0 && fromClient > perClient)
-        session->refuse("This address has too many connections open to the service. Close some, or try again in a "
-                        "moment.");
-    else
-        session->start();
+    m_sessions.emplace(opening.id, session);
+    if (auto *refusal = std::get_if<Refusal>(&opening.verdict))
+        return session->refuse(std::move(refusal->answer));
+    if (const auto *displacing = std::get_if<Displacing>(&opening.verdict))
+        if (const auto quietest = m_sessions.find(displacing->quietest); quietest != m_sessions.end())
+            if (const auto closing = quietest->second.lock())
+                closing->close();
+    session->start();
 }
 
-void Listener::serve(std::string_view target, const boost::asio::ip::address &client, Clock::time_point started,
-                     Service::Reply reply)
+void Listener::serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
+                     Clock::time_point started, Reply reply)
 {
-    ++m_activeRequests;
-    if (const auto wait = m_rateLimiter.refusal(client, started))
-        return reply({429, "text/html; charset=utf-8",
-                      messagePage("Too many requests", "This address sent more requests than the service answers "
-                                                       "per second. Try again in a moment."),
-                      {{"Retry-After", std::to_string(wait->count())}}});
+    auto verdict = m_admission.request(connection, started);
+    if (auto *refusal = std::get_if<Refusal>(&verdict))
+        return reply(std::move(refusal->answer));
     m_service->handle(target, client, std::move(reply));
 }
 
 void Listener::answered(const AnsweredRequest &request)
 {
-    const Clock::time_point now = Clock::now();
+    const Clock::duration took = now() - request.started;
     m_log.add(requestLogLine(std::chrono::system_clock::now(), request.client, request.method, request.target,
-                             request.status, now - request.started));
-    m_service->metrics().requestAnswered(request.status, now - request.started);
-    // Any answer, a refusal too, counts as use for the idle exit.
-    m_lastRequest = now;
-    if (request.served)
-        --m_activeRequests;
+                             request.status, took));
+    m_service->metrics().requestAnswered(request.status, took);
+    m_admission.answered(request.connection, request.served);
 }
 
-void Listener::closed(const boost::asio::ip::address &client)
+void Listener::closed(ConnectionId connection)
 {
-    --m_connections;
-    if (--m_clientConnections[client] == 0)
-        m_clientConnections.erase(client);
+    m_sessions.erase(connection);
+    m_admission.closed(connection);
     m_service->metrics().connectionClosed();
 }
 
 void Listener::armIdleTimer()
 {
-    m_idleTimer.expires_at(m_lastRequest + m_options.idleExit);
+    m_idleTimer.expires_after(m_admission.untilIdle(m_options.idleExit));
     m_idleTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
         if (error || self->m_stopped)
             return;
-        if (self->m_activeRequests == 0 && Clock::now() - self->m_lastRequest >= self->m_options.idleExit) {
+        if (self->m_admission.untilIdle(self->m_options.idleExit) == Clock::duration::zero()) {
             if (self->m_idle)
                 self->m_idle();
             return;
         }
-        if (self->m_activeRequests > 0)
-            self->m_lastRequest = Clock::now();
         self->armIdleTimer();
     });
 }
@@ -136,7 +121,7 @@ void Listener::armSweepTimer()
     m_sweepTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
         if (error || self->m_stopped)
             return;
-        self->m_rateLimiter.forgetIdle(Clock::now());
+        self->m_admission.forgetQuietClients();
         self->armSweepTimer();
     });
 }
@@ -151,10 +136,10 @@ void Listener::stop()
         acceptor.close(ignored);
     m_idleTimer.cancel();
     m_sweepTimer.cancel();
-    for (const auto &weak : m_sessions)
+    // Closing ends each session, which takes itself off the map.
+    for (const auto &[connection, weak] : std::map(m_sessions))
         if (const auto session = weak.lock())
             session->close();
-    m_sessions.clear();
     m_log.flush();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "queryd/admission.h"
+#include "queryd/clock.h"
 #include "queryd/options.h"
-#include "queryd/ratelimiter.h"
 #include "queryd/requestlog.h"
 #include "queryd/service.h"
 #include "queryd/session.h"
@@ -18,15 +19,16 @@
 
 namespace queryd {
 
-// Accepts connections on listening sockets and gives each a Session, within
-// the connection limits; lets through to the service the requests within
-// each client's rate; logs every answer; ends the service when idle.
+// Accepts connections on listening sockets and gives each a Session; what
+// the admission policy lets through goes to the service, and every answer
+// to the log and the metrics. Ends the service when the policy finds it
+// idle.
 class Listener final : public SessionHost, public std::enable_shared_from_this<Listener> {
 public:
     using Clock = std::chrono::steady_clock;
 
     Listener(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<Service> service,
-             std::list<boost::asio::ip::tcp::acceptor> acceptors);
+             std::list<boost::asio::ip::tcp::acceptor> acceptors, SteadyNow now = {});
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 
@@ -39,11 +41,12 @@ public:
 
 private:
     const ServiceOptions &options() const override { return m_options; }
+    Clock::time_point now() const override { return m_admission.now(); }
     bool stopping() const override { return m_stopped; }
-    void serve(std::string_view target, const boost::asio::ip::address &client, Clock::time_point started,
-               Service::Reply reply) override;
+    void serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
+               Clock::time_point started, Reply reply) override;
     void answered(const AnsweredRequest &request) override;
-    void closed(const boost::asio::ip::address &client) override;
+    void closed(ConnectionId connection) override;
 
     void accept(boost::asio::ip::tcp::acceptor &acceptor);
     void admit(boost::asio::ip::tcp::socket socket);
@@ -54,12 +57,8 @@ private:
     ServiceOptions m_options;
     std::shared_ptr<Service> m_service;
     std::list<boost::asio::ip::tcp::acceptor> m_acceptors;
-    RateLimiter m_rateLimiter;
-    std::list<std::weak_ptr<Session>> m_sessions;
-    std::size_t m_connections = 0;
-    std::map<boost::asio::ip::address, std::size_t> m_clientConnections;
-    std::size_t m_activeRequests = 0;
-    Clock::time_point m_lastRequest = Clock::now();
+    Admission m_admission;
+    std::map<ConnectionId, std::weak_ptr<Session>> m_sessions;
     boost::asio::steady_timer m_idleTimer;
     boost::asio::steady_timer m_sweepTimer;
     std::function<void()> m_idle;

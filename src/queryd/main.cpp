@@ -33,12 +33,12 @@ void raiseDescriptorLimit()
 
 int main(int argc, char *argv[])
 {
-    auto parsed = queryd::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed) {
-        (parsed.fault().status == 0 ? std::cout : std::cerr) << parsed.fault().text;
-        return parsed.fault().status;
+    const auto parsed = queryd::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto *exit = std::get_if<queryd::CommandLineExit>(&parsed)) {
+        (exit->status == 0 ? std::cout : std::cerr) << exit->text;
+        return exit->status;
     }
-    const queryd::ServiceOptions &options = *parsed;
+    const queryd::ServiceOptions &options = std::get<queryd::ServiceOptions>(parsed);
 
     const auto inherited = queryd::takeInheritedSockets();
     if (!inherited) {

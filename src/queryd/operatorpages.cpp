@@ -9,28 +9,28 @@ namespace {
 constexpr std::string_view PlainText = "text/plain; charset=utf-8";
 constexpr std::string_view MetricsText = "text/plain; version=0.0.4; charset=utf-8";
 
-Response health(bool readiness, ServerHistory *history)
+}
+
+Response healthPage(bool readiness, ServerHistory *history, const boost::asio::ip::address &client,
+                    const ServiceOptions &options)
 {
     const std::optional<std::string> unavailable = history ? history->unavailable() : std::nullopt;
-    const std::string state = !history ? "off" : unavailable ? "unavailable: " + *unavailable : "ok";
+    const bool operatorAsks = mayReadMetrics(options.metrics, options.publicService, client);
+    const std::string state = !history      ? "off"
+                              : !unavailable ? "ok"
+                              : operatorAsks ? "unavailable: " + *unavailable
+                                             : "unavailable";
     const unsigned status = readiness && unavailable ? 503 : 200;
     const std::string_view verdict = !readiness ? "ok" : status == 200 ? "ready" : "not ready";
     return {status, PlainText, std::string(verdict) + "\nhistory: " + state + "\n", {{"Cache-Control", "no-store"}}};
 }
 
-}
-
-std::optional<Response> operatorPage(std::string_view path, const boost::asio::ip::address &client,
-                                     const ServiceOptions &options, const ServiceMetrics &metrics,
-                                     ServerHistory *history)
+Response metricsPage(const boost::asio::ip::address &client, const ServiceOptions &options,
+                     const ServiceMetrics &metrics)
 {
-    if (path == LivenessPath || path == ReadinessPath)
-        return health(path == ReadinessPath, history);
-    if (path != MetricsPath)
-        return std::nullopt;
     if (!mayReadMetrics(options.metrics, options.publicService, client))
-        return Response{403, PlainText, "This service's metrics are for its operators only.\n", {}};
-    return Response{200, MetricsText, metrics.text(), {{"Cache-Control", "no-store"}}};
+        return {403, PlainText, "This service's metrics are for its operators only.\n", {}};
+    return {200, MetricsText, metrics.text(), {{"Cache-Control", "no-store"}}};
 }
 
 }

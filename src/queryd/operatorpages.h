@@ -3,27 +3,23 @@
 #include "queryd/history.h"
 #include "queryd/metrics.h"
 #include "queryd/options.h"
-#include "queryd/service.h"
+#include "queryd/response.h"
 
 #include <boost/asio/ip/address.hpp>
 
-#include <optional>
-#include <string_view>
-
 namespace queryd {
 
-// The paths that people running the service ask, not players.
-constexpr std::string_view MetricsPath = "/metrics";
-constexpr std::string_view LivenessPath = "/healthz";
-constexpr std::string_view ReadinessPath = "/readyz";
+// The pages that people running the service ask for, not players.
 
-// The answer to one of those paths, or nothing for any other path.
 // /metrics: the metrics, to the clients mayReadMetrics lets read them.
+Response metricsPage(const boost::asio::ip::address &client, const ServiceOptions &options,
+                     const ServiceMetrics &metrics);
+
 // /healthz: 200 while the service serves, with the history store's state:
-// "ok", "off" (history not kept) or "unavailable: REASON".
-// /readyz: the same, but 503 while the history store is unavailable.
-std::optional<Response> operatorPage(std::string_view path, const boost::asio::ip::address &client,
-                                     const ServiceOptions &options, const ServiceMetrics &metrics,
-                                     ServerHistory *history);
+// "ok", "off" (history not kept) or "unavailable", with ": REASON" only
+// for a client that mayReadMetrics lets read them. /readyz (readiness):
+// the same, but 503 while the history store is unavailable.
+Response healthPage(bool readiness, ServerHistory *history, const boost::asio::ip::address &client,
+                    const ServiceOptions &options);
 
 }

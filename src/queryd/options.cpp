@@ -2,7 +2,8 @@
 
 #include "queryd/listenaddress.h"
 #include "queryd/optionrows.h"
-#include "queryd/requesthead.h"
+
+#include "common/address.h"
 
 namespace queryd {
 
@@ -41,7 +42,7 @@ std::vector<common::Option> serviceRows(ServiceOptions &o, Request &request)
          "these names only (403 for others), so that no web page can drive the service through a name of its own that "
          "resolves to this machine; with --public and no --allow-host, for any name",
          [&](std::string_view spelling, Value text) -> Expected<Done> {
-             if (!text || !isHostName(*text))
+             if (!text || !common::isHostHeaderName(*text))
                  return needs(spelling, "a host name, such as query.example.org", text);
              o.allowedHosts.emplace_back(*text);
              return Done{};
@@ -119,7 +120,7 @@ std::string versionLine()
     return std::string(Program) + " (Skirvane) " + std::string(version()) + "\n";
 }
 
-common::Expected<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector<std::string> &arguments)
+CommandLineOutcome parseCommandLine(const std::vector<std::string> &arguments)
 {
     ServiceOptions options;
     Request request = Request::none;

@@ -3,13 +3,12 @@
 #include "queryd/historyoptions.h"
 #include "queryd/metricsoptions.h"
 
-#include "common/expected.h"
-
 #include <boost/asio/ip/tcp.hpp>
 
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace queryd {
@@ -48,7 +47,10 @@ struct CommandLineExit {
     std::string text;
 };
 
-common::Expected<ServiceOptions, CommandLineExit> parseCommandLine(const std::vector<std::string> &arguments);
+// What the command line asks for: the service, with these options, or an exit.
+using CommandLineOutcome = std::variant<ServiceOptions, CommandLineExit>;
+
+CommandLineOutcome parseCommandLine(const std::vector<std::string> &arguments);
 
 // "skirvane-queryd (Skirvane) 1.01".
 std::string versionLine();

@@ -1,10 +1,6 @@
 #include "queryd/playerhistory.h"
 
-#include "queryd/html.h"
-#include "queryd/pages.h"
-
 #include "history/busiesthours.h"
-#include "history/chart.h"
 #include "history/postgresstore.h"
 #include "history/sqlitestore.h"
 #include "history/threadedstore.h"
@@ -23,8 +19,6 @@ constexpr auto reopenAfter = std::chrono::minutes(1);
 // The longest a page waits for a PostgreSQL history; it is on the same
 // machine or network, and answers in milliseconds when it answers at all.
 constexpr auto databaseWait = std::chrono::milliseconds(250);
-// The start page's "players now" is the latest answer within this.
-constexpr auto currentWithin = std::chrono::minutes(15);
 constexpr auto busyPeriod = std::chrono::days(7);
 // Names asked for, remembered with the address they led to; a bound against
 // a flood of names.
@@ -32,13 +26,15 @@ constexpr std::size_t maxNames = 4096;
 constexpr auto noteLookupEvery = std::chrono::minutes(1);
 constexpr auto seenPeriod = std::chrono::hours(24);
 constexpr auto searchPeriod = std::chrono::days(7);
-constexpr std::size_t seenShown = 50;
 constexpr std::size_t recentShown = 10;
 // A fault that lasts is logged again after this long; the reader and the
 // writer meet different ones, and a page and a poll meet them many times a
 // minute.
 constexpr auto logFaultEvery = std::chrono::minutes(1);
 constexpr std::size_t maxFaultsLogged = 64;
+// Failed reads are tried again at most this often, however many pages and
+// health checks ask.
+constexpr auto checkReadsEvery = std::chrono::seconds(1);
 
 history::ServerKey keyOf(const ut3::QueryTarget &server)
 {
@@ -62,11 +58,6 @@ std::string zoneName()
 {
     const std::tm local = localNow();
     return local.tm_zone ? local.tm_zone : "";
-}
-
-std::string unavailableLine(std::string_view reason)
-{
-    return "History unavailable: " + std::string(reason);
 }
 
 }
@@ -120,6 +111,11 @@ bool PlayerHistory::sharedDatabase() const
     return history::postgres::isUri(m_setup.database.native());
 }
 
+std::string PlayerHistory::shownDatabase() const
+{
+    return sharedDatabase() ? history::postgres::withoutPassword(m_setup.database.native()) : m_setup.database.string();
+}
+
 history::Store *PlayerHistory::reader()
 {
     if (m_reader || !m_recorder)
@@ -130,7 +126,7 @@ history::Store *PlayerHistory::reader()
     if (sharedDatabase()) {
         const history::SessionRule sessions{m_setup.pollInterval};
         m_reader = std::make_unique<history::ThreadedStore>(history::PostgresStore::opener(m_setup.database.native(), sessions),
-                                                            history::postgres::withoutPassword(m_setup.database.native()),
+                                                            shownDatabase(),
                                                             sessions, databaseWait);
         return m_reader.get();
     }
@@ -162,17 +158,73 @@ void PlayerHistory::noteFault(const std::optional<history::Fault> &fault)
     if (!first && at - logged->second < logFaultEvery)
         return;
     logged->second = at;
+    m_saidUnavailable = true;
     if (m_log)
-        m_log(unavailableLine(fault->message));
+        m_log(historyUnavailable(fault->message));
+}
+
+template<typename Read>
+auto PlayerHistory::read(const std::string &kind, Read run) -> decltype(run(std::declval<history::Store &>()))
+{
+    auto result = run(*m_reader);
+    if (result.ok()) {
+        m_lastRead = now();
+        m_failedReads.erase(kind);
+        return result;
+    }
+    noteFault(result.fault());
+    m_failedReads.insert_or_assign(kind, FailedRead{result.fault(), [this, run]() -> std::optional<history::Fault> {
+                                                        auto again = run(*m_reader);
+                                                        if (again.ok())
+                                                            return std::nullopt;
+                                                        return again.fault();
+                                                    }});
+    return result;
+}
+
+void PlayerHistory::checkReads()
+{
+    const auto at = now();
+    if (!m_reader || (m_lastCheck && at - *m_lastCheck < checkReadsEvery))
+        return;
+    m_lastCheck = at;
+    for (auto failed = m_failedReads.begin(); failed != m_failedReads.end();) {
+        if (auto fault = failed->second.again()) {
+            failed->second.fault = std::move(*fault);
+            ++failed;
+        } else {
+            m_lastRead = at;
+            failed = m_failedReads.erase(failed);
+        }
+    }
+    // Whether the store still answers, with no page or poll to ask it.
+    if (m_failedReads.empty() && (!m_lastRead || at - *m_lastRead >= m_setup.pollInterval))
+        (void)read("recent servers", [since = at - m_setup.pollWindow](history::Store &store) {
+            return store.recentServers(since, 1);
+        });
 }
 
 std::optional<std::string> PlayerHistory::unavailable()
 {
     reader();
-    auto fault = m_readerFault ? m_readerFault : m_recorder ? m_recorder->fault() : std::nullopt;
+    checkReads();
+    std::optional<history::Fault> fault = m_readerFault;
+    if (!fault && !m_failedReads.empty())
+        fault = m_failedReads.begin()->second.fault;
+    if (!fault && m_recorder)
+        fault = m_recorder->fault();
+    // A write that does not end keeps the history from being written as a
+    // failed one does.
+    if (const auto since = m_recorder ? m_recorder->waitingSince() : std::nullopt;
+        !fault && since && now() - *since > m_setup.pollInterval)
+        fault = history::Fault{history::FaultKind::locked, "Cannot write to the history in " + shownDatabase()
+                                                               + ": a write has waited longer than the poll interval ("
+                                                               + std::to_string(m_setup.pollInterval.count()) + " s)"};
     if (!fault) {
-        if (!m_logged.empty() && m_log)
-            m_log("History available again: " + m_setup.database.string());
+        // Only a read or a write that succeeded clears a fault.
+        if (m_saidUnavailable && m_log)
+            m_log("History available again: " + shownDatabase());
+        m_saidUnavailable = false;
         m_logged.clear();
         return std::nullopt;
     }
@@ -200,9 +252,9 @@ void PlayerHistory::record(const ut3::QueryResult &result)
     noteFault(m_recorder->fault());
 }
 
-history::Expected<history::Series> PlayerHistory::daySeries(const history::ServerKey &server, history::Seconds at)
+history::Expected<history::Series> PlayerHistory::readDay(const history::ServerKey &server, history::Seconds at)
 {
-    auto day = m_reader->series(server, at);
+    auto day = read("series", [server, at](history::Store &store) { return store.series(server, at); });
     // The page made right after an answer shows it, though the writer
     // thread may not have written it yet.
     const auto latest = m_latest.find(server);
@@ -220,11 +272,12 @@ std::vector<history::SeenPlayer> PlayerHistory::playersSeen(const ut3::QueryTarg
 {
     if (!m_setup.keepNames || !reader())
         return {};
-    auto seen = m_reader->playersSeen(keyOf(server), now() - seenPeriod, onlineSince());
-    if (!seen) {
-        noteFault(seen.fault());
+    const auto since = now() - seenPeriod, online = onlineSince();
+    auto seen = read("players seen", [server = keyOf(server), since, online](history::Store &store) {
+        return store.playersSeen(server, since, online);
+    });
+    if (!seen)
         return {};
-    }
     // As with the counts, the page made right after an answer shows it.
     if (const auto latest = m_latest.find(keyOf(server)); latest != m_latest.end())
         history::foldLatest(*seen, latest->second.time, latest->second.names, {m_setup.pollInterval});
@@ -237,7 +290,10 @@ history::Expected<std::vector<history::PlayerMatch>> PlayerHistory::searchPlayer
         return ServerHistory::searchPlayers(text);
     if (!reader())
         return history::Fault{history::FaultKind::other, unavailable().value_or("the history file cannot be read")};
-    return m_reader->searchPlayers(text, now() - searchPeriod, onlineSince(), MaxPlayerMatches);
+    const auto since = now() - searchPeriod, online = onlineSince();
+    return read("search", [text = std::string(text), since, online](history::Store &store) {
+        return store.searchPlayers(text, since, online, MaxPlayerMatches);
+    });
 }
 
 void PlayerHistory::lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort)
@@ -262,11 +318,11 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     std::vector<RecentServer> servers;
     if (!reader())
         return servers;
-    auto recent = m_reader->recentServers(now() - m_setup.pollWindow, recentShown);
-    if (!recent) {
-        noteFault(recent.fault());
+    auto recent = read("recent servers", [since = now() - m_setup.pollWindow](history::Store &store) {
+        return store.recentServers(since, recentShown);
+    });
+    if (!recent)
         return servers;
-    }
     // Only servers that answered: a start page must not list whatever
     // someone typed.
     for (const history::RecentServer &server : *recent)
@@ -278,105 +334,53 @@ std::vector<RecentServer> PlayerHistory::recentServers()
     return servers;
 }
 
-std::string PlayerHistory::statusSection(const ut3::QueryTarget &server)
+std::optional<ServerPast> PlayerHistory::past(const ut3::QueryTarget &server)
 {
-    std::string html = "<section class=\"history\"><h2>Last 24 hours</h2>";
-    const auto failed = [&](const std::string &reason) {
-        noteFault(history::Fault{history::FaultKind::other, reason});
-        html += "<p class=\"quiet\">";
-        appendEscaped(html, unavailableLine(reason));
-        return html + "</p></section>";
+    ServerPast past;
+    past.utcOffset = m_setup.utcOffset();
+    // Each read logs its own fault.
+    const auto failed = [&] {
+        past.troubled = true;
+        return past;
     };
-    if (!reader())
-        return failed(unavailable().value_or("the history file cannot be read"));
+    if (!reader()) {
+        unavailable();
+        return failed();
+    }
     const auto at = now();
-    auto day = daySeries(keyOf(server), at);
+    auto day = readDay(keyOf(server), at);
     if (!day)
-        return failed(day.fault().message);
-    html += history::dayChart(*day, m_setup.utcOffset());
-    auto averages = m_reader->hourlyAverages(keyOf(server), at - busyPeriod, at, m_setup.utcOffset());
+        return failed();
+    past.day = std::move(*day);
+    auto averages = read("hourly averages", [server = keyOf(server), at, offset = past.utcOffset](history::Store &store) {
+        return store.hourlyAverages(server, at - busyPeriod, at, offset);
+    });
     if (!averages)
-        return failed(averages.fault().message);
-    if (const auto busiest = history::busiestHours(*averages)) {
-        const std::string zone = zoneName();
-        html += "<p class=\"busiest\">";
-        appendEscaped(html, history::busiestSentence(*busiest, "last 7 days" + (zone.empty() ? "" : ", " + zone)));
-        html += "</p>";
-    }
+        return failed();
+    past.busiest = history::busiestHours(*averages);
+    past.zone = zoneName();
     if (m_setup.keepNames)
-        appendSeen(html, playersSeen(server));
+        past.seen = playersSeen(server);
     // Readable but not writable (full, locked): the chart shows what is
-    // there, and says why it stops.
-    if (const auto reason = unavailable()) {
-        html += "<p class=\"quiet\">";
-        appendEscaped(html, unavailableLine(*reason));
-        html += "</p>";
-    }
-    return html + "</section>";
+    // there, and says that it stops.
+    past.troubled = unavailable().has_value();
+    return past;
 }
 
-void PlayerHistory::appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen)
+std::optional<history::Series> PlayerHistory::daySeries(const ut3::QueryTarget &server)
 {
-    html += "<h3>Seen in the last 24 hours</h3>";
-    if (seen.empty()) {
-        html += "<p class=\"quiet\">Nobody.</p>";
-        return;
-    }
-    const auto offset = m_setup.utcOffset();
-    const auto clock = [&](history::Seconds time) { return common::utcTime(time + offset, "%H:%M"); };
-    html += "<ul class=\"seen\">";
-    for (std::size_t i = 0; i < std::min(seen.size(), seenShown); ++i) {
-        const history::SeenPlayer &player = seen[i];
-        // <bdi>: a name's bidirectional overrides end with the name.
-        html += "<li><bdi class=\"name\">";
-        appendEscaped(html, player.name);
-        html += "</bdi> ";
-        if (player.online)
-            html += "<span class=\"online\">online</span> ";
-        html += "<span class=\"quiet\">";
-        for (std::size_t s = 0; s < player.sessions.size(); ++s)
-            html += (s ? ", " : "") + clock(player.sessions[s].from) + "–" + clock(player.sessions[s].to);
-        html += "</span></li>";
-    }
-    html += "</ul>";
-    if (seen.size() > seenShown)
-        html += "<p class=\"quiet\">and " + std::to_string(seen.size() - seenShown) + " more</p>";
-}
-
-nlohmann::json PlayerHistory::series(const ut3::QueryTarget &server)
-{
-    nlohmann::json steps = nlohmann::json::array();
     if (!reader())
-        return steps;
-    auto day = daySeries(keyOf(server), now());
+        return std::nullopt;
+    auto day = readDay(keyOf(server), now());
     if (!day)
-        return steps;
-    for (std::size_t i = 0; i < day->steps.size(); ++i)
-        if (const auto &count = day->steps[i])
-            steps.push_back({{"t", common::utcTime(day->start + day->step * static_cast<long>(i), common::IsoSeconds)},
-                             {"players", count->players},
-                             {"bots", count->bots}});
-    return steps;
+        return std::nullopt;
+    return std::move(*day);
 }
 
-std::string PlayerHistory::recentSummary(const ut3::QueryTarget &asked)
+std::optional<history::Series> PlayerHistory::recentDay(const ut3::QueryTarget &asked)
 {
-    if (!reader())
-        return {};
     const auto queried = m_queriedAs.find({asked.host, asked.port});
-    auto day = daySeries(keyOf(queried == m_queriedAs.end() ? asked : queried->second.queried), now());
-    if (!day)
-        return {};
-    std::string html = " <span class=\"recent-players\">";
-    const auto recentSteps = static_cast<std::size_t>(currentWithin / day->step);
-    std::optional<history::Count> current;
-    for (std::size_t i = day->steps.size(); i-- > day->steps.size() - std::min(recentSteps, day->steps.size());)
-        if (day->steps[i]) {
-            current = day->steps[i];
-            break;
-        }
-    html += current ? std::to_string(current->players) + (current->players == 1 ? " player" : " players") : "no answer lately";
-    return html + "</span> " + history::sparkline(*day);
+    return daySeries(queried == m_queriedAs.end() ? asked : queried->second.queried);
 }
 
 std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
@@ -384,11 +388,11 @@ std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()
     std::vector<ut3::QueryTarget> targets;
     if (!reader())
         return targets;
-    auto servers = m_reader->serversLookedUpSince(now() - m_setup.pollWindow);
-    if (!servers) {
-        noteFault(servers.fault());
+    auto servers = read("servers to poll", [since = now() - m_setup.pollWindow](history::Store &store) {
+        return store.serversLookedUpSince(since);
+    });
+    if (!servers)
         return targets;
-    }
     // Polls notice a fault's end while nobody looks at a page.
     unavailable();
     for (const auto &server : *servers)

@@ -6,8 +6,6 @@
 #include "history/recorder.h"
 #include "history/store.h"
 
-#include <memory>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,13 +54,16 @@ public:
     history::Expected<std::vector<history::PlayerMatch>> searchPlayers(std::string_view text) override;
     void lookedUp(const ut3::QueryTarget &asked, const ut3::QueryTarget &queried, std::uint16_t webPort) override;
     std::vector<RecentServer> recentServers() override;
-    std::string statusSection(const ut3::QueryTarget &server) override;
-    nlohmann::json series(const ut3::QueryTarget &server) override;
-    std::string recentSummary(const ut3::QueryTarget &server) override;
+    std::optional<ServerPast> past(const ut3::QueryTarget &server) override;
+    std::optional<history::Series> daySeries(const ut3::QueryTarget &server) override;
+    std::optional<history::Series> recentDay(const ut3::QueryTarget &asked) override;
 
     // The servers looked up within the poll window, the latest first.
     std::vector<ut3::QueryTarget> serversToPoll();
     // Why history is not kept or shown now, if it is not; logs its end.
+    // Kept and shown means that every read that failed has since succeeded,
+    // that the latest write succeeded, and that the store answered a read
+    // within the poll interval: one is made when nothing else read lately.
     std::optional<std::string> unavailable() override;
     std::uint64_t writeFaults() const override { return m_recorder ? m_recorder->writeFaults() : 0; }
     // Waits until every result recorded so far is in the file.
@@ -76,13 +77,21 @@ private:
     history::Store *reader();
     // The history is in PostgreSQL rather than a file of its own.
     bool sharedDatabase() const;
+    // The file's path, or the database's URI without its password.
+    std::string shownDatabase() const;
     void noteFault(const std::optional<history::Fault> &fault);
+    // Runs a kind of read on the reader. A failure is logged and holds
+    // until that kind of read, tried again, succeeds.
+    template<typename Read>
+    auto read(const std::string &kind, Read run) -> decltype(run(std::declval<history::Store &>()));
+    // Tries the failed reads again, or reads when nothing did within the
+    // poll interval; at most once a second.
+    void checkReads();
     history::Seconds now() const;
-    history::Expected<history::Series> daySeries(const history::ServerKey &server, history::Seconds at);
+    history::Expected<history::Series> readDay(const history::ServerKey &server, history::Seconds at);
     // Names in the server's latest answer count as online while it is this
     // recent.
     history::Seconds onlineSince() const;
-    void appendSeen(std::string &html, const std::vector<history::SeenPlayer> &seen);
 
     Setup m_setup;
     Log m_log;
@@ -90,6 +99,14 @@ private:
     std::unique_ptr<history::Store> m_reader;
     std::optional<history::Fault> m_readerFault;
     std::optional<history::Seconds> m_readerTried;
+    struct FailedRead {
+        history::Fault fault;
+        std::function<std::optional<history::Fault>()> again;
+    };
+    std::map<std::string, FailedRead> m_failedReads;
+    std::optional<history::Seconds> m_lastRead, m_lastCheck;
+    // The log said that the history is unavailable, and not yet that it is back.
+    bool m_saidUnavailable = false;
     // The faults logged lately, with when each was last logged.
     std::map<std::string, history::Seconds> m_logged;
     // The history is kept by the address queried; a server is asked for

@@ -17,19 +17,19 @@ double RateLimiter::refilled(const Bucket &bucket, Clock::time_point now) const
     return std::min(m_capacity, bucket.tokens + seconds * m_perSecond);
 }
 
-std::optional<std::chrono::seconds> RateLimiter::refusal(const boost::asio::ip::address &client, Clock::time_point now)
+Verdict<OverRate> RateLimiter::check(const boost::asio::ip::address &client, Clock::time_point now)
 {
     if (m_perSecond == 0)
-        return std::nullopt;
+        return Admitted{};
     auto [it, added] = m_buckets.try_emplace(client, Bucket{m_capacity, now});
     Bucket &bucket = it->second;
     bucket.tokens = refilled(bucket, now);
     bucket.updated = now;
     if (bucket.tokens >= 1.0) {
         bucket.tokens -= 1.0;
-        return std::nullopt;
+        return Admitted{};
     }
-    return std::chrono::seconds(static_cast<long>(std::ceil((1.0 - bucket.tokens) / m_perSecond)));
+    return OverRate{std::chrono::seconds(static_cast<long>(std::ceil((1.0 - bucket.tokens) / m_perSecond)))};
 }
 
 void RateLimiter::forgetIdle(Clock::time_point now)

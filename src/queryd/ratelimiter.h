@@ -1,12 +1,20 @@
 #pragma once
 
+#include "queryd/verdict.h"
+
 #include <boost/asio/ip/address.hpp>
 
 #include <chrono>
 #include <map>
-#include <optional>
 
 namespace queryd {
+
+// A client over its rate: it may ask again after retryAfter (whole seconds,
+// for Retry-After).
+struct OverRate {
+    std::chrono::seconds retryAfter;
+    bool operator==(const OverRate &) const = default;
+};
 
 // Requests per second per client address, as a token bucket holding two
 // seconds' worth, so that a page with its style and script loads at once.
@@ -16,9 +24,9 @@ public:
 
     explicit RateLimiter(unsigned perSecond);
 
-    // Nothing when the request may go on; else the whole seconds after
-    // which it would (for Retry-After).
-    std::optional<std::chrono::seconds> refusal(const boost::asio::ip::address &client, Clock::time_point now);
+    // Whether a request from client at `now` may go on; one that may takes
+    // its token.
+    Verdict<OverRate> check(const boost::asio::ip::address &client, Clock::time_point now);
 
     // Forgets clients whose bucket has filled up again, which keeps the
     // table as small as the set of recent clients.

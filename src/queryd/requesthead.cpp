@@ -1,7 +1,5 @@
 #include "queryd/requesthead.h"
 
-#include "queryd/statusrequest.h"
-
 #include "common/number.h"
 #include "common/address.h"
 
@@ -55,12 +53,12 @@ std::optional<HostValue> parseHost(std::string_view value)
         return std::nullopt;
     if (const auto address = common::addressLiteral(name); address && address->is_v4())
         return HostValue{name, true};
-    if (!isHostName(name))
+    if (!common::isHostHeaderName(name))
         return std::nullopt;
     return HostValue{name, false};
 }
 
-std::optional<HeadRefusal> hostRefusal(const http::request_header<> &head, const ServiceOptions &options)
+Verdict<HeadRefusal> judgeHost(const http::request_header<> &head, const ServiceOptions &options)
 {
     const auto [first, last] = head.equal_range(http::field::host);
     const auto count = std::distance(first, last);
@@ -69,19 +67,19 @@ std::optional<HeadRefusal> hostRefusal(const http::request_header<> &head, const
     if (count == 0) {
         if (head.version() >= 11)
             return HeadRefusal{400, "An HTTP/1.1 request must name the host it is for (Host)."};
-        return std::nullopt;
+        return Admitted{};
     }
     const std::string_view value(first->value().data(), first->value().size());
     const auto host = parseHost(value);
     if (!host)
         return HeadRefusal{400, "The request's Host is not a host name or address, with or without a port."};
     if (options.publicService && options.allowedHosts.empty())
-        return std::nullopt;
+        return Admitted{};
     if (host->address || sameName(host->name, "localhost"))
-        return std::nullopt;
+        return Admitted{};
     for (const std::string &allowed : options.allowedHosts)
         if (sameName(host->name, allowed))
-            return std::nullopt;
+            return Admitted{};
     const std::string name(host->name);
     return HeadRefusal{403, "This service does not answer for the name " + name
                                 + ". To serve it under that name, start it with --allow-host " + name + "."};
@@ -89,20 +87,11 @@ std::optional<HeadRefusal> hostRefusal(const http::request_header<> &head, const
 
 }
 
-bool isHostName(std::string_view text)
-{
-    return !text.empty() && text.size() <= 253 && !common::addressLiteral(text)
-        && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-                   || c == '.' || c == '_';
-           });
-}
-
-std::optional<HeadRefusal> refusalForHead(const http::request_header<> &head, const ServiceOptions &options)
+Verdict<HeadRefusal> judgeHead(const http::request_header<> &head, const ServiceOptions &options)
 {
     if (head.count(http::field::transfer_encoding) > 0)
         return HeadRefusal{400, "Requests to this service carry no body, so a Transfer-Encoding is not accepted."};
-    return hostRefusal(head, options);
+    return judgeHost(head, options);
 }
 
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "queryd/options.h"
+#include "queryd/verdict.h"
 
 #include <boost/beast/http/fields.hpp>
 #include <boost/beast/http/message.hpp>
 
-#include <optional>
 #include <string>
 
 namespace queryd {
@@ -24,10 +24,6 @@ struct HeadRefusal {
 //   naming this service as an address, localhost or an --allow-host name,
 //   so that a web page whose own name resolves to this machine cannot drive
 //   it. A public service without --allow-host names answers any Host.
-std::optional<HeadRefusal> refusalForHead(const boost::beast::http::request_header<> &head,
-                                          const ServiceOptions &options);
-
-// Whether text can be given to --allow-host: a host name, not an address.
-bool isHostName(std::string_view text);
+Verdict<HeadRefusal> judgeHead(const boost::beast::http::request_header<> &head, const ServiceOptions &options);
 
 }

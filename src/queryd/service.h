@@ -1,46 +1,32 @@
 #pragma once
 
-#include "queryd/answercache.h"
+#include "queryd/clock.h"
 #include "queryd/history.h"
 #include "queryd/metrics.h"
 #include "queryd/options.h"
-#include "queryd/statuscache.h"
-#include "queryd/statusrequest.h"
-#include "ut3/client.h"
-
-#include "common/expected.h"
+#include "queryd/response.h"
+#include "queryd/routes.h"
+#include "queryd/statuspages.h"
+#include "ut3/result.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
-#include <boost/asio/ip/udp.hpp>
 
 #include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <utility>
-#include <variant>
-#include <vector>
 
 namespace queryd {
 
-struct Response {
-    unsigned status = 200;
-    std::string_view contentType;
-    std::string body;
-    std::vector<std::pair<std::string_view, std::string>> headers; // beyond the ones every answer carries
-};
-
-// What the service answers to a request, apart from HTTP itself: routing,
-// parameters, address vetting, the cache and the pages. Lives on one
-// io_context thread; callbacks of queries in flight hold it alive.
-class Service final : public std::enable_shared_from_this<Service> {
+// The request handler: what the service answers to a request, apart from
+// HTTP itself. Its route table (see the constructor) gives each path its
+// page: the status pages, the start page, the player search, the site, the
+// style and script, and the operators' pages. Lives on one io_context thread.
+class Service final {
 public:
-    using Reply = std::function<void(Response)>;
-
-    // history may be null: no history section then.
+    // history may be null: no history section then. The cache periods go by `now`.
     static std::shared_ptr<Service> create(boost::asio::io_context &io, const ServiceOptions &options,
-                                           std::shared_ptr<ServerHistory> history = nullptr);
+                                           std::shared_ptr<ServerHistory> history = nullptr, SteadyNow now = {});
 
     // A GET or HEAD request for target (path and query) from client. reply
     // is called once, at once or when the server's result is there.
@@ -50,31 +36,23 @@ public:
     // making a page; done is called once the result (or a refusal) is there.
     void refresh(const ut3::QueryTarget &server, std::function<void()> done);
 
-    Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history);
+    Service(boost::asio::io_context &io, const ServiceOptions &options, std::shared_ptr<ServerHistory> history,
+            SteadyNow now);
+    Service(const Service &) = delete;
+    Service &operator=(const Service &) = delete;
 
-    ServiceMetrics &metrics() { return m_metrics; }
+    ServiceMetrics &metrics() { return *m_metrics; }
 
 private:
-    void status(std::string_view query, Reply reply);
-    Response players(std::string_view query);
-    void lookUp(const StatusRequest &request, Reply reply);
-    void resolve(const StatusRequest &request, std::function<void(common::Expected<boost::asio::ip::udp::endpoint>)> done);
-    void withEndpoint(const StatusRequest &request, const boost::asio::ip::udp::endpoint &endpoint, Reply reply);
-    Response resultResponse(const StatusRequest &request, const StatusCache::Result &result);
-    RenderedAnswer render(const StatusRequest &request, const ut3::QueryResult &result);
-    // The rendered answer with the request's own part in.
-    std::string completed(const StatusRequest &request, const RenderedAnswer &answer) const;
+    Response startPage();
+    Response players(const Request &request);
 
-    boost::asio::io_context &m_io;
     ServiceOptions m_options;
     std::shared_ptr<ServerHistory> m_history;
-    ut3::Client m_client;
-    ServiceMetrics m_metrics;
-    StatusCache m_cache;
-    std::size_t m_resolving = 0;
-    // A cached result's page is served without rendering it again: a
-    // rendering per server and format, and each web port's whole answer.
-    AnswerCache m_answers;
+    // Shared with the status pages' queries still in flight.
+    std::shared_ptr<ServiceMetrics> m_metrics;
+    std::shared_ptr<StatusPages> m_status;
+    Routes m_routes;
 };
 
 }

@@ -1,6 +1,6 @@
 #include "queryd/session.h"
 
-#include "queryd/pages.h"
+#include "queryd/options.h"
 #include "queryd/requesthead.h"
 
 #include <boost/beast/http/read.hpp>
@@ -33,8 +33,9 @@ const std::string &serverHeader()
 
 }
 
-Session::Session(tcp::socket socket, std::shared_ptr<SessionHost> host)
+Session::Session(tcp::socket socket, ConnectionId id, std::shared_ptr<SessionHost> host)
     : m_stream(std::move(socket))
+    , m_id(id)
     , m_host(std::move(host))
     , m_buffer(m_host->options().limits.maxRequestBytes)
     , m_readTimer(m_stream.get_executor())
@@ -46,7 +47,7 @@ Session::Session(tcp::socket socket, std::shared_ptr<SessionHost> host)
 
 Session::~Session()
 {
-    m_host->closed(m_client);
+    m_host->closed(m_id);
 }
 
 // The first request's head is due a header timeout after the connection opens.
@@ -55,13 +56,13 @@ void Session::start()
     readHead();
 }
 
-void Session::refuse(std::string_view sentence)
+void Session::refuse(Response answer)
 {
     m_keepAlive = false;
-    m_started = Clock::now();
+    m_started = m_host->now();
     m_method = "-";
     m_target = "-";
-    answer(Response{503, "text/plain; charset=utf-8", std::string(sentence) + "\n", {{"Retry-After", "1"}}});
+    this->answer(std::move(answer));
 }
 
 void Session::close()
@@ -116,8 +117,9 @@ void Session::readHead()
 void Session::onHead(beast::error_code error)
 {
     if (!error) {
-        if (auto refusal = refusalForHead(m_parser->get(), m_host->options())) {
-            m_started = Clock::now();
+        auto verdict = judgeHead(m_parser->get(), m_host->options());
+        if (auto *refusal = std::get_if<HeadRefusal>(&verdict)) {
+            m_started = m_host->now();
             m_readTimer.cancel();
             takeHead();
             m_keepAlive = false;
@@ -145,7 +147,7 @@ void Session::takeHead()
 
 void Session::onRead(beast::error_code error)
 {
-    m_started = Clock::now();
+    m_started = m_host->now();
     m_readTimer.cancel();
     if (error) {
         m_keepAlive = false;
@@ -171,7 +173,7 @@ void Session::onRead(beast::error_code error)
     if (method != http::verb::get && method != http::verb::head)
         return answer({405, "text/plain; charset=utf-8", "Only GET and HEAD are served here.\n", {{"Allow", "GET, HEAD"}}});
     m_served = true;
-    m_host->serve(m_target, m_client, m_started,
+    m_host->serve(m_id, m_target, m_client, m_started,
                   [self = shared_from_this()](Response response) { self->answer(std::move(response)); });
 }
 
@@ -207,7 +209,7 @@ void Session::answer(Response response)
 void Session::onWritten(beast::error_code error)
 {
     m_stream.expires_never();
-    m_host->answered({m_clientText, m_method, m_target, m_status, m_started, m_served});
+    m_host->answered({m_id, m_clientText, m_method, m_target, m_status, m_started, m_served});
     m_served = false;
     if (error || !m_response.keep_alive())
         return close();

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "queryd/admission.h"
 #include "queryd/options.h"
-#include "queryd/service.h"
+#include "queryd/response.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -21,6 +22,7 @@ namespace queryd {
 
 // A request as it was answered, for the log and the metrics.
 struct AnsweredRequest {
+    ConnectionId connection;
     std::string_view client, method, target;
     unsigned status;
     std::chrono::steady_clock::time_point started;
@@ -32,15 +34,17 @@ class SessionHost {
 public:
     virtual ~SessionHost() = default;
     virtual const ServiceOptions &options() const = 0;
+    // The time requests are stamped with, for the log, the metrics and the rates.
+    virtual std::chrono::steady_clock::time_point now() const = 0;
     // A stopping server closes each connection after its current answer.
     virtual bool stopping() const = 0;
     // A GET or HEAD request that HTTP let through; reply is called once.
-    virtual void serve(std::string_view target, const boost::asio::ip::address &client,
-                       std::chrono::steady_clock::time_point started, Service::Reply reply) = 0;
+    virtual void serve(ConnectionId connection, std::string_view target, const boost::asio::ip::address &client,
+                       std::chrono::steady_clock::time_point started, Reply reply) = 0;
     // An answer went out, or could not.
     virtual void answered(const AnsweredRequest &request) = 0;
-    // The connection from client is closed and its session gone.
-    virtual void closed(const boost::asio::ip::address &client) = 0;
+    // The connection is closed and its session gone.
+    virtual void closed(ConnectionId connection) = 0;
 };
 
 // One connection: reads requests one after another, each within its
@@ -50,14 +54,14 @@ class Session final : public std::enable_shared_from_this<Session> {
 public:
     using Clock = std::chrono::steady_clock;
 
-    Session(boost::asio::ip::tcp::socket socket, std::shared_ptr<SessionHost> host);
+    Session(boost::asio::ip::tcp::socket socket, ConnectionId id, std::shared_ptr<SessionHost> host);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
     void start();
-    // Over a connection limit: one short 503, then closed.
-    void refuse(std::string_view sentence);
+    // Turned away before any request: this one answer, then closed.
+    void refuse(Response answer);
     void close();
 
     const boost::asio::ip::address &client() const { return m_client; }
@@ -74,6 +78,7 @@ private:
     void onWritten(boost::beast::error_code error);
 
     boost::beast::tcp_stream m_stream;
+    const ConnectionId m_id;
     std::shared_ptr<SessionHost> m_host;
     boost::beast::flat_buffer m_buffer;
     // Not the stream's own deadline, which closes the socket: a client that

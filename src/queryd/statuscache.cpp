@@ -2,48 +2,44 @@
 
 namespace queryd {
 
-StatusCache::StatusCache(ut3::Client &client, Clock::duration period, std::size_t maxInFlight, ServerHistory *history,
-                         ServiceMetrics *metrics)
-    : m_client(client)
+StatusCache::StatusCache(Query query, Clock::duration period, std::size_t maxInFlight, SteadyNow now)
+    : m_query(std::move(query))
     , m_period(period)
     , m_maxInFlight(maxInFlight)
-    , m_history(history)
-    , m_metrics(metrics)
+    , m_now(orSteadyClock(std::move(now)))
+    , m_lastSweep(m_now())
 {
 }
 
-bool StatusCache::get(const boost::asio::ip::udp::endpoint &server, Done done)
+StatusCache::Lookup StatusCache::get(const boost::asio::ip::udp::endpoint &server, Delivery delivery)
 {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = m_now();
     forgetStale(now);
     auto found = m_entries.find(server);
     if (found != m_entries.end()) {
         Entry &entry = found->second;
         if (entry.querying) {
-            count(ServiceMetrics::Lookup::shared);
-            entry.waiting.push_back(std::move(done));
-            return true;
+            entry.waiting.push_back(std::move(delivery));
+            return Lookup::shared;
         }
         if (now - entry.sentAt < m_period) {
-            count(ServiceMetrics::Lookup::hit);
-            done(entry.result);
-            return true;
+            delivery(entry.result);
+            return Lookup::hit;
         }
     }
     if (m_inFlight >= m_maxInFlight)
-        return false;
-    count(ServiceMetrics::Lookup::miss);
+        return Lookup::busy;
     Entry &entry = m_entries[server];
     entry.sentAt = now;
     entry.querying = true;
-    entry.waiting.push_back(std::move(done));
+    entry.waiting.push_back(std::move(delivery));
     ++m_inFlight;
     std::weak_ptr<StatusCache *> alive = m_alive;
-    m_client.query(server, [alive, server](ut3::QueryResult result) {
+    m_query(server, [alive, server](ut3::QueryResult result) {
         if (const auto cache = alive.lock())
             (*cache)->finish(server, std::move(result));
     });
-    return true;
+    return Lookup::miss;
 }
 
 void StatusCache::finish(const boost::asio::ip::udp::endpoint &server, ut3::QueryResult result)
@@ -52,16 +48,12 @@ void StatusCache::finish(const boost::asio::ip::udp::endpoint &server, ut3::Quer
     Entry &entry = m_entries[server];
     entry.querying = false;
     entry.result = std::make_shared<const ut3::QueryResult>(std::move(result));
-    if (m_metrics)
-        m_metrics->queryEnded(*entry.result, Clock::now() - entry.sentAt);
-    if (m_history)
-        m_history->record(*entry.result);
     // The waiters may ask again for this server; take them out first.
-    std::vector<Done> waiting = std::move(entry.waiting);
+    std::vector<Delivery> waiting = std::move(entry.waiting);
     entry.waiting.clear();
     const Result shared = entry.result;
-    for (Done &done : waiting)
-        done(shared);
+    for (Delivery &delivery : waiting)
+        delivery(shared);
 }
 
 void StatusCache::forgetStale(Clock::time_point now)

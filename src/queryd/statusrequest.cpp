@@ -2,6 +2,7 @@
 
 #include "common/number.h"
 #include "common/address.h"
+#include "common/utf8.h"
 
 #include <boost/asio/ip/address.hpp>
 
@@ -69,6 +70,20 @@ std::optional<unsigned> controlCharacter(std::string_view text)
     return std::nullopt;
 }
 
+// The characters of text, when it is valid UTF-8 throughout. Anything else
+// names no player or server, and is never handed on to a store.
+std::optional<std::size_t> utf8Characters(std::string_view text)
+{
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++characters) {
+        const auto character = common::utf8At(text, i);
+        if (!character)
+            return std::nullopt;
+        i += character->second;
+    }
+    return characters;
+}
+
 std::string codePoint(unsigned value)
 {
     char text[8];
@@ -109,8 +124,8 @@ Format formatOf(const Pairs &pairs)
 }
 
 // Each known key's value, or why the pairs cannot be used: an unknown key,
-// a control character (`controlNote` says why none belongs), a key twice, a
-// format other than json or html.
+// bytes that are not UTF-8, a control character (`controlNote` says why
+// none belongs), a key twice, a format other than json or html.
 template<std::size_t N>
 common::Expected<std::array<std::optional<std::string>, N>>
 knownValues(const Pairs &pairs, const std::array<std::string_view, N> &known, std::string_view controlNote)
@@ -121,6 +136,8 @@ knownValues(const Pairs &pairs, const std::array<std::string_view, N> &known, st
         if (slot == known.end())
             return common::Fault{"The address carries an unknown value " + quoted(key)
                 + "; a '&' typed into one of the boxes starts a new value."};
+        if (!utf8Characters(value))
+            return common::Fault{"The " + key + " value is not text in UTF-8; type it again, or copy it from a page."};
         if (const auto control = controlCharacter(value))
             return common::Fault{"The " + key + " value holds a control character (" + codePoint(*control) + "); "
                                  + std::string(controlNote) + "."};
@@ -136,13 +153,10 @@ knownValues(const Pairs &pairs, const std::array<std::string_view, N> &known, st
     return values;
 }
 
-// A search text that can be used: 2 to 32 characters.
+// A search text that can be used: 2 to 32 characters of UTF-8.
 common::Expected<std::string> searchText(std::string text)
 {
-    std::size_t characters = 0;
-    for (const char byte : text)
-        if ((static_cast<unsigned char>(byte) & 0xc0) != 0x80)
-            ++characters;
+    const std::size_t characters = utf8Characters(text).value_or(0);
     if (characters < 2 || characters > 32)
         return common::Fault{"The name must be 2 to 32 characters of a player's name; it was " + std::to_string(characters)
                              + (characters == 1 ? " character." : " characters.")};
@@ -169,55 +183,57 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view qu
     return pairs;
 }
 
-common::Expected<StatusRequest, ParameterError> parseStatusRequest(std::string_view query)
+Format askedFormat(std::string_view query)
+{
+    return formatOf(decodeQuery(query));
+}
+
+common::Expected<StatusRequest> parseStatusRequest(std::string_view query)
 {
     constexpr std::array<std::string_view, 4> known{"serverip", "serverqport", "serverwport", "format"};
     const auto pairs = decodeQuery(query);
-    const Format format = formatOf(pairs);
-    const auto fail = [format](std::string message) { return ParameterError{std::move(message), format}; };
     auto collected = knownValues(pairs, known, "no server address, port or format has one");
     if (!collected)
-        return fail(collected.fault().message);
+        return collected.fault();
     auto &values = *collected;
     for (std::size_t i = 0; i < 3; ++i)
         if (!values[i])
-            return fail("The address has no " + std::string(known[i]) + " value.");
+            return common::Fault("The address has no " + std::string(known[i]) + " value.");
 
     StatusRequest request;
-    request.format = format;
+    request.format = formatOf(pairs);
     const std::string &address = *values[0];
     if (address.empty())
-        return fail("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
+        return common::Fault("The server address is empty; type the game server's IP address, for example 203.0.113.9.");
     if (!common::isHostName(address))
-        return fail("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
+        return common::Fault("The server address must be an IP address or a host name; it was " + quoted(address) + ".");
     request.address = address;
 
     const auto queryPort = parsePort(QueryPortRule, *values[1]);
     if (!queryPort)
-        return fail(queryPort.fault().message);
+        return queryPort.fault();
     request.queryPort = *queryPort;
     const auto webPort = parsePort(WebPortRule, *values[2]);
     if (!webPort)
-        return fail(webPort.fault().message);
+        return webPort.fault();
     request.webPort = *webPort;
     return request;
 }
 
-common::Expected<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query)
+common::Expected<PlayerSearch> parsePlayerSearch(std::string_view query)
 {
     constexpr std::array<std::string_view, 2> known{"name", "format"};
     const auto pairs = decodeQuery(query);
-    const Format format = formatOf(pairs);
     auto collected = knownValues(pairs, known, "search for a part of the name without it");
     if (!collected)
-        return ParameterError{collected.fault().message, format};
+        return collected.fault();
     auto &name = (*collected)[0];
     if (!name)
-        return ParameterError{"The address has no name value: part of a player's name to search for.", format};
+        return common::Fault{"The address has no name value: part of a player's name to search for."};
     auto text = searchText(std::move(*name));
     if (!text)
-        return ParameterError{text.fault().message, format};
-    return PlayerSearch{std::move(*text), format};
+        return text.fault();
+    return PlayerSearch{std::move(*text), formatOf(pairs)};
 }
 
 }

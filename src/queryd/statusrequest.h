@@ -31,24 +31,23 @@ struct StatusRequest {
     bool background = false;
 };
 
-// Why the parameters cannot be used, as one sentence for the user.
-struct ParameterError {
-    std::string message;
-    Format format = Format::html;
-};
-
 // What a player search was asked for, checked.
 struct PlayerSearch {
     std::string name; // part of a name
     Format format = Format::html;
 };
 
-// The parameters of a status page. The address text comes from a text box
-// that is pasted into the address unencoded, so anything may arrive here.
-common::Expected<StatusRequest, ParameterError> parseStatusRequest(std::string_view query);
+// The format a query asks its answer in (format=json), whatever else it
+// holds: a refusal of its parameters comes in that format too.
+Format askedFormat(std::string_view query);
+
+// The parameters of a status page, or why they cannot be used, as one
+// sentence for the user. The address text comes from a text box that is
+// pasted into the address unencoded, so anything may arrive here.
+common::Expected<StatusRequest> parseStatusRequest(std::string_view query);
 
 // The parameters of a player search: name, 2 to 32 characters without
 // control characters, and an optional format.
-common::Expected<PlayerSearch, ParameterError> parsePlayerSearch(std::string_view query);
+common::Expected<PlayerSearch> parsePlayerSearch(std::string_view query);
 
 }

@@ -40,12 +40,12 @@ void QuerySession::start(Clock::time_point now, Endpoint server, SessionId id)
     m_server = std::move(server);
     m_id = id;
     m_reply = ReplyAssembler(id);
-    sendChallenge(now);
+    sendChallenge(now, Stage::challenging);
 }
 
-void QuerySession::sendChallenge(Clock::time_point now)
+void QuerySession::sendChallenge(Clock::time_point now, Stage stage)
 {
-    m_stage = Stage::challenging;
+    m_stage = stage;
     m_challengeSentAt = now;
     m_outgoing.push_back(challengeRequest(m_id));
 }
@@ -65,19 +65,17 @@ void QuerySession::onDatagram(Clock::time_point now, const Endpoint &from, ByteV
     if (datagram[0] == challengeType) {
         // Late and repeated challenges are not taken: a server that keeps
         // sending them gets one status request per challenge request.
-        if (m_stage != Stage::challenging)
+        if (!challengeAsked())
             return;
         const auto parsed = parseChallengeReply(datagram, m_id);
         if (!parsed)
             return note(decodeServerString(parsed.fault().message));
-        m_stage = Stage::askingStatus;
+        m_stage = m_stage == Stage::challenging ? Stage::askingStatus : Stage::askingStatusLast;
         m_statusSentAt = now;
         m_outgoing.push_back(statusRequest(m_id, parsed->value));
         return;
     }
-    // Also while a fresh challenge is asked for: it may answer the earlier
-    // status request.
-    if (m_stage != Stage::askingStatus && !m_statusRetried)
+    if (!statusAsked())
         return;
     if (const std::string error = m_reply.add(datagram); !error.empty())
         return note(error);
@@ -111,9 +109,9 @@ void QuerySession::onSendFailed(int error)
 
 std::optional<QuerySession::Clock::time_point> QuerySession::nextWake() const
 {
-    if (m_stage == Stage::challenging && !m_challengeRetried)
+    if (m_stage == Stage::challenging)
         return std::min(m_deadline, m_challengeSentAt + m_retryAfter);
-    if (m_stage == Stage::askingStatus && !m_statusRetried)
+    if (m_stage == Stage::askingStatus)
         return std::min(m_deadline, m_statusSentAt + m_retryAfter);
     return m_stage == Stage::finished ? std::nullopt : std::optional(m_deadline);
 }
@@ -125,12 +123,9 @@ void QuerySession::onTimer(Clock::time_point now)
     char within[48];
     std::snprintf(within, sizeof within, " within %g s", m_timeout.count() / 1000.0);
     if (now < m_deadline) {
-        // After the status request the server may have changed its
-        // challenge: ask for a fresh one, and the status again with it.
-        if (m_stage == Stage::askingStatus)
-            m_statusRetried = true;
-        m_challengeRetried = true;
-        sendChallenge(now);
+        // Woken before the deadline only to retry, from challenging or
+        // askingStatus.
+        sendChallenge(now, m_stage == Stage::askingStatus ? Stage::renewingChallenge : Stage::challengingAgain);
     } else if (m_stage == Stage::resolving) {
         finish(QueryState::timeout, "cannot resolve " + m_target.host + within);
     } else if (m_reply.anyArrived()) {

@@ -21,11 +21,17 @@ public:
     using Clock = std::chrono::steady_clock;
     using Endpoint = boost::asio::ip::udp::endpoint;
 
+    // One request is sent once more when it goes unanswered; after that
+    // only the deadline is left.
     enum class Stage {
-        resolving,    // the server's address is not known yet
-        challenging,  // a challenge request is out
-        askingStatus, // the status request is out with the challenge
-        finished,     // the result is made
+        resolving,          // the server's address is not known yet
+        challenging,        // a challenge request is out; a retry left
+        askingStatus,       // the status request is out with the challenge; a retry left
+        challengingAgain,   // the challenge went unanswered and is asked once more
+        renewingChallenge,  // the status went unanswered: a fresh challenge is asked (the server may have
+                            // changed it), and a reply to the earlier status request is still taken
+        askingStatusLast,   // the status request is out after a retry
+        finished,           // the result is made
     };
 
     // A request without an answer after retryFraction of the timeout is sent once more.
@@ -55,8 +61,16 @@ public:
     std::optional<Clock::time_point> nextWake() const;
 
 private:
-    bool waiting() const { return m_stage == Stage::challenging || m_stage == Stage::askingStatus; }
-    void sendChallenge(Clock::time_point now);
+    bool waiting() const { return m_stage != Stage::resolving && m_stage != Stage::finished; }
+    bool challengeAsked() const
+    {
+        return m_stage == Stage::challenging || m_stage == Stage::challengingAgain || m_stage == Stage::renewingChallenge;
+    }
+    bool statusAsked() const
+    {
+        return m_stage == Stage::askingStatus || m_stage == Stage::askingStatusLast || m_stage == Stage::renewingChallenge;
+    }
+    void sendChallenge(Clock::time_point now, Stage stage);
     void note(const std::string &why);
     void finish(QueryState state, std::string error, std::optional<ServerStatus> status = std::nullopt);
 
@@ -69,7 +83,6 @@ private:
     Endpoint m_server;
     SessionId m_id = 0;
     ReplyAssembler m_reply{0};
-    bool m_challengeRetried = false, m_statusRetried = false;
     Clock::time_point m_challengeSentAt{}, m_statusSentAt{};
     std::optional<double> m_pingMs;
     // Why the latest packet from the server's address was not taken: the

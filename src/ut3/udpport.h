@@ -25,7 +25,8 @@ public:
         std::function<void(const boost::asio::ip::udp::endpoint &from, ByteView datagram)> datagram;
         // A datagram too large for the receive buffer, cut by the system.
         std::function<void(const boost::asio::ip::udp::endpoint &from)> oversized;
-        // An ICMP report about an address sent to, as an errno value.
+        // An ICMP report about an address sent to, as an errno value; a
+        // "port unreachable" only when it came from that address.
         std::function<void(const boost::asio::ip::udp::endpoint &to, int error)> unreachable;
         // A datagram that could not leave this host at all.
         std::function<void(const boost::asio::ip::udp::endpoint &to, int error)> sendFailed;

@@ -4,10 +4,51 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 namespace ut3::platform {
+
+namespace {
+
+// IPv4-mapped IPv6 addresses as the IPv4 address they carry: a report on
+// an IPv6 socket may name an IPv4 sender either way.
+boost::asio::ip::address plain(const boost::asio::ip::address &address)
+{
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+    return address;
+}
+
+std::optional<boost::asio::ip::udp::endpoint> endpointOf(const sockaddr *address, std::size_t bytes)
+{
+    boost::asio::ip::udp::endpoint endpoint;
+    if (!address || bytes < sizeof(sa_family_t))
+        return std::nullopt;
+    if (address->sa_family == AF_INET && bytes >= sizeof(sockaddr_in))
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in));
+    else if (address->sa_family == AF_INET6 && bytes >= sizeof(sockaddr_in6))
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in6));
+    else
+        return std::nullopt;
+    return endpoint;
+}
+
+}
+
+std::optional<int> believedError(const sock_extended_err &report, const sockaddr *offender, std::size_t offenderBytes,
+                                 const boost::asio::ip::udp::endpoint &to)
+{
+    const int error = int(report.ee_errno);
+    if (error != ECONNREFUSED)
+        return error; // a reason shown at the deadline at most: it ends nothing
+    const auto sender = endpointOf(offender, offenderBytes);
+    if (!sender || plain(sender->address()) != plain(to.address()) || (sender->port() != 0 && sender->port() != to.port()))
+        return std::nullopt;
+    return error;
+}
 
 int sendMessages(int socket, Message *messages, unsigned count)
 {
@@ -42,11 +83,18 @@ void readErrorReports(int socket, const std::function<void(const boost::asio::ip
             return;
         target.resize(message.msg_namelen);
         for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-            if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) || (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR)) {
-                sock_extended_err error;
-                std::memcpy(&error, CMSG_DATA(c), sizeof error);
-                report(target, int(error.ee_errno));
-            }
+            const bool recvErr = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+                                 || (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR);
+            if (!recvErr || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
+                continue;
+            sock_extended_err error;
+            std::memcpy(&error, CMSG_DATA(c), sizeof error);
+            // The offender follows the report, where the system gives one.
+            sockaddr_storage offender{};
+            const std::size_t offenderBytes = std::min(sizeof offender, std::size_t(c->cmsg_len - CMSG_LEN(sizeof error)));
+            std::memcpy(&offender, CMSG_DATA(c) + sizeof error, offenderBytes);
+            if (const auto believed = believedError(error, reinterpret_cast<const sockaddr *>(&offender), offenderBytes, target))
+                report(target, *believed);
         }
     }
 }

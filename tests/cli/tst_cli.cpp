@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -157,6 +158,65 @@ TEST(Command, TableJsonAndFile)
     EXPECT_EQ(lines(many.err), 1u);
 }
 
+// A bad line ends the list's reading; the servers before it are asked and
+// printed whole, web ports and all.
+TEST(Command, ListsAreReadAsTheyComeAndEndAtABadLine)
+{
+    fakeut3::BackgroundServers servers(scripts(2));
+    const std::string list = testing::TempDir() + "/bad-servers-" + std::to_string(getpid()) + ".txt";
+    std::ofstream(list) << servers.address(0) << " 8080\n" << servers.address(1) << "\t 80\n" << servers.address(1) << " 80 81\n";
+    const Outcome run = runCommand({"-j", "-f", list});
+    std::remove(list.c_str());
+    EXPECT_EQ(run.status, 2);
+    const auto array = nlohmann::json::parse(run.out);
+    ASSERT_EQ(array.size(), 2u);
+    EXPECT_EQ(array[1]["server"]["name"], "CLI Server 1");
+    EXPECT_EQ(run.err, "skirvane-query: " + list + ":3: only a web port may follow the server\n");
+
+    const Outcome endless = runCommand({"-f", "/dev/zero"});
+    EXPECT_EQ(endless.status, 2);
+    EXPECT_EQ(endless.err, "skirvane-query: /dev/zero:1: the line is longer than 1024 bytes\n");
+}
+
+// The first server of a list still being written is answered before the
+// list ends.
+TEST(Command, QueriesWhileTheListIsStillWritten)
+{
+    fakeut3::BackgroundServers servers(scripts(1));
+    int list[2], out[2];
+    ASSERT_EQ(pipe(list), 0);
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, list[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, list[1]);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char *argv[] = {const_cast<char *>(SKIRVANE_QUERY), const_cast<char *>("-f"), const_cast<char *>("-"), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, SKIRVANE_QUERY, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(list[0]);
+    close(out[1]);
+    const std::string line = "# more to come\n" + servers.address(0) + "\n";
+    ASSERT_EQ(write(list[1], line.data(), line.size()), ssize_t(line.size()));
+    // The row comes while the list is open; a command that waited for its
+    // end would leave this waiting (given up after long enough for any
+    // machine, so that the test fails rather than hangs).
+    std::string shown;
+    char piece[4096];
+    pollfd readable{out[0], POLLIN, 0};
+    for (ssize_t n; shown.find("CLI Server 0") == std::string::npos && poll(&readable, 1, 30'000) == 1
+                    && (n = read(out[0], piece, sizeof piece)) > 0;)
+        shown.append(piece, std::size_t(n));
+    close(list[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out[0]);
+    EXPECT_NE(shown.find("CLI Server 0"), std::string::npos) << shown;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(Command, ProgressOnATerminalOnly)
 {
     fakeut3::BackgroundServers servers(scripts(6));
@@ -188,6 +248,7 @@ TEST(Command, HelpListsEveryOptionAndVersionIsTheProjects)
     const Outcome help = runCommand({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: skirvane-query ", 0), 0u);
+    EXPECT_NE(help.out.find("at most 100000 servers"), std::string::npos);
     for (const char *option : {"-f, --file=FILE", "-j, --json", "-v, --verbose", "-t, --timeout=MS", "-p, --pacing=US", "-h, --help", "-V, --version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const Outcome version = runCommand({"-V"});

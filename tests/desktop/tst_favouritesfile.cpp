@@ -17,8 +17,8 @@ using namespace Qt::StringLiterals;
 
 #define VERIFY_SAVED(call)                                                                                  \
     do {                                                                                                    \
-        const std::optional<WriteFailure> failure = (call);                                                 \
-        QVERIFY2(!failure, failure ? qPrintable(failure->message) : "");                                   \
+        const common::Expected<common::Done> saved = (call);                                                \
+        QVERIFY2(saved.ok(), saved.ok() ? "" : saved.fault().message.c_str());                              \
     } while (false)
 
 namespace {
@@ -157,7 +157,7 @@ void TestFavouritesFile::saveThenReadBack()
     VERIFY_SAVED(FileWriter::replaceFile(path, FavouritesFile::saveText(values)));
 
     QCOMPARE(contentOf(path), FavouritesFile::saveText(values));
-    QCOMPARE(FavouritesFile::load(path).values, values);
+    QCOMPARE(FavouritesFile::load(path).value(), values);
 }
 
 void TestFavouritesFile::savedValueReadsBack_data()
@@ -198,7 +198,7 @@ void TestFavouritesFile::savedValueReadsBack()
     QVERIFY2(text.startsWith(start), text.left(60).toHex(' ').constData());
     QCOMPARE(text.count("\r\n"), 25);
     values[0] = read;
-    QCOMPARE(FavouritesFile::load(path).values, values);
+    QCOMPARE(FavouritesFile::load(path).value(), values);
 }
 
 enum class Read { NotRead, Silent, Told }; // Silent, Told: all empty, without or with why
@@ -265,23 +265,26 @@ void TestFavouritesFile::readAndSavedOver()
     }
 
     if (read != Read::NotRead) {
-        const FavouritesFile::Loaded loaded = FavouritesFile::load(path);
-        QCOMPARE(loaded.values, Empty24);
+        const common::Expected<QStringList> loaded = FavouritesFile::load(path);
         // Nothing to say about a file that is not there, or empty; the rest say why.
-        QCOMPARE(loaded.problem.isEmpty(), read == Read::Silent);
-        if (!loaded.problem.isEmpty())
-            QVERIFY2(loaded.problem.contains(QDir::toNativeSeparators(path)), qPrintable(loaded.problem));
-        qInfo("%s", qPrintable(loaded.problem));
+        QCOMPARE(loaded.ok(), read == Read::Silent);
+        if (loaded) {
+            QCOMPARE(*loaded, Empty24);
+        } else {
+            const QString problem = QString::fromStdString(loaded.fault().message);
+            QVERIFY2(problem.contains(QDir::toNativeSeparators(path)), qPrintable(problem));
+            qInfo("%s", qPrintable(problem));
+        }
     }
 
-    std::optional<WriteFailure> failure;
+    common::Expected<common::Done> saved = common::Done{};
     if (place == u"size limit") {
-        failure = withFileSizeLimit(rlim_t(text.size() / 2), [&] { return FileWriter::replaceFile(path, text); });
+        saved = withFileSizeLimit(rlim_t(text.size() / 2), [&] { return FileWriter::replaceFile(path, text); });
     } else if (place == u"line break") {
         values[4] = u"Mine\nServerIP=6.6.6.6"_s;
-        failure = FavouritesFile::save(path, values);
+        saved = FavouritesFile::save(path, values);
     } else {
-        failure = FileWriter::replaceFile(path, text);
+        saved = FileWriter::replaceFile(path, text);
     }
     user.reset();
     if (place == u"read-only")
@@ -301,15 +304,16 @@ void TestFavouritesFile::readAndSavedOver()
     const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     QVERIFY2(left.size() == 1, qPrintable(left.join(u", ")));
     if (reason.isEmpty()) {
-        QVERIFY2(!failure, failure ? qPrintable(failure->message) : "");
+        QVERIFY2(saved.ok(), saved.ok() ? "" : saved.fault().message.c_str());
         QCOMPARE(contentOf(path), text);
         QCOMPARE(left, QStringList{u"ut3servers.ini"_s});
         return;
     }
-    QVERIFY(failure);
-    qInfo("%s", qPrintable(failure->message));
-    QVERIFY2(failure->message.contains(QDir::toNativeSeparators(path)), qPrintable(failure->message));
-    QVERIFY2(failure->message.contains(reason, Qt::CaseInsensitive), qPrintable(failure->message));
+    QVERIFY(!saved.ok());
+    const QString message = QString::fromStdString(saved.fault().message);
+    qInfo("%s", qPrintable(message));
+    QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
+    QVERIFY2(message.contains(reason, Qt::CaseInsensitive), qPrintable(message));
 }
 
 void TestFavouritesFile::removesOldLeftoversOfKilledSaves()

@@ -1,28 +1,34 @@
 // The watching rules, row by row: answers in, live states and alerts out.
 #include "files.h"
 #include "watch/favouriteswatch.h"
+#include "watch/livemodel.h"
 #include "watch/livesettings.h"
+#include "watch/livewatch.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
 const WatchedFavourite Deck{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.1"), QStringLiteral("6500"), QStringLiteral("0")}};
 const WatchedFavourite Other{0, QStringLiteral("Deck"), {QStringLiteral("10.0.0.2"), QStringLiteral("6500"), QStringLiteral("0")}};
 
-// The service's JSON for an online server with `players` humans, the first
-// named as given and the rest "Player2" ...
-QByteArray online(int players, const QStringList &names = {}, const QString &map = QStringLiteral("DM-Deck"))
+// The service's JSON for an online server with `players` humans, "Player1" ...
+QByteArray online(int players)
 {
     QJsonArray list;
     for (int i = 0; i < players; ++i)
-        list.append(QJsonObject{{"name", names.value(i, QStringLiteral("Player%1").arg(i + 1))}});
-    const QJsonObject server{{"name", "Server Deck"}, {"map", map}, {"numPlayers", players}, {"maxPlayers", 16}, {"bots", 3}};
+        list.append(QJsonObject{{"name", QStringLiteral("Player%1").arg(i + 1)}});
+    const QJsonObject server{{"name", "Server Deck"}, {"map", "DM-Deck"}, {"numPlayers", players}, {"maxPlayers", 16}, {"bots", 3}};
     return QJsonDocument(QJsonObject{{"state", "online"}, {"server", server}, {"players", list}}).toJson();
 }
 
@@ -30,7 +36,7 @@ QString said(const QList<LiveAlert> &alerts)
 {
     QStringList words;
     for (const LiveAlert &alert : alerts)
-        words.append(alert.kind == LiveAlert::Kind::filled ? QStringLiteral("filled") : "name:" + alert.playerName);
+        words.append(alert.kind == LiveAlert::Kind::filled ? QStringLiteral("filled") : QStringLiteral("friend"));
     return words.join(QLatin1Char(','));
 }
 
@@ -43,10 +49,14 @@ private slots:
     void alerts_data();
     void alerts();
     void oneRequestAtATime();
+    void friends_data();
+    void friends();
+    void friendSearches();
     void describes_data();
     void describes();
-    void settingsFromTexts_data();
-    void settingsFromTexts();
+    void modelLines();
+    void settingRead_data();
+    void settingRead();
     void settingsFile();
 };
 
@@ -55,11 +65,11 @@ void FavouritesWatchTest::alerts_data()
     // Each step is a round: "N" an answer with N players, "N:A/B" with the
     // first named A and B, "x" no answer, "junk" an answer that is no JSON,
     // "other" the favourite now names another server (answering with 3),
-    // "off" alerts switched off (answering with 3). Alerts are the minimum of
-    // 2 players and the watched names "Bob" and "Zoë".
+    // "off" alerts switched off (answering with 3). Alerts are at a minimum
+    // of 2 players.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("alerts");
-    QTest::newRow("the first answer is the baseline") << QStringList{"3:bob", "3:bob"} << QStringList{"", ""};
+    QTest::newRow("the first answer is the baseline") << QStringList{"3", "3"} << QStringList{"", ""};
     QTest::newRow("filling up at the minimum") << QStringList{"1", "2", "5"} << QStringList{"", "filled", ""};
     QTest::newRow("again only after clearing") << QStringList{"1", "2", "1", "3"} << QStringList{"", "filled", "", "filled"};
     QTest::newRow("one below the minimum stays quiet") << QStringList{"0", "1"} << QStringList{"", ""};
@@ -67,13 +77,9 @@ void FavouritesWatchTest::alerts_data()
     QTest::newRow("junk is no answer") << QStringList{"1", "junk", "3"} << QStringList{"", "", "filled"};
     QTest::newRow("back after no answer, cleared meanwhile") << QStringList{"3", "x", "0", "x", "3"}
                                                              << QStringList{"", "", "", "", "filled"};
-    QTest::newRow("whole names, any case") << QStringList{"1:Bobby", "1:BOB", "1:zoë/BOB"}
-                                           << QStringList{"", "name:BOB", "name:zoë"};
-    QTest::newRow("a name joins together with the crowd") << QStringList{"1", "4:Zoë"} << QStringList{"", "filled,name:Zoë"};
-    QTest::newRow("a name again after leaving") << QStringList{"1:bob", "1:Player1", "1:Bob"} << QStringList{"", "", "name:Bob"};
     QTest::newRow("another server is a new baseline") << QStringList{"1", "other", "1", "2"}
                                                       << QStringList{"", "", "", "filled"};
-    QTest::newRow("alerts off") << QStringList{"1", "off", "1", "3:Bob"} << QStringList{"", "", "", ""};
+    QTest::newRow("alerts off") << QStringList{"1", "off", "1", "3"} << QStringList{"", "", "", ""};
 }
 
 void FavouritesWatchTest::alerts()
@@ -81,7 +87,7 @@ void FavouritesWatchTest::alerts()
     QFETCH(QStringList, steps);
     QFETCH(QStringList, alerts);
     FavouritesWatch watch;
-    AlertRules rules{.enabled = true, .minPlayers = 2, .names = {"Bob", "Zoë"}};
+    AlertRules rules{.enabled = true, .minPlayers = 2};
     watch.setRules(rules);
     WatchedFavourite favourite = Deck;
     for (qsizetype i = 0; i < steps.size(); ++i) {
@@ -99,7 +105,7 @@ void FavouritesWatchTest::alerts()
         if (step == "junk")
             answer = "<html>not json";
         else if (step != "x")
-            answer = online(step.section(':', 0, 0).toInt(), step.section(':', 1).split('/', Qt::SkipEmptyParts));
+            answer = online(step.toInt());
         const QList<LiveAlert> given = watch.answered(favourite.server, answer);
         QVERIFY2(said(given) == alerts[i], qPrintable(QStringLiteral("step %1 (%2): %3").arg(i).arg(step, said(given))));
         for (const LiveAlert &alert : given)
@@ -121,6 +127,75 @@ void FavouritesWatchTest::oneRequestAtATime()
     watch.startRound({Deck});
     QVERIFY(watch.answered(Other.server, online(9)).isEmpty());
     QCOMPARE(watch.state(Other.server).kind, LiveState::Kind::waiting);
+}
+
+void FavouritesWatchTest::friends_data()
+{
+    // Each step is a round's search answer for every watched name ("Alice"
+    // and "Zoë"): players on servers "Name@A/Name@B", "Name@A~" offline,
+    // "x" no answer, "junk" no JSON. Out come those newly online.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("arrivals");
+    QTest::newRow("already there at start") << QStringList{"Alice@A", "Alice@A"} << QStringList{"", ""};
+    QTest::newRow("arrives, stays") << QStringList{"", "Alice@A", "Alice@A"} << QStringList{"", "Alice@A", ""};
+    QTest::newRow("left and back") << QStringList{"", "Alice@A", "", "ALICE@A"} << QStringList{"", "Alice@A", "", "ALICE@A"};
+    QTest::newRow("whole name, any case") << QStringList{"", "Alicea@A/ zoë@B/ZOË@C"} << QStringList{"", "ZOË@C"};
+    QTest::newRow("moves to another server") << QStringList{"Alice@A", "Alice@B"} << QStringList{"", "Alice@B"};
+    QTest::newRow("on two servers at once") << QStringList{"", "Alice@A/alice@B"} << QStringList{"", "Alice@A,alice@B"};
+    QTest::newRow("offline is not there") << QStringList{"", "Alice@A~", "Alice@A"} << QStringList{"", "", "Alice@A"};
+    QTest::newRow("no answer keeps what was") << QStringList{"", "Alice@A", "x", "junk", "Alice@A"}
+                                              << QStringList{"", "Alice@A", "", "", ""};
+    QTest::newRow("no answer is no baseline") << QStringList{"x", "Alice@A", "Alice@A/Zoë@B"} << QStringList{"", "", "Zoë@B"};
+}
+
+void FavouritesWatchTest::friends()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, arrivals);
+    FriendsWatch watch;
+    watch.setNames({"Alice", "Zoë", "alice"});
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QStringList names = watch.startRound();
+        QCOMPARE(names, QStringList({"Alice", "Zoë"}));
+        QJsonArray matches;
+        for (const QString &entry : steps[i].split('/', Qt::SkipEmptyParts)) {
+            const QString server = entry.section('@', 1).remove('~');
+            QJsonObject place{{"address", "10.0.0." + server}, {"queryPort", 7777}, {"name", "Server " + server}};
+            if (server == "B")
+                place.insert("webPort", 8080);
+            matches.append(QJsonObject{{"name", entry.section('@', 0, 0)}, {"online", !entry.endsWith('~')},
+                                       {"lastSeen", "2026-01-01T00:00:00Z"}, {"server", place}});
+        }
+        std::optional<QByteArray> answer = QJsonDocument(QJsonObject{{"query", "?"}, {"matches", matches}}).toJson();
+        if (steps[i] == "x")
+            answer.reset();
+        if (steps[i] == "junk")
+            answer = "<html>";
+        QStringList said;
+        for (const QString &name : names)
+            for (const FriendOnline &found : watch.answered(name, answer)) {
+                said.append(found.player + '@' + found.serverName.section(' ', 1));
+                QCOMPARE(found.server.webPort, found.serverName.endsWith('B') ? QStringLiteral("8080") : QStringLiteral("0"));
+            }
+        QVERIFY2(said.join(',') == arrivals[i], qPrintable(QStringLiteral("step %1: %2").arg(i).arg(said.join(','))));
+    }
+}
+
+void FavouritesWatchTest::friendSearches()
+{
+    FriendsWatch watch;
+    watch.setNames({"Alice", "Bob"});
+    // One search a name at a time; a name dropped is forgotten, and so is its late answer.
+    QCOMPARE(watch.startRound(), QStringList({"Alice", "Bob"}));
+    QCOMPARE(watch.startRound(), QStringList());
+    watch.answered("Alice", QByteArray(R"({"matches":[]})"));
+    QCOMPARE(watch.startRound(), QStringList({"Alice"}));
+    watch.setNames({"Alice"});
+    QVERIFY(watch.answered("Bob", QByteArray(R"({"matches":[{"name":"Bob","online":true,"server":{"address":"10.0.0.1","queryPort":7777}}]})")).isEmpty());
+    QVERIFY(watch.online().isEmpty());
+    // The address the search goes to: the name encoded whole.
+    QCOMPARE(LiveWatch::searchAddress("127.0.0.1:8650", "A&B +#ö").toString(QUrl::FullyEncoded),
+             QStringLiteral("http://127.0.0.1:8650/players?name=A%26B%20%2B%23%C3%B6&format=json"));
 }
 
 void FavouritesWatchTest::describes_data()
@@ -149,27 +224,56 @@ void FavouritesWatchTest::describes()
     QCOMPARE(FavouritesWatch::describe(favourite, watch.state(favourite.server)), line);
 }
 
-void FavouritesWatchTest::settingsFromTexts_data()
+void FavouritesWatchTest::modelLines()
 {
-    QTest::addColumn<QStringList>("texts"); // refresh, minimum, names
-    QTest::addColumn<QString>("result");    // "refresh/minimum/names" or the message's start
-    QTest::newRow("trimmed, names once") << QStringList{" 10 ", "64", " Bob ,, bob,Zoë "} << "10/64/Bob|Zoë";
-    QTest::newRow("refresh too short") << QStringList{"9", "2", ""} << "The refresh time in seconds must be a whole number from 10 to 86400; it was \"9\".";
-    QTest::newRow("refresh not a number") << QStringList{"1e2", "2", ""} << "The refresh time in seconds must";
-    QTest::newRow("no minimum") << QStringList{"60", "", ""} << "The number of players to alert at must be a whole number from 1 to 64; it was \"\".";
-    QTest::newRow("minimum too high") << QStringList{"60", "65", ""} << "The number of players to alert at must";
-    QTest::newRow("name too long") << QStringList{"60", "2", QString(65, 'n')} << "A watched name may have at most 64 characters";
+    LiveModel model;
+    QSignalSpy favouritesChanged(&model, &LiveModel::favouritesChanged);
+    QSignalSpy friendsChanged(&model, &LiveModel::friendsChanged);
+    WatchedFavourite third = Other;
+    third.slot = 2;
+    const QList<LiveModel::Favourite> favourites{{Deck, {}}, {third, {.kind = LiveState::Kind::noAnswer}}};
+    model.setFavourites(favourites);
+    model.setFavourites(favourites); // the same again tells nobody
+    QCOMPARE(favouritesChanged.size(), 1);
+    QCOMPARE(model.favouriteLines(), QStringList({"Deck — asking…", "Deck — no answer"}));
+    QCOMPARE(model.favouriteLinesBySlot(), QStringList({"Deck — asking…", "", "Deck — no answer", "", "", ""}));
+
+    model.setFriends({{"Alice", "Big Warfare", {"10.0.0.9", "7777", "0"}}, {"bob", " ", {"10.0.0.8", "6500", "80"}}});
+    QCOMPARE(friendsChanged.size(), 1);
+    QCOMPARE(model.friendLines(), QStringList({"Alice — Big Warfare", "bob — 10.0.0.8:6500"}));
+    QCOMPARE(favouritesChanged.size(), 1);
 }
 
-void FavouritesWatchTest::settingsFromTexts()
+void FavouritesWatchTest::settingRead_data()
 {
-    QFETCH(QStringList, texts);
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("result"); // the value as written back, or the message's start
+    QTest::newRow("trimmed") << "live/refreshSeconds" << " 10 " << "10";
+    QTest::newRow("refresh too short") << "live/refreshSeconds" << "9" << "The refresh time in seconds must be a whole number from 10 to 86400; it was \"9\".";
+    QTest::newRow("refresh not a number") << "live/refreshSeconds" << "1e2" << "The refresh time in seconds must";
+    QTest::newRow("no minimum") << "alerts/minPlayers" << "" << "The number of players to alert at must be a whole number from 1 to 64; it was \"\".";
+    QTest::newRow("minimum too high") << "alerts/minPlayers" << "65" << "The number of players to alert at must";
+    QTest::newRow("flag in any case") << "alerts/enabled" << " FALSE " << "false";
+    QTest::newRow("flag neither") << "alerts/enabled" << "maybe" << "Whether to alert must be true or false; it was \"maybe\".";
+    QTest::newRow("names trimmed, once") << "alerts/names" << " Bob ,, bob,Zoë " << "Bob, Zoë";
+    QTest::newRow("name too long") << "alerts/names" << QString(65, 'n') << "A watched name may have at most 64 characters";
+}
+
+void FavouritesWatchTest::settingRead()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, text);
     QFETCH(QString, result);
-    const auto read = LiveSettings::fromTexts(texts[0], true, texts[1], texts[2]);
-    if (const LiveSettings *settings = std::get_if<LiveSettings>(&read))
-        QCOMPARE(QStringLiteral("%1/%2/%3").arg(settings->refreshSeconds).arg(settings->minPlayers).arg(settings->names.join('|')), result);
+    const auto &all = SettingDeclaration::all();
+    const auto setting = std::find_if(all.begin(), all.end(), [&](const SettingDeclaration &s) { return s.key == key; });
+    QVERIFY(setting != all.end());
+    LiveSettings settings;
+    const common::Expected<common::Done> read = setting->read(text, settings);
+    if (read.ok())
+        QCOMPARE(setting->text(settings), result);
     else
-        QVERIFY2(std::get<QString>(read).startsWith(result), qPrintable(std::get<QString>(read)));
+        QVERIFY2(QString::fromStdString(read.fault().message).startsWith(result), read.fault().message.c_str());
 }
 
 void FavouritesWatchTest::settingsFile()
@@ -178,27 +282,36 @@ void FavouritesWatchTest::settingsFile()
     const QString path = folder.filePath("skirvane.conf");
     QVERIFY(writeRaw(path, "[live]\nrefreshSeconds=5\n[alerts]\nenabled=maybe\nminPlayers=3\nnames=Bob, Zoë\n[other]\nkept=1\n"));
     // Bad values read as their defaults and are named.
-    QStringList problems;
-    LiveSettings settings = LiveSettings::load(path, &problems);
+    const common::Expected<LiveSettings::Loaded> loaded = LiveSettings::load(path);
+    QVERIFY(loaded.ok());
+    LiveSettings settings = loaded->settings;
     QCOMPARE(settings.refreshSeconds, 60);
     QVERIFY(settings.alertsEnabled);
     QCOMPARE(settings.minPlayers, 3);
     QCOMPARE(settings.names, QStringList({"Bob", "Zoë"}));
-    QCOMPARE(problems.size(), 2);
-    QVERIFY(problems[0].startsWith("live/refreshSeconds: ") && problems[1].contains("\"maybe\""));
+    QCOMPARE(loaded->ignored.size(), 2);
+    QVERIFY(loaded->ignored[0].message.starts_with("live/refreshSeconds: ")
+            && loaded->ignored[1].message.find("\"maybe\"") != std::string::npos);
 
     // Saved whole, other keys kept, read back the same.
     settings.names = {"Ann", "Zoë"};
     settings.alertsEnabled = false;
-    QVERIFY(!settings.save(path));
-    QCOMPARE(LiveSettings::load(path), settings);
+    QVERIFY(settings.save(path).ok());
+    QCOMPARE(LiveSettings::load(path)->settings, settings);
     QCOMPARE(QSettings(path, QSettings::IniFormat).value("other/kept").toString(), QStringLiteral("1"));
 
     // Where the file cannot be written, nothing is.
     const QString blocked = folder.filePath("file/skirvane.conf");
     QVERIFY(writeRaw(folder.filePath("file"), {}));
-    const std::optional<WriteFailure> failure = settings.save(blocked);
-    QVERIFY(failure && failure->message.contains(blocked));
+    const common::Expected<common::Done> failed = settings.save(blocked);
+    QVERIFY(!failed.ok() && QString::fromStdString(failed.fault().message).contains(blocked));
+
+    // A named pipe in the file's place is not opened: it would wait for a writer.
+    const QString pipe = folder.filePath("pipe.conf");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const common::Expected<LiveSettings::Loaded> fromPipe = LiveSettings::load(pipe);
+    QVERIFY(!fromPipe.ok());
+    QVERIFY2(fromPipe.fault().message.find("a named pipe") != std::string::npos, fromPipe.fault().message.c_str());
 }
 
 QTEST_GUILESS_MAIN(FavouritesWatchTest)

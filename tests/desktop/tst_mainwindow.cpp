@@ -33,10 +33,10 @@ public:
         : m_addresses(addresses)
     {
     }
-    std::optional<OpenFailure> open(const QString &address) override
+    common::Expected<common::Done> open(const QString &address) override
     {
         m_addresses += address;
-        return std::nullopt;
+        return common::Done{};
     }
 
 private:

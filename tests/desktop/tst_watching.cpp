@@ -1,7 +1,7 @@
 // Watching end to end, on a private session bus with a tray: a real
 // skirvane-queryd with a fake UT3 server behind it on 127.0.0.1, and a fake
 // notification service that records what it is asked to show.
-#include "app/program.h"
+#include "app/desktop.h"
 #include "app/watching.h"
 #include "platform/browser.h"
 #include "platform/notifications.h"
@@ -18,10 +18,14 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QAction>
 #include <QMenu>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
@@ -42,13 +46,20 @@ namespace {
 const QString BusName = QStringLiteral("org.freedesktop.Notifications");
 const QString BusPath = QStringLiteral("/org/freedesktop/Notifications");
 const std::string ServerName = "Watch Arena";
+// Not a favourite: only the service knows it.
+const std::string FarServerName = "Big Warfare";
 
 // A UT3 server on 127.0.0.1 whose players can be changed while it runs.
 struct GameServer
 {
+    explicit GameServer(std::string serverName)
+        : name(std::move(serverName))
+    {
+    }
+    const std::string name;
     boost::asio::io_context io;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work = boost::asio::make_work_guard(io);
-    fakeut3::FakeServer server{io, fakeut3::sampleScript(ServerName, "DM-Deck", 1)};
+    fakeut3::FakeServer server{io, fakeut3::sampleScript(name, "DM-Deck", 1)};
     std::thread thread{[this] { io.run(); }};
 
     ~GameServer()
@@ -58,7 +69,7 @@ struct GameServer
     }
     void setPlayers(const std::vector<std::string> &names)
     {
-        fakeut3::Script script = fakeut3::sampleScript(ServerName, "DM-Deck", int(names.size()));
+        fakeut3::Script script = fakeut3::sampleScript(name, "DM-Deck", int(names.size()));
         script.players[0].second = names;
         server.setScript(script);
     }
@@ -72,9 +83,30 @@ static QString pageText(QWebEngineView *view)
     // Kept alive for a callback that comes after the wait.
     const auto text = std::make_shared<std::optional<QString>>();
     view->page()->toPlainText([text](const QString &plain) { *text = plain; });
-    for (int waited = 0; !text->has_value() && waited < 10000; waited += 20)
-        QTest::qWait(20);
+    QTest::qWaitFor([&] { return text->has_value(); }, 10000);
     return text->value_or(QString());
+}
+
+// Has the program ask again twice a second until `done`: a change on a game
+// server reaches the service's cache and its history within a few seconds,
+// and the test need not wait for the program's own refresh time.
+template<class Done>
+static bool askUntil(Watching &watching, Done done)
+{
+    QElapsedTimer since;
+    since.start();
+    watching.refresh();
+    return QTest::qWaitFor(
+        [&] {
+            if (done())
+                return true;
+            if (since.elapsed() >= 500) {
+                watching.refresh();
+                since.restart();
+            }
+            return false;
+        },
+        20000);
 }
 
 // The desktop's notification service as far as the program uses it.
@@ -108,6 +140,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void notifiesOncePerEventAndActivationQueries();
+    void friendOnAnotherServerIsNotifiedAndQueried();
     void showsLiveCounts();
     void withoutANotificationServiceFallsBack();
     void withoutATrayCtrlLOpensTheAlerts();
@@ -116,10 +149,11 @@ private:
     QProcess m_tray;
     QProcess m_service;
     std::unique_ptr<GameServer> m_game;
+    std::unique_ptr<GameServer> m_far;
     QTemporaryDir m_folder;
     FakeNotifications m_notifications;
     std::unique_ptr<QDBusConnection> m_bus;
-    std::unique_ptr<Program> m_program;
+    std::unique_ptr<Desktop> m_desktop;
 };
 
 void TestWatching::initTestCase()
@@ -137,14 +171,26 @@ void TestWatching::initTestCase()
     QVERIFY(m_bus->registerObject(BusPath, &m_notifications, QDBusConnection::ExportAllSlots));
     QVERIFY(m_bus->registerService(BusName));
 
-    m_game = std::make_unique<GameServer>();
+    m_game = std::make_unique<GameServer>(ServerName);
+    m_far = std::make_unique<GameServer>(FarServerName);
     m_service.setProcessChannelMode(QProcess::MergedChannels);
-    m_service.start(QStringLiteral(SKIRVANE_QUERYD), {"--listen", "127.0.0.1:0", "--cache-seconds", "1"});
+    // Polled often, so that who plays where reaches the player search soon.
+    m_service.start(QStringLiteral(SKIRVANE_QUERYD), {"--listen", "127.0.0.1:0", "--cache-seconds", "1", "--poll-interval",
+                                                      "2", "--db", m_folder.filePath("history.sqlite3")});
     QVERIFY(m_service.waitForStarted());
     QString log;
     QTRY_VERIFY_WITH_TIMEOUT((log += m_service.readAll()).contains('\n'), 20000);
     const QString port = log.section(QStringLiteral("listening on 127.0.0.1:"), 1).section('\n', 0, 0).trimmed();
     QVERIFY2(port.toInt() > 0, qPrintable(log));
+    // Someone looked the far server up once; the service polls it from then on.
+    QNetworkAccessManager network;
+    QNetworkReply *lookup = network.get(QNetworkRequest(QUrl(
+        QStringLiteral("http://127.0.0.1:%1/Skirvane/skirvane.php?serverip=127.0.0.1&serverqport=%2&serverwport=0&format=json")
+            .arg(port)
+            .arg(m_far->server.port()))));
+    QTRY_VERIFY_WITH_TIMEOUT(lookup->isFinished(), 10000);
+    QVERIFY2(lookup->readAll().contains("Big Warfare"), "the far server did not answer");
+    delete lookup;
 
     // Slot 2 names the fake server; the program's settings are a test's own.
     qputenv("XDG_CONFIG_HOME", m_folder.filePath("config").toUtf8());
@@ -157,17 +203,17 @@ void TestWatching::initTestCase()
     Deployment deployment = Deployment::built();
     deployment.mainQueryHost = "127.0.0.1:" + port;
     deployment.favoritesQueryHost = "localhost:" + port;
-    m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
-    m_program->showMain();
+    m_desktop = std::make_unique<Desktop>(deployment, m_folder.path(), m_folder.path());
+    m_desktop->program().showMain();
     // As the program starts it: once the start page, from the same service, is in.
-    m_program->startWatchingAfterStartPage(m_folder.filePath("skirvane.conf"));
-    QVERIFY(!m_program->watching());
-    QTRY_VERIFY_WITH_TIMEOUT(m_program->watching(), Program::StartPageWaitMs - 1000);
+    m_desktop->startWatchingAfterStartPage(m_folder.filePath("skirvane.conf"));
+    QVERIFY(!m_desktop->watching());
+    QTRY_VERIFY_WITH_TIMEOUT(m_desktop->watching(), Desktop::StartPageWaitMs - 1000);
 }
 
 void TestWatching::cleanupTestCase()
 {
-    m_program.reset();
+    m_desktop.reset();
     m_service.kill();
     m_service.waitForFinished();
     m_tray.kill();
@@ -176,13 +222,14 @@ void TestWatching::cleanupTestCase()
 
 void TestWatching::notifiesOncePerEventAndActivationQueries()
 {
-    const Watching &watching = *m_program->watching();
-    const auto line = [&] { return watching.watch().described().value(0).second; };
+    Watching &watching = *m_desktop->watching();
+    const auto line = [&] { return watching.model().favouriteLines().value(0); };
     // The first round sets the baseline: one player, below the minimum.
     QTRY_COMPARE_WITH_TIMEOUT(line(), QStringLiteral("Home & Away — 1/32 players — DM-Deck"), 20000);
 
     m_game->setPlayers({"Ann", "Bo", "Cy"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_notifications.shown.size(), 1, 25000);
+    QVERIFY(askUntil(watching, [&] { return !m_notifications.shown.isEmpty(); }));
+    QCOMPARE(m_notifications.shown.size(), 1);
     QCOMPARE(m_notifications.shown[0].summary, QStringLiteral("Home & Away has 3 players"));
     QCOMPARE(m_notifications.shown[0].body,
              QStringLiteral("Home &amp; Away — 3/32 players — DM-Deck\nPlayers: Ann, Bo, Cy"));
@@ -190,14 +237,15 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
 
     // Still full, and a watched name joins: one more, for the name only.
     m_game->setPlayers({"Ann", "Bo", "Cy", "zoë"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_notifications.shown.size(), 2, 25000);
-    QCOMPARE(m_notifications.shown[1].summary, QStringLiteral("zoë is on Home & Away"));
+    QVERIFY(askUntil(watching, [&] { return m_notifications.shown.size() >= 2; }));
+    QCOMPARE(m_notifications.shown.size(), 2);
+    QCOMPARE(m_notifications.shown[1].summary, QStringLiteral("zoë is playing on Watch Arena"));
 
     // Activating the first one queries the server in the main window.
     QDBusMessage activation = QDBusMessage::createSignal(BusPath, BusName, QStringLiteral("ActionInvoked"));
     activation << uint(1) << QStringLiteral("default");
     QVERIFY(m_bus->send(activation));
-    MainWindow *main = m_program->mainWindow();
+    MainWindow *main = m_desktop->program().mainWindow();
     QTRY_COMPARE(main->findChild<QLineEdit *>("Text3")->text(), QString::number(m_game->server.port()));
     QCOMPARE(main->findChild<QLineEdit *>("Text2")->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(main->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("0"));
@@ -211,19 +259,45 @@ void TestWatching::notifiesOncePerEventAndActivationQueries()
     QCOMPARE(m_notifications.shown.size(), 2);
 }
 
+// A watched name is looked for on every server the service knows.
+void TestWatching::friendOnAnotherServerIsNotifiedAndQueried()
+{
+    m_far->setPlayers({"Ann", "KAI"});
+    QVERIFY(askUntil(*m_desktop->watching(), [&] { return m_notifications.shown.size() >= 3; }));
+    QCOMPARE(m_notifications.shown.size(), 3);
+    QCOMPARE(m_notifications.shown[2].summary, QStringLiteral("KAI is playing on Big Warfare"));
+
+    // In the tray's menu, below the favourites.
+    QStringList menu;
+    for (const QAction *action : m_desktop->watching()->tray()->menu()->actions())
+        menu.append(action->text());
+    QCOMPARE(menu.mid(1, 3), QStringList({"Friends online", "zoë — Watch Arena", "KAI — Big Warfare"}));
+
+    QDBusMessage activation = QDBusMessage::createSignal(BusPath, BusName, QStringLiteral("ActionInvoked"));
+    activation << uint(3) << QStringLiteral("default");
+    QVERIFY(m_bus->send(activation));
+    MainWindow *main = m_desktop->program().mainWindow();
+    QTRY_COMPARE(main->findChild<QLineEdit *>("Text3")->text(), QString::number(m_far->server.port()));
+    QCOMPARE(main->findChild<QLineEdit *>("Text2")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(main->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("0"));
+    QWebEngineView *view = main->findChild<Browser *>("WebBrowser1")->view();
+    QTRY_VERIFY_WITH_TIMEOUT(pageText(view).contains(QString::fromStdString(FarServerName)), 30000);
+    QCOMPARE(m_notifications.shown.size(), 3);
+}
+
 void TestWatching::showsLiveCounts()
 {
-    Tray *tray = m_program->watching()->tray();
+    Tray *tray = m_desktop->watching()->tray();
     QVERIFY(tray);
     const QString entry = QStringLiteral("Home && Away — 4/32 players — DM-Deck");
     QCOMPARE(tray->menu()->actions().value(0)->text(), entry);
     tray->menu()->popup(QPoint(200, 200));
     QVERIFY(QTest::qWaitForWindowExposed(tray->menu()));
-    QTest::qWait(200);
+    // Rendered by the menu itself, not taken from the screen.
     saveScreenshot(tray->menu()->grab(), "watch-tray-menu");
     tray->menu()->hide();
 
-    FavouritesWindow *favourites = m_program->showFavourites();
+    FavouritesWindow *favourites = m_desktop->program().showFavourites();
     QVERIFY(QTest::qWaitForWindowExposed(favourites));
     auto *option = favourites->findChild<QAbstractButton *>("serverOpt(1)");
     QVERIFY(option->toolTip().contains("Home &amp; Away — 4/32 players — DM-Deck"));
@@ -255,10 +329,10 @@ void TestWatching::withoutATrayCtrlLOpensTheAlerts()
     m_tray.kill();
     m_tray.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(!Tray::available(), 10000);
-    const Deployment deployment = m_program->deployment();
-    m_program = std::make_unique<Program>(deployment, m_folder.path(), m_folder.path());
-    MainWindow *main = m_program->showMain();
-    QVERIFY(!m_program->startWatching(m_folder.filePath("skirvane.conf"))->tray());
+    const Deployment deployment = m_desktop->program().deployment();
+    m_desktop = std::make_unique<Desktop>(deployment, m_folder.path(), m_folder.path());
+    MainWindow *main = m_desktop->program().showMain();
+    QVERIFY(!m_desktop->startWatching(m_folder.filePath("skirvane.conf"))->tray());
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
     QTest::keyClick(main, Qt::Key_L, Qt::ControlModifier);

@@ -1,7 +1,8 @@
 // libFuzzer target for the service's request path short of the network:
 // Beast's request parser under the service's limits, then the service's own
 // checks of the head (framing, Host) under each Host rule, the parameters of
-// a status page, and the request's log line. Build with clang:
+// a status page and of a player search with its page, and the request's log
+// line. Build with clang:
 //   cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSKIRVANE_FUZZ=ON
 //   cmake --build build/fuzz --target fuzz_httprequest
 //   mkdir -p found-http && build/fuzz/bin/fuzz_httprequest found-http tests/fuzz/corpus-http
@@ -9,10 +10,12 @@
 // first are parsed as a pipelining client's would be. An input that once
 // broke the path belongs in tests/fuzz/corpus-http.
 #include "queryd/options.h"
-#include "queryd/pages.h"
+#include "queryd/renderhtml.h"
 #include "queryd/requesthead.h"
 #include "queryd/requestlog.h"
 #include "queryd/statusrequest.h"
+
+#include "common/utf8.h"
 
 #include <boost/beast/http.hpp>
 
@@ -48,13 +51,38 @@ void checkRefusals(const http::request_header<> &head)
     queryd::ServiceOptions named = local;
     named.allowedHosts = {"query.example.org"};
     for (const queryd::ServiceOptions *options : {&local, &open, &named}) {
-        const auto refusal = queryd::refusalForHead(head, *options);
+        const auto verdict = queryd::judgeHead(head, *options);
+        const auto *refusal = std::get_if<queryd::HeadRefusal>(&verdict);
         if (refusal && refusal->status != 400 && refusal->status != 403)
             std::abort();
         // A public service without names refuses no Host as foreign.
         if (refusal && refusal->status == 403 && options == &open)
             std::abort();
     }
+}
+
+// What a player search that passed must be: 2 to 32 characters of UTF-8,
+// echoed on its page without a bidirectional control left in.
+void checkSearch(std::string_view query)
+{
+    const auto parsed = queryd::parsePlayerSearch(query);
+    if (!parsed) {
+        queryd::messagePage("The search cannot be made", parsed.fault().message);
+        return;
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < parsed->name.size(); ++characters) {
+        const auto character = common::utf8At(parsed->name, i);
+        if (!character)
+            std::abort();
+        i += character->second;
+    }
+    if (characters < 2 || characters > 32)
+        std::abort();
+    const std::string page = queryd::playerSearchPage(parsed->name, {});
+    for (const std::string_view control : {"\u202a", "\u202b", "\u202c", "\u202d", "\u202e", "\u2066", "\u2067", "\u2068", "\u2069"})
+        if (page.find(control) != std::string::npos)
+            std::abort();
 }
 
 void checkTarget(std::string_view target)
@@ -65,6 +93,7 @@ void checkTarget(std::string_view target)
     const std::size_t question = target.find('?');
     if (question == std::string_view::npos)
         return;
+    checkSearch(target.substr(question + 1));
     const auto parsed = queryd::parseStatusRequest(target.substr(question + 1));
     if (parsed)
         return checkRequest(*parsed);

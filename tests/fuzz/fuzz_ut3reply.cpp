@@ -1,4 +1,5 @@
-// libFuzzer target for the UT3 reply parser. Build with clang:
+// libFuzzer target for the UT3 reply parser, and for the server list reader
+// on the same bytes. Build with clang:
 //   cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSKIRVANE_FUZZ=ON
 //   cmake --build build/fuzz --target fuzz_ut3reply
 //   mkdir -p found-ut3 && build/fuzz/bin/fuzz_ut3reply found-ut3 tests/fuzz/corpus-ut3
@@ -11,9 +12,11 @@
 #include "ut3/interpret.h"
 #include "ut3/packets.h"
 #include "ut3/reply.h"
+#include "ut3/serverlist.h"
 #include "ut3/text.h"
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -34,6 +37,32 @@ void checkClean(const std::string &text)
             std::abort();
         if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
             std::abort();
+    }
+}
+
+// What the list gives is printable ASCII, its faults included (they quote
+// the line and go to a terminal), and within its bounds.
+void checkList(const uint8_t *data, size_t size)
+{
+    const auto printable = [](const std::string &text) {
+        for (const char c : text)
+            if (c < 0x20 || c > 0x7E)
+                std::abort();
+    };
+    std::istringstream in(std::string(reinterpret_cast<const char *>(data), size));
+    ut3::ServerListReader reader(in, "list");
+    std::size_t servers = 0, line = 0;
+    while (true) {
+        const auto server = reader.next();
+        if (!server)
+            return printable(server.fault().message);
+        if (!*server)
+            return;
+        const ut3::ListedServer &listed = **server;
+        if (listed.target.host.empty() || listed.target.port == 0 || listed.line <= line || ++servers > ut3::maxListedServers)
+            std::abort();
+        line = listed.line;
+        printable(listed.target.host);
     }
 }
 
@@ -76,5 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const auto &team : status.teams)
         checkClean(team.name);
     checkClean(ut3::decodeServerString(std::string_view(reinterpret_cast<const char *>(data), size)));
+    checkList(data, size);
     return 0;
 }

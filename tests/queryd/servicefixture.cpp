@@ -43,8 +43,11 @@ fakeut3::FakeServer &RunningService::addFake(fakeut3::Script script)
 void RunningService::start(queryd::ServiceOptions options, std::shared_ptr<queryd::ServerHistory> history)
 {
     options.listen = {{boost::asio::ip::make_address("127.0.0.1"), 0}};
-    m_service = queryd::Service::create(m_io, options, std::move(history));
-    auto started = queryd::HttpServer::start(m_io, options, m_service);
+    const queryd::SteadyNow now = [this] {
+        return std::chrono::steady_clock::now() + std::chrono::steady_clock::duration(m_ahead.load());
+    };
+    m_service = queryd::Service::create(m_io, options, std::move(history), now);
+    auto started = queryd::HttpServer::start(m_io, options, m_service, {}, now);
     ASSERT_TRUE(started.ok()) << started.fault().message;
     m_server = std::move(*started);
     m_port = m_server->endpoints().at(0).port();

@@ -11,6 +11,7 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -47,6 +48,9 @@ protected:
     HttpReply get(const std::string &target) const { return httpGet(m_port, target); }
 
     std::uint16_t port() const { return m_port; }
+    // Sets the service's clock forward, past a cache period or a client's
+    // rate, instead of waiting for it.
+    void advanceClock(std::chrono::steady_clock::duration by) { m_ahead += by.count(); }
     // For parts that run beside the service on its io_context.
     const std::shared_ptr<queryd::Service> &service() const { return m_service; }
 
@@ -55,6 +59,8 @@ protected:
     std::shared_ptr<queryd::HistoryPoller> m_poller; // stopped on tear-down, when a test starts one
 
 private:
+    // How far the service's clock is ahead of the steady clock.
+    std::atomic<std::chrono::steady_clock::rep> m_ahead{0};
     std::shared_ptr<queryd::Service> m_service;
     std::unique_ptr<queryd::HttpServer> m_server;
     std::thread m_thread;

@@ -126,16 +126,20 @@ void TestHistoryPage::dayOfHistoryOnTheStatusPage()
     QVERIFY2(text.contains(QStringLiteral("Last 24 hours")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("usually busiest 20:00\u201322:00 (last 7 days")), qPrintable(text));
 
-    QTest::qWait(500);
-    const QImage picture = view.grab().toImage();
-    // The players' line is drawn: enough pixels of its colour.
+    // The players' line is drawn, once the view has painted: enough pixels of its colour.
+    QImage picture;
     int lineColour = 0;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x) {
-            const QColor pixel = picture.pixelColor(x, y);
-            lineColour += std::abs(pixel.red() - 0x8f) < 16 && std::abs(pixel.green() - 0xd0) < 16 && std::abs(pixel.blue() - 0xff) < 16;
-        }
-    QVERIFY2(lineColour > 300, qPrintable(QString::number(lineColour)));
+    const auto drawn = [&] {
+        picture = view.grab().toImage();
+        lineColour = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor pixel = picture.pixelColor(x, y);
+                lineColour += std::abs(pixel.red() - 0x8f) < 16 && std::abs(pixel.green() - 0xd0) < 16 && std::abs(pixel.blue() - 0xff) < 16;
+            }
+        return lineColour > 300;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(drawn(), qPrintable(QString::number(lineColour)), 10000);
     const QString screenshots = QStringLiteral(SKIRVANE_SCREENSHOT_DIR);
     QVERIFY(QDir().mkpath(screenshots));
     QVERIFY(picture.save(screenshots + QStringLiteral("/status-page-history.png")));

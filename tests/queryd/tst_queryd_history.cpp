@@ -7,13 +7,13 @@
 #include "queryd/playerhistory.h"
 
 #include "history/sqlitestore.h"
+#include "common/utctime.h"
 
 #include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -69,6 +69,24 @@ protected:
     std::vector<std::string> m_log;
 };
 
+// The steps of a day that have an answer, as "HH:MM players/bots".
+std::vector<std::string> answered(const std::optional<history::Series> &day)
+{
+    std::vector<std::string> steps;
+    for (std::size_t i = 0; day && i < day->steps.size(); ++i)
+        if (const auto &count = day->steps[i])
+            steps.push_back(common::utcTime(day->start + day->step * static_cast<long>(i), "%H:%M ")
+                            + std::to_string(count->players) + "/" + std::to_string(count->bots));
+    return steps;
+}
+
+// Whether the status page's history section says why it cannot be shown.
+bool saysUnavailable(queryd::PlayerHistory &history, const ut3::QueryTarget &server)
+{
+    const auto past = history.past(server);
+    return past && past->troubled;
+}
+
 // A server with these players on it.
 fakeut3::Script withPlayers(const std::string &server, std::vector<std::string> names)
 {
@@ -101,7 +119,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     // Ann leaves; Bob stays.
     m_clock = evening + 600;
     fake.setScript(withPlayers("Lately <3", {"Bob_%"}));
-    std::this_thread::sleep_for(1100ms); // the next answer comes from the server, not the cache
+    advanceClock(historyOptions().cacheTime); // the next answer comes from the server, not the cache
     const HttpReply page = get(target);
     history->flush();
     EXPECT_TRUE(containsAll(page.body, {"<h3>Seen in the last 24 hours</h3>",
@@ -126,6 +144,7 @@ TEST_F(ServiceHistory, PlayersAreSeenAndFoundAndTheStartPageSurvivesARestart)
     const HttpReply tooShort = get("/players?name=a");
     EXPECT_EQ(tooShort.status, 400u);
     EXPECT_TRUE(contains(tooShort.body, "The name must be 2 to 32 characters")) << tooShort.body;
+    EXPECT_EQ(get("/players?name=%FF%FE").status, 400u);
 
     // A new start of the program knows the server from the file, with the
     // web port it was asked with.
@@ -207,7 +226,9 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     for (int i = 0; i < 3; ++i) {
         const HttpReply page = get(target);
         EXPECT_EQ(page.status, 200u);
-        EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>", "History unavailable: Cannot", "file is not a database"}));
+        // Where the file is and what is wrong with it are the operators'.
+        EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>", "History unavailable."}));
+        EXPECT_FALSE(contains(page.body, "not a database") || contains(page.body, m_folder.path().string())) << page.body;
     }
     const auto json = nlohmann::json::parse(get(target + "&format=json").body);
     EXPECT_EQ(json["state"], "online");
@@ -217,6 +238,7 @@ TEST_F(ServiceHistory, AnUnusableFileIsExplainedAndPagesGoOn)
     const auto lines = log();
     ASSERT_EQ(lines.size(), 1u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
+    EXPECT_TRUE(containsAll(lines[0], {m_file.string(), "file is not a database"})) << lines[0];
     EXPECT_TRUE(fileBytes(m_file) == before) << "the file was changed";
 }
 
@@ -228,10 +250,10 @@ TEST_F(ServiceHistory, APageRightAfterAnAnswerShowsIt)
     result.status->server.map = "CTF-Coret";
     // Written by the writer thread in its own time; shown at once.
     history->record(result);
-    const nlohmann::json expected = {{{"t", "2026-12-01T20:00:00Z"}, {"players", 9}, {"bots", 1}}};
-    EXPECT_EQ(history->series(result.query), expected);
+    const std::vector<std::string> expected = {"20:00 9/1"};
+    EXPECT_EQ(answered(history->daySeries(result.query)), expected);
     history->flush();
-    EXPECT_EQ(history->series(result.query), expected);
+    EXPECT_EQ(answered(history->daySeries(result.query)), expected);
 }
 
 // A server claiming two billion players, and a history file from elsewhere
@@ -284,7 +306,7 @@ TEST_F(ServiceHistory, EachFaultIsLoggedOnceAMinute)
         m_clock = evening + second;
         history->record(result);
         history->flush();
-        EXPECT_TRUE(contains(history->statusSection(result.query), "History unavailable")) << second;
+        EXPECT_TRUE(saysUnavailable(*history, result.query)) << second;
     }
     const auto lines = log();
     EXPECT_GE(lines.size(), 2u);
@@ -304,7 +326,7 @@ TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
     const auto result = onlineResult(3);
     history->record(result);
     history->flush();
-    EXPECT_TRUE(contains(history->statusSection(result.query), "History unavailable"));
+    EXPECT_TRUE(saysUnavailable(*history, result.query));
     sqlite3_close(holder);
 
     m_clock = evening + 30;
@@ -313,9 +335,49 @@ TEST_F(ServiceHistory, TheEndOfAFaultIsLoggedOnce)
     // The reader tries the file again a minute after it failed.
     m_clock = evening + 60;
     for (int page = 0; page < 2; ++page)
-        EXPECT_FALSE(contains(history->statusSection(result.query), "History unavailable"));
+        EXPECT_FALSE(saysUnavailable(*history, result.query));
     const auto lines = log();
     ASSERT_EQ(lines.size(), 2u) << lines.back();
     EXPECT_TRUE(lines[0].starts_with("History unavailable: Cannot")) << lines[0];
     EXPECT_EQ(lines[1], "History available again: " + m_file.string());
+}
+
+// The pages of the tables of sessions damaged: the counts still read, the
+// searches do not. The service is not ready, however many other reads
+// succeed, until a search does.
+TEST_F(ServiceHistory, AFailedSearchHoldsReadinessWhateverElseSucceeds)
+{
+    {
+        auto store = history::SqliteStore::open(m_file);
+        std::vector<history::Sample> samples;
+        for (long long t = evening - 86400; t < evening; t += 300)
+            samples.push_back({{"127.0.0.1", 7787}, history::Seconds(std::chrono::seconds(t)), 2, 0, "DM-Deck", "Here",
+                               {"Anna " + std::to_string(t), "Bob " + std::to_string(t)}});
+        ASSERT_TRUE((*store)->record(samples).ok());
+    }
+    const long long pageSize = sqlValue(m_file, "PRAGMA page_size");
+    // Every table and index of sessions, the first page of each.
+    std::istringstream roots(sqlText(m_file, "SELECT group_concat(rootpage, ' ') FROM sqlite_schema "
+                                             "WHERE name LIKE '%session%' AND rootpage > 1"));
+    for (long long root; roots >> root;)
+        std::fstream(m_file, std::ios::in | std::ios::out | std::ios::binary).seekp((root - 1) * pageSize)
+            << std::string(static_cast<std::size_t>(pageSize), '\xFF');
+    auto history = makeHistory(m_file);
+    startWith(history, false);
+
+    EXPECT_EQ(get("/readyz").status, 200u) << "nothing failed yet";
+    const HttpReply search = get("/players?name=anna");
+    EXPECT_EQ(search.status, 503u);
+    EXPECT_TRUE(contains(search.body, "History unavailable.")) << search.body;
+    EXPECT_FALSE(contains(search.body, "malformed")) << search.body;
+    for (int second = 1; second <= 3; ++second) {
+        m_clock = evening + second; // a second on: the search is tried again
+        EXPECT_TRUE(history->daySeries({"127.0.0.1", 7787}));
+        EXPECT_EQ(get("/readyz").status, 503u) << second;
+    }
+    const auto lines = log();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(contains(lines[0], "malformed")) << lines[0];
+    for (const std::string &line : lines)
+        EXPECT_FALSE(contains(line, "available again")) << line;
 }

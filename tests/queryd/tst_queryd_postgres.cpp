@@ -105,23 +105,36 @@ TEST(PostgresFaults, ADatabaseThatCannotBeUsedIsOneLogLineAndPagesGoOn)
          "postgresql://skirvane@" + cluster.substr(cluster.find('@') + 1), "password authentication failed"},
         {base + "/no_such_history", std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history",
          "\"no_such_history\" does not exist"},
+        // The password as a parameter, its name escaped.
+        {std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history?pass%77ord=" + password
+             + "&connect_timeout=3",
+         std::regex_replace(base, std::regex(":" + password + "@"), "@") + "/no_such_history?connect_timeout=3",
+         "\"no_such_history\" does not exist"},
     };
     FakeGame game("Still Here", 3);
     for (const auto &row : rows) {
         Process service(instanceArguments(row.uri));
         const std::uint16_t port = service.waitForPort();
         ASSERT_NE(port, 0) << service.log();
+        // Not ready before any page, nor after pages.
+        EXPECT_EQ(httpGet(port, "/readyz").status, 503u) << row.shown;
         for (int i = 0; i < 3; ++i) {
             const HttpReply page = httpGet(port, game.target());
             EXPECT_EQ(page.status, 200u);
-            EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>",
-                                                "History unavailable: Cannot connect to the history database " + row.shown}));
+            EXPECT_TRUE(containsAll(page.body, {"<h1>Still Here</h1>", "History unavailable."}));
+            EXPECT_FALSE(contains(page.body, "skirvane@") || contains(page.body, "127.0.0.1:" + std::to_string(port)))
+                << page.body;
         }
+        const HttpReply search = httpGet(port, "/players?name=anna");
+        EXPECT_EQ(search.status, 503u);
+        EXPECT_FALSE(contains(search.body, "skirvane@")) << search.body;
         EXPECT_EQ(httpGet(port, "/Zyr/04query.html").status, 200u);
+        EXPECT_EQ(httpGet(port, "/readyz").status, 503u) << row.shown;
         const auto lines = linesHolding(service.log(), "History unavailable");
         ASSERT_EQ(lines.size(), 1u) << service.log();
         EXPECT_TRUE(containsAll(lines[0], {row.shown + ": ", row.reason}));
         EXPECT_FALSE(contains(service.log(), password)) << "the password is in the log";
+        EXPECT_FALSE(contains(service.log(), "available again")) << service.log();
     }
 }
 
@@ -132,19 +145,45 @@ TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
     Process service(instanceArguments(database.uri()));
     const std::uint16_t port = service.waitForPort();
     ASSERT_NE(port, 0) << service.log();
+    // Another instance that neither polls nor serves pages: only its health
+    // checks ask the database.
+    auto idleArguments = instanceArguments(database.uri());
+    idleArguments.push_back("--no-poll");
+    Process idle(idleArguments);
+    const std::uint16_t idlePort = idle.waitForPort();
+    ASSERT_NE(idlePort, 0) << idle.log();
+    const auto ready = [&] { return httpGet(port, "/readyz").status == 200; };
+    const auto idleReady = [&] { return httpGet(idlePort, "/readyz").status == 200; };
+    EXPECT_TRUE(ready());
+    EXPECT_TRUE(idleReady());
     const auto samplesWith = [&](int players) {
         return database.sql("SELECT count(*) FROM samples WHERE players = " + std::to_string(players));
     };
     ASSERT_EQ(httpGet(port, game.target()).status, 200u);
     ASSERT_TRUE(waitFor([&] { return samplesWith(3) != "0"; }, 10s)) << service.log();
+    // Bytes that are not UTF-8 never reach the database.
+    std::string continuations;
+    for (int i = 0; i < 2600; ++i)
+        continuations += "%80";
+    for (const std::string &name : {std::string("%FF%FE"), "ab" + continuations})
+        EXPECT_EQ(httpGet(port, "/players?name=" + name).status, 400u);
 
     controlTestCluster("stop");
-    std::this_thread::sleep_for(1500ms); // past the cache and the writer's batch
-    const HttpReply page = httpGet(port, game.target());
-    EXPECT_EQ(page.status, 200u);
-    EXPECT_TRUE(containsAll(page.body, {"<h1>Back Again</h1>", "History unavailable: "}));
+    // With no page asked for, the health check's own read finds it out
+    // within an interval, and it holds.
+    EXPECT_TRUE(waitFor([&] { return !ready() && !idleReady(); }, 3 * pollInterval)) << service.log() << idle.log();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(ready() || idleReady());
+    // Once the cache period and the writer's batch are past, pages say so.
+    EXPECT_TRUE(waitFor([&] {
+        const HttpReply page = httpGet(port, game.target());
+        return page.status == 200 && containsAll(page.body, {"<h1>Back Again</h1>", "History unavailable."});
+    }, 10s)) << service.log();
+    EXPECT_FALSE(ready());
+    EXPECT_FALSE(contains(service.log(), "available again")) << service.log();
 
     controlTestCluster("start");
+    EXPECT_TRUE(waitFor([&] { return ready() && idleReady(); }, 3 * pollInterval)) << service.log() << idle.log();
     game->setScript(fakeut3::sampleScript("Back Again", "DM-Deck", 7));
     ASSERT_TRUE(waitFor([&] {
         httpGet(port, game.target());
@@ -152,6 +191,40 @@ TEST(PostgresFaults, RecordingResumesWhenTheDatabaseComesBack)
     }, 30s)) << service.log();
     EXPECT_TRUE(waitFor([&] { return !contains(httpGet(port, game.target()).body, "History unavailable"); }, 5s))
         << service.log();
+    // Said once it is so, without the password.
+    const std::string uri = database.uri();
+    const std::string password = uri.substr(uri.find(':', 13) + 1, uri.find('@') - uri.find(':', 13) - 1);
+    const auto back = linesHolding(service.log(), "History available again: ");
+    ASSERT_FALSE(back.empty()) << service.log();
+    EXPECT_TRUE(contains(back[0], "postgresql://skirvane@127.0.0.1:")) << back[0];
+    EXPECT_FALSE(contains(service.log(), password)) << "the password is in the log";
+}
+
+// A lock held elsewhere stops the writes without an error: the instance is
+// not ready once a write has waited an interval, and is again once the
+// write is done.
+TEST(PostgresFaults, AWriteThatWaitsOnALockHoldsReadiness)
+{
+    TestDatabase database("held_up");
+    FakeGame game("Held Up", 3);
+    Process service(instanceArguments(database.uri()));
+    const std::uint16_t port = service.waitForPort();
+    ASSERT_NE(port, 0) << service.log();
+    const auto ready = [&] { return httpGet(port, "/readyz").status == 200; };
+    ASSERT_EQ(httpGet(port, game.target()).status, 200u);
+    ASSERT_TRUE(waitFor([&] { return database.sql("SELECT count(*) FROM samples") != "0"; }, 10s)) << service.log();
+    ASSERT_TRUE(ready());
+
+    auto holder = history::postgres::Connection::open(database.uri());
+    ASSERT_TRUE(holder) << holder.fault().message;
+    // Reads go on: only the polls' writes wait.
+    ASSERT_TRUE(holder->exec("BEGIN", "test").ok());
+    ASSERT_TRUE(holder->exec("LOCK TABLE samples IN EXCLUSIVE MODE", "test").ok());
+    EXPECT_TRUE(waitFor([&] { return !ready(); }, 4 * pollInterval)) << service.log();
+    EXPECT_EQ(httpGet(port, game.target()).status, 200u);
+    EXPECT_FALSE(ready());
+    ASSERT_TRUE(holder->exec("COMMIT", "test").ok());
+    EXPECT_TRUE(waitFor(ready, 2 * pollInterval)) << service.log();
 }
 
 TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)

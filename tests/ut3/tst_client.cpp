@@ -3,8 +3,20 @@
 #include "fakeserver.h"
 #include "ut3/client.h"
 #include "ut3/text.h"
+#include "ut3/udpport_platform.h"
 
 #include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <arpa/inet.h>
+#include <linux/errqueue.h>
+#include <netinet/ip.h>
+#include <netinet/ip_icmp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
 
 using namespace std::chrono_literals;
 using fakeut3::Shape;
@@ -182,5 +194,128 @@ TEST_P(ManyServers, AreAnsweredFromOneThread)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ManyServers, testing::Values(std::size_t(0), std::size_t(7)));
+
+#ifdef __linux__
+
+// The error queue's reports: what the system says, who says it (the
+// offender) and the address it is about.
+struct ReportRow {
+    std::string name;
+    int error;
+    std::string offender; // "": none given
+    std::uint16_t offenderPort;
+    std::string to;
+    std::optional<int> believed;
+};
+
+class ErrorReports : public testing::TestWithParam<ReportRow> {};
+
+TEST_P(ErrorReports, EndAQueryOnlyFromTheServersOwnAddress)
+{
+    const ReportRow &row = GetParam();
+    sock_extended_err report{};
+    report.ee_errno = std::uint32_t(row.error);
+    report.ee_origin = SO_EE_ORIGIN_ICMP;
+    boost::asio::ip::udp::endpoint offender;
+    if (!row.offender.empty())
+        offender = {boost::asio::ip::make_address(row.offender), row.offenderPort};
+    const std::size_t bytes = row.offender.empty() ? sizeof(sa_family_t) : offender.size();
+    sockaddr_storage given{};
+    std::memcpy(&given, offender.data(), bytes);
+    if (row.offender.empty())
+        given.ss_family = AF_UNSPEC;
+    const boost::asio::ip::udp::endpoint to(boost::asio::ip::make_address(row.to), 7777);
+    EXPECT_EQ(ut3::platform::believedError(report, reinterpret_cast<const sockaddr *>(&given), bytes, to), row.believed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ErrorReports, testing::Values(
+    ReportRow{"RefusedByTheServer", ECONNREFUSED, "127.0.0.1", 0, "127.0.0.1", ECONNREFUSED},
+    ReportRow{"RefusedByTheServerNamingItsPort", ECONNREFUSED, "127.0.0.1", 7777, "127.0.0.1", ECONNREFUSED},
+    ReportRow{"RefusedByTheServerOverIPv6", ECONNREFUSED, "::1", 0, "::1", ECONNREFUSED},
+    ReportRow{"RefusedByTheServerAsMappedAddress", ECONNREFUSED, "::ffff:192.0.2.7", 0, "192.0.2.7", ECONNREFUSED},
+    ReportRow{"RefusedForAMappedAddress", ECONNREFUSED, "192.0.2.7", 0, "::ffff:192.0.2.7", ECONNREFUSED},
+    ReportRow{"RefusedByAThirdAddress", ECONNREFUSED, "127.0.0.9", 0, "127.0.0.1", std::nullopt},
+    ReportRow{"RefusedByAnotherPortOfTheServer", ECONNREFUSED, "127.0.0.1", 7778, "127.0.0.1", std::nullopt},
+    ReportRow{"RefusedByAnotherFamily", ECONNREFUSED, "::1", 0, "127.0.0.1", std::nullopt},
+    ReportRow{"RefusedByNobodyNamed", ECONNREFUSED, "", 0, "127.0.0.1", std::nullopt},
+    ReportRow{"NoRouteFromARouterIsAReason", EHOSTUNREACH, "192.0.2.1", 0, "198.51.100.4", EHOSTUNREACH}),
+    [](const auto &info) { return info.param.name; });
+
+std::uint16_t checksum(const std::uint8_t *bytes, std::size_t size)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        sum += std::uint32_t(bytes[i] << 8 | bytes[i + 1]);
+    if (size % 2)
+        sum += std::uint32_t(bytes[size - 1] << 8);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return std::uint16_t(~sum);
+}
+
+// An ICMP "port unreachable" sent from `sender` (a raw socket) about a
+// datagram from `client` to `server`, as any host on the path, or anyone
+// who knows the client's port, can send it.
+bool sendPortUnreachable(const char *sender, const boost::asio::ip::udp::endpoint &client, const boost::asio::ip::udp::endpoint &server)
+{
+    const int raw = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (raw < 0)
+        return false;
+    sockaddr_in from{.sin_family = AF_INET};
+    inet_pton(AF_INET, sender, &from.sin_addr);
+    std::array<std::uint8_t, 8 + 20 + 8> message{};
+    message[0] = ICMP_DEST_UNREACH;
+    message[1] = ICMP_PORT_UNREACH;
+    std::uint8_t *ip = message.data() + 8;
+    ip[0] = 0x45;
+    ip[3] = 28;
+    ip[8] = 64;
+    ip[9] = IPPROTO_UDP;
+    const auto clientAddress = client.address().to_v4().to_bytes(), serverAddress = server.address().to_v4().to_bytes();
+    std::copy(clientAddress.begin(), clientAddress.end(), ip + 12);
+    std::copy(serverAddress.begin(), serverAddress.end(), ip + 16);
+    const std::uint16_t ipSum = checksum(ip, 20);
+    ip[10] = std::uint8_t(ipSum >> 8);
+    ip[11] = std::uint8_t(ipSum);
+    std::uint8_t *udp = ip + 20;
+    udp[0] = std::uint8_t(client.port() >> 8);
+    udp[1] = std::uint8_t(client.port());
+    udp[2] = std::uint8_t(server.port() >> 8);
+    udp[3] = std::uint8_t(server.port());
+    udp[5] = 8;
+    const std::uint16_t sum = checksum(message.data(), message.size());
+    message[2] = std::uint8_t(sum >> 8);
+    message[3] = std::uint8_t(sum);
+    sockaddr_in to{.sin_family = AF_INET};
+    std::memcpy(&to.sin_addr, serverAddress.data(), 4);
+    const bool sent = bind(raw, reinterpret_cast<const sockaddr *>(&from), sizeof from) == 0
+                      && sendto(raw, message.data(), message.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) == ssize_t(message.size());
+    close(raw);
+    return sent;
+}
+
+// A silent server that, on the first request, has a port unreachable sent
+// about itself from another loopback address, and then from its own.
+TEST_F(ClientTest, PortUnreachableFromAnotherAddressDoesNotEndTheQuery)
+{
+    const int probe = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (probe < 0)
+        GTEST_SKIP() << "raw sockets not permitted: " << std::strerror(errno);
+    close(probe);
+    for (const auto &[sender, state] : {std::pair{"127.0.0.9", ut3::QueryState::timeout}, std::pair{"127.0.0.1", ut3::QueryState::refused}}) {
+        boost::asio::ip::udp::socket server(m_io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+        std::array<std::uint8_t, 64> request;
+        boost::asio::ip::udp::endpoint client;
+        bool forged = false;
+        server.async_receive_from(boost::asio::buffer(request), client, [&](const boost::system::error_code &error, std::size_t) {
+            forged = !error && sendPortUnreachable(sender, {boost::asio::ip::make_address("127.0.0.1"), client.port()}, server.local_endpoint());
+        });
+        const ut3::QueryResult result = query(server.local_endpoint());
+        EXPECT_TRUE(forged) << sender;
+        EXPECT_EQ(result.state, state) << sender << ": " << result.error;
+    }
+}
+
+#endif
 
 }

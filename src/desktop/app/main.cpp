@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/folders.h"
-#include "app/program.h"
+#include "app/desktop.h"
 #include "core/deployment.h"
 #include "favourites/favouritesfile.h"
 #include "platform/executablefolder.h"
@@ -49,8 +49,8 @@ int main(int argc, char *argv[])
     options.process(app);
 
     const QString folder = ExecutableFolder::path();
-    Program program(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
-    program.showMain();
-    program.startWatchingAfterStartPage(FavouritesFile::configFolder() + QLatin1Char('/') + LiveSettings::fileName());
+    Desktop desktop(Deployment::built(), Folders::sound(folder), Folders::favourites(folder));
+    desktop.program().showMain();
+    desktop.startWatchingAfterStartPage(FavouritesFile::configFolder() + QLatin1Char('/') + LiveSettings::fileName());
     return app.exec();
 }

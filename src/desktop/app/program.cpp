@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include "app/folders.h"
-#include "app/watching.h"
 #include "core/placement.h"
 #include "favourites/favouritesfile.h"
 #include "platform/screen.h"
@@ -12,7 +11,6 @@
 #include "windows/mainwindow.h"
 #include "windows/saveconfirmation.h"
 
-#include <QTimer>
 
 Program::Program(Deployment deployment, QString soundFolder, QString favouritesFolder,
                  std::unique_ptr<UrlOpener> opener, std::unique_ptr<Sound> sound)
@@ -26,7 +24,6 @@ Program::Program(Deployment deployment, QString soundFolder, QString favouritesF
 
 Program::~Program()
 {
-    m_watching.reset();
     delete m_confirmation;
     delete m_favourites;
     delete m_about;
@@ -62,7 +59,7 @@ AboutWindow *Program::showAbout()
 FavouritesWindow *Program::showFavourites()
 {
     if (!m_favourites) {
-        m_favourites = new FavouritesWindow(m_deployment, FavouritesFile::iniPath(m_favouritesFolder));
+        m_favourites = new FavouritesWindow(m_deployment, favouritesPath());
         connect(m_favourites, &FavouritesWindow::aboutRequested, this, &Program::showAbout);
         connect(m_favourites, &FavouritesWindow::saved, this, &Program::showConfirmation);
         if (m_main)
@@ -89,19 +86,9 @@ SaveConfirmation *Program::showConfirmation()
     return m_confirmation;
 }
 
-Watching *Program::startWatching(const QString &settingsPath)
+QString Program::favouritesPath() const
 {
-    if (!m_watching)
-        m_watching = std::make_unique<Watching>(*this, FavouritesFile::iniPath(m_favouritesFolder), settingsPath);
-    return m_watching.get();
-}
-
-void Program::startWatchingAfterStartPage(const QString &settingsPath)
-{
-    const auto start = [this, settingsPath] { startWatching(settingsPath); };
-    if (m_main)
-        connect(m_main, &MainWindow::pageLoaded, this, start, Qt::SingleShotConnection);
-    QTimer::singleShot(StartPageWaitMs, this, start);
+    return FavouritesFile::iniPath(m_favouritesFolder);
 }
 
 MainWindow *Program::mainWindow() const

@@ -14,7 +14,6 @@ class AboutWindow;
 class FavouritesWindow;
 class MainWindow;
 class SaveConfirmation;
-class Watching;
 
 // The composition root: makes the services and the windows and connects
 // them. Each window has one live instance at most, made afresh (and placed)
@@ -34,16 +33,8 @@ public:
 
     const Deployment &deployment() const { return m_deployment; }
 
-    // Watches the favourites with the settings in that file, from now on.
-    Watching *startWatching(const QString &settingsPath);
-    // The same once the main window's start page has loaded or failed to,
-    // or StartPageWaitMs after the call at the latest: watching talks to the
-    // desktop's bus and asks the service about every favourite, and the
-    // start page comes first. Call after showMain().
-    void startWatchingAfterStartPage(const QString &settingsPath);
-    static constexpr int StartPageWaitMs = 5000;
-    // Null until watching starts.
-    Watching *watching() const { return m_watching.get(); }
+    // The favourites file's path.
+    QString favouritesPath() const;
 
     MainWindow *showMain();
     AboutWindow *showAbout();
@@ -71,5 +62,4 @@ private:
     QPointer<AboutWindow> m_about;
     QPointer<FavouritesWindow> m_favourites;
     QPointer<SaveConfirmation> m_confirmation;
-    std::unique_ptr<Watching> m_watching;
 };

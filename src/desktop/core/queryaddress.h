@@ -9,6 +9,8 @@ struct ServerValues
     QString address;
     QString queryPort;
     QString webPort;
+
+    bool operator==(const ServerValues &) const = default;
 };
 
 namespace QueryAddress {

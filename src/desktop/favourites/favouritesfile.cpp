@@ -79,22 +79,22 @@ QStringList values(const ProfileReader &file)
     return list;
 }
 
-Loaded load(const QString &path)
+common::Expected<QStringList> load(const QString &path)
 {
     const auto unreadable = [&](const QString &reason) {
-        return Loaded{QStringList(KeyCount),
-                      QStringLiteral("Cannot read the file %1: %2").arg(QDir::toNativeSeparators(path), reason)};
+        const QString message = QStringLiteral("Cannot read the file %1: %2").arg(QDir::toNativeSeparators(path), reason);
+        return common::Fault{common::FaultKind::cannotOpen, message.toStdString()};
     };
     // Opening a named pipe would wait for a writer, and a device may never
     // end: only a regular file is read, also when one is swapped in between.
     if (const std::optional<QString> other = FileSystem::otherThanAFile(path))
         return unreadable(QStringLiteral("it is %1, not a file").arg(*other));
     QFile file;
-    const FileSystem::OpenForReading opened = FileSystem::openFileForReading(path, file);
-    if (opened.outcome == FileSystem::OpenForReading::Outcome::Missing)
-        return {QStringList(KeyCount), {}};
-    if (opened.outcome == FileSystem::OpenForReading::Outcome::Failed)
-        return unreadable(opened.reason);
+    const common::Expected<FileSystem::Opening> opened = FileSystem::openFileForReading(path, file);
+    if (!opened)
+        return unreadable(QString::fromStdString(opened.fault().message));
+    if (*opened == FileSystem::Opening::missing)
+        return QStringList(KeyCount);
     // Read rather than mapped: a file cut short by someone else while mapped
     // would end the program. One byte over the size tells a file that grew.
     const QByteArray bytes = file.read(std::min(file.size(), MaxFileBytes) + 1);
@@ -103,16 +103,17 @@ Loaded load(const QString &path)
                               .arg(MaxFileBytes / (1024 * 1024)));
     if (file.error() != QFile::NoError)
         return unreadable(file.errorString());
-    return {values(ProfileReader::read(bytes, profileKeys())), {}};
+    return values(ProfileReader::read(bytes, profileKeys()));
 }
 
-std::optional<WriteFailure> save(const QString &path, const QStringList &values24)
+common::Expected<common::Done> save(const QString &path, const QStringList &values24)
 {
     for (qsizetype i = 0; i < KeyCount; ++i) {
         if (values24.value(i).contains(QLatin1Char('\r')) || values24.value(i).contains(QLatin1Char('\n')))
-            return WriteFailure{QStringLiteral("Cannot save the file %1: the field %2 holds a line break, "
-                                               "which would make a line of its own")
-                                    .arg(QDir::toNativeSeparators(path), keys().at(i))};
+            return common::Fault{QStringLiteral("Cannot save the file %1: the field %2 holds a line break, "
+                                                "which would make a line of its own")
+                                     .arg(QDir::toNativeSeparators(path), keys().at(i))
+                                     .toStdString()};
     }
     // A failure to make the folder is explained by the write that follows.
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 
 // The favourites file "ut3servers.ini": section [SERVER] with four keys for
 // each of the six slots, in slot order and within a slot name, address,
@@ -49,20 +48,15 @@ QByteArray saveText(const QStringList &values24);
 // The 24 values in keys() order, read by the profile-file rules.
 QStringList values(const ProfileReader &file);
 
-struct Loaded
-{
-    QStringList values; // KeyCount texts, empty when the file could not be read
-    QString problem;    // why the file could not be read; empty when it was, or when there is none
-};
-
-// Reads the file once. A missing file reads as all empty; a file that cannot
-// be read, a directory, a named pipe or device, and a file over MaxFileBytes
-// read as all empty with the problem, without waiting on anything.
-Loaded load(const QString &path);
+// The 24 values in keys() order, read once. A missing file reads as all
+// empty; a file that cannot be read, a directory, a named pipe or device,
+// and a file over MaxFileBytes are a fault naming the file and the reason,
+// found without waiting on anything.
+common::Expected<QStringList> load(const QString &path);
 
 // Writes the 24 values (see saveText()), making the file's folder when it
 // is missing. A value holding a line break is refused, naming its field,
-// and nothing is written. Nothing when written.
-[[nodiscard]] std::optional<WriteFailure> save(const QString &path, const QStringList &values24);
+// and nothing is written.
+common::Expected<common::Done> save(const QString &path, const QStringList &values24);
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <QFile>
 #include <QString>
 
@@ -18,15 +20,11 @@ std::optional<QString> otherThanAFile(const QString &path);
 // itself will be decided.
 bool folderWritable(const QString &folder);
 
-struct OpenForReading
-{
-    enum class Outcome { Opened, Missing, Failed };
-    Outcome outcome = Outcome::Failed;
-    QString reason; // when it failed
-};
+enum class Opening { opened, missing };
 // Opens the regular file at `path` into `file` for reading without ever
 // waiting on it (a named pipe would wait for a writer); whatever is not a
-// regular file once open, also one swapped in since it was looked at, fails.
-OpenForReading openFileForReading(const QString &path, QFile &file);
+// regular file once open, also one swapped in since it was looked at, fails
+// with the system's reason.
+common::Expected<Opening> openFileForReading(const QString &path, QFile &file);
 
 }

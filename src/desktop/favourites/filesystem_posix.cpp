@@ -32,22 +32,21 @@ bool folderWritable(const QString &folder)
     return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
 }
 
-OpenForReading openFileForReading(const QString &path, QFile &file)
+common::Expected<Opening> openFileForReading(const QString &path, QFile &file)
 {
-    using Outcome = OpenForReading::Outcome;
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0 && errno == ENOENT)
-        return {Outcome::Missing, {}};
+        return Opening::missing;
     if (descriptor < 0)
-        return {Outcome::Failed, QString::fromLocal8Bit(std::strerror(errno))};
+        return common::Fault{QString::fromLocal8Bit(std::strerror(errno)).toStdString()};
     if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
-        return {Outcome::Failed, file.errorString()};
+        return common::Fault{file.errorString().toStdString()};
     }
     struct stat status;
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
-        return {Outcome::Failed, QStringLiteral("it is not a file")};
-    return {Outcome::Opened, {}};
+        return common::Fault{"it is not a file"};
+    return Opening::opened;
 }
 
 }

@@ -10,9 +10,9 @@
 
 namespace {
 
-WriteFailure failure(const QString &path, const QString &reason)
+common::Fault failure(const QString &path, const QString &reason)
 {
-    return {QStringLiteral("Cannot save the file %1: %2").arg(QDir::toNativeSeparators(path), reason)};
+    return {QStringLiteral("Cannot save the file %1: %2").arg(QDir::toNativeSeparators(path), reason).toStdString()};
 }
 
 // Where the bytes really go: the save replaces a link's target, not the link.
@@ -44,7 +44,7 @@ void removeLeftovers(const QFileInfo &file)
 
 namespace FileWriter {
 
-std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView bytes)
+common::Expected<common::Done> replaceFile(const QString &path, QByteArrayView bytes)
 {
     if (const std::optional<QString> other = FileSystem::otherThanAFile(path))
         return failure(path, QStringLiteral("%1 is in its place, and it was left as it is").arg(*other));
@@ -65,7 +65,7 @@ std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView byte
     for (qsizetype written = 0; written < bytes.size();) {
         const qint64 count = save.write(bytes.data() + written, bytes.size() - written);
         if (count <= 0) {
-            const WriteFailure failed = failure(path, save.errorString());
+            common::Fault failed = failure(path, save.errorString());
             save.cancelWriting();
             return failed;
         }
@@ -73,7 +73,7 @@ std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView byte
     }
     if (!save.commit())
         return failure(path, save.errorString());
-    return std::nullopt;
+    return common::Done{};
 }
 
 }

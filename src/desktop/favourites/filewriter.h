@@ -1,15 +1,9 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <QByteArrayView>
 #include <QString>
-
-#include <optional>
-
-// Why a file could not be written: the file and the reason.
-struct WriteFailure
-{
-    QString message;
-};
 
 namespace FileWriter {
 
@@ -19,7 +13,7 @@ namespace FileWriter {
 // file's place, so a failed write leaves the old file as it was; such
 // temporary files left older than a minute by a save that was killed are
 // removed. Anything but a regular file at `path` is left untouched and
-// refused. Nothing when the file was written.
-[[nodiscard]] std::optional<WriteFailure> replaceFile(const QString &path, QByteArrayView bytes);
+// refused. The fault names the file and the reason.
+common::Expected<common::Done> replaceFile(const QString &path, QByteArrayView bytes);
 
 }

@@ -15,6 +15,8 @@ Tray::Tray(const QIcon &icon, QObject *parent)
     , m_icon(icon)
 {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_friendsPart = m_menu->addSection(QStringLiteral("Friends online"));
+    m_friendsPart->setVisible(false);
     m_firstFixed = m_menu->addSeparator();
     connect(m_menu->addAction(QStringLiteral("Show Skirvane")), &QAction::triggered, this, &Tray::showRequested);
     connect(m_menu->addAction(QStringLiteral("Alerts…")), &QAction::triggered, this, &Tray::alertsRequested);
@@ -34,23 +36,34 @@ Tray::~Tray()
     delete m_menu;
 }
 
-void Tray::setEntries(const QStringList &entries)
+void Tray::setEntries(const QStringList &entries, const QStringList &friends)
 {
-    // Entries are renamed rather than made again, so that an open menu stays as it is.
-    while (m_entries.size() > entries.size())
-        delete m_entries.takeLast();
-    while (m_entries.size() < entries.size()) {
-        auto *entry = new QAction(m_menu);
-        m_menu->insertAction(m_firstFixed, entry);
-        connect(entry, &QAction::triggered, this, [this, index = int(m_entries.size())] { emit entryChosen(index); });
-        m_entries.append(entry);
+    fill(m_entries, entries, m_friendsPart, &Tray::entryChosen);
+    fill(m_friends, friends, m_firstFixed, &Tray::friendChosen);
+    m_friendsPart->setVisible(!friends.isEmpty());
+    m_firstFixed->setVisible(!entries.isEmpty() || !friends.isEmpty());
+    QStringList lines{QStringLiteral("Skirvane")};
+    lines += entries;
+    if (!friends.isEmpty())
+        lines += QStringLiteral("Friends online: ") + friends.join(QStringLiteral(", "));
+    m_icon.setToolTip(plainLinesAsRichText(lines));
+}
+
+void Tray::fill(QList<QAction *> &actions, const QStringList &texts, QAction *before, void (Tray::*chosen)(int))
+{
+    while (actions.size() > texts.size())
+        delete actions.takeLast();
+    while (actions.size() < texts.size()) {
+        auto *action = new QAction(m_menu);
+        m_menu->insertAction(before, action);
+        connect(action, &QAction::triggered, this,
+                [this, chosen, index = int(actions.size())] { emit(this->*chosen)(index); });
+        actions.append(action);
     }
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        QString text = entries[i];
-        m_entries[i]->setText(text.replace(QLatin1Char('&'), QLatin1String("&&"))); // "&" would mark a shortcut letter
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        QString text = texts[i];
+        actions[i]->setText(text.replace(QLatin1Char('&'), QLatin1String("&&"))); // "&" would mark a shortcut letter
     }
-    m_firstFixed->setVisible(!entries.isEmpty());
-    m_icon.setToolTip(plainLinesAsRichText(QStringList{QStringLiteral("Skirvane")} + entries));
 }
 
 void Tray::showMessage(const QString &title, const QString &body, int key)

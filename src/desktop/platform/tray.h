@@ -7,9 +7,9 @@
 class QAction;
 class QMenu;
 
-// The program's icon in the desktop's tray, with a menu of entries above
-// "Show Skirvane", "Alerts…" and "Quit". Exists only where the desktop has
-// a tray.
+// The program's icon in the desktop's tray, with a menu of entries, then a
+// "Friends online" part when there are any, above "Show Skirvane",
+// "Alerts…" and "Quit". Exists only where the desktop has a tray.
 class Tray final : public QObject
 {
     Q_OBJECT
@@ -20,8 +20,9 @@ public:
     ~Tray() override;
     Q_DISABLE_COPY_MOVE(Tray)
 
-    // The entries, as plain text, in the menu and, one a line, in the tooltip.
-    void setEntries(const QStringList &entries);
+    // The entries and the friends online, as plain text, in the menu and,
+    // one a line, in the tooltip.
+    void setEntries(const QStringList &entries, const QStringList &friends = {});
     // A balloon message; clicking it gives messageClicked(key).
     void showMessage(const QString &title, const QString &body, int key);
 
@@ -29,6 +30,7 @@ public:
 
 signals:
     void entryChosen(int index);
+    void friendChosen(int index);
     void showRequested();
     void alertsRequested();
     void quitRequested();
@@ -37,7 +39,12 @@ signals:
 private:
     QMenu *const m_menu;
     QSystemTrayIcon m_icon;
+    // Renamed rather than made again, so that an open menu stays as it is.
+    void fill(QList<QAction *> &actions, const QStringList &texts, QAction *before, void (Tray::*chosen)(int));
+
     QList<QAction *> m_entries;
-    QAction *m_firstFixed = nullptr; // entries go above it
+    QAction *m_friendsPart = nullptr; // the friends go below it
+    QList<QAction *> m_friends;
+    QAction *m_firstFixed = nullptr; // entries and friends go above it
     int m_messageKey = -1;
 };

@@ -1,14 +1,8 @@
 #pragma once
 
+#include "common/expected.h"
+
 #include <QString>
-
-#include <optional>
-
-// Why a page could not be opened: the address and the reason.
-struct OpenFailure
-{
-    QString message;
-};
 
 // Opens a web page in the desktop's browser and returns at once, without
 // waiting for the browser or looking at its outcome. On Linux the address
@@ -23,7 +17,8 @@ public:
     virtual ~UrlOpener() = default;
     Q_DISABLE_COPY_MOVE(UrlOpener)
 
-    // Nothing when the opener was started. The address is taken as it is:
-    // no escaping, no encoding, no trimming.
-    [[nodiscard]] virtual std::optional<OpenFailure> open(const QString &address);
+    // Done when the opener was started; else a fault naming the address and
+    // the reason. The address is taken as it is: no escaping, no encoding,
+    // no trimming.
+    virtual common::Expected<common::Done> open(const QString &address);
 };

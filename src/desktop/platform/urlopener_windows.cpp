@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-std::optional<OpenFailure> UrlOpener::open(const QString &address)
+common::Expected<common::Done> UrlOpener::open(const QString &address)
 {
     // The system program with the address as its single, quoted argument,
     // exactly one blank between them; its window shown minimized (style 2).
@@ -16,7 +16,8 @@ std::optional<OpenFailure> UrlOpener::open(const QString &address)
         arguments->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
     });
     if (!process.startDetached())
-        return OpenFailure{
-            QStringLiteral("Cannot open %1: explorer.exe could not be started (%2).").arg(address, process.errorString())};
-    return std::nullopt;
+        return common::Fault{QStringLiteral("Cannot open %1: explorer.exe could not be started (%2).")
+                                 .arg(address, process.errorString())
+                                 .toStdString()};
+    return common::Done{};
 }

@@ -6,10 +6,7 @@
 
 void FavouritesWatch::setRules(AlertRules rules)
 {
-    m_rules = std::move(rules);
-    m_names.clear();
-    for (const QString &name : m_rules.names)
-        m_names.insert(name.toCaseFolded());
+    m_rules = rules;
 }
 
 QString FavouritesWatch::key(const ServerValues &server)
@@ -75,22 +72,11 @@ QList<LiveAlert> FavouritesWatch::answered(const ServerValues &serverValues, con
     server.state = *state;
 
     const bool filled = state->players >= m_rules.minPlayers;
-    QSet<QString> present;
-    QStringList spelled; // the watched names that are newly there, as the server spells them
-    for (const QString &name : state->playerNames) {
-        const QString folded = name.toCaseFolded();
-        if (!m_names.contains(folded) || present.contains(folded))
-            continue;
-        present.insert(folded);
-        if (!server.present.contains(folded))
-            spelled.append(name);
-    }
     const bool first = !server.known;
     const bool newlyFilled = filled && !server.filled;
     server.known = true;
     server.filled = filled;
-    server.present = present;
-    if (first || !m_rules.enabled)
+    if (first || !m_rules.enabled || !newlyFilled)
         return {};
 
     WatchedFavourite favourite;
@@ -99,12 +85,7 @@ QList<LiveAlert> FavouritesWatch::answered(const ServerValues &serverValues, con
             favourite = f;
             break;
         }
-    QList<LiveAlert> alerts;
-    if (newlyFilled)
-        alerts.append({LiveAlert::Kind::filled, favourite, *state, {}});
-    for (const QString &name : spelled)
-        alerts.append({LiveAlert::Kind::watchedName, favourite, *state, name});
-    return alerts;
+    return {{LiveAlert::Kind::filled, favourite, *state, {}}};
 }
 
 LiveState FavouritesWatch::state(const ServerValues &server) const

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/queryaddress.h"
+#include "watch/friendswatch.h"
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +17,8 @@ struct WatchedFavourite
     int slot = 0;
     QString name;
     ServerValues server;
+
+    bool operator==(const WatchedFavourite &) const = default;
 };
 
 // What the service last said of a favourite's server.
@@ -29,26 +31,31 @@ struct LiveState
     int players = 0; // human players
     std::optional<int> maxPlayers;
     QStringList playerNames;
+
+    bool operator==(const LiveState &) const = default;
 };
 
-// Something the player asked to be told of.
+// Something the player asked to be told of: a favourite that filled up, or
+// a friend who is playing somewhere.
 struct LiveAlert
 {
-    enum class Kind { filled, watchedName };
+    enum class Kind { filled, friendOnline };
     Kind kind = Kind::filled;
-    WatchedFavourite favourite;
-    LiveState state;
-    QString playerName; // the watched name as the server spells it; empty for `filled`
+    WatchedFavourite favourite; // filled
+    LiveState state;            // filled
+    FriendOnline found;         // friendOnline
+
+    // The server the alert is about.
+    ServerValues server() const { return kind == Kind::filled ? favourite.server : found.server; }
 };
 
 struct AlertRules
 {
     bool enabled = true;
     int minPlayers = 2;
-    QStringList names; // matched case-insensitively against whole player names
 };
 
-// The watching rules, without network or clock: the favourites to ask in
+// The favourites' rules, without network or clock: the favourites to ask in
 // each round come out, the service's JSON answers go in, and live states and
 // alerts come out. A server is asked once at a time. The first answer of a
 // server only sets what is already true; an alert is given when its
@@ -86,12 +93,10 @@ private:
         bool asking = false;
         bool known = false;   // has answered once: its conditions are set
         bool filled = false;  // at least minPlayers human players
-        QSet<QString> present; // watched names on it, case-folded
     };
     static QString key(const ServerValues &server);
 
     AlertRules m_rules;
-    QSet<QString> m_names; // case-folded
     QList<WatchedFavourite> m_favourites;
     QHash<QString, Server> m_servers;
 };

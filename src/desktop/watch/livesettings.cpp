@@ -1,5 +1,8 @@
 #include "watch/livesettings.h"
 
+#include "favourites/filesystem.h"
+#include "favourites/filewriter.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,51 +11,110 @@
 
 namespace {
 
-const QString RefreshKey = QStringLiteral("live/refreshSeconds");
-const QString EnabledKey = QStringLiteral("alerts/enabled");
-const QString MinPlayersKey = QStringLiteral("alerts/minPlayers");
-const QString NamesKey = QStringLiteral("alerts/names");
-
-std::optional<int> wholeIn(const QString &text, int low, int high)
+template<class... Ways>
+struct Overloaded : Ways...
 {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok || value < low || value > high)
-        return std::nullopt;
-    return value;
+    using Ways::operator()...;
+};
+
+common::Fault fault(const QString &message)
+{
+    return common::Fault{message.toStdString()};
 }
 
-QString outOfRange(const QString &what, const QString &text, int low, int high)
-{
-    return QStringLiteral("%1 must be a whole number from %2 to %3; it was \"%4\".")
-        .arg(what)
-        .arg(low)
-        .arg(high)
-        .arg(text);
 }
 
-std::variant<QStringList, QString> namesFrom(const QString &text)
+const QList<SettingDeclaration> &SettingDeclaration::all()
 {
-    QStringList names;
-    for (const QString &part : text.split(QLatin1Char(','))) {
-        const QString name = part.trimmed();
-        if (name.isEmpty())
-            continue;
-        if (name.size() > LiveSettings::MaxNameLength)
-            return QStringLiteral("A watched name may have at most %1 characters; \"%2…\" has %3.")
-                .arg(LiveSettings::MaxNameLength)
-                .arg(name.left(20))
-                .arg(name.size());
-        if (!names.contains(name, Qt::CaseInsensitive))
-            names.append(name);
-    }
-    if (names.size() > LiveSettings::MaxNames)
-        return QStringLiteral("At most %1 names can be watched; there were %2.")
-            .arg(LiveSettings::MaxNames)
-            .arg(names.size());
-    return names;
+    static const QList<SettingDeclaration> declared = {
+        {QStringLiteral("live/refreshSeconds"), QStringLiteral("Refresh every (seconds):"),
+         QStringLiteral("The refresh time in seconds"), Whole{&LiveSettings::refreshSeconds, 60, 10, 24 * 60 * 60}},
+        {QStringLiteral("alerts/enabled"), QStringLiteral("Alerts:"), QStringLiteral("Whether to alert"),
+         Flag{&LiveSettings::alertsEnabled, true, QStringLiteral("Notify me")}},
+        // 64: the most a UT3 server holds.
+        {QStringLiteral("alerts/minPlayers"), QStringLiteral("When a favourite has at least (players):"),
+         QStringLiteral("The number of players to alert at"), Whole{&LiveSettings::minPlayers, 2, 1, 64}},
+        {QStringLiteral("alerts/names"), QStringLiteral("When one of these plays anywhere:"),
+         QStringLiteral("The watched names"), Names{&LiveSettings::names, 100, 64},
+         QStringLiteral("names separated by commas")},
+    };
+    return declared;
 }
 
+QString SettingDeclaration::text(const LiveSettings &settings) const
+{
+    return std::visit(Overloaded{
+                          [&](const Whole &whole) { return QString::number(settings.*whole.field); },
+                          [&](const Flag &flag) {
+                              return settings.*flag.field ? QStringLiteral("true") : QStringLiteral("false");
+                          },
+                          [&](const Names &names) { return (settings.*names.field).join(QStringLiteral(", ")); },
+                      },
+                      type);
+}
+
+common::Expected<common::Done> SettingDeclaration::read(const QString &text, LiveSettings &settings) const
+{
+    return std::visit(
+        Overloaded{
+            [&](const Whole &whole) -> common::Expected<common::Done> {
+                bool ok = false;
+                const int value = text.trimmed().toInt(&ok);
+                if (!ok || value < whole.low || value > whole.high)
+                    return fault(QStringLiteral("%1 must be a whole number from %2 to %3; it was \"%4\".")
+                                     .arg(what)
+                                     .arg(whole.low)
+                                     .arg(whole.high)
+                                     .arg(text));
+                settings.*whole.field = value;
+                return common::Done{};
+            },
+            [&](const Flag &flag) -> common::Expected<common::Done> {
+                const QString word = text.trimmed().toLower();
+                if (word != QLatin1String("true") && word != QLatin1String("false"))
+                    return fault(QStringLiteral("%1 must be true or false; it was \"%2\".").arg(what, text));
+                settings.*flag.field = word == QLatin1String("true");
+                return common::Done{};
+            },
+            [&](const Names &rule) -> common::Expected<common::Done> {
+                QStringList names;
+                for (const QString &part : text.split(QLatin1Char(','))) {
+                    const QString name = part.trimmed();
+                    if (name.isEmpty())
+                        continue;
+                    if (name.size() > rule.longest)
+                        return fault(QStringLiteral("A watched name may have at most %1 characters; \"%2…\" has %3.")
+                                         .arg(rule.longest)
+                                         .arg(name.left(20))
+                                         .arg(name.size()));
+                    if (!names.contains(name, Qt::CaseInsensitive))
+                        names.append(name);
+                }
+                if (names.size() > rule.most)
+                    return fault(QStringLiteral("At most %1 names can be watched; there were %2.")
+                                     .arg(rule.most)
+                                     .arg(names.size()));
+                settings.*rule.field = names;
+                return common::Done{};
+            },
+        },
+        type);
+}
+
+void SettingDeclaration::reset(LiveSettings &settings) const
+{
+    std::visit(Overloaded{
+                   [&](const Whole &whole) { settings.*whole.field = whole.fallback; },
+                   [&](const Flag &flag) { settings.*flag.field = flag.fallback; },
+                   [&](const Names &names) { (settings.*names.field).clear(); },
+               },
+               type);
+}
+
+LiveSettings::LiveSettings()
+{
+    for (const SettingDeclaration &setting : SettingDeclaration::all())
+        setting.reset(*this);
 }
 
 QString LiveSettings::fileName()
@@ -60,99 +122,56 @@ QString LiveSettings::fileName()
     return QStringLiteral("skirvane.conf");
 }
 
-std::variant<LiveSettings, QString> LiveSettings::fromTexts(const QString &refreshSeconds, bool alertsEnabled,
-                                                            const QString &minPlayers, const QString &names)
+common::Expected<LiveSettings::Loaded> LiveSettings::load(const QString &path)
 {
-    LiveSettings settings;
-    const std::optional<int> refresh = wholeIn(refreshSeconds, MinRefreshSeconds, MaxRefreshSeconds);
-    if (!refresh)
-        return outOfRange(QStringLiteral("The refresh time in seconds"), refreshSeconds, MinRefreshSeconds,
-                          MaxRefreshSeconds);
-    const std::optional<int> least = wholeIn(minPlayers, 1, MaxPlayers);
-    if (!least)
-        return outOfRange(QStringLiteral("The number of players to alert at"), minPlayers, 1, MaxPlayers);
-    std::variant<QStringList, QString> list = namesFrom(names);
-    if (const QString *problem = std::get_if<QString>(&list))
-        return *problem;
-    settings.refreshSeconds = *refresh;
-    settings.alertsEnabled = alertsEnabled;
-    settings.minPlayers = *least;
-    settings.names = std::get<QStringList>(list);
-    return settings;
-}
-
-LiveSettings LiveSettings::load(const QString &path, QStringList *problems)
-{
-    LiveSettings settings;
+    // QSettings opens whatever the path names, and a named pipe would wait
+    // for a writer for ever.
+    if (const std::optional<QString> other = FileSystem::otherThanAFile(path))
+        return common::Fault{common::FaultKind::cannotOpen,
+                             QStringLiteral("Cannot read the settings file %1: it is %2, not a file")
+                                 .arg(QDir::toNativeSeparators(path), *other)
+                                 .toStdString()};
+    Loaded loaded;
     const QSettings file(path, QSettings::IniFormat);
-    const auto text = [&](const QString &key) -> std::optional<QString> {
-        const QVariant value = file.value(key);
+    for (const SettingDeclaration &setting : SettingDeclaration::all()) {
+        const QVariant value = file.value(setting.key);
+        if (value.isNull())
+            continue;
         // Unquoted commas read back as a list.
-        return value.isNull() ? std::nullopt : std::optional(value.toStringList().join(QLatin1Char(',')));
-    };
-    const auto note = [&](const QString &key, const QString &problem) {
-        if (problems)
-            problems->append(key + QStringLiteral(": ") + problem);
-    };
-    if (const std::optional<QString> refresh = text(RefreshKey)) {
-        if (const std::optional<int> value = wholeIn(*refresh, MinRefreshSeconds, MaxRefreshSeconds))
-            settings.refreshSeconds = *value;
-        else
-            note(RefreshKey, outOfRange(QStringLiteral("The refresh time in seconds"), *refresh, MinRefreshSeconds,
-                                        MaxRefreshSeconds));
+        const common::Expected<common::Done> read =
+            setting.read(value.toStringList().join(QLatin1Char(',')), loaded.settings);
+        if (!read.ok())
+            loaded.ignored.append(common::Fault{setting.key.toStdString() + ": " + read.fault().message});
     }
-    if (const std::optional<QString> enabled = text(EnabledKey)) {
-        const QString word = enabled->trimmed().toLower();
-        if (word == QLatin1String("true") || word == QLatin1String("false"))
-            settings.alertsEnabled = word == QLatin1String("true");
-        else
-            note(EnabledKey, QStringLiteral("It must be true or false; it was \"%1\".").arg(*enabled));
-    }
-    if (const std::optional<QString> least = text(MinPlayersKey)) {
-        if (const std::optional<int> value = wholeIn(*least, 1, MaxPlayers))
-            settings.minPlayers = *value;
-        else
-            note(MinPlayersKey, outOfRange(QStringLiteral("The number of players to alert at"), *least, 1, MaxPlayers));
-    }
-    if (const std::optional<QString> names = text(NamesKey)) {
-        std::variant<QStringList, QString> list = namesFrom(*names);
-        if (const QString *problem = std::get_if<QString>(&list))
-            note(NamesKey, *problem);
-        else
-            settings.names = std::get<QStringList>(list);
-    }
-    return settings;
+    return loaded;
 }
 
-std::optional<WriteFailure> LiveSettings::save(const QString &path) const
+common::Expected<common::Done> LiveSettings::save(const QString &path) const
 {
     // QSettings lays out the text in a scratch folder; the safe writer puts it
     // in place.
     const QTemporaryDir scratch;
     if (!scratch.isValid())
-        return WriteFailure{QStringLiteral("Cannot save the settings: no temporary folder (%1).")
-                                .arg(scratch.errorString())};
+        return fault(QStringLiteral("Cannot save the settings: no temporary folder (%1).").arg(scratch.errorString()));
     const QString draft = scratch.filePath(fileName());
     {
         QSettings text(draft, QSettings::IniFormat);
-        if (QFile::exists(path)) {
+        if (!FileSystem::otherThanAFile(path) && QFile::exists(path)) {
             const QSettings old(path, QSettings::IniFormat);
             if (old.status() == QSettings::NoError)
                 for (const QString &key : old.allKeys())
                     text.setValue(key, old.value(key));
         }
-        text.setValue(RefreshKey, refreshSeconds);
-        text.setValue(EnabledKey, alertsEnabled);
-        text.setValue(MinPlayersKey, minPlayers);
-        text.setValue(NamesKey, names.join(QLatin1Char(',')));
+        for (const SettingDeclaration &setting : SettingDeclaration::all())
+            text.setValue(setting.key, setting.text(*this));
         text.sync();
         if (text.status() != QSettings::NoError)
-            return WriteFailure{QStringLiteral("Cannot save the settings: the draft %1 could not be written.").arg(draft)};
+            return fault(QStringLiteral("Cannot save the settings: the draft %1 could not be written.").arg(draft));
     }
     // A failure to make the folder is explained by the write that follows.
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile made(draft);
     if (!made.open(QIODevice::ReadOnly))
-        return WriteFailure{QStringLiteral("Cannot save the settings: %1").arg(made.errorString())};
+        return fault(QStringLiteral("Cannot save the settings: %1").arg(made.errorString()));
     return FileWriter::replaceFile(path, made.readAll());
 }

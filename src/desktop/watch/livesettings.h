@@ -1,45 +1,89 @@
 #pragma once
 
-#include "favourites/filewriter.h"
+#include "common/expected.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 #include <variant>
 
-// The watching settings kept in "skirvane.conf" (INI): live/refreshSeconds,
-// alerts/enabled, alerts/minPlayers and alerts/names (names separated by
-// commas).
+// The watching settings kept in "skirvane.conf" (INI). Each is declared
+// once in declarations(): the file, the checks and the Alerts dialog all
+// go through those declarations.
 struct LiveSettings
 {
-    static constexpr int MinRefreshSeconds = 10;
-    static constexpr int MaxRefreshSeconds = 24 * 60 * 60;
-    static constexpr int MaxPlayers = 64; // the most a UT3 server holds
-    static constexpr int MaxNames = 100;
-    static constexpr int MaxNameLength = 64;
+    int refreshSeconds = 0;
+    bool alertsEnabled = false;
+    int minPlayers = 0;
+    QStringList names; // matched case-insensitively against whole player names
 
-    int refreshSeconds = 60;
-    bool alertsEnabled = true;
-    int minPlayers = 2;
-    QStringList names;
-
+    // Every setting at its declared default.
+    LiveSettings();
     bool operator==(const LiveSettings &) const = default;
 
     // The file's name, in the user's configuration folder.
     static QString fileName();
 
-    // The settings from typed texts, or a message naming the value that is
-    // not right and what it must be.
-    static std::variant<LiveSettings, QString> fromTexts(const QString &refreshSeconds, bool alertsEnabled,
-                                                         const QString &minPlayers, const QString &names);
+    // The settings in the file. Missing keys read as their defaults, and so
+    // do values that are not right, each named in `ignored`. Anything but a
+    // regular file at `path` (a named pipe would hold the program) is not
+    // opened: a fault naming it.
+    struct Loaded;
+    static common::Expected<Loaded> load(const QString &path);
 
-    // The settings in the file. Missing keys, and values that are not right,
-    // read as their defaults; those values are named in `problems`.
-    static LiveSettings load(const QString &path, QStringList *problems = nullptr);
-
-    // Writes the four keys, keeping the file's other keys, through a new file
+    // Writes every setting, keeping the file's other keys, through a new file
     // that takes the old one's place: the file is written whole or not at all.
-    // Nothing when written.
-    [[nodiscard]] std::optional<WriteFailure> save(const QString &path) const;
+    common::Expected<common::Done> save(const QString &path) const;
+};
+
+struct LiveSettings::Loaded
+{
+    LiveSettings settings;
+    QList<common::Fault> ignored;
+};
+
+// One setting, declared once as KConfig's .kcfg declares an entry: its key,
+// its type with default and range, and the words the dialog and the
+// messages use.
+struct SettingDeclaration
+{
+    // A whole number from `low` to `high`.
+    struct Whole
+    {
+        int LiveSettings::*field;
+        int fallback;
+        int low;
+        int high;
+    };
+    // true or false; the dialog shows it as a check box with `caption`.
+    struct Flag
+    {
+        bool LiveSettings::*field;
+        bool fallback;
+        QString caption;
+    };
+    // Names separated by commas: trimmed, the empty dropped, each once in any
+    // case; empty by default.
+    struct Names
+    {
+        QStringList LiveSettings::*field;
+        int most;
+        int longest;
+    };
+
+    QString key;   // "section/name"; the name is the dialog field's object name too
+    QString label; // the dialog's
+    QString what;  // how a message names the value
+    std::variant<Whole, Flag, Names> type;
+    QString placeholder = {}; // the dialog's hint in an empty field
+
+    QString name() const { return key.section(QLatin1Char('/'), 1); }
+    // The value as the file and the dialog hold it.
+    QString text(const LiveSettings &settings) const;
+    // Sets the value from its text, or says what is wrong with the text.
+    common::Expected<common::Done> read(const QString &text, LiveSettings &settings) const;
+    void reset(LiveSettings &settings) const;
+
+    static const QList<SettingDeclaration> &all();
 };

@@ -29,21 +29,28 @@ LiveWatch::~LiveWatch()
 
 void LiveWatch::setSettings(const LiveSettings &settings)
 {
-    m_watch.setRules({settings.alertsEnabled, settings.minPlayers, settings.names});
+    m_watch.setRules({settings.alertsEnabled, settings.minPlayers});
+    m_friends.setNames(settings.alertsEnabled ? settings.names : QStringList());
+    m_model.setFriends(m_friends.online());
     // An answer later than the next round would only be in its way.
     m_transferTimeoutMs = std::min(settings.refreshSeconds, 30) * 1000;
-    const bool first = !m_timer.isActive();
-    m_timer.start(settings.refreshSeconds * 1000);
-    if (first)
-        round();
+    m_timer.setInterval(settings.refreshSeconds * 1000);
+    // A name just added is looked for at once.
+    refresh();
 }
 
-QList<std::pair<WatchedFavourite, QString>> LiveWatch::described() const
+void LiveWatch::refresh()
 {
-    QList<std::pair<WatchedFavourite, QString>> list;
+    m_timer.start();
+    round();
+}
+
+void LiveWatch::showStates()
+{
+    QList<LiveModel::Favourite> favourites;
     for (const WatchedFavourite &favourite : m_watch.favourites())
-        list.append({favourite, FavouritesWatch::describe(favourite, m_watch.state(favourite.server))});
-    return list;
+        favourites.append({favourite, m_watch.state(favourite.server)});
+    m_model.setFavourites(std::move(favourites));
 }
 
 QList<WatchedFavourite> LiveWatch::favouritesFrom(const QStringList &values24)
@@ -58,6 +65,15 @@ QList<WatchedFavourite> LiveWatch::favouritesFrom(const QStringList &values24)
     return list;
 }
 
+QUrl LiveWatch::searchAddress(const QString &favoritesQueryHost, const QString &name)
+{
+    // Encoded whole: a name may hold "&", "+" or "#".
+    QUrl address(QStringLiteral("http://") + favoritesQueryHost + QStringLiteral("/players"), QUrl::TolerantMode);
+    address.setQuery(QStringLiteral("name=") + QString::fromLatin1(QUrl::toPercentEncoding(name))
+                     + QStringLiteral("&format=json"));
+    return address;
+}
+
 QUrl LiveWatch::statusAddress(const QString &favoritesQueryHost, const ServerValues &server)
 {
     return QUrl(QueryAddress::compose(QueryAddress::favoritesQueryBase(favoritesQueryHost), server)
@@ -67,17 +83,31 @@ QUrl LiveWatch::statusAddress(const QString &favoritesQueryHost, const ServerVal
 
 void LiveWatch::round()
 {
-    const QList<WatchedFavourite> toAsk = m_watch.startRound(m_favourites());
-    for (const WatchedFavourite &favourite : toAsk)
-        ask(favourite);
-    emit statesChanged();
+    for (const WatchedFavourite &favourite : m_watch.startRound(m_favourites())) {
+        get(statusAddress(m_host, favourite.server), [this, server = favourite.server](const auto &body) {
+            const QList<LiveAlert> alerts = m_watch.answered(server, body);
+            // The model is up to date before anyone is told.
+            showStates();
+            for (const LiveAlert &alert : alerts)
+                m_model.alert(alert);
+        });
+    }
+    for (const QString &name : m_friends.startRound()) {
+        get(searchAddress(m_host, name), [this, name](const auto &body) {
+            const QList<FriendOnline> arrived = m_friends.answered(name, body);
+            m_model.setFriends(m_friends.online());
+            for (const FriendOnline &found : arrived)
+                m_model.alert({.kind = LiveAlert::Kind::friendOnline, .found = found});
+        });
+    }
+    showStates();
 }
 
-void LiveWatch::ask(const WatchedFavourite &favourite)
+void LiveWatch::get(const QUrl &address, std::function<void(const std::optional<QByteArray> &)> answered)
 {
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
-    QNetworkRequest request(statusAddress(m_host, favourite.server));
+    QNetworkRequest request(address);
     request.setTransferTimeout(m_transferTimeoutMs);
     QNetworkReply *reply = m_network->get(request);
     // Stopped as soon as it is too long, rather than held whole first.
@@ -85,7 +115,7 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
         if (received > MaxAnswerBytes)
             reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, server = favourite.server] {
+    connect(reply, &QNetworkReply::finished, this, [reply, answered = std::move(answered)] {
         reply->deleteLater();
         std::optional<QByteArray> body;
         if (reply->error() == QNetworkReply::NoError) {
@@ -93,8 +123,6 @@ void LiveWatch::ask(const WatchedFavourite &favourite)
             if (body->size() > MaxAnswerBytes)
                 body.reset();
         }
-        for (const LiveAlert &alert : m_watch.answered(server, body))
-            emit alerted(alert);
-        emit statesChanged();
+        answered(body);
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "watch/favouriteswatch.h"
+#include "watch/livemodel.h"
 #include "watch/livesettings.h"
 
 #include <QObject>
@@ -11,9 +12,12 @@
 
 class QNetworkAccessManager;
 
-// Watches the favourites through the favourites host's JSON status, one
-// round every refresh time, without ever waiting on the network: the rules
-// are FavouritesWatch's, this only moves the requests and the answers.
+// Watches the favourites through the favourites host's JSON status, and
+// the watched names through its player search, one round every refresh
+// time, without ever waiting on the network: the rules are FavouritesWatch's
+// and FriendsWatch's, this only moves the requests and the answers, and
+// writes what they give into the model. Names are searched for only while
+// alerts are on.
 class LiveWatch final : public QObject
 {
     Q_OBJECT
@@ -27,30 +31,33 @@ public:
     ~LiveWatch() override;
     Q_DISABLE_COPY_MOVE(LiveWatch)
 
-    // Takes effect at once; the first call starts watching with a round.
+    // Takes effect at once, with a round; the first call starts watching.
     void setSettings(const LiveSettings &settings);
+    // A round now, and the next a refresh time later. A server or name still
+    // being asked is not asked again.
+    void refresh();
 
-    const FavouritesWatch &watch() const { return m_watch; }
-    // The favourites described, in slot order.
-    QList<std::pair<WatchedFavourite, QString>> described() const;
+    const LiveModel &model() const { return m_model; }
 
     // The favourites among the 24 values of the favourites file: those whose
     // address is not blank.
     static QList<WatchedFavourite> favouritesFrom(const QStringList &values24);
     // The address the favourites window queries, asking for JSON.
     static QUrl statusAddress(const QString &favoritesQueryHost, const ServerValues &server);
-
-signals:
-    void statesChanged();
-    void alerted(const LiveAlert &alert);
+    // The player search of the same host, asking for JSON.
+    static QUrl searchAddress(const QString &favoritesQueryHost, const QString &name);
 
 private:
     void round();
-    void ask(const WatchedFavourite &favourite);
+    // Asks the host; `answered` gets the body, or nothing when the request failed.
+    void get(const QUrl &address, std::function<void(const std::optional<QByteArray> &)> answered);
+    void showStates();
 
     const QString m_host;
     const FavouritesSource m_favourites;
     FavouritesWatch m_watch;
+    FriendsWatch m_friends;
+    LiveModel m_model;
     QTimer m_timer;
     int m_transferTimeoutMs = 0;
     // Made when there is something to ask.

@@ -7,55 +7,46 @@
 #include <QFormLayout>
 #include <QLineEdit>
 
-AlertsDialog::AlertsDialog(QString settingsPath, QWidget *parent)
+AlertsDialog::AlertsDialog(const LiveSettings &settings, QWidget *parent)
     : QDialog(parent)
-    , m_path(std::move(settingsPath))
-    , m_refreshEdit(new QLineEdit)
-    , m_enabledBox(new QCheckBox(QStringLiteral("Notify me")))
-    , m_minPlayersEdit(new QLineEdit)
-    , m_namesEdit(new QLineEdit)
 {
     setObjectName(QStringLiteral("alerts"));
     setWindowTitle(QStringLiteral("Alerts"));
-    m_refreshEdit->setObjectName(QStringLiteral("refreshSeconds"));
-    m_enabledBox->setObjectName(QStringLiteral("enabled"));
-    m_minPlayersEdit->setObjectName(QStringLiteral("minPlayers"));
-    m_namesEdit->setObjectName(QStringLiteral("names"));
-    m_namesEdit->setPlaceholderText(QStringLiteral("names separated by commas"));
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
     auto *form = new QFormLayout(this);
-    form->addRow(QStringLiteral("Refresh every (seconds):"), m_refreshEdit);
-    form->addRow(QStringLiteral("Alerts:"), m_enabledBox);
-    form->addRow(QStringLiteral("When a favourite has at least (players):"), m_minPlayersEdit);
-    form->addRow(QStringLiteral("When one of these joins:"), m_namesEdit);
+    for (const SettingDeclaration &setting : SettingDeclaration::all()) {
+        QWidget *field = nullptr;
+        if (const auto *flag = std::get_if<SettingDeclaration::Flag>(&setting.type)) {
+            auto *box = new QCheckBox(flag->caption);
+            box->setChecked(settings.*flag->field);
+            field = box;
+        } else {
+            auto *edit = new QLineEdit(setting.text(settings));
+            edit->setPlaceholderText(setting.placeholder);
+            field = edit;
+        }
+        field->setObjectName(setting.name());
+        form->addRow(setting.label, field);
+        m_fields.insert(setting.key, field);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
     form->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &AlertsDialog::save);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AlertsDialog::choose);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void AlertsDialog::load()
+void AlertsDialog::choose()
 {
-    const LiveSettings settings = LiveSettings::load(m_path);
-    m_refreshEdit->setText(QString::number(settings.refreshSeconds));
-    m_enabledBox->setChecked(settings.alertsEnabled);
-    m_minPlayersEdit->setText(QString::number(settings.minPlayers));
-    m_namesEdit->setText(settings.names.join(QStringLiteral(", ")));
-}
-
-void AlertsDialog::save()
-{
-    const std::variant<LiveSettings, QString> read = LiveSettings::fromTexts(
-        m_refreshEdit->text(), m_enabledBox->isChecked(), m_minPlayersEdit->text(), m_namesEdit->text());
-    if (const QString *problem = std::get_if<QString>(&read)) {
-        showWarning(this, QStringLiteral("badSetting"), QStringLiteral("The alerts were not saved."), *problem);
-        return;
+    LiveSettings settings;
+    for (const SettingDeclaration &setting : SettingDeclaration::all()) {
+        QWidget *field = m_fields.value(setting.key);
+        const auto *box = qobject_cast<QCheckBox *>(field);
+        const QString text = box ? (box->isChecked() ? QStringLiteral("true") : QStringLiteral("false"))
+                                 : static_cast<QLineEdit *>(field)->text();
+        if (const common::Expected<common::Done> read = setting.read(text, settings); !read.ok()) {
+            showWarning(this, QStringLiteral("badSetting"), QStringLiteral("The alerts were not saved."),
+                        QString::fromStdString(read.fault().message));
+            return;
+        }
     }
-    const LiveSettings &settings = std::get<LiveSettings>(read);
-    if (const std::optional<WriteFailure> failure = settings.save(m_path)) {
-        showWarning(this, QStringLiteral("saveFailure"), QStringLiteral("The alerts could not be saved."),
-                    failure->message);
-        return;
-    }
-    emit saved(settings);
-    accept();
+    emit chosen(settings);
 }

@@ -3,31 +3,24 @@
 #include "watch/livesettings.h"
 
 #include <QDialog>
+#include <QHash>
 
-class QCheckBox;
-class QLineEdit;
-
-// Edits the watching settings and saves them to their file. A value that is
-// not right is named in a message and nothing is saved; the dialog stays
-// open for it to be put right.
+// Edits the watching settings: one field for each declared setting. A value
+// that is not right is named in a message and the dialog stays open for it
+// to be put right; right values are handed on in chosen(), and whoever
+// keeps the file saves them.
 class AlertsDialog final : public QDialog
 {
     Q_OBJECT
 public:
-    AlertsDialog(QString settingsPath, QWidget *parent = nullptr);
-
-    // The settings in the file, shown in the fields.
-    void load();
+    explicit AlertsDialog(const LiveSettings &settings, QWidget *parent = nullptr);
 
 signals:
-    void saved(const LiveSettings &settings);
+    void chosen(const LiveSettings &settings);
 
 private:
-    void save();
+    void choose();
 
-    const QString m_path;
-    QLineEdit *const m_refreshEdit;
-    QCheckBox *const m_enabledBox;
-    QLineEdit *const m_minPlayersEdit;
-    QLineEdit *const m_namesEdit;
+    // By setting key: a QLineEdit, or a QCheckBox for a flag.
+    QHash<QString, QWidget *> m_fields;
 };

@@ -8,6 +8,7 @@
 #include "platform/richtext.h"
 #include "platform/timer.h"
 #include "platform/warning.h"
+#include "watch/livemodel.h"
 #include "windows/linklabel.h"
 #include "windows/optionbutton.h"
 
@@ -123,14 +124,23 @@ FavouritesWindow::Slots FavouritesWindow::addSlots()
 
 void FavouritesWindow::load()
 {
-    const FavouritesFile::Loaded file = FavouritesFile::load(m_iniPath);
+    const common::Expected<QStringList> file = FavouritesFile::load(m_iniPath);
     for (qsizetype i = 0; i < m_slots.fields.size(); ++i)
-        m_slots.fields[i]->setText(file.values.value(i));
-    m_save.setReadProblem(file.problem);
-    if (!file.problem.isEmpty())
-        showWarning(this, QStringLiteral("readFailure"), QStringLiteral("The favourite servers could not be read."),
-                    file.problem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
-                    Qt::NonModal);
+        m_slots.fields[i]->setText(file ? file->value(i) : QString());
+    if (file)
+        return;
+    const QString problem = QString::fromStdString(file.fault().message);
+    m_save.setReadProblem(problem);
+    showWarning(this, QStringLiteral("readFailure"), QStringLiteral("The favourite servers could not be read."),
+                problem + QStringLiteral("\n\nThe fields are empty; saving will ask before replacing the file."),
+                Qt::NonModal);
+}
+
+void FavouritesWindow::observe(const LiveModel &model)
+{
+    connect(&model, &LiveModel::favouritesChanged, this,
+            [this, &model] { setLiveStates(model.favouriteLinesBySlot()); });
+    setLiveStates(model.favouriteLinesBySlot());
 }
 
 void FavouritesWindow::setLiveStates(const QStringList &states)
@@ -180,11 +190,11 @@ void FavouritesWindow::write(bool closing)
     QStringList values;
     for (const QLineEdit *field : m_slots.fields)
         values += field->text();
-    if (const std::optional<WriteFailure> failure = FavouritesFile::save(m_iniPath, values)) {
+    if (const common::Expected<common::Done> saved = FavouritesFile::save(m_iniPath, values); !saved.ok()) {
         // A window that is closing cannot hold the message.
         showWarning(closing ? nullptr : this, QStringLiteral("saveFailure"),
                     QStringLiteral("The favourite servers could not be saved."),
-                    failure->message
+                    QString::fromStdString(saved.fault().message)
                         + (closing ? QStringLiteral("\n\nThe file was left as it was.")
                                    : QStringLiteral("\n\nYour changes are still in the window; the file was left as it was.")));
         return;

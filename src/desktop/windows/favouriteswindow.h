@@ -5,6 +5,7 @@
 #include "core/saveflow.h"
 #include "windows/form.h"
 
+class LiveModel;
 class QRadioButton;
 
 // The favourites window: six slots of four fields loaded from the favourites
@@ -22,9 +23,9 @@ public:
     // be read leaves them empty and says why, without blocking.
     void load();
 
-    // Adds each slot's live state (empty: none) to its option button's
-    // tooltip, below the tooltip it was made with.
-    void setLiveStates(const QStringList &states);
+    // Each slot's option button shows the slot's live state in its tooltip,
+    // below the tooltip it was made with, from now on.
+    void observe(const LiveModel &model);
 
 signals:
     void aboutRequested();
@@ -36,6 +37,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // One line for each slot, empty for none.
+    void setLiveStates(const QStringList &states);
     // Queries the slot whose option button is selected (empty values when
     // none is) into this window's browser.
     void queryChosenFavourite();

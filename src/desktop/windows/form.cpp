@@ -231,9 +231,9 @@ void Form::finishTabOrder()
 
 void Form::openPage(UrlOpener &opener, const QString &address)
 {
-    if (const std::optional<OpenFailure> failure = opener.open(address))
+    if (const common::Expected<common::Done> opened = opener.open(address); !opened.ok())
         showWarning(this, QStringLiteral("launchFailure"), QStringLiteral("The page %1 could not be opened.").arg(address),
-                    failure->message);
+                    QString::fromStdString(opened.fault().message));
 }
 
 Placement::Frame Form::placementFrame() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queryd/history.h"
+#include "queryd/paths.h"
 #include "queryd/recentservers.h"
 #include "queryd/statusrequest.h"
 #include "ut3/result.h"
@@ -7,27 +9,20 @@
 #include "history/players.h"
 
 #include <chrono>
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace queryd {
 
-// The paths the desktop program asks for.
-inline constexpr std::string_view MainStatusPath = "/Zyr/Skirvane/skirvane.php";
-inline constexpr std::string_view FavouritesStatusPath = "/Skirvane/skirvane.php";
-inline constexpr std::string_view StartPagePath = "/Zyr/04query.html";
-inline constexpr std::string_view SitePath = "/";
-inline constexpr std::string_view PlayersPath = "/players";
-inline constexpr std::string_view StylePath = "/assets/page.css";
-inline constexpr std::string_view ScriptPath = "/assets/refresh.js";
+// The service's pages as HTML, made from plain data. Every string from a
+// game server or a request goes through appendEscaped (html.h).
 
 struct StatusPageSettings {
     std::chrono::seconds refresh;
     std::chrono::milliseconds queryTimeout;
 };
-
 
 // What happened to a query that got no usable answer, and what to check.
 std::string problemSentence(const StatusRequest &request, const ut3::QueryResult &result,
@@ -35,8 +30,7 @@ std::string problemSentence(const StatusRequest &request, const ut3::QueryResult
 
 // A server's status page without the link to the server's statistics page,
 // so that one page serves every web port: statisticsLink(request) goes at
-// linkAt. historySection is the history store's own part (HTML), placed
-// after the players.
+// linkAt. historySection (renderhistory.h) goes after the players.
 struct StatusPage {
     std::string html;
     std::size_t linkAt = 0;
@@ -51,12 +45,14 @@ std::string statisticsLink(const StatusRequest &request);
 // limits, unknown paths.
 std::string messagePage(std::string_view heading, std::string_view sentence);
 
-// summary, when given, adds HTML after each recent server's link; the
-// player search form is there when names can be searched.
-std::string startPage(const std::vector<RecentServer> &recent,
-                      const std::function<std::string(const RecentServer &)> &summary = {}, bool playerSearch = false);
-// A player search shows at most this many rows.
-inline constexpr std::size_t MaxPlayerMatches = 100;
+// A server the start page lists, with its last day when the history has
+// it: its players now and a sparkline go after its link.
+struct RecentEntry {
+    RecentServer server;
+    std::optional<history::Series> day;
+};
+// The player search form is there when names can be searched.
+std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch = false);
 // The answer to a player search for `text`.
 std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches);
 // A status page's address for a server, with its web port.

@@ -1,7 +1,10 @@
-#include "queryd/pages.h"
+#include "queryd/renderhtml.h"
 
 #include "queryd/html.h"
 #include "queryd/options.h"
+#include "queryd/renderhistory.h"
+
+#include "ut3/text.h"
 
 #include "common/address.h"
 #include "common/utctime.h"
@@ -326,8 +329,7 @@ std::string statusLink(std::string_view address, unsigned queryPort, unsigned we
         + "&serverwport=" + std::to_string(webPort);
 }
 
-std::string startPage(const std::vector<RecentServer> &recent, const std::function<std::string(const RecentServer &)> &summary,
-                      bool playerSearch)
+std::string startPage(const std::vector<RecentEntry> &recent, bool playerSearch)
 {
     std::string page;
     open(page, "Skirvane: look up a UT3 server");
@@ -350,7 +352,7 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
         element(page, "p", "No server has been looked up through this service yet.", "quiet");
     } else {
         page += "<h2>Looked up lately</h2><ul class=\"recent\">";
-        for (const RecentServer &server : recent) {
+        for (const auto &[server, day] : recent) {
             page += "<li><a href=\"";
             appendEscaped(page, statusLink(server.address, server.queryPort, server.webPort));
             page += "\">";
@@ -358,8 +360,7 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
             page += "</a> <span class=\"quiet\">";
             appendEscaped(page, common::hostAndPort(server.address, server.queryPort));
             page += "</span>";
-            if (summary)
-                page += summary(server);
+            page += recentSummary(day);
             page += "</li>";
         }
         page += "</ul>";
@@ -371,10 +372,14 @@ std::string startPage(const std::vector<RecentServer> &recent, const std::functi
 std::string playerSearchPage(std::string_view text, const std::vector<history::PlayerMatch> &matches)
 {
     std::string page;
-    const std::string heading = "Players named like “" + std::string(text) + "”";
-    open(page, heading);
-    page += "<header>";
-    element(page, "h1", heading);
+    // Cleaned as a server's strings are: no override can turn the page
+    // around it, and no control character shows. The title holds no markup
+    // to isolate it with.
+    const std::string term = ut3::decodeServerString(text);
+    open(page, "Players named like “" + term + "”");
+    page += "<header><h1>Players named like “<bdi>";
+    appendEscaped(page, term);
+    page += "</bdi>”</h1>";
     element(page, "p", "Names seen in the last 7 days on the servers this service watches, the latest first.", "sub");
     page += "</header>";
     if (matches.empty()) {
