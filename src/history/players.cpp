@@ -15,14 +15,6 @@ std::string_view bounded(std::string_view text, std::size_t maxBytes)
     return text.substr(0, end);
 }
 
-std::string foldCase(std::string_view text)
-{
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return folded;
-}
-
 void foldLatest(std::vector<SeenPlayer> &seen, Seconds time, std::span<const std::string> names, const SessionRule &rule)
 {
     // The list does not tell which sessions go on in the server's latest

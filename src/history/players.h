@@ -55,9 +55,4 @@ void foldLatest(std::vector<SeenPlayer> &seen, Seconds time, std::span<const std
 inline constexpr std::size_t maxNameBytes = 200;
 std::string_view bounded(std::string_view text, std::size_t maxBytes = maxNameBytes);
 
-// The form names are compared in by a player search: ASCII letters in
-// lower case, every other byte as it is. Both the stored names and the
-// search text go through it.
-std::string foldCase(std::string_view text);
-
 }

@@ -1,14 +1,18 @@
 #include "history/postgresschema.h"
 
+#include "history/casefold.h"
+#include "history/postgrespartitions.h"
+
+#include <atomic>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace history::postgres::schema {
 
 namespace {
 
 constexpr std::string_view operation = "Cannot prepare the history database";
-// Held for the transaction that makes or upgrades the tables.
-constexpr std::int64_t schemaLockKey = 0x536b727600000002;
 
 // The same tables as the history file's, in PostgreSQL's types. The version
 // is a row of its own: PostgreSQL has no user_version.
@@ -79,9 +83,109 @@ DELETE FROM sessions s USING open_sessions o
 UPDATE skirvane_history SET version = 2;
 )sql";
 
+// Version 3 keeps the samples and the ended sessions in one partition a
+// day, so that a prune drops whole days; the tables of version 2 are
+// copied into the new ones and dropped. Each name keeps the end of its
+// latest ended session, which a trigger brings up to date whatever writes
+// a session, so that the search ranks names without reading each name's
+// sessions in every day's partition. The names' folded forms are made
+// again as today's folding makes them (older versions folded ASCII letters
+// alone), and a trigram index of them finds the names that hold a text.
+constexpr const char *upgradeFrom2 = R"sql(
+ALTER TABLE names ADD COLUMN last_ended bigint NOT NULL DEFAULT 0;
+ALTER TABLE samples RENAME TO samples_v2;
+ALTER INDEX samples_pkey RENAME TO samples_v2_pkey;
+ALTER TABLE sessions RENAME TO sessions_v2;
+ALTER INDEX sessions_by_server RENAME TO sessions_v2_by_server;
+ALTER INDEX sessions_by_name RENAME TO sessions_v2_by_name;
+CREATE TABLE samples(
+    server_id bigint NOT NULL,
+    t bigint NOT NULL,
+    players integer NOT NULL,
+    bots integer NOT NULL,
+    map_id bigint,
+    PRIMARY KEY(server_id, t)) PARTITION BY RANGE (t);
+CREATE TABLE sessions(
+    server_id bigint NOT NULL,
+    name_id bigint NOT NULL,
+    first_seen bigint NOT NULL,
+    last_seen bigint NOT NULL) PARTITION BY RANGE (last_seen);
+CREATE INDEX sessions_by_server ON sessions(server_id, last_seen);
+CREATE INDEX sessions_by_name ON sessions(name_id, last_seen);
+CREATE FUNCTION skirvane_sessions_ended() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    UPDATE names n SET last_ended = e.last_seen
+    FROM (SELECT name_id, max(last_seen) AS last_seen FROM ended GROUP BY name_id) e
+    WHERE n.id = e.name_id AND n.last_ended < e.last_seen;
+    RETURN NULL;
+END $$;
+CREATE TRIGGER sessions_ended AFTER INSERT ON sessions
+    REFERENCING NEW TABLE AS ended FOR EACH STATEMENT EXECUTE FUNCTION skirvane_sessions_ended();
+CREATE TRIGGER sessions_extended AFTER UPDATE ON sessions
+    REFERENCING NEW TABLE AS ended FOR EACH STATEMENT EXECUTE FUNCTION skirvane_sessions_ended();
+)sql";
+
+constexpr const char *copyFrom2 = R"sql(
+INSERT INTO samples SELECT * FROM samples_v2;
+INSERT INTO sessions SELECT * FROM sessions_v2;
+DROP TABLE samples_v2, sessions_v2;
+UPDATE skirvane_history SET version = 3;
+)sql";
+
 std::string where(const Connection &connection)
 {
     return "Cannot use the history database " + connection.printableUri();
+}
+
+Expected<Done> foldNamesAgain(Connection &connection)
+{
+    auto rows = connection.query("SELECT id, name FROM names", operation);
+    if (!rows)
+        return rows.fault();
+    std::vector<std::int64_t> ids;
+    std::vector<std::string> folded;
+    for (int row = 0; row < rows->rows(); ++row) {
+        ids.push_back(rows->integer(row, 0));
+        folded.push_back(foldCase(rows->text(row, 1)));
+    }
+    return connection.exec("UPDATE names SET folded = f.folded FROM unnest($1::bigint[], $2::text[]) AS f(id, folded) "
+                           "WHERE names.id = f.id AND names.folded <> f.folded",
+                           operation, Parameters().addArray(ids).addArray(folded));
+}
+
+Expected<Done> partitionByDay(Connection &connection)
+{
+    if (auto done = connection.script(upgradeFrom2, operation); !done.ok())
+        return done;
+    auto days = connection.query("SELECT DISTINCT floor(t / 86400.0)::bigint FROM "
+                                 "(SELECT t FROM samples_v2 UNION SELECT last_seen FROM sessions_v2) AS times",
+                                 operation);
+    if (!days)
+        return days.fault();
+    for (int row = 0; row < days->rows(); ++row)
+        if (auto made = DayPartitions::make(connection, days->integer(row, 0), operation); !made.ok())
+            return made;
+    return connection.script(copyFrom2, operation);
+}
+
+// The trigram index needs the pg_trgm extension, which PostgreSQL ships but
+// which only a role allowed to create in the database may add. Without it
+// the search reads every name, as older versions did, and says why once.
+Expected<Done> indexNames(Connection &connection)
+{
+    if (auto done = connection.exec("SAVEPOINT trigrams", operation); !done.ok())
+        return done;
+    auto made = connection.script("CREATE EXTENSION IF NOT EXISTS pg_trgm; "
+                                  "CREATE INDEX names_by_text ON names USING gin (folded gin_trgm_ops)",
+                                  operation);
+    if (made.ok())
+        return connection.exec("RELEASE SAVEPOINT trigrams", operation);
+    static std::atomic_bool told = false;
+    if (!told.exchange(true))
+        std::fprintf(stderr, "%s; the player search reads every name until the extension pg_trgm is added to the database "
+                             "(CREATE EXTENSION pg_trgm, by its owner or a superuser)\n",
+                     made.fault().message.c_str());
+    return connection.exec("ROLLBACK TO SAVEPOINT trigrams", operation);
 }
 
 }
@@ -107,16 +211,29 @@ Expected<Done> prepare(Connection &connection)
     } else if (tables->integer(0, 1) > 0) {
         return Fault{FaultKind::other, where(connection) + ": it holds tables of another program, not player history. It is left as it is."};
     }
-    if (version == currentVersion)
-        return Done{};
+    if (version == currentVersion) {
+        auto indexed = connection.query("SELECT to_regclass('names_by_text') IS NOT NULL", operation);
+        if (!indexed)
+            return indexed.fault();
+        if (indexed->text(0, 0) == "t")
+            return Done{};
+        if (auto done = indexNames(connection); !done.ok())
+            return done;
+        return transaction.commit(operation);
+    }
     if (version > currentVersion)
         return Fault{FaultKind::newerSchema,
                      where(connection) + ": it was written by a newer version of the program (layout " + std::to_string(version)
                          + "; this one knows up to " + std::to_string(currentVersion) + "). It is left as it is."};
     // A new database goes through every layout's steps, as an old one does.
-    const std::string steps = std::string(version == 0 ? createVersion1 : "") + upgradeFrom1;
-    if (auto done = connection.script(steps.c_str(), operation); !done.ok())
-        return done;
+    if (version < 2) {
+        const std::string steps = std::string(version == 0 ? createVersion1 : "") + upgradeFrom1;
+        if (auto done = connection.script(steps.c_str(), operation); !done.ok())
+            return done;
+    }
+    for (const auto step : {foldNamesAgain, partitionByDay, indexNames})
+        if (auto done = step(connection); !done.ok())
+            return done;
     return transaction.commit(operation);
 }
 

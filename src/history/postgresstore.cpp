@@ -1,6 +1,7 @@
 #include "history/postgresstore.h"
 
 #include "history/backend.h"
+#include "history/casefold.h"
 #include "history/postgresschema.h"
 
 #include <algorithm>
@@ -75,6 +76,7 @@ Expected<Done> PostgresStore::connected()
     }
     m_connection = std::move(*opened);
     m_names.clear();
+    m_partitions.forget();
     m_backoff.succeeded();
     m_lost.reset();
     return Done{};
@@ -108,6 +110,12 @@ Expected<Done> PostgresStore::record(std::span<const Sample> samples)
             passes.emplace_back();
         passes[pass].push_back(sample);
     }
+
+    std::set<std::int64_t> times;
+    for (const Sample *sample : ordered)
+        times.insert(seconds(sample->time));
+    if (auto done = m_partitions.cover(m_connection, times, recording); !done.ok())
+        return done;
 
     postgres::Transaction transaction(m_connection);
     if (auto done = transaction.begin(recording); !done.ok())
@@ -355,35 +363,6 @@ Expected<Done> PostgresStore::noteLookup(const ServerKey &server, const AskedAs 
             .add(std::int64_t{asked.webPort}));
 }
 
-Expected<Done> PostgresStore::prune(Seconds before)
-{
-    if (auto done = connected(); !done.ok())
-        return done;
-    // The samples and sessions go server by server, each a range of an index.
-    // A session going on ends with its server's latest sample, so it goes
-    // before the samples do.
-    static constexpr const char *steps[] = {
-        "DELETE FROM open_sessions WHERE server_id IN (SELECT id FROM servers WHERE coalesce(latest, 0) < $1)",
-        "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < $1",
-        "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < $1",
-        "DELETE FROM servers WHERE coalesce(last_lookup, 0) < $1 "
-        "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
-        // A map's last sample is no later than its last_seen.
-        "DELETE FROM maps WHERE last_seen < $1",
-    };
-    m_names.clear();
-    postgres::Transaction transaction(m_connection);
-    if (auto done = transaction.begin(pruning); !done.ok())
-        return done;
-    for (const char *sql : steps)
-        if (auto done = m_connection.exec(sql, pruning, postgres::Parameters().add(seconds(before))); !done.ok())
-            return done;
-    if (auto done = m_connection.exec("DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-                                     "AND NOT EXISTS (SELECT 1 FROM open_sessions WHERE name_id = names.id)", pruning); !done.ok())
-        return done;
-    return transaction.commit(pruning);
-}
-
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
     Series series = emptySeries(now, span, step);
@@ -482,44 +461,6 @@ Expected<std::vector<SeenPlayer>> PostgresStore::playersSeen(const ServerKey &se
     for (int row = 0; row < rows->rows(); ++row)
         players.add(rows->text(row, 0), rows->integer(row, 1), rows->integer(row, 2), rows->integer(row, 3));
     return players.take();
-}
-
-Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
-                                                                std::size_t limit)
-{
-    // strpos() compares text: no character of the search is a wildcard.
-    // Each matching name gives a row with its latest time, so the latest
-    // rows all come from the `limit` names seen latest: only their sessions
-    // are read, each name's ended ones through the index by name, rather
-    // than every session since `since`; and with `limit` such names, as many
-    // rows are at least as late as the last of them, so older sessions are
-    // not read. The sessions going on are few: they are taken at once.
-    auto rows = read(
-        "WITH matched AS MATERIALIZED (SELECT id, name FROM names WHERE strpos(folded, $1) > 0), "
-        "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
-        "JOIN servers v ON v.id = o.server_id), "
-        "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest((SELECT max(last_seen) FROM sessions WHERE name_id = m.id), g.newest) AS newest "
-        "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
-        "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
-        "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
-        "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
-        "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
-        "WHERE name_id = n.id AND last_seen >= (SELECT t FROM floor)) s "
-        "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
-        "WHERE o.latest >= (SELECT t FROM floor)) u "
-        "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
-        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
-        "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
-        postgres::Parameters().add(foldCase(text)).add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
-    if (!rows)
-        return rows.fault();
-    std::vector<PlayerMatch> matches;
-    for (int row = 0; row < rows->rows(); ++row) {
-        const std::int64_t seen = rows->integer(row, 4), latest = rows->integer(row, 5);
-        matches.push_back({rows->text(row, 0), seen == latest && at(latest) >= onlineSince, at(seen),
-                           {rows->text(row, 1), static_cast<std::uint16_t>(rows->integer(row, 2))}, rows->text(row, 3)});
-    }
-    return matches;
 }
 
 }

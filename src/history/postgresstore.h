@@ -2,6 +2,7 @@
 
 #include "history/backoff.h"
 #include "history/postgres.h"
+#include "history/postgrespartitions.h"
 #include "history/store.h"
 
 #include <chrono>
@@ -33,6 +34,7 @@ public:
     Expected<Done> record(std::span<const Sample> samples) override;
     Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override;
     Expected<Done> prune(Seconds before) override;
+    Expected<bool> pruneStep(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
@@ -67,6 +69,17 @@ private:
     Backoff m_backoff;
     std::chrono::steady_clock::time_point m_retryAt;
     std::optional<Fault> m_lost;
+    // The days' partitions the samples of a batch go to.
+    postgres::DayPartitions m_partitions;
+    // How far a prune has gone: it drops the days wholly before its time,
+    // then the older rows of that time's day server by server.
+    struct PruneProgress
+    {
+        std::int64_t before = 0;
+        bool daysDropped = false;
+        std::int64_t serversAfter = 0; // the rows of servers up to this key are gone
+    };
+    std::optional<PruneProgress> m_prune;
     // Players' names by their keys, for the sessions going on, which refer
     // to them by key. A key never passes to another name, so what is kept
     // stays true; it is forgotten at each prune, to stay small.

@@ -54,7 +54,7 @@ void Recorder::flush()
     std::unique_lock lock(m_mutex);
     const std::uint64_t target = m_queued;
     m_wake.notify_all();
-    m_written.wait(lock, [&] { return m_done >= target; });
+    m_written.wait(lock, [&] { return m_done >= target && !m_pruning; });
 }
 
 std::optional<Fault> Recorder::fault() const
@@ -98,10 +98,12 @@ void Recorder::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stopping || !m_samples.empty() || !m_lookups.empty(); });
-        if (!m_stopping)
+        // A prune goes a step at a time between the writes, and on by
+        // itself when nothing is queued; samples wait at most one step.
+        m_wake.wait(lock, [&] { return m_stopping || m_pruning || !m_samples.empty() || !m_lookups.empty(); });
+        if (!m_stopping && !m_pruning)
             m_wake.wait_for(lock, m_options.gather, [&] { return m_stopping || m_samples.size() >= fullBatch; });
-        if (m_samples.empty() && m_lookups.empty()) {
+        if (m_samples.empty() && m_lookups.empty() && (m_stopping || !m_pruning)) {
             if (m_stopping)
                 return;
             continue;
@@ -113,6 +115,7 @@ void Recorder::run()
         write(samples, lookups);
         lock.lock();
         m_done += samples.size() + lookups.size();
+        m_pruning = m_pruneBefore.has_value();
         // What came while this batch was written waits from now on, as
         // far as anyone can tell.
         m_waitingSince = m_queued == m_done ? std::nullopt : std::optional(now());
@@ -133,14 +136,22 @@ void Recorder::write(std::vector<Sample> &samples, std::vector<Lookup> &lookups)
     for (const Lookup &lookup : lookups)
         if (auto done = m_store->noteLookup(lookup.server, lookup.asked, lookup.time); !done.ok())
             return setFault(done.fault());
-    if (auto done = m_store->record(samples); !done.ok())
-        return setFault(done.fault());
+    if (!samples.empty())
+        if (auto done = m_store->record(samples); !done.ok())
+            return setFault(done.fault());
 
     const Seconds at = now();
-    if (!m_lastPrune || at - *m_lastPrune >= pruneEvery) {
+    if (!m_pruneBefore && (!m_lastPrune || at - *m_lastPrune >= pruneEvery)) {
         m_lastPrune = at;
-        if (auto done = m_store->prune(at - m_options.keep); !done.ok())
-            return setFault(done.fault());
+        m_pruneBefore = at - m_options.keep;
+    }
+    if (m_pruneBefore) {
+        auto step = m_store->pruneStep(*m_pruneBefore);
+        // A prune that fails is tried again at the next hour's.
+        if (!step || *step)
+            m_pruneBefore.reset();
+        if (!step)
+            return setFault(step.fault());
     }
     setFault(std::nullopt);
 }

@@ -46,7 +46,8 @@ public:
 
     void record(Sample sample);
     void noteLookup(ServerKey server, AskedAs asked, Seconds time);
-    // Waits until everything queued so far has been written or has failed.
+    // Waits until everything queued so far has been written or has failed,
+    // and the prune under way, if any, is over.
     void flush();
 
     // Why the latest write (or opening the file) failed; nothing once a
@@ -85,10 +86,13 @@ private:
     std::optional<Fault> m_fault;
     std::optional<Seconds> m_waitingSince;
     bool m_stopping = false;
+    bool m_pruning = false;
 
     // Used by the writing thread alone.
     std::unique_ptr<Store> m_store;
     std::optional<Seconds> m_lastPrune;
+    // The time the prune under way drops what is older than.
+    std::optional<Seconds> m_pruneBefore;
 
     std::thread m_thread;
 };

@@ -1,5 +1,7 @@
 #include "history/schema.h"
 
+#include "history/casefold.h"
+
 #include <sqlite3.h>
 
 #include <string>
@@ -165,6 +167,36 @@ INSERT INTO edits(count) VALUES(0);
 DROP INDEX current_sessions_by_name;
 )sql";
 
+// Version 8 finds names through a trigram index of their folded forms, so
+// that a search reads the names that hold its text rather than every name.
+// The folded forms are made again first, as today's folding makes them:
+// older versions folded ASCII letters alone. The index keeps no copy of
+// the names (it reads them from their table), and triggers keep it in step
+// with the table whoever adds or drops a name; the trigram tokenizer is
+// told not to fold case, the folded form being folded already.
+constexpr const char *upgradeFrom7 = R"sql(
+UPDATE names SET folded = skirvane_fold(name);
+CREATE VIRTUAL TABLE names_text USING fts5(folded, content = 'names', content_rowid = 'id',
+                                           tokenize = 'trigram case_sensitive 1');
+INSERT INTO names_text(names_text) VALUES('rebuild');
+CREATE TRIGGER names_text_added AFTER INSERT ON names BEGIN
+    INSERT INTO names_text(rowid, folded) VALUES(new.id, new.folded);
+END;
+CREATE TRIGGER names_text_dropped AFTER DELETE ON names BEGIN
+    INSERT INTO names_text(names_text, rowid, folded) VALUES('delete', old.id, old.folded);
+END;
+UPDATE edits SET count = count + 1;
+)sql";
+
+// The folding of the store's own names, for the upgrade that folds them again.
+void foldFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    const std::string folded = foldCase(text ? std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(arguments[0])))
+                                             : std::string_view());
+    sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
+
 std::string createVersion2Beside()
 {
     // Version 1's samples table has the same name; the new one is made
@@ -205,6 +237,10 @@ Expected<Done> createOrUpgrade(sqlite::Connection &connection)
     auto tables = connection.integer("SELECT count(*) FROM sqlite_schema", operation);
     if (!tables)
         return tables.fault();
+    if (const int code = sqlite3_create_function_v2(connection.handle(), "skirvane_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                    nullptr, foldFunction, nullptr, nullptr, nullptr);
+        code != SQLITE_OK)
+        return connection.fault(code, operation);
     std::string sql;
     // Each layout's steps from there on, in turn.
     if (*version == 0 && *tables == 0)
@@ -214,7 +250,7 @@ Expected<Done> createOrUpgrade(sqlite::Connection &connection)
     else if (*version < 2)
         return foreignFault(connection);
     static constexpr std::pair<int, const char *> steps[] = {
-        {2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}, {5, upgradeFrom5}, {6, upgradeFrom6}};
+        {2, upgradeFrom2}, {3, upgradeFrom3}, {4, upgradeFrom4}, {5, upgradeFrom5}, {6, upgradeFrom6}, {7, upgradeFrom7}};
     for (const auto &[from, step] : steps)
         if (*version <= from)
             sql += step;

@@ -1,4 +1,5 @@
 #include "history/backend.h"
+#include "history/casefold.h"
 #include "history/sqlitepages.h"
 
 namespace history {

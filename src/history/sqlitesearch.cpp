@@ -1,6 +1,7 @@
 #include "history/sqlitesearch.h"
 
 #include "history/backend.h"
+#include "history/casefold.h"
 
 #include <sqlite3.h>
 
@@ -17,9 +18,31 @@ namespace {
 struct Candidate
 {
     std::int64_t id = 0;
-    const std::string *name = nullptr;
+    std::string name;
     std::int64_t newest = 0; // the end of its latest session anywhere
 };
+
+// The trigram index finds texts of three characters or more; a shorter one
+// is looked for in every name, which are no more than the days kept hold.
+constexpr std::size_t shortestIndexed = 3;
+
+std::size_t characters(std::string_view text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xc0) != 0x80; }));
+}
+
+// The text as one phrase of the index's query language, in which no
+// character but the quote means anything.
+std::string phrase(std::string_view text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"')
+            quoted += c;
+    }
+    return quoted + '"';
+}
 
 }
 
@@ -38,28 +61,21 @@ Expected<const SqliteSearch::Snapshot *> SqliteSearch::snapshot()
     if (*edits != kept.edits)
         kept = {};
     const auto prepared = m_connection.prepare(reading, {
-        {m_namesSince, "SELECT id, name, folded, last_ended FROM names WHERE id > ?1 ORDER BY id"},
         {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
         {m_currentSessions, "SELECT server_id, name_id, last_seen FROM current_sessions"},
         {m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"},
     });
     if (!prepared.ok())
         return prepared.fault();
-    // Names are numbered upwards, and only a prune drops any.
-    const std::int64_t knownUpTo = kept.names.empty() ? 0 : kept.names.back().id;
-    auto done = m_connection.eachRow(m_namesSince.bind(1, knownUpTo), reading, [&kept](const sqlite::Statement &row) {
-        kept.names.push_back({row.integer(0), row.text(1), row.text(2), row.integer(3)});
-    });
     std::vector<std::int64_t> moved; // the servers whose latest sample moved, or new to us
-    if (done.ok())
-        done = m_connection.eachRow(m_serversLatest, reading, [&kept, &moved](const sqlite::Statement &row) {
-            const std::int64_t id = row.integer(0), latest = row.integer(1);
-            auto [entry, added] = kept.latest.try_emplace(id, latest);
-            if (added || entry->second != latest) {
-                entry->second = latest;
-                moved.push_back(id);
-            }
-        });
+    auto done = m_connection.eachRow(m_serversLatest, reading, [&kept, &moved](const sqlite::Statement &row) {
+        const std::int64_t id = row.integer(0), latest = row.integer(1);
+        auto [entry, added] = kept.latest.try_emplace(id, latest);
+        if (added || entry->second != latest) {
+            entry->second = latest;
+            moved.push_back(id);
+        }
+    });
     // One scan of the table once many moved, as after a poll round, rather
     // than a lookup per server.
     if (done.ok() && moved.size() > kept.latest.size() / 4) {
@@ -96,9 +112,10 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     // Planned here rather than left to one statement: a short text matches
     // thousands of names, and what makes a name's row late (a session going
     // on ends with its server's latest sample) would cost the file a lookup
-    // per name and session. The names and the small tables are kept between
-    // searches, and only the sessions of the names that can make the list
-    // are looked up in the large table. All of it sees one state of the file.
+    // per name and session. The names come from their index, the small
+    // tables are kept between searches, and only the sessions of the names
+    // that can make the list are looked up in the large table. All of it
+    // sees one state of the file.
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
@@ -107,16 +124,25 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
         return taken.fault();
     const Snapshot &kept = **taken;
 
-    // The names that hold the text, compared byte for byte: no character of
-    // it is a wildcard.
+    // The names that hold the text: no character of it is a wildcard.
     const std::string folded = foldCase(text);
+    const bool indexed = characters(folded) >= shortestIndexed;
+    const auto namesReady = m_connection.prepare(reading, {
+        {m_namesHolding, "SELECT n.id, n.name, n.last_ended FROM names_text JOIN names n ON n.id = names_text.rowid "
+                         "WHERE names_text MATCH ?1"},
+        {m_namesContaining, "SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0"},
+    });
+    if (!namesReady.ok())
+        return namesReady.fault();
+    sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
     std::vector<Candidate> candidates;
     std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
-    for (const Name &name : kept.names)
-        if (name.folded.find(folded) != std::string::npos) {
-            candidateOf.emplace(name.id, candidates.size());
-            candidates.push_back({name.id, &name.name, name.lastEnded});
-        }
+    auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
+        candidateOf.emplace(row.integer(0), candidates.size());
+        candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
+    });
+    if (!matched.ok())
+        return matched.fault();
     struct Row
     {
         std::size_t candidate;
@@ -144,7 +170,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(shownNames), listed.end(),
                       [&candidates](std::size_t a, std::size_t b) {
                           const Candidate &x = candidates[a], &y = candidates[b];
-                          return x.newest != y.newest ? x.newest > y.newest : *x.name < *y.name;
+                          return x.newest != y.newest ? x.newest > y.newest : x.name < y.name;
                       });
     listed.resize(shownNames);
     if (listed.empty())
@@ -188,8 +214,8 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
                       [&](const Row &a, const Row &b) {
                           if (a.seen != b.seen)
                               return a.seen > b.seen;
-                          if (*candidates[a.candidate].name != *candidates[b.candidate].name)
-                              return *candidates[a.candidate].name < *candidates[b.candidate].name;
+                          if (candidates[a.candidate].name != candidates[b.candidate].name)
+                              return candidates[a.candidate].name < candidates[b.candidate].name;
                           return a.serverId < b.serverId;
                       });
     rows.resize(shown);
@@ -200,7 +226,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
         auto done = m_connection.eachRow(m_serverById.bind(1, row.serverId), reading, [&](const sqlite::Statement &server) {
             const auto latest = kept.latest.find(row.serverId);
             const bool online = latest != kept.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
-            matches.push_back({*candidates[row.candidate].name, online, at(row.seen),
+            matches.push_back({candidates[row.candidate].name, online, at(row.seen),
                                {server.text(0), static_cast<std::uint16_t>(server.integer(1))}, server.text(2)});
         });
         if (!done.ok())

@@ -12,10 +12,10 @@
 
 namespace history {
 
-// The SQLite store's player search. It keeps what it read of the file
-// between searches: every name, each server's latest sample time, and the
-// sessions not yet in the large table, by server. After a change of the file
-// it reads again only the names that came since and the sessions of the
+// The SQLite store's player search. It finds names through their trigram
+// index, and keeps what it read of the file between searches: each server's
+// latest sample time, and the sessions not yet in the large table, by
+// server. After a change of the file it reads again only the sessions of the
 // servers whose latest sample moved, unless the file counts an edit of
 // another kind.
 class SqliteSearch final
@@ -31,13 +31,6 @@ public:
     void wrote() { m_kept.dataVersion = -1; }
 
 private:
-    struct Name
-    {
-        std::int64_t id = 0;
-        std::string name;
-        std::string folded;
-        std::int64_t lastEnded = 0; // of its latest session in the large table
-    };
     struct CurrentSession
     {
         std::int64_t nameId = 0;
@@ -47,7 +40,6 @@ private:
     {
         std::int64_t dataVersion = -1;
         std::int64_t edits = -1;
-        std::vector<Name> names; // by id
         std::unordered_map<std::int64_t, std::int64_t> latest;
         std::unordered_map<std::int64_t, std::vector<CurrentSession>> current;
     };
@@ -56,7 +48,7 @@ private:
     Expected<Done> readCurrentSessions(sqlite::Statement &query);
 
     sqlite::Connection &m_connection;
-    sqlite::Statement m_namesSince, m_serversLatest, m_currentSessions, m_serverSessions, m_endedByName, m_serverById;
+    sqlite::Statement m_namesHolding, m_namesContaining, m_serversLatest, m_currentSessions, m_serverSessions, m_endedByName, m_serverById;
     Snapshot m_kept;
 };
 

@@ -58,6 +58,11 @@ public:
         m_search.wrote();
         return m_writer.prune(before);
     }
+    Expected<bool> pruneStep(Seconds before) override
+    {
+        m_search.wrote();
+        return m_writer.pruneStep(before);
+    }
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override
     {

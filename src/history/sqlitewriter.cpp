@@ -1,6 +1,7 @@
 #include "history/sqlitewriter.h"
 
 #include "history/backend.h"
+#include "history/casefold.h"
 
 #include <sqlite3.h>
 
@@ -328,53 +329,6 @@ Expected<Done> SqliteWriter::noteLookup(const ServerKey &server, const AskedAs &
                      .bind(4, bounded(asked.address))
                      .bind(5, std::int64_t{asked.queryPort})
                      .bind(6, std::int64_t{asked.webPort}));
-}
-
-Expected<Done> SqliteWriter::prune(Seconds before)
-{
-    // The samples go server by server, each a range of the primary key,
-    // rather than in one scan of the whole table.
-    // The sessions ended since the latest prune go over to the large table
-    // at once. A session going on ends with its server's latest sample, so
-    // it goes before the samples do.
-    static constexpr const char *steps[] = {
-        "INSERT OR IGNORE INTO sessions(server_id, name_id, first_seen, last_seen) "
-        "SELECT server_id, name_id, first_seen, last_seen FROM current_sessions WHERE last_seen >= ?1",
-        "UPDATE names SET last_ended = max(last_ended, r.last_seen) FROM (SELECT name_id, max(last_seen) AS last_seen "
-        "FROM current_sessions WHERE last_seen IS NOT NULL GROUP BY name_id) AS r WHERE names.id = r.name_id",
-        "DELETE FROM current_sessions WHERE last_seen IS NOT NULL",
-        "DELETE FROM current_sessions WHERE server_id IN "
-        "(SELECT id FROM servers WHERE coalesce(latest, 0) < ?1)",
-        "DELETE FROM samples WHERE server_id IN (SELECT id FROM servers) AND t < ?1",
-        "UPDATE servers SET latest = NULL WHERE latest < ?1",
-        "DELETE FROM sessions WHERE server_id IN (SELECT id FROM servers) AND last_seen < ?1",
-        "DELETE FROM names WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-        "AND id NOT IN (SELECT name_id FROM current_sessions) RETURNING name",
-        "DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
-        "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id)",
-        // A map's last sample is no later than its last_seen.
-        "DELETE FROM maps WHERE last_seen < ?1",
-        countEditSql,
-    };
-    // The names' numbers stay known but for the names dropped: the rounds
-    // after a prune would otherwise look up every name that comes on again.
-    m_servers.clear();
-    m_sessions.clear();
-    sqlite::Transaction transaction(m_connection);
-    if (auto done = transaction.begin(pruning); !done.ok())
-        return done;
-    for (const char *sql : steps) {
-        auto step = m_connection.prepare(sql, pruning);
-        if (!step)
-            return step.fault();
-        step->bind(1, seconds(before));
-        auto done = m_connection.eachRow(*step, pruning, [this](const sqlite::Statement &dropped) {
-            m_nameIds.erase(dropped.text(0));
-        });
-        if (!done.ok())
-            return done;
-    }
-    return transaction.commit(pruning);
 }
 
 Expected<Done> SqliteWriter::countEdit()

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,8 @@ public:
     Expected<Done> record(std::span<const Sample> samples);
     Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time);
     Expected<Done> prune(Seconds before);
+    // A part of the prune: true once it is whole. See Store::pruneStep.
+    Expected<bool> pruneStep(Seconds before);
 
 private:
     struct NameHash
@@ -67,18 +70,29 @@ private:
     // The names of an answer older than the server's latest: see SessionPlan::late.
     Expected<Done> writeLateNames(std::int64_t serverId, const SessionPlan &plan, std::int64_t time);
     Expected<Done> countEdit();
+    // How far a prune has gone: the rows of the servers up to a key, then
+    // what nothing refers to any more.
+    struct PruneProgress
+    {
+        std::int64_t before = 0;
+        std::int64_t serversAfter = 0;
+    };
+    Expected<Done> pruneServers(PruneProgress &progress, std::int64_t last);
+    Expected<Done> pruneUnreferenced(std::int64_t before);
     Expected<Done> dropOldestDay();
     // Runs a bound statement that gives no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
 
     sqlite::Connection &m_connection;
     const SessionRule m_rule;
+    std::optional<PruneProgress> m_prune;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
         m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
         m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit, m_noteLookup;
     // Kept while no other connection writes to the file (its data version
-    // tells) and forgotten when a write fails; a prune forgets the servers
-    // and sessions, and of the names those it drops.
+    // tells) and forgotten when a write fails; a prune's step forgets the
+    // sessions of the servers it went through, and the servers and names it
+    // drops.
     std::map<ServerKey, KnownServer> m_servers;
     std::unordered_map<std::int64_t, ServerSessions> m_sessions;
     std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>> m_nameIds;

@@ -44,6 +44,15 @@ public:
     // Drops samples and sessions that ended before `before`, and servers,
     // maps and names that nothing refers to any more.
     [[nodiscard]] virtual Expected<Done> prune(Seconds before) = 0;
+    // A part of prune(before) small enough that a writer that goes on
+    // writing between the parts is never held up for long: true once the
+    // prune is whole. A store that cannot split its prune does it at once.
+    [[nodiscard]] virtual Expected<bool> pruneStep(Seconds before)
+    {
+        if (auto done = prune(before); !done.ok())
+            return done.fault();
+        return true;
+    }
 
     // Counts in `step`s ending with the step that holds `now`; the latest
     // sample of a step when it holds several.

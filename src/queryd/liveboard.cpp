@@ -1,5 +1,6 @@
 #include "queryd/liveboard.h"
 
+#include "history/casefold.h"
 #include "history/chart.h"
 #include "history/players.h"
 

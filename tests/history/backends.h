@@ -60,6 +60,20 @@ protected:
             throw std::runtime_error("cannot load the older layout");
     }
 
+    // The test's history in the layout before today's: the same rows for
+    // both, from the test data.
+    void loadPreviousLayout() const
+    {
+        if (!m_database) {
+            std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v7.sqlite3",
+                                       m_folder / "history.sqlite3");
+            return;
+        }
+        auto connection = history::postgres::Connection::open(m_database->uri());
+        if (!connection || !connection->script(fileBytes(HISTORY_TEST_DATA "/history-v2.postgresql.sql").c_str(), "test").ok())
+            throw std::runtime_error("cannot load the previous layout");
+    }
+
     // The first value of a question put to the history beside the store.
     long long value(const std::string &sql) const
     {

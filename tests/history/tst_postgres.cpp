@@ -3,7 +3,9 @@
 // upgrade of an older layout is the stores' test for both backends.
 #include "history/pollerlock.h"
 #include "history/postgres.h"
+#include "history/postgresstore.h"
 
+#include "tempfolder.h"
 #include "testdatabase.h"
 
 #include <gtest/gtest.h>
@@ -130,4 +132,33 @@ TEST(PollerRole, OneHolderAtATimeAndTheRoleMovesWhenItEnds)
     EXPECT_EQ(round(), std::vector<std::size_t>{2});
     EXPECT_EQ(round(), std::vector<std::size_t>{});
     EXPECT_EQ(holders(), std::vector<std::size_t>{2});
+}
+
+// A role that may make tables in a schema of its own but may not add the
+// trigram extension to the database: the store still opens, says why its
+// search reads every name, and finds the names all the same.
+TEST(PostgresSchema, WithoutTheTrigramExtensionTheSearchReadsEveryName)
+{
+    TestDatabase database("no_trigrams");
+    database.sql("DO $$ BEGIN CREATE ROLE skirvane_plain LOGIN PASSWORD 'plain'; "
+                 "EXCEPTION WHEN duplicate_object THEN NULL; END $$");
+    database.sql("CREATE SCHEMA AUTHORIZATION skirvane_plain");
+    const std::string uri = database.uri();
+    const auto from = uri.find("://") + 3;
+    const std::string plain = uri.substr(0, from) + "skirvane_plain:plain" + uri.substr(uri.find('@'));
+
+    testing::internal::CaptureStderr();
+    auto store = PostgresStore::open(plain);
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(store) << store.fault().message;
+    EXPECT_NE(said.find("reads every name until the extension pg_trgm is added"), std::string::npos) << said;
+    EXPECT_EQ(said.find(":plain@"), std::string::npos) << "no password in the log";
+    EXPECT_EQ(database.sql("SELECT count(*) FROM pg_indexes WHERE indexname = 'names_by_text'"), "0");
+
+    const Sample sample{{"192.0.2.10", 6500}, at(1796155200), 1, 0, {}, "Deck Night", {"\u00dcn\u00efc\u00f8d\u00e9"}};
+    ASSERT_TRUE((*store)->record(std::span(&sample, 1)).ok());
+    const auto found = (*store)->searchPlayers("\u00dcN\u00cf", at(0), at(0), 10);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found->size(), 1u);
+    EXPECT_EQ(found->front().name, "\u00dcn\u00efc\u00f8d\u00e9");
 }

@@ -1,5 +1,8 @@
 #include "backends.h"
 
+#include "history/postgresschema.h"
+#include "history/schema.h"
+
 #include <gtest/gtest.h>
 
 using namespace history;
@@ -208,7 +211,7 @@ TEST_F(SqliteFile, UpgradesAVersion1File)
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / "history-v1.sqlite3", path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 7);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), schema::currentVersion);
     EXPECT_EQ(lastSteps(got(store->series(deck, at(evening + 1000))), 4),
               (std::vector<std::optional<Count>>{Count{12, 2}, Count{14, 0}, gap, Count{9, 4}}));
 
@@ -291,7 +294,7 @@ static std::unique_ptr<Store> upgradedCopy(const char *fixture, const std::files
 {
     std::filesystem::copy_file(std::filesystem::path(HISTORY_TEST_DATA) / fixture, path);
     auto store = openStore(path);
-    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), 7);
+    EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), schema::currentVersion);
     EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM samples"), 4);
     return store;
 }
@@ -325,7 +328,8 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
     loadOlderLayout();
     auto store = open(SessionRule{300s});
     const bool sqlite = GetParam() == "sqlite";
-    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"), sqlite ? 7 : 2);
+    EXPECT_EQ(value(sqlite ? "PRAGMA user_version" : "SELECT version FROM skirvane_history"),
+              sqlite ? schema::currentVersion : postgres::schema::currentVersion);
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 4);
     EXPECT_EQ(value("SELECT latest FROM servers WHERE address = '192.0.2.10'"), evening + 600);
     if (!sqlite) { // Ann's sessions go on in their servers' latest samples.
@@ -359,6 +363,32 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
     EXPECT_EQ(*store->searchPlayers("ann", at(0), at(evening + 1500), 10),
               (std::vector<PlayerMatch>{{"Ann", true, at(evening + 1500), deck, "Deck Night"},
                                         {"Ann", false, at(evening), other, "Other Place"}}));
+}
+
+// Today's layout before the trigram index, holding the same rows for both
+// backends: the names are folded again, and found through the index, which
+// follows the names added and dropped after the upgrade.
+TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
+{
+    loadPreviousLayout();
+    auto store = open(SessionRule{300s});
+    EXPECT_EQ(value("SELECT count(*) FROM samples"), 4);
+    EXPECT_EQ(value("SELECT count(*) FROM sessions"), 2);
+    const std::vector<PlayerMatch> unicode{{"\u00dcn\u00efc\u00f8d\u00e9", false, at(evening - 300), other, "Other Place"}};
+    EXPECT_EQ(got(store->searchPlayers("\u00dcN\u00cf", at(0), at(evening), 10)), unicode); // ÜNÏ
+    EXPECT_EQ(got(store->searchPlayers("\u00fcN", at(0), at(evening), 10)), unicode);        // üN
+    EXPECT_EQ(got(store->searchPlayers("bob", at(0), at(evening), 10)),
+              (std::vector<PlayerMatch>{{"Bob", false, at(evening + 300), deck, "Deck Night"}}));
+
+    ASSERT_TRUE(succeeded(store->record(Samples{{deck, at(evening + 900), 2, 0, "DM-Deck", "Deck Night", {"Ann", "Zo\u00eb"}}})));
+    EXPECT_EQ(names(got(store->searchPlayers("ZO\u00cb", at(0), at(evening), 10))), (std::vector<std::string>{"Zo\u00eb"}));
+    ASSERT_TRUE(succeeded(store->prune(at(evening))));
+    EXPECT_TRUE(got(store->searchPlayers("\u00fcn\u00ef", at(0), at(evening), 10)).empty()) << "pruned with its sessions";
+    EXPECT_EQ(names(got(store->searchPlayers("ann", at(0), at(evening), 10))), (std::vector<std::string>{"Ann", "Ann"}));
+    if (GetParam() == "postgresql") { // the evening's day, and the next one made ahead
+        EXPECT_EQ(value("SELECT count(*) FROM pg_inherits WHERE inhparent = 'samples'::regclass"), 2);
+        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'names_by_text'"), 1);
+    }
 }
 
 namespace history {
@@ -466,7 +496,7 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     auto store = open(SessionRule{300s});
     const Sample samples[] = {
         {other, at(evening), 2, 0, {}, "Other Place", {"JoAnna", "a_b"}},
-        {deck, at(evening + 300), 4, 0, {}, "Deck Night", {"Ann", "100%_Sure", "a\\b", "axb"}},
+        {deck, at(evening + 300), 6, 0, {}, "Deck Night", {"Ann", "100%_Sure", "a\\b", "axb", "a\"bc", "\u00dcn\u00efc\u00f8d\u00e9\u540d\u524d"}},
         {other, at(evening + 300), 0, 0, {}, "Other Place", {}},
     };
     ASSERT_TRUE(succeeded(store->record(samples)));
@@ -482,6 +512,10 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
         {"a_", {{"a_b", false}}},
         {"a\\", {{"a\\b", true}}},
         {"%", {{"100%_Sure", true}}},
+        {"0%_s", {{"100%_Sure", true}}},
+        {"A\"B", {{"a\"bc", true}}},
+        {"\u00fcN", {{"\u00dcn\u00efc\u00f8d\u00e9\u540d\u524d", true}}},   // üN in Ünïcødé名前
+        {"\u00d8D\u00c9\u540d", {{"\u00dcn\u00efc\u00f8d\u00e9\u540d\u524d", true}}}, // ØDÉ名
         {"nobody", {}},
     };
     for (const Row &row : rows) {

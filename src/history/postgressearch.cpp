@@ -1,0 +1,71 @@
+#include "history/backend.h"
+#include "history/casefold.h"
+#include "history/postgresstore.h"
+
+#include <algorithm>
+
+namespace history {
+
+using namespace backend;
+
+namespace {
+
+// A LIKE pattern for names holding the text, in which none of its
+// characters is a wildcard: the trigram index reads it as it is.
+std::string containing(std::string_view text)
+{
+    std::string pattern = "%";
+    for (const char c : text) {
+        if (c == '%' || c == '_' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern + '%';
+}
+
+}
+
+Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view text, Seconds since, Seconds onlineSince,
+                                                                std::size_t limit)
+{
+    // The names come from the trigram index of their folded forms. Each
+    // matching name gives a row with its latest time, so the latest rows all
+    // come from the `limit` names seen latest, ranked by what the name's own
+    // row keeps and its sessions going on: only their sessions are read,
+    // each name's ended ones through the index by name, rather than every
+    // session since `since`; and with `limit` such names, as many rows are
+    // at least as late as the last of them, so older sessions are not read;
+    // the days before `since` are left out when the statement is planned.
+    // The sessions going on are few: they are taken at once.
+    auto rows = read(
+        "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
+        "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
+        "JOIN servers v ON v.id = o.server_id), "
+        "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
+        "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
+        "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
+        "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
+        "WHERE name_id = n.id AND last_seen >= $2 AND last_seen >= (SELECT t FROM floor)) s "
+        "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
+        "WHERE o.latest >= (SELECT t FROM floor)) u "
+        "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
+        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
+        "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
+        postgres::Parameters()
+            .add(containing(foldCase(text)))
+            .add(seconds(since))
+            .add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
+    if (!rows)
+        return rows.fault();
+    std::vector<PlayerMatch> matches;
+    for (int row = 0; row < rows->rows(); ++row) {
+        const std::int64_t seen = rows->integer(row, 4), latest = rows->integer(row, 5);
+        matches.push_back({rows->text(row, 0), seen == latest && at(latest) >= onlineSince, at(seen),
+                           {rows->text(row, 1), static_cast<std::uint16_t>(rows->integer(row, 2))}, rows->text(row, 3)});
+    }
+    return matches;
+}
+
+}
