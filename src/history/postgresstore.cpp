@@ -420,7 +420,9 @@ Expected<std::vector<RecentServer>> PostgresStore::recentServers(Seconds since, 
     auto rows = read(
         "SELECT s.address, s.query_port, s.last_lookup, x.t, x.players, x.bots, coalesce(m.name, ''), coalesce(s.name, ''), "
         "s.asked_address, s.asked_port, s.web_port FROM servers s "
-        "LEFT JOIN LATERAL (SELECT t, players, bots, map_id FROM samples WHERE server_id = s.id ORDER BY t DESC LIMIT 1) x ON true "
+        // The latest sample by its time, kept with the server: in one day's
+        // partition, where "the newest" would look in every day's.
+        "LEFT JOIN samples x ON x.server_id = s.id AND x.t = s.latest "
         "LEFT JOIN maps m ON m.id = x.map_id "
         "WHERE s.last_lookup >= $1 ORDER BY s.last_lookup DESC LIMIT $2",
         postgres::Parameters().add(seconds(since)).add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
