@@ -76,7 +76,13 @@ listen=()
 while read -r address; do
     listen+=(-l "${address%:*}:$port")
 done < <(sed -n 's/^ListenStream=//p' "$units/skirvane-queryd.socket")
-read -r -a command < <(sed -n 's/^ExecStart=//p' "$units/skirvane-queryd.service" | sed 's/--idle-exit [0-9]*/--idle-exit 2/')
+read -r -a words < <(sed -n 's/^ExecStart=//p' "$units/skirvane-queryd.service" | sed 's/--idle-exit [0-9]*/--idle-exit 2/')
+# A word that is a $VARIABLE alone is the options file's, which a fresh
+# user does not have: systemd then passes nothing for it.
+command=()
+for word in "${words[@]}"; do
+    [[ $word =~ ^\$[A-Za-z_][A-Za-z0-9_]*$ ]] || command+=("$word")
+done
 command[0]="$stage${command[0]}"
 log="$stage/queryd.log"
 systemd-socket-activate "${listen[@]}" "${command[@]}" 2>"$log" &
