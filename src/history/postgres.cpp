@@ -1,5 +1,7 @@
 #include "history/postgres.h"
 
+#include "common/percent.h"
+
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -45,32 +47,6 @@ FaultKind kindOf(std::string_view state)
     return FaultKind::other;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// As libpq reads a URI's parts; a broken escape is kept as typed.
-std::string percentDecoded(std::string_view text)
-{
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
-            decoded += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
-}
-
 struct Redacted
 {
     std::string printable;
@@ -87,7 +63,7 @@ Redacted redacted(std::string_view uri)
         if (secret.empty())
             return;
         result.secrets.emplace_back(secret);
-        if (const std::string decoded = percentDecoded(secret); decoded != secret && !decoded.empty())
+        if (const std::string decoded = common::percentDecoded(secret); decoded != secret && !decoded.empty())
             result.secrets.push_back(decoded);
     };
     const std::size_t scheme = text.find("://");
@@ -127,7 +103,7 @@ Redacted redacted(std::string_view uri)
         const std::size_t equals = parameter.find('=');
         // password, and sslpassword for the client key, with their names
         // escaped or not.
-        if (percentDecoded(parameter.substr(0, equals)).ends_with("password"))
+        if (common::percentDecoded(parameter.substr(0, equals)).ends_with("password"))
             keep(equals == std::string_view::npos ? std::string_view() : parameter.substr(equals + 1));
         else if (!parameter.empty())
             (query += query.empty() ? "" : "&") += parameter;

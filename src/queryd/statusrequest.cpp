@@ -1,6 +1,7 @@
 #include "queryd/statusrequest.h"
 
 #include "common/number.h"
+#include "common/percent.h"
 #include "common/address.h"
 #include "common/utf8.h"
 
@@ -13,35 +14,6 @@
 namespace queryd {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::string formDecode(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 // Values are quoted back to the user; a pasted novel is cut short.
 std::string quoted(std::string_view value)
@@ -176,9 +148,10 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(std::string_view qu
             continue;
         const std::size_t eq = piece.find('=');
         if (eq == std::string_view::npos)
-            pairs.emplace_back(formDecode(piece), std::string());
+            pairs.emplace_back(common::percentDecoded(piece, common::Plus::blank), std::string());
         else
-            pairs.emplace_back(formDecode(piece.substr(0, eq)), formDecode(piece.substr(eq + 1)));
+            pairs.emplace_back(common::percentDecoded(piece.substr(0, eq), common::Plus::blank),
+                               common::percentDecoded(piece.substr(eq + 1), common::Plus::blank));
     }
     return pairs;
 }
