@@ -132,6 +132,15 @@ DROP TABLE samples_v2, sessions_v2;
 UPDATE skirvane_history SET version = 3;
 )sql";
 
+// Version 4 finds the sessions going on of a name through an index by
+// name: with ten thousand servers they are some hundred and fifty
+// thousand, too many for a player's page or a search to read whole. Each
+// session begun writes an entry, some tens of thousands a round.
+constexpr const char *upgradeFrom3 = R"sql(
+CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
+UPDATE skirvane_history SET version = 4;
+)sql";
+
 std::string where(const Connection &connection)
 {
     return "Cannot use the history database " + connection.printableUri();
@@ -231,9 +240,12 @@ Expected<Done> prepare(Connection &connection)
         if (auto done = connection.script(steps.c_str(), operation); !done.ok())
             return done;
     }
-    for (const auto step : {foldNamesAgain, partitionByDay, indexNames})
-        if (auto done = step(connection); !done.ok())
-            return done;
+    if (version < 3)
+        for (const auto step : {foldNamesAgain, partitionByDay, indexNames})
+            if (auto done = step(connection); !done.ok())
+                return done;
+    if (auto done = connection.script(upgradeFrom3, operation); !done.ok())
+        return done;
     return transaction.commit(operation);
 }
 

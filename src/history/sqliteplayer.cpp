@@ -9,9 +9,9 @@ using namespace backend;
 Expected<std::vector<NamedSession>> SqlitePages::sessionsOf(std::string_view name, Seconds since, Seconds onlineSince,
                                                            std::size_t limit)
 {
-    // The spellings of the name first, then their sessions through the index
-    // by name; the small table's few rows are read whole. A session going
-    // on ends with its server's latest sample.
+    // The spellings of the name first, then their sessions through the
+    // indexes by name of both tables. A session going on ends with its
+    // server's latest sample.
     auto query = m_connection.prepare(
         "WITH n AS MATERIALIZED (SELECT id, name FROM names WHERE folded = ?1), "
         "s AS (SELECT n.name, x.server_id, x.first_seen, x.last_seen, 0 AS going FROM n JOIN sessions x "

@@ -365,9 +365,10 @@ TEST_P(EveryBackend, UpgradesTheOlderLayoutKeepingEverySampleAndSession)
                                         {"Ann", false, at(evening), other, "Other Place"}}));
 }
 
-// Today's layout before the trigram index, holding the same rows for both
+// The layout before the trigram index, holding the same rows for both
 // backends: the names are folded again, and found through the index, which
-// follows the names added and dropped after the upgrade.
+// follows the names added and dropped after the upgrade; the sessions going
+// on gain their index by name.
 TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
 {
     loadPreviousLayout();
@@ -387,7 +388,9 @@ TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
     EXPECT_EQ(names(got(store->searchPlayers("ann", at(0), at(evening), 10))), (std::vector<std::string>{"Ann", "Ann"}));
     if (GetParam() == "postgresql") { // the evening's day, and the next one made ahead
         EXPECT_EQ(value("SELECT count(*) FROM pg_inherits WHERE inhparent = 'samples'::regclass"), 2);
-        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'names_by_text'"), 1);
+        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname IN ('names_by_text', 'open_sessions_by_name')"), 2);
+    } else {
+        EXPECT_EQ(value("SELECT count(*) FROM sqlite_schema WHERE name = 'current_sessions_by_name'"), 1);
     }
 }
 
