@@ -30,8 +30,8 @@ struct BoardRow {
     std::optional<history::Seconds> lastAnswer;
     history::Series day; // players per hour over the last 24 hours
     std::string sparkline; // the day drawn (history/chart.h), drawn again only when it changes
-
-    bool operator==(const BoardRow &) const = default;
+    // A field shown on the board is compared in renderboard.cpp's
+    // renderedAlike too, which tells a row to render again.
 };
 
 // What a board request keeps.

@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <string_view>
+#include <unordered_map>
 
 namespace queryd {
 
@@ -56,13 +58,65 @@ std::string pingText(const std::optional<double> &ping)
     return text;
 }
 
+void appendRow(std::string &html, const BoardRow &row)
+{
+    html += "<tr><td class=\"name\">";
+    serverLink(html, row);
+    html += "</td>";
+    cell(html, common::hostAndPort(row.address, row.queryPort));
+    html += "<td><bdi>";
+    appendEscaped(html, row.map);
+    html += "</bdi></td><td><bdi>";
+    appendEscaped(html, row.mode);
+    html += "</bdi></td>";
+    cell(html, row.answered ? playersText(row) : "–");
+    cell(html, row.answered ? pingText(row.pingMs) : "–");
+    html += "<td>" + (row.sparkline.empty() ? history::sparkline(row.day) : row.sparkline) + "</td>";
+    if (row.answered)
+        cell(html, shownTime(*row.lastAnswer));
+    else if (row.lastAnswer)
+        cell(html, "no answer since " + shownTime(*row.lastAnswer), "problem");
+    else
+        cell(html, "no answer yet", "problem");
+    html += "</tr>";
 }
 
-std::string boardPage(const std::vector<BoardRow> &rows, const BoardFilter &filter)
+// Game servers send any bytes: what is not UTF-8 is replaced rather than thrown on.
+std::string rowJson(const BoardRow &row)
+{
+    return nlohmann::json{{"address", row.address},
+                          {"queryPort", row.queryPort},
+                          {"webPort", row.webPort},
+                          {"name", row.name},
+                          {"map", row.map},
+                          {"mode", row.mode},
+                          {"players", row.players},
+                          {"bots", row.bots},
+                          {"maxPlayers", row.maxPlayers ? nlohmann::json(*row.maxPlayers) : nlohmann::json()},
+                          {"pingMs", row.answered && row.pingMs ? nlohmann::json(*row.pingMs) : nlohmann::json()},
+                          {"answered", row.answered},
+                          {"lastAnswer", row.lastAnswer ? nlohmann::json(common::utcTime(*row.lastAnswer, common::IsoSeconds))
+                                                        : nlohmann::json()}}
+        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Whether the two rows render alike: the day is drawn in the sparkline,
+// and a row without one is drawn again.
+bool renderedAlike(const BoardRow &a, const BoardRow &b)
+{
+    return !a.sparkline.empty() && a.sparkline == b.sparkline && a.address == b.address && a.queryPort == b.queryPort
+        && a.webPort == b.webPort && a.name == b.name && a.map == b.map && a.mode == b.mode && a.players == b.players
+        && a.bots == b.bots && a.maxPlayers == b.maxPlayers && a.pingMs == b.pingMs && a.answered == b.answered
+        && a.lastAnswer == b.lastAnswer;
+}
+
+// The page around its rows: `rows` holds them rendered, `count` how many.
+std::string pageAround(std::string_view rows, std::size_t count, const BoardFilter &filter)
 {
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                        "<title>Servers live</title><link rel=\"stylesheet\" href=\"";
+    page.reserve(rows.size() + 2048);
     page += StylePath;
     page += "\"></head><body><header><h1>Servers live</h1>";
     page += "<p class=\"sub\">Every server this service watches, as its latest poll found it; the busiest first.</p>"
@@ -74,32 +128,12 @@ std::string boardPage(const std::vector<BoardRow> &rows, const BoardFilter &filt
     if (filter.withPlayers)
         page += " checked";
     page += "> with players</label> <button>Show</button></form>";
-    if (rows.empty()) {
+    if (count == 0) {
         page += "<p class=\"quiet\">No server to show.</p>";
     } else {
         page += "<table class=\"players board\"><thead><tr><th class=\"name\">Server</th><th>Address</th><th>Map</th>"
                 "<th>Mode</th><th>Players</th><th>Ping</th><th>24 hours</th><th>Last answer</th></tr></thead><tbody>";
-        for (const BoardRow &row : rows) {
-            page += "<tr><td class=\"name\">";
-            serverLink(page, row);
-            page += "</td>";
-            cell(page, common::hostAndPort(row.address, row.queryPort));
-            page += "<td><bdi>";
-            appendEscaped(page, row.map);
-            page += "</bdi></td><td><bdi>";
-            appendEscaped(page, row.mode);
-            page += "</bdi></td>";
-            cell(page, row.answered ? playersText(row) : "–");
-            cell(page, row.answered ? pingText(row.pingMs) : "–");
-            page += "<td>" + (row.sparkline.empty() ? history::sparkline(row.day) : row.sparkline) + "</td>";
-            if (row.answered)
-                cell(page, shownTime(*row.lastAnswer));
-            else if (row.lastAnswer)
-                cell(page, "no answer since " + shownTime(*row.lastAnswer), "problem");
-            else
-                cell(page, "no answer yet", "problem");
-            page += "</tr>";
-        }
+        page += rows;
         page += "</tbody></table>";
     }
     page += "<footer><p><a href=\"";
@@ -108,25 +142,52 @@ std::string boardPage(const std::vector<BoardRow> &rows, const BoardFilter &filt
     return page;
 }
 
+std::string jsonAround(std::string_view rows)
+{
+    return "{\"servers\":[" + std::string(rows) + "]}\n";
+}
+
+}
+
+std::string boardPage(const std::vector<BoardRow> &rows, const BoardFilter &filter)
+{
+    std::string html;
+    for (const BoardRow &row : rows)
+        appendRow(html, row);
+    return pageAround(html, rows.size(), filter);
+}
+
 std::string boardJson(const std::vector<BoardRow> &rows)
 {
-    nlohmann::json servers = nlohmann::json::array();
+    std::string servers;
     for (const BoardRow &row : rows)
-        servers.push_back({{"address", row.address},
-                           {"queryPort", row.queryPort},
-                           {"webPort", row.webPort},
-                           {"name", row.name},
-                           {"map", row.map},
-                           {"mode", row.mode},
-                           {"players", row.players},
-                           {"bots", row.bots},
-                           {"maxPlayers", row.maxPlayers ? nlohmann::json(*row.maxPlayers) : nlohmann::json()},
-                           {"pingMs", row.answered && row.pingMs ? nlohmann::json(*row.pingMs) : nlohmann::json()},
-                           {"answered", row.answered},
-                           {"lastAnswer", row.lastAnswer ? nlohmann::json(common::utcTime(*row.lastAnswer, common::IsoSeconds))
-                                                         : nlohmann::json()}});
-    // Game servers send any bytes: what is not UTF-8 is replaced rather than thrown on.
-    return nlohmann::json{{"servers", std::move(servers)}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        servers += (servers.empty() ? "" : ",") + rowJson(row);
+    return jsonAround(servers);
+}
+
+void BoardRendering::render(const std::vector<BoardRow> &rows)
+{
+    std::unordered_map<std::string, Kept> kept;
+    kept.reserve(rows.size());
+    std::string html, servers;
+    for (const BoardRow &row : rows) {
+        std::string key = row.address + ' ' + std::to_string(row.queryPort);
+        auto known = m_rows.find(key);
+        Kept &rendered = kept[std::move(key)];
+        if (known != m_rows.end() && renderedAlike(known->second.row, row)) {
+            rendered = std::move(known->second);
+        } else {
+            rendered.row = row;
+            appendRow(rendered.html, row);
+            rendered.json = rowJson(row);
+        }
+        html += rendered.html;
+        servers += servers.empty() ? "" : ",";
+        servers += rendered.json;
+    }
+    m_rows = std::move(kept);
+    m_page = pageAround(html, rows.size(), {});
+    m_json = jsonAround(servers);
 }
 
 std::string liveNowSection(const std::vector<BoardRow> &rows)

@@ -134,14 +134,21 @@ Response Service::player(const Request &request)
 const std::string &Service::renderedBoard(BoardPart part)
 {
     const std::uint64_t version = m_history->boardVersion();
-    if (m_board.version != version)
-        m_board = {version, {}};
-    auto &rendered = m_board.parts[static_cast<int>(part)];
-    if (!rendered) {
-        const auto rows = m_history->board();
-        rendered = part == BoardPart::html ? boardPage(rows, {}) : part == BoardPart::json ? boardJson(rows) : liveNowSection(rows);
+    if (m_board.version != version) {
+        m_board.version = version;
+        m_board.liveNow.reset();
+        m_board.rendered = false;
     }
-    return *rendered;
+    if (part == BoardPart::liveNow) {
+        if (!m_board.liveNow)
+            m_board.liveNow = liveNowSection(m_history->board());
+        return *m_board.liveNow;
+    }
+    if (!m_board.rendered) {
+        m_board.rows.render(m_history->board());
+        m_board.rendered = true;
+    }
+    return part == BoardPart::html ? m_board.rows.page() : m_board.rows.json();
 }
 
 Response Service::board(const Request &request)

@@ -4,6 +4,7 @@
 #include "queryd/history.h"
 #include "queryd/metrics.h"
 #include "queryd/options.h"
+#include "queryd/renderboard.h"
 #include "queryd/response.h"
 #include "queryd/routes.h"
 #include "queryd/statuspages.h"
@@ -62,7 +63,9 @@ private:
     enum class BoardPart { html, json, liveNow };
     struct RenderedBoard {
         std::uint64_t version = 0;
-        std::optional<std::string> parts[3]; // by BoardPart
+        std::optional<std::string> liveNow;
+        bool rendered = false; // the page and JSON of `rows` are those of `version`
+        BoardRendering rows;
     };
     RenderedBoard m_board;
     const std::string &renderedBoard(BoardPart part);

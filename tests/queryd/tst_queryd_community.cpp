@@ -118,6 +118,35 @@ TEST(Board, OrderAndFilters)
         EXPECT_EQ(names(queryd::filterBoard(rows, filter)), kept) << filter.text;
 }
 
+// The whole board rendered row by row between changes is the board rendered
+// at once: a changed, added, dropped or moved row shows as it is now.
+TEST(Board, RenderedRowByRowAsAtOnce)
+{
+    std::vector<queryd::BoardRow> rows;
+    for (int i = 0; i < 4; ++i) {
+        rows.push_back(row("Server " + std::to_string(i), "DM-Deck", i, true));
+        rows.back().queryPort = static_cast<std::uint16_t>(7777 + i);
+    }
+    queryd::BoardRendering rendering;
+    const auto same = [&](const char *step) {
+        rendering.render(rows);
+        EXPECT_EQ(rendering.page(), queryd::boardPage(rows, {})) << step;
+        EXPECT_EQ(rendering.json(), queryd::boardJson(rows)) << step;
+    };
+    same("first");
+    rows[1].players = 9;
+    rows[1].map = "<b>CTF-Face</b>";
+    same("an answer");
+    std::swap(rows[0], rows[3]);
+    rows.erase(rows.begin() + 2);
+    rows.push_back(row("New", "DM-Deck", 0, false));
+    same("moved, dropped and added");
+    rows.clear();
+    same("empty");
+    EXPECT_NE(rendering.page().find("No server to show."), std::string::npos);
+    EXPECT_EQ(rendering.json(), "{\"servers\":[]}\n");
+}
+
 TEST(PlayerPage, SessionsAndTimePlayedPerServer)
 {
     const history::ServerKey a{"203.0.113.9", 6500}, b{"198.51.100.7", 6500};
