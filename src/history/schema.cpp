@@ -192,6 +192,8 @@ UPDATE edits SET count = count + 1;
 // index by name again: with ten thousand servers the table holds a quarter
 // of a million rows, too many for a player's page to read whole. Each
 // session begun writes an entry of it, in a table of some thousand pages.
+// The player search looks up its names' sessions through it too, and keeps
+// nothing of the file between searches: nothing counts the edits any more.
 constexpr const char *upgradeFrom8 = R"sql(
 CREATE INDEX current_sessions_by_name ON current_sessions(name_id);
 )sql";

@@ -81,8 +81,6 @@ Expected<Done> SqliteWriter::pruneServers(PruneProgress &progress, std::int64_t 
         if (auto done = m_connection.eachRow(*step, pruning, [](const sqlite::Statement &) {}); !done.ok())
             return done;
     }
-    if (auto done = countEdit(); !done.ok())
-        return done;
     if (auto done = transaction.commit(pruning); !done.ok())
         return done;
     // The sessions these servers ended since the latest prune are in the
@@ -129,8 +127,6 @@ Expected<Done> SqliteWriter::pruneUnreferenced(std::int64_t before)
         return maps.fault();
     else if (auto dropped = m_connection.eachRow(maps->bind(1, before), pruning, [](const sqlite::Statement &) {}); !dropped.ok())
         return dropped;
-    if (auto counted = countEdit(); !counted.ok())
-        return counted;
     return transaction.commit(pruning);
 }
 

@@ -46,116 +46,54 @@ std::string phrase(std::string_view text)
 
 }
 
-Expected<const SqliteSearch::Snapshot *> SqliteSearch::snapshot()
-{
-    // Within the read, the version is that of what the read sees.
-    auto version = m_connection.integer("PRAGMA data_version", reading);
-    if (!version)
-        return version.fault();
-    Snapshot &kept = m_kept;
-    if (*version == kept.dataVersion)
-        return &kept;
-    auto edits = m_connection.integer("SELECT count FROM edits", reading);
-    if (!edits)
-        return edits.fault();
-    if (*edits != kept.edits)
-        kept = {};
-    const auto prepared = m_connection.prepare(reading, {
-        {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
-        {m_currentSessions, "SELECT server_id, name_id, last_seen FROM current_sessions"},
-        {m_serverSessions, "SELECT server_id, name_id, last_seen FROM current_sessions WHERE server_id = ?1"},
-    });
-    if (!prepared.ok())
-        return prepared.fault();
-    std::vector<std::int64_t> moved; // the servers whose latest sample moved, or new to us
-    auto done = m_connection.eachRow(m_serversLatest, reading, [&kept, &moved](const sqlite::Statement &row) {
-        const std::int64_t id = row.integer(0), latest = row.integer(1);
-        auto [entry, added] = kept.latest.try_emplace(id, latest);
-        if (added || entry->second != latest) {
-            entry->second = latest;
-            moved.push_back(id);
-        }
-    });
-    // One scan of the table once many moved, as after a poll round, rather
-    // than a lookup per server.
-    if (done.ok() && moved.size() > kept.latest.size() / 4) {
-        kept.current.clear();
-        done = readCurrentSessions(m_currentSessions);
-    } else {
-        for (std::size_t i = 0; done.ok() && i < moved.size(); ++i) {
-            kept.current.erase(moved[i]);
-            done = readCurrentSessions(m_serverSessions.bind(1, moved[i]));
-        }
-    }
-    if (!done.ok()) {
-        kept = {};
-        return done.fault();
-    }
-    kept.dataVersion = *version;
-    kept.edits = *edits;
-    return &kept;
-}
-
-Expected<Done> SqliteSearch::readCurrentSessions(sqlite::Statement &query)
-{
-    Snapshot &kept = m_kept;
-    return m_connection.eachRow(query, reading, [&kept](const sqlite::Statement &row) {
-        const std::int64_t server = row.integer(0);
-        const auto latest = kept.latest.find(server);
-        const std::int64_t seen = !row.isNull(2) ? row.integer(2) : latest != kept.latest.end() ? latest->second : 0;
-        kept.current[server].push_back({row.integer(1), seen});
-    });
-}
-
 Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, Seconds since, Seconds onlineSince, std::size_t limit)
 {
     // Planned here rather than left to one statement: a short text matches
-    // thousands of names, and what makes a name's row late (a session going
-    // on ends with its server's latest sample) would cost the file a lookup
-    // per name and session. The names come from their index, the small
-    // tables are kept between searches, and only the sessions of the names
-    // that can make the list are looked up in the large table. All of it
-    // sees one state of the file.
+    // thousands of names, and only the sessions of the names that can make
+    // the list need to be looked up in the large table. The names come from
+    // their index with their sessions going on, found through the small
+    // table's index by name; a session going on ends with its server's
+    // latest sample. All of it sees one state of the file.
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
-    auto taken = snapshot();
-    if (!taken)
-        return taken.fault();
-    const Snapshot &kept = **taken;
 
     // The names that hold the text: no character of it is a wildcard.
     const std::string folded = foldCase(text);
     const bool indexed = characters(folded) >= shortestIndexed;
     const auto namesReady = m_connection.prepare(reading, {
-        {m_namesHolding, "SELECT n.id, n.name, n.last_ended FROM names_text JOIN names n ON n.id = names_text.rowid "
+        {m_namesHolding, "SELECT n.id, n.name, n.last_ended, c.server_id, coalesce(c.last_seen, s.latest, 0) "
+                         "FROM names_text JOIN names n ON n.id = names_text.rowid "
+                         "LEFT JOIN current_sessions c ON c.name_id = n.id LEFT JOIN servers s ON s.id = c.server_id "
                          "WHERE names_text MATCH ?1"},
-        {m_namesContaining, "SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0"},
+        {m_namesContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, coalesce(c.last_seen, s.latest, 0) "
+                            "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id "
+                            "LEFT JOIN servers s ON s.id = c.server_id WHERE instr(n.folded, ?1) > 0"},
     });
     if (!namesReady.ok())
         return namesReady.fault();
     sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
-    std::vector<Candidate> candidates;
-    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
-    auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
-        candidateOf.emplace(row.integer(0), candidates.size());
-        candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
-    });
-    if (!matched.ok())
-        return matched.fault();
     struct Row
     {
         std::size_t candidate;
         std::int64_t serverId;
         std::int64_t seen;
     };
+    std::vector<Candidate> candidates;
+    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
     std::vector<Row> current; // their sessions not yet in the large table
-    for (const auto &[serverId, sessions] : kept.current)
-        for (const CurrentSession &session : sessions)
-            if (const auto found = candidateOf.find(session.nameId); found != candidateOf.end()) {
-                current.push_back({found->second, serverId, session.seen});
-                candidates[found->second].newest = std::max(candidates[found->second].newest, session.seen);
-            }
+    auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
+        const auto [entry, added] = candidateOf.try_emplace(row.integer(0), candidates.size());
+        if (added)
+            candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
+        if (!row.isNull(3)) {
+            Candidate &candidate = candidates[entry->second];
+            current.push_back({entry->second, row.integer(3), row.integer(4)});
+            candidate.newest = std::max(candidate.newest, row.integer(4));
+        }
+    });
+    if (!matched.ok())
+        return matched.fault();
 
     // Each name gives a row at its newest time, so the rows come from the
     // `limit` names seen latest (by name among those seen at once, as the
@@ -193,7 +131,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     const auto prepared = m_connection.prepare(reading, {
         {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
                         "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
-        {m_serverById, "SELECT address, query_port, coalesce(name, '') FROM servers WHERE id = ?1"},
+        {m_serverById, "SELECT address, query_port, coalesce(name, ''), coalesce(latest, 0) FROM servers WHERE id = ?1"},
     });
     if (!prepared.ok())
         return prepared.fault();
@@ -224,8 +162,8 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     matches.reserve(rows.size());
     for (const Row &row : rows) {
         auto done = m_connection.eachRow(m_serverById.bind(1, row.serverId), reading, [&](const sqlite::Statement &server) {
-            const auto latest = kept.latest.find(row.serverId);
-            const bool online = latest != kept.latest.end() && row.seen == latest->second && at(latest->second) >= onlineSince;
+            const std::int64_t latest = server.integer(3);
+            const bool online = row.seen == latest && at(latest) >= onlineSince;
             matches.push_back({candidates[row.candidate].name, online, at(row.seen),
                                {server.text(0), static_cast<std::uint16_t>(server.integer(1))}, server.text(2)});
         });

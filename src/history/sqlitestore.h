@@ -46,7 +46,6 @@ public:
 
     Expected<Done> record(std::span<const Sample> samples) override
     {
-        m_search.wrote();
         return m_writer.record(samples);
     }
     Expected<Done> noteLookup(const ServerKey &server, const AskedAs &asked, Seconds time) override
@@ -55,12 +54,10 @@ public:
     }
     Expected<Done> prune(Seconds before) override
     {
-        m_search.wrote();
         return m_writer.prune(before);
     }
     Expected<bool> pruneStep(Seconds before) override
     {
-        m_search.wrote();
         return m_writer.pruneStep(before);
     }
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,

@@ -16,7 +16,6 @@ namespace {
 
 // A write that changes rows other than those of a server's newer sample
 // says so, for the readers that keep what they read.
-constexpr const char *countEditSql = "UPDATE edits SET count = count + 1";
 
 }
 
@@ -208,9 +207,6 @@ Expected<std::int64_t> SqliteWriter::nameId(std::string_view name)
 Expected<Done> SqliteWriter::writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample)
 {
     const std::int64_t time = seconds(sample.time);
-    if (time <= server.latest)
-        if (auto counted = countEdit(); !counted.ok())
-            return counted;
     std::vector<std::string_view> open;
     for (const auto &[name, session] : server.open)
         open.push_back(name);
@@ -329,13 +325,6 @@ Expected<Done> SqliteWriter::noteLookup(const ServerKey &server, const AskedAs &
                      .bind(4, bounded(asked.address))
                      .bind(5, std::int64_t{asked.queryPort})
                      .bind(6, std::int64_t{asked.webPort}));
-}
-
-Expected<Done> SqliteWriter::countEdit()
-{
-    if (auto prepared = m_connection.prepare(recording, {{m_countEdit, countEditSql}}); !prepared.ok())
-        return prepared.fault();
-    return write(m_countEdit);
 }
 
 Expected<Done> SqliteWriter::dropOldestDay()

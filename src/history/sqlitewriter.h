@@ -69,7 +69,6 @@ private:
     Expected<Done> writeSessions(std::int64_t serverId, ServerSessions &server, const Sample &sample);
     // The names of an answer older than the server's latest: see SessionPlan::late.
     Expected<Done> writeLateNames(std::int64_t serverId, const SessionPlan &plan, std::int64_t time);
-    Expected<Done> countEdit();
     // How far a prune has gone: the rows of the servers up to a key, then
     // what nothing refers to any more.
     struct PruneProgress
@@ -88,7 +87,7 @@ private:
     std::optional<PruneProgress> m_prune;
     sqlite::Statement m_findServer, m_addServer, m_nameServer, m_addMap, m_addSample, m_setLatest, m_latestSample,
         m_openSessions, m_endedSessions, m_findName, m_addName, m_endSession, m_reopenSession, m_reopenRecent, m_openSession,
-        m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_countEdit, m_noteLookup;
+        m_extendSession, m_extendRecent, m_addSession, m_endedLater, m_noteLookup;
     // Kept while no other connection writes to the file (its data version
     // tells) and forgotten when a write fails; a prune's step forgets the
     // sessions of the servers it went through, and the servers and names it
