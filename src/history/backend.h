@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/fault.h"
 #include "history/players.h"
 #include "history/sample.h"
 
@@ -37,6 +38,19 @@ inline std::int64_t seconds(Seconds time)
 inline Seconds at(std::int64_t seconds)
 {
     return Seconds(std::chrono::seconds(seconds));
+}
+
+// A prune done whole: `step` (a store's pruneStep) again until it says so.
+template <typename Step>
+Expected<Done> pruneWhole(Step step)
+{
+    for (;;) {
+        auto whole = step();
+        if (!whole)
+            return whole.fault();
+        if (*whole)
+            return Done{};
+    }
 }
 
 // The steps of `span` ending with the step that holds `now`, all empty.

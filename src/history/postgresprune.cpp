@@ -16,13 +16,7 @@ constexpr std::int64_t serversAStep = 500;
 
 Expected<Done> PostgresStore::prune(Seconds before)
 {
-    for (;;) {
-        auto step = pruneStep(before);
-        if (!step)
-            return step.fault();
-        if (*step)
-            return Done{};
-    }
+    return pruneWhole([this, before] { return pruneStep(before); });
 }
 
 Expected<bool> PostgresStore::pruneStep(Seconds before)

@@ -19,13 +19,7 @@ constexpr std::int64_t serversAStep = 16;
 
 Expected<Done> SqliteWriter::prune(Seconds before)
 {
-    for (;;) {
-        auto step = pruneStep(before);
-        if (!step)
-            return step.fault();
-        if (*step)
-            return Done{};
-    }
+    return pruneWhole([this, before] { return pruneStep(before); });
 }
 
 Expected<bool> SqliteWriter::pruneStep(Seconds before)

@@ -3,11 +3,10 @@
 // machine. Every address here is loopback, so "outside" is a client
 // connecting from 127.0.0.2, which the example's rules do not trust.
 #include "backgroundservers.h"
+#include "balancer.h"
 #include "httpget.h"
 #include "queryprocess.h"
 #include "servicefixture.h"
-
-#include <boost/asio/ip/tcp.hpp>
 
 #include <gtest/gtest.h>
 
@@ -16,19 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string fileText(const std::string &path)
-{
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::uint16_t freePort()
-{
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
 
 // The answer to a GET through nginx from the given loopback address; empty
 // while nginx does not listen yet.
@@ -57,35 +43,19 @@ TEST(NginxExample, KeepsMetricsAndHealthToThisMachineAndPassesPages)
 
     // The example as shipped, but for where it listens and the instances it
     // names: both are this one service.
-    const std::uint16_t port = freePort();
-    std::string site = std::regex_replace(fileText(NGINX_EXAMPLE), std::regex("127\\.0\\.0\\.1:865[12]"), "127.0.0.1:" + std::to_string(servicePort));
-    site = std::regex_replace(site, std::regex("listen 80;"), "listen 127.0.0.1:" + std::to_string(port) + ";");
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("nginx-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "site.conf") << site;
-    const std::string f = folder.string();
-    std::ofstream(folder / "nginx.conf")
-        << "daemon off;\nworker_processes 1;\npid " << f << "/nginx.pid;\nevents { worker_connections 64; }\n"
-        << "http {\n  access_log off;\n  client_body_temp_path " << f << "/body;\n  proxy_temp_path " << f << "/proxy;\n"
-        << "  fastcgi_temp_path " << f << "/fastcgi;\n  uwsgi_temp_path " << f << "/uwsgi;\n  scgi_temp_path " << f << "/scgi;\n"
-        << "  include " << f << "/site.conf;\n}\n";
-    {
-        Process nginx({"-p", f, "-c", f + "/nginx.conf", "-e", f + "/error.log"}, -1, NGINX);
-        ASSERT_TRUE(waitFor([&] { return statusFrom("127.0.0.1", port, "/healthz") != 0 || nginx.waitForExit(0s); }, 10s));
-        const std::string page = statusTarget("127.0.0.1", game[0].port());
-        // Other spellings of the paths too, as nginx reads them before it
-        // picks the rule.
-        for (const std::string path : {"/metrics", "/healthz", "/readyz", "/metrics?name=x", "//metrics", "/%6Detrics"})
-            EXPECT_EQ(statusFrom("127.0.0.2", port, path), 403u) << path;
-        for (const std::string path : {"/metrics", "/healthz", "/readyz"})
-            EXPECT_EQ(statusFrom("127.0.0.1", port, path), 200u) << path;
-        const std::string answer = getFrom("127.0.0.2", port, page);
-        EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 ")) << answer.substr(0, 200);
-        EXPECT_TRUE(contains(answer, "Through The Balancer"));
-        nginx.signal(SIGQUIT);
-        nginx.waitForExit(5s);
-    }
-    std::filesystem::remove_all(folder);
+    Balancer nginx(NGINX_EXAMPLE, {servicePort, servicePort}, NGINX);
+    const std::uint16_t port = nginx.port();
+    ASSERT_TRUE(waitFor([&] { return statusFrom("127.0.0.1", port, "/healthz") != 0 || nginx.exited(); }, 10s)) << nginx.log();
+    const std::string page = statusTarget("127.0.0.1", game[0].port());
+    // Other spellings of the paths too, as nginx reads them before it
+    // picks the rule.
+    for (const std::string path : {"/metrics", "/healthz", "/readyz", "/metrics?name=x", "//metrics", "/%6Detrics"})
+        EXPECT_EQ(statusFrom("127.0.0.2", port, path), 403u) << path;
+    for (const std::string path : {"/metrics", "/healthz", "/readyz"})
+        EXPECT_EQ(statusFrom("127.0.0.1", port, path), 200u) << path;
+    const std::string answer = getFrom("127.0.0.2", port, page);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 ")) << answer.substr(0, 200);
+    EXPECT_TRUE(contains(answer, "Through The Balancer"));
 }
 
 }

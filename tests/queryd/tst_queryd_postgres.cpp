@@ -2,13 +2,11 @@
 // cluster): a database that cannot be used, or goes away and comes back,
 // and two instances on one database behind nginx, configured by the example
 // the project ships.
-#include "../history/tempfolder.h"
 #include "../history/testdatabase.h"
 #include "backgroundservers.h"
+#include "balancer.h"
 #include "queryprocess.h"
 #include "servicefixture.h"
-
-#include <boost/asio/ip/tcp.hpp>
 
 #include <nlohmann/json.hpp>
 
@@ -20,47 +18,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto pollInterval = 2s;
-
-std::uint16_t freePort()
-{
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
-// nginx in the foreground with the example's upstream pointed at the given
-// instances and its server on a free loopback port; everything it writes in
-// a folder of its own.
-class Balancer final {
-public:
-    Balancer(const std::vector<std::uint16_t> &instances) : m_port(freePort())
-    {
-        std::string site = fileBytes(SKIRVANE_SOURCE_DIR "/packaging/nginx/skirvane-queryd.conf");
-        for (std::size_t i = 0; i < instances.size(); ++i)
-            site = std::regex_replace(site, std::regex("127\\.0\\.0\\.1:865" + std::to_string(i + 1)),
-                                      "127.0.0.1:" + std::to_string(instances[i]));
-        site = std::regex_replace(site, std::regex("listen 80;"), "listen 127.0.0.1:" + std::to_string(m_port) + ";");
-        std::ofstream(m_folder.path() / "site.conf") << site;
-        const std::string folder = m_folder.path().string();
-        std::ofstream(m_folder.path() / "nginx.conf")
-            << "daemon off;\nworker_processes 1;\npid " << folder << "/nginx.pid;\nevents { worker_connections 64; }\n"
-            << "http {\n  access_log off;\n  client_body_temp_path " << folder << "/body;\n  proxy_temp_path " << folder
-            << "/proxy;\n  fastcgi_temp_path " << folder << "/fastcgi;\n  uwsgi_temp_path " << folder
-            << "/uwsgi;\n  scgi_temp_path " << folder << "/scgi;\n  include " << folder << "/site.conf;\n}\n";
-        m_nginx = std::make_unique<Process>(
-            std::vector<std::string>{"-p", folder, "-c", folder + "/nginx.conf", "-e", folder + "/error.log"}, -1,
-            "/usr/sbin/nginx");
-    }
-    ~Balancer() { m_nginx->signal(SIGQUIT); m_nginx->waitForExit(5s); }
-
-    std::uint16_t port() const { return m_port; }
-    std::string log() const { return m_nginx->log() + fileBytes(m_folder.path() / "error.log"); }
-
-private:
-    TempFolder m_folder;
-    std::uint16_t m_port;
-    std::unique_ptr<Process> m_nginx;
-};
 
 const std::string polls = "this instance polls";
 
@@ -240,7 +197,7 @@ TEST(Balancer, TwoInstancesShareOneHistoryAndPollEachServerOnce)
         ports.push_back(instances.back()->waitForPort());
         ASSERT_NE(ports.back(), 0) << instances.back()->log();
     }
-    Balancer balancer(ports);
+    Balancer balancer(SKIRVANE_SOURCE_DIR "/packaging/nginx/skirvane-queryd.conf", ports, "/usr/sbin/nginx");
     ASSERT_TRUE(waitFor([&] {
         try {
             return httpGet(balancer.port(), "/Zyr/04query.html").status == 200;
