@@ -560,3 +560,78 @@ TEST_P(EveryBackend, PlayerSearchIsCaseBlindLiteralAndCapped)
     EXPECT_EQ(value("SELECT count(*) FROM sessions"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM names"), 0);
 }
+
+// Hundreds of names holding the text, on hundreds of servers sampled at
+// their own times, some names on several, some gone and some still there:
+// the rows are those of every (name, server) by the last sample that showed
+// the name there, the latest first.
+TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
+{
+    auto store = open();
+    const auto pilot = [](int s, int k, int j) {
+        const int n = (s * 37 + k * 11 + j * 211) % 800;
+        return "Pilot" + std::string(n < 10 ? "00" : n < 100 ? "0" : "") + std::to_string(n);
+    };
+    // Server s answers at evening + 3s, then 1000 and 2000 s later. Ghosts
+    // are there at first only, on the servers that answer first; pilots come
+    // and go, and stay on the servers that answer last.
+    constexpr int servers = 600;
+    std::vector<Sample> samples;
+    for (int k = 0; k < 3; ++k)
+        for (int s = 0; s < servers; ++s) {
+            Sample sample{{"10.0." + std::to_string(s / 256) + "." + std::to_string(s % 256), 6500},
+                          at(evening + 3 * s + 1000 * k), 0, 0, "DM-Deck", "Server " + std::to_string(s), {}};
+            if (k == 0) {
+                sample.names = {pilot(s, k, 0), pilot(s, k, 1)};
+                for (int j = 0; j < 6 && s < 100; ++j)
+                    sample.names.push_back("Ghost" + std::to_string(s * 6 + j));
+            } else if (k == 1 || s >= 480)
+                sample.names = {pilot(s, k, 0), pilot(s, k, 1), pilot(s, k, 2)};
+            else
+                sample.names = {"Crew" + std::to_string(s)};
+            sample.players = static_cast<int>(sample.names.size());
+            samples.push_back(std::move(sample));
+        }
+    ASSERT_TRUE(succeeded(store->record(samples)));
+
+    std::map<std::pair<std::string, std::size_t>, long long> lastSeen; // (name, server): time
+    std::vector<long long> latest(servers);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const long long time = samples[i].time.time_since_epoch().count();
+        latest[i % servers] = time;
+        for (const std::string &name : samples[i].names)
+            lastSeen[{name, i % servers}] = time;
+    }
+    const auto expected = [&](std::string text, long long since, std::size_t limit) {
+        std::vector<PlayerMatch> rows;
+        for (auto &c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const auto &[key, time] : lastSeen) {
+            std::string folded = key.first;
+            for (auto &c : folded)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (time >= since && folded.find(text) != std::string::npos)
+                rows.push_back({key.first, time == latest[key.second], at(time), samples[key.second].server,
+                                samples[key.second].serverName});
+        }
+        std::sort(rows.begin(), rows.end(), [](const PlayerMatch &a, const PlayerMatch &b) {
+            return a.lastSeen != b.lastSeen ? a.lastSeen > b.lastSeen : a.name < b.name;
+        });
+        rows.resize(std::min(rows.size(), limit));
+        return rows;
+    };
+    struct Row {
+        const char *text;
+        long long since;
+        std::size_t limit;
+    };
+    const Row rows[] = {
+        {"pilot", evening, 100}, {"PILOT", evening + 2500, 7}, {"pi", evening, 100}, {"lot0", evening, 100},
+        {"ghost", evening, 100}, {"ghost", evening + 200, 100}, {"crew", evening, 200}, {"o", evening + 1500, 100}, {"pilot7", evening + 3500, 100},
+    };
+    for (const Row &row : rows) {
+        const auto found = got(store->searchPlayers(row.text, at(row.since), at(evening), row.limit));
+        EXPECT_EQ(found, expected(row.text, row.since, row.limit)) << row.text << " since +" << row.since - evening;
+        EXPECT_FALSE(found.empty()) << row.text;
+    }
+}
