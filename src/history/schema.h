@@ -9,7 +9,7 @@ namespace history::schema {
 
 // The layout this program writes. Files of older layouts are upgraded when
 // opened; files of newer ones are left alone.
-inline constexpr int currentVersion = 9;
+inline constexpr int currentVersion = 10;
 // Marks the file as player history, so that another program's database
 // given by mistake is not written into.
 inline constexpr int applicationId = 0x536b7276; // "Skrv"

@@ -51,9 +51,8 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     // Planned here rather than left to one statement: a short text matches
     // thousands of names, and only the sessions of the names that can make
     // the list need to be looked up in the large table. The names come from
-    // their index with their sessions going on, found through the small
-    // table's index by name; a session going on ends with its server's
-    // latest sample. All of it sees one state of the file.
+    // their index with their sessions not yet there, found through the small
+    // table's index by name. All of it sees one state of the file.
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
@@ -62,13 +61,12 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     const std::string folded = foldCase(text);
     const bool indexed = characters(folded) >= shortestIndexed;
     const auto namesReady = m_connection.prepare(reading, {
-        {m_namesHolding, "SELECT n.id, n.name, n.last_ended, c.server_id, coalesce(c.last_seen, s.latest, 0) "
+        {m_namesHolding, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
                          "FROM names_text JOIN names n ON n.id = names_text.rowid "
-                         "LEFT JOIN current_sessions c ON c.name_id = n.id LEFT JOIN servers s ON s.id = c.server_id "
-                         "WHERE names_text MATCH ?1"},
-        {m_namesContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, coalesce(c.last_seen, s.latest, 0) "
-                            "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id "
-                            "LEFT JOIN servers s ON s.id = c.server_id WHERE instr(n.folded, ?1) > 0"},
+                         "LEFT JOIN current_sessions c ON c.name_id = n.id WHERE names_text MATCH ?1"},
+        {m_namesContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
+                            "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id WHERE instr(n.folded, ?1) > 0"},
+        {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
     });
     if (!namesReady.ok())
         return namesReady.fault();
@@ -82,18 +80,35 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     std::vector<Candidate> candidates;
     std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
     std::vector<Row> current; // their sessions not yet in the large table
+    bool going = false; // a session goes on: it ends with its server's latest sample
     auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
         const auto [entry, added] = candidateOf.try_emplace(row.integer(0), candidates.size());
         if (added)
             candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
         if (!row.isNull(3)) {
-            Candidate &candidate = candidates[entry->second];
-            current.push_back({entry->second, row.integer(3), row.integer(4)});
-            candidate.newest = std::max(candidate.newest, row.integer(4));
+            current.push_back({entry->second, row.integer(3), row.isNull(4) ? -1 : row.integer(4)});
+            going = going || row.isNull(4);
         }
     });
     if (!matched.ok())
         return matched.fault();
+    // Read once for all of them rather than looked up for each.
+    std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
+    if (going) {
+        latestOf.reserve(16384);
+        auto loaded = m_connection.eachRow(m_serversLatest, reading, [&latestOf](const sqlite::Statement &row) {
+            latestOf.emplace(row.integer(0), row.integer(1));
+        });
+        if (!loaded.ok())
+            return loaded.fault();
+    }
+    for (Row &row : current) {
+        if (row.seen < 0) {
+            const auto latest = latestOf.find(row.serverId);
+            row.seen = latest != latestOf.end() ? latest->second : 0;
+        }
+        candidates[row.candidate].newest = std::max(candidates[row.candidate].newest, row.seen);
+    }
 
     // Each name gives a row at its newest time, so the rows come from the
     // `limit` names seen latest (by name among those seen at once, as the

@@ -26,7 +26,7 @@ public:
 
 private:
     sqlite::Connection &m_connection;
-    sqlite::Statement m_namesHolding, m_namesContaining, m_endedByName, m_serverById;
+    sqlite::Statement m_namesHolding, m_namesContaining, m_serversLatest, m_endedByName, m_serverById;
 };
 
 }
