@@ -324,11 +324,8 @@ Expected<Done> prepare(sqlite::Connection &connection)
     if (auto done = useWriteAheadLog(connection); !done.ok())
         return done;
     // A poll round touches one leaf page per server; the cache holds those
-    // of some thousands of servers (16 MiB) rather than SQLite's 2 MiB. The
-    // log is copied into the file after some rounds (32 MiB) rather than
-    // after each, so that a page written by every round is copied once.
-    if (auto done = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 4194304; "
-                                    "PRAGMA cache_size = -16384; PRAGMA wal_autocheckpoint = 8192;",
+    // of some thousands of servers (16 MiB) rather than SQLite's 2 MiB.
+    if (auto done = connection.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -16384;",
                                     operation);
         !done.ok())
         return done;

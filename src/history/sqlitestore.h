@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/sqlite.h"
+#include "history/sqlitecheckpointer.h"
 #include "history/sqlitepages.h"
 #include "history/sqlitesearch.h"
 #include "history/sqlitewriter.h"
@@ -26,7 +27,8 @@ struct SqliteOptions
 };
 
 // Player history in one SQLite file, through one connection, which its
-// writer, its pages' reads and its player search share.
+// writer, its pages' reads and its player search share; the write-ahead
+// log goes into the file on a thread of its own.
 class SqliteStore final : public Store
 {
 public:
@@ -37,9 +39,10 @@ public:
     static StoreOpener opener(std::filesystem::path path, SqliteOptions options = {});
 
     SqliteStore(sqlite::Connection connection, SessionRule sessions)
-        : Store(sessions), m_connection(std::move(connection)), m_writer(m_connection, sessions), m_pages(m_connection),
-          m_search(m_connection)
+        : Store(sessions), m_checkpointer(connection.path()), m_connection(std::move(connection)),
+          m_writer(m_connection, sessions), m_pages(m_connection), m_search(m_connection)
     {
+        m_checkpointer.watch(m_connection);
     }
 
     std::string where() const override { return m_connection.path().string(); }
@@ -94,6 +97,8 @@ public:
     }
 
 private:
+    // Outlives the connection, whose commits may wake its thread.
+    SqliteCheckpointer m_checkpointer;
     sqlite::Connection m_connection;
     SqliteWriter m_writer;
     SqlitePages m_pages;
