@@ -141,6 +141,17 @@ CREATE INDEX open_sessions_by_name ON open_sessions(name_id);
 UPDATE skirvane_history SET version = 4;
 )sql";
 
+// Version 5: the search reads a name's ended sessions with their servers
+// from the index by name alone. Everyone who plays for hours has a session
+// every poll gap or so, and reading each from its table's page was most of
+// a search for a text that few names hold.
+constexpr const char *upgradeFrom4 = R"sql(
+CREATE INDEX sessions_by_name_with_server ON sessions(name_id, last_seen) INCLUDE (server_id);
+DROP INDEX sessions_by_name;
+ALTER INDEX sessions_by_name_with_server RENAME TO sessions_by_name;
+UPDATE skirvane_history SET version = 5;
+)sql";
+
 std::string where(const Connection &connection)
 {
     return "Cannot use the history database " + connection.printableUri();
@@ -244,7 +255,10 @@ Expected<Done> prepare(Connection &connection)
         for (const auto step : {foldNamesAgain, partitionByDay, indexNames})
             if (auto done = step(connection); !done.ok())
                 return done;
-    if (auto done = connection.script(upgradeFrom3, operation); !done.ok())
+    if (version < 4)
+        if (auto done = connection.script(upgradeFrom3, operation); !done.ok())
+            return done;
+    if (auto done = connection.script(upgradeFrom4, operation); !done.ok())
         return done;
     return transaction.commit(operation);
 }

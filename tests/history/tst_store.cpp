@@ -389,6 +389,10 @@ TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
     if (GetParam() == "postgresql") { // the evening's day, and the next one made ahead
         EXPECT_EQ(value("SELECT count(*) FROM pg_inherits WHERE inhparent = 'samples'::regclass"), 2);
         EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname IN ('names_by_text', 'open_sessions_by_name')"), 2);
+        // The ended sessions by name, with each one's server in the index.
+        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'sessions_by_name' "
+                        "AND indexdef LIKE '%(name_id, last_seen) INCLUDE (server_id)'"),
+                  1);
     } else {
         // By name, with each session's end in the index.
         EXPECT_EQ(value("SELECT group_concat(seqno || name) = '0name_id,1last_seen' FROM pragma_index_info('current_sessions_by_name')"),
