@@ -95,7 +95,6 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     // Read once for all of them rather than looked up for each.
     std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
     if (going) {
-        latestOf.reserve(16384);
         auto loaded = m_connection.eachRow(m_serversLatest, reading, [&latestOf](const sqlite::Statement &row) {
             latestOf.emplace(row.integer(0), row.integer(1));
         });
