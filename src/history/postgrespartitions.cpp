@@ -75,7 +75,7 @@ Expected<Done> DayPartitions::make(Connection &connection, std::int64_t day, std
         // The bounds are numbers of ours, not text from outside.
         const std::string sql = "CREATE TABLE " + partitionName(table, day) + " PARTITION OF " + table
                                 + " FOR VALUES FROM (" + std::to_string(day * daySeconds) + ") TO ("
-                                + std::to_string((day + 1) * daySeconds) + ")";
+                                + std::to_string((day + 1) * daySeconds) + ") WITH (" + storage + ")";
         if (auto made = connection.exec(sql.c_str(), operation); !made.ok())
             return made;
     }

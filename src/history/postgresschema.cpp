@@ -152,6 +152,29 @@ ALTER INDEX sessions_by_name_with_server RENAME TO sessions_by_name;
 UPDATE skirvane_history SET version = 5;
 )sql";
 
+// Version 6 reads a server's samples over a day or a week (its status
+// page's chart and busiest hours, the start page's lines) from the index of
+// their key alone, which holds their counts now: each round writes every
+// server's sample, so a server's samples of a day lie on as many of the
+// day's table pages. The days' partitions are vacuumed often enough for
+// the index to serve alone (see DayPartitions::storage).
+std::string upgradeFrom5()
+{
+    return std::string(R"sql(
+ALTER TABLE samples DROP CONSTRAINT samples_pkey;
+ALTER TABLE samples ADD PRIMARY KEY (server_id, t) INCLUDE (players, bots);
+DO $$
+DECLARE day regclass;
+BEGIN
+    FOR day IN SELECT inhrelid::regclass FROM pg_inherits WHERE inhparent IN ('samples'::regclass, 'sessions'::regclass) LOOP
+        EXECUTE format('ALTER TABLE %s SET ()sql")
+           + DayPartitions::storage + R"sql()', day);
+    END LOOP;
+END $$;
+UPDATE skirvane_history SET version = 6;
+)sql";
+}
+
 std::string where(const Connection &connection)
 {
     return "Cannot use the history database " + connection.printableUri();
@@ -258,7 +281,10 @@ Expected<Done> prepare(Connection &connection)
     if (version < 4)
         if (auto done = connection.script(upgradeFrom3, operation); !done.ok())
             return done;
-    if (auto done = connection.script(upgradeFrom4, operation); !done.ok())
+    if (version < 5)
+        if (auto done = connection.script(upgradeFrom4, operation); !done.ok())
+            return done;
+    if (auto done = connection.script(upgradeFrom5().c_str(), operation); !done.ok())
         return done;
     return transaction.commit(operation);
 }

@@ -9,7 +9,7 @@ namespace history::postgres::schema {
 
 // The layout this program writes in a PostgreSQL database. Older layouts
 // are upgraded when a store connects; newer ones are left alone.
-inline constexpr int currentVersion = 5;
+inline constexpr int currentVersion = 6;
 
 // Makes the tables in an empty database, or upgrades an older layout, in
 // one transaction under a lock of its own, so that instances starting

@@ -393,6 +393,15 @@ TEST_P(EveryBackend, UpgradesThePreviousLayoutToSearchThroughTheIndex)
         EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'sessions_by_name' "
                         "AND indexdef LIKE '%(name_id, last_seen) INCLUDE (server_id)'"),
                   1);
+        // A server's samples with their counts in the index of their key,
+        // and each day's partitions vacuumed after every so many rows.
+        EXPECT_EQ(value("SELECT count(*) FROM pg_indexes WHERE indexname = 'samples_pkey' "
+                        "AND indexdef LIKE '%(server_id, t) INCLUDE (players, bots)'"),
+                  1);
+        EXPECT_EQ(value("SELECT count(*) FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid "
+                        "WHERE i.inhparent IN ('samples'::regclass, 'sessions'::regclass) "
+                        "AND 'autovacuum_vacuum_insert_scale_factor=0' = ANY(c.reloptions)"),
+                  4);
     } else {
         // By name, with each session's end in the index.
         EXPECT_EQ(value("SELECT group_concat(seqno || name) = '0name_id,1last_seen' FROM pragma_index_info('current_sessions_by_name')"),
