@@ -40,6 +40,14 @@ inline Seconds at(std::int64_t seconds)
     return Seconds(std::chrono::seconds(seconds));
 }
 
+// The player search reads the sessions of the names it lists from the
+// newest back: those that ended within an hour of the newest, then within
+// a day, before all of them since the search's start, and stops at the first
+// that holds as many name-and-server rows as it shows (no older session can
+// then make the list). Someone who plays for hours is on hundreds of servers
+// in a week; the newest rows nearly always lie within the hour.
+inline constexpr std::int64_t searchWindows[] = {3600, 86400};
+
 // A prune done whole: `step` (a store's pruneStep) again until it says so.
 template <typename Step>
 Expected<Done> pruneWhole(Step step)

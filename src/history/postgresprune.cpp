@@ -11,6 +11,8 @@ namespace {
 // range of each's keys in the day's partitions, so a step is a few
 // thousand rows whatever the history's size.
 constexpr std::int64_t serversAStep = 500;
+// The names one step looks at.
+constexpr std::int64_t namesAStep = 10000;
 
 }
 
@@ -82,19 +84,37 @@ Expected<bool> PostgresStore::pruneStep(Seconds before)
     // What nothing refers to any more. A server's samples are no later than
     // its latest, and a name's ended sessions end no later than its
     // last_ended, so neither is looked for in every day's partition.
-    static constexpr const char *steps[] = {
-        "DELETE FROM servers WHERE coalesce(last_lookup, 0) < $1 AND coalesce(latest, 0) < $1",
-        // A map's last sample is no later than its last_seen.
-        "DELETE FROM maps WHERE last_seen < $1",
-        // Looked up name by name through the index: NOT IN would hash every
-        // session going on, and without the memory for that (ten thousand
-        // servers' worth) read them all again for each name.
-        "DELETE FROM names n WHERE last_ended < $1 AND NOT EXISTS (SELECT 1 FROM open_sessions o WHERE o.name_id = n.id)",
-    };
-    m_names.clear();
-    for (const char *sql : steps)
-        if (auto done = m_connection.exec(sql, pruning, postgres::Parameters().add(progress.before)); !done.ok())
+    if (progress.namesAfter == 0) {
+        static constexpr const char *steps[] = {
+            "DELETE FROM servers WHERE coalesce(last_lookup, 0) < $1 AND coalesce(latest, 0) < $1",
+            // A map's last sample is no later than its last_seen.
+            "DELETE FROM maps WHERE last_seen < $1",
+        };
+        for (const char *sql : steps)
+            if (auto done = m_connection.exec(sql, pruning, postgres::Parameters().add(progress.before)); !done.ok())
+                return done.fault();
+        m_names.clear();
+    }
+    // The names a range of keys a step: each one old enough is looked for
+    // among the sessions going on, through their index by name (NOT IN
+    // would hash every session going on, and without the memory for that,
+    // ten thousand servers' worth, read them all again for each name). A
+    // history whose names have ended no session yet, as in its first hours,
+    // has every name looked for.
+    auto batch = m_connection.query("SELECT max(id), count(*) FROM (SELECT id FROM names WHERE id > $1 ORDER BY id LIMIT $2) b",
+                                    pruning, postgres::Parameters().add(progress.namesAfter).add(namesAStep));
+    if (!batch)
+        return batch.fault();
+    if (batch->integer(0, 1) > 0) {
+        if (auto done = m_connection.exec("DELETE FROM names n WHERE id > $2 AND id <= $3 AND last_ended < $1 "
+                                          "AND NOT EXISTS (SELECT 1 FROM open_sessions o WHERE o.name_id = n.id)",
+                                          pruning,
+                                          postgres::Parameters().add(progress.before).add(progress.namesAfter).add(batch->integer(0, 0)));
+            !done.ok())
             return done.fault();
+        progress.namesAfter = batch->integer(0, 0);
+        return finish(false);
+    }
     return finish(true);
 }
 

@@ -34,17 +34,20 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // row keeps and its sessions going on: only their sessions are read,
     // each name's ended ones through the index by name, rather than every
     // session since `since`; and with `limit` such names, as many rows are
-    // at least as late as the last of them, so older sessions are not read;
-    // the days before `since` are left out when the statement is planned.
-    // The sessions going on are few: they are taken at once.
-    auto rows = read(
+    // at least as late as the last of them, so older sessions are not read.
+    // Nor are those before the window ($4 seconds before the newest name,
+    // see searchWindows), unless a window holds fewer than `limit` rows and
+    // the statement runs again with the next; the days before the floor are
+    // left out as the statement runs. The sessions going on are few: they
+    // are taken at once.
+    static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
         "JOIN servers v ON v.id = o.server_id), "
         "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
         "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
-        "floor AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t FROM latest), "
+        "floor AS (SELECT greatest(CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END, max(newest) - nullif($4::bigint, 0)) AS t FROM latest), "
         "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
         "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
         "WHERE name_id = n.id AND last_seen >= $2 AND last_seen >= (SELECT t FROM floor)) s "
@@ -52,11 +55,20 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "WHERE o.latest >= (SELECT t FROM floor)) u "
         "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
-        "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"",
-        postgres::Parameters()
-            .add(containing(foldCase(text)))
-            .add(seconds(since))
-            .add(static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX))));
+        "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"";
+    const std::int64_t shown = static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX));
+    Expected<postgres::Result> rows = Fault{};
+    for (std::size_t window = 0; window <= std::size(searchWindows); ++window) {
+        const bool whole = window == std::size(searchWindows);
+        rows = read(statement, postgres::Parameters()
+                                   .add(containing(foldCase(text)))
+                                   .add(seconds(since))
+                                   .add(shown)
+                                   .add(whole ? std::int64_t{0} : searchWindows[window]));
+        // No rows: no name is listed, in any window.
+        if (!rows || rows->rows() == 0 || rows->rows() == shown)
+            break;
+    }
     if (!rows)
         return rows.fault();
     std::vector<PlayerMatch> matches;

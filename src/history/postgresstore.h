@@ -78,6 +78,7 @@ private:
         std::int64_t before = 0;
         bool daysDropped = false;
         std::int64_t serversAfter = 0; // the rows of servers up to this key are gone
+        std::int64_t namesAfter = 0;   // the names up to this key that nothing refers to are gone
     };
     std::optional<PruneProgress> m_prune;
     // Players' names by their keys, for the sessions going on, which refer

@@ -129,19 +129,9 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
         return std::vector<PlayerMatch>{};
     const std::int64_t floor = listed.size() == limit ? candidates[listed.back()].newest : from;
 
-    std::map<std::pair<std::size_t, std::int64_t>, std::int64_t> latestBy; // (candidate, server): its latest time
-    const auto add = [&](std::size_t candidate, std::int64_t serverId, std::int64_t seen) {
-        if (seen >= from) {
-            auto &time = latestBy[{candidate, serverId}];
-            time = std::max(time, seen);
-        }
-    };
     std::vector<bool> isListed(candidates.size());
     for (std::size_t i : listed)
         isListed[i] = true;
-    for (const Row &row : current)
-        if (isListed[row.candidate])
-            add(row.candidate, row.serverId, row.seen);
     const auto prepared = m_connection.prepare(reading, {
         {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
                         "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
@@ -149,12 +139,30 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     });
     if (!prepared.ok())
         return prepared.fault();
-    for (std::size_t i : listed) {
-        m_endedByName.bind(1, candidates[i].id).bind(2, floor);
-        auto done = m_connection.eachRow(m_endedByName, reading,
-                                         [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
-        if (!done.ok())
-            return done.fault();
+    std::map<std::pair<std::size_t, std::int64_t>, std::int64_t> latestBy; // (candidate, server): its latest time
+    const std::int64_t newest = candidates[listed.front()].newest;
+    for (std::size_t window = 0;; ++window) {
+        const bool whole = window == std::size(searchWindows);
+        const std::int64_t after = whole ? floor : std::max(floor, newest - searchWindows[window]);
+        const auto add = [&](std::size_t candidate, std::int64_t serverId, std::int64_t seen) {
+            if (seen >= after) {
+                auto &time = latestBy[{candidate, serverId}];
+                time = std::max(time, seen);
+            }
+        };
+        latestBy.clear();
+        for (const Row &row : current)
+            if (isListed[row.candidate])
+                add(row.candidate, row.serverId, row.seen);
+        for (std::size_t i : listed) {
+            m_endedByName.bind(1, candidates[i].id).bind(2, after);
+            auto done = m_connection.eachRow(m_endedByName, reading,
+                                             [&](const sqlite::Statement &row) { add(i, row.integer(0), row.integer(1)); });
+            if (!done.ok())
+                return done.fault();
+        }
+        if (whole || after == floor || latestBy.size() >= limit)
+            break;
     }
 
     std::vector<Row> rows;

@@ -587,15 +587,18 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
         const int n = (s * 37 + k * 11 + j * 211) % 800;
         return "Pilot" + std::string(n < 10 ? "00" : n < 100 ? "0" : "") + std::to_string(n);
     };
-    // Server s answers at evening + 3s, then 1000 and 2000 s later. Ghosts
-    // are there at first only, on the servers that answer first; pilots come
-    // and go, and stay on the servers that answer last.
+    // Server s answers at evening + 3s, then a gap and two gaps later: the
+    // search reads the rows of the last hour, of the last day and of all
+    // days since its start. Ghosts are there at first only, on the servers
+    // that answer first; pilots come and go, and stay on the servers that
+    // answer last.
     constexpr int servers = 600;
+    constexpr long long gap = 50000;
     std::vector<Sample> samples;
     for (int k = 0; k < 3; ++k)
         for (int s = 0; s < servers; ++s) {
             Sample sample{{"10.0." + std::to_string(s / 256) + "." + std::to_string(s % 256), 6500},
-                          at(evening + 3 * s + 1000 * k), 0, 0, "DM-Deck", "Server " + std::to_string(s), {}};
+                          at(evening + 3 * s + gap * k), 0, 0, "DM-Deck", "Server " + std::to_string(s), {}};
             if (k == 0) {
                 sample.names = {pilot(s, k, 0), pilot(s, k, 1)};
                 for (int j = 0; j < 6 && s < 100; ++j)
@@ -641,8 +644,10 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
         std::size_t limit;
     };
     const Row rows[] = {
-        {"pilot", evening, 100}, {"PILOT", evening + 2500, 7}, {"pi", evening, 100}, {"lot0", evening, 100},
-        {"ghost", evening, 100}, {"ghost", evening + 200, 100}, {"crew", evening, 200}, {"o", evening + 1500, 100}, {"pilot7", evening + 3500, 100},
+        {"pilot", evening, 100},        {"PILOT", evening + gap + 500, 7}, {"pi", evening, 100},
+        {"lot0", evening, 100},         {"ghost", evening, 100},           {"ghost", evening + 200, 100},
+        {"crew", evening, 200},         {"o", evening + gap + 500, 100},   {"pilot7", evening + 2 * gap + 500, 100},
+        {"pilot00", evening, 100},
     };
     for (const Row &row : rows) {
         const auto found = got(store->searchPlayers(row.text, at(row.since), at(evening), row.limit));
