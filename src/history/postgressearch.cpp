@@ -36,8 +36,9 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // session since `since`; and with `limit` such names, as many rows are
     // at least as late as the last of them, so older sessions are not read.
     // Nor are those before the window ($4 seconds before the newest name,
-    // see searchWindows), unless a window holds fewer than `limit` rows and
-    // the statement runs again with the next; the days before the floor are
+    // see searchWindows), unless it starts after that floor and holds fewer
+    // than `limit` rows, when the statement runs again with the next window
+    // (as the file's search does); the days before the floor are
     // left out as the statement runs. The sessions going on are few: they
     // are taken at once.
     static constexpr const char *statement =
@@ -47,14 +48,15 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
         "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
         "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
-        "floor AS (SELECT greatest(CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END, max(newest) - nullif($4::bigint, 0)) AS t FROM latest), "
+        "bounds AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t, max(newest) - nullif($4::bigint, 0) AS w FROM latest), "
+        "floor AS (SELECT greatest(t, w) AS t, coalesce(w <= t, true) AS whole FROM bounds), "
         "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
         "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
         "WHERE name_id = n.id AND last_seen >= $2 AND last_seen >= (SELECT t FROM floor)) s "
         "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
         "WHERE o.latest >= (SELECT t FROM floor)) u "
         "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
-        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest "
+        "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest, (SELECT whole FROM floor) "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"";
     const std::int64_t shown = static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX));
     Expected<postgres::Result> rows = Fault{};
@@ -65,8 +67,9 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
                                    .add(seconds(since))
                                    .add(shown)
                                    .add(whole ? std::int64_t{0} : searchWindows[window]));
-        // No rows: no name is listed, in any window.
-        if (!rows || rows->rows() == 0 || rows->rows() == shown)
+        // No rows: no name is listed, in any window. A window that starts
+        // no later than the floor holds every row a wider one would.
+        if (!rows || rows->rows() == 0 || rows->rows() == shown || rows->text(0, 6) == "t")
             break;
     }
     if (!rows)
