@@ -243,6 +243,20 @@ TEST_P(EveryBackend, PruningDropsOldRowsAndWhatNothingRefersTo)
     EXPECT_EQ(value("SELECT count(*) FROM samples"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM maps"), 0);
     EXPECT_EQ(value("SELECT count(*) FROM servers"), 0);
+
+    // Names go when nothing refers to them, as many as a prune looks at in
+    // several steps; one in a session going on stays.
+    Samples crowd;
+    for (int s = 0; s < 200; ++s) {
+        crowd.push_back({{"10.1." + std::to_string(s) + ".1", 6500}, at(evening + 21 * 86400), 60, 0, {}, "Crowd", {}});
+        for (int j = 0; j < 60; ++j)
+            crowd.back().names.push_back("P" + std::to_string(s * 60 + j));
+    }
+    ASSERT_TRUE(succeeded(store->record(crowd)));
+    ASSERT_TRUE(succeeded(store->record(Samples{{crowd[0].server, at(evening + 22 * 86400), 1, 0, {}, "Crowd", {"Stay"}}})));
+    EXPECT_EQ(value("SELECT count(*) FROM names"), 12001);
+    ASSERT_TRUE(succeeded(store->prune(at(evening + 22 * 86400))));
+    EXPECT_EQ(value("SELECT count(*) FROM names"), 1);
 }
 
 TEST_P(EveryBackend, ALayoutOfANewerVersionIsRefusedAndLeftAlone)
