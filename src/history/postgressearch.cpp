@@ -39,22 +39,39 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // see searchWindows), unless it starts after that floor and holds fewer
     // than `limit` rows, when the statement runs again with the next window
     // (as the file's search does); the days before the floor are
-    // left out as the statement runs. The sessions going on are few: they
-    // are taken at once.
+    // left out as the statement runs.
+    //
+    // A poll round's answers come within seconds of each other, and a short
+    // text may have thousands of names, more than the list holds, seen in
+    // the latest second any server answered (`top`): then the list is the
+    // first of those by name (`first`), found by looking at the names in
+    // that order, and the sessions going on of every name (`open`) are not
+    // read. No session ends after its server's latest sample, nor does a
+    // name's own end of its latest one.
     static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
+        "top AS MATERIALIZED (SELECT coalesce(max(latest), 0) AS t FROM servers), "
+        "first AS MATERIALIZED (SELECT m.id, m.name, p.t AS newest "
+        "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 4) m CROSS JOIN top p "
+        "WHERE p.t >= $2 AND (m.last_ended = p.t OR EXISTS (SELECT FROM open_sessions o JOIN servers v ON v.id = o.server_id "
+        "WHERE o.name_id = m.id AND v.latest = p.t)) "
+        "AND (SELECT count(*) FROM matched) > $3 AND (SELECT max(last_ended) FROM matched) <= p.t "
+        "ORDER BY m.name COLLATE \"C\" LIMIT $3), "
+        "enough AS (SELECT count(*) = $3 AS yes FROM first), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
         "JOIN servers v ON v.id = o.server_id), "
         "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
         "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
-        "latest AS MATERIALIZED (SELECT id, name, newest FROM ranked WHERE newest >= $2 ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3), "
+        "latest AS MATERIALIZED (SELECT id, name, newest FROM first WHERE (SELECT yes FROM enough) "
+        "UNION ALL (SELECT id, name, newest FROM ranked WHERE NOT (SELECT yes FROM enough) AND newest >= $2 "
+        "ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3)), "
         "bounds AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t, max(newest) - nullif($4::bigint, 0) AS w FROM latest), "
         "floor AS (SELECT greatest(t, w) AS t, coalesce(w <= t, true) AS whole FROM bounds), "
         "found AS (SELECT name, server_id, max(seen) AS seen FROM ("
         "SELECT n.id, n.name, s.server_id, s.last_seen AS seen FROM latest n CROSS JOIN LATERAL (SELECT server_id, last_seen FROM sessions "
         "WHERE name_id = n.id AND last_seen >= $2 AND last_seen >= (SELECT t FROM floor)) s "
-        "UNION ALL SELECT n.id, n.name, o.server_id, o.latest FROM latest n JOIN open o ON o.name_id = n.id "
-        "WHERE o.latest >= (SELECT t FROM floor)) u "
+        "UNION ALL SELECT n.id, n.name, o.server_id, v.latest FROM latest n JOIN open_sessions o ON o.name_id = n.id "
+        "JOIN servers v ON v.id = o.server_id WHERE v.latest >= (SELECT t FROM floor)) u "
         "GROUP BY id, name, server_id ORDER BY seen DESC, name COLLATE \"C\" LIMIT $3) "
         "SELECT f.name, v.address, v.query_port, coalesce(v.name, ''), f.seen, v.latest, (SELECT whole FROM floor) "
         "FROM found f JOIN servers v ON v.id = f.server_id ORDER BY f.seen DESC, f.name COLLATE \"C\"";

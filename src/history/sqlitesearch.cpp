@@ -15,16 +15,13 @@ using namespace backend;
 
 namespace {
 
-struct Candidate
-{
-    std::int64_t id = 0;
-    std::string name;
-    std::int64_t newest = 0; // the end of its latest session anywhere
-};
-
 // The trigram index finds texts of three characters or more; a shorter one
 // is looked for in every name, which are no more than the days kept hold.
 constexpr std::size_t shortestIndexed = 3;
+
+// How many names per row of the list, in the order of their texts, are
+// looked at for those seen in the latest second before all are ranked.
+constexpr std::size_t namesLookedAtPerRow = 4;
 
 std::size_t characters(std::string_view text)
 {
@@ -56,94 +53,55 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     sqlite::Transaction read(m_connection);
     if (auto begun = read.beginRead(reading); !begun.ok())
         return begun.fault();
-
-    // The names that hold the text: no character of it is a wildcard.
-    const std::string folded = foldCase(text);
-    const bool indexed = characters(folded) >= shortestIndexed;
-    const auto namesReady = m_connection.prepare(reading, {
-        {m_namesHolding, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
-                         "FROM names_text JOIN names n ON n.id = names_text.rowid "
-                         "LEFT JOIN current_sessions c ON c.name_id = n.id WHERE names_text MATCH ?1"},
-        {m_namesContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
-                            "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id WHERE instr(n.folded, ?1) > 0"},
-        {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
-    });
-    if (!namesReady.ok())
-        return namesReady.fault();
-    sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
-    struct Row
-    {
-        std::size_t candidate;
-        std::int64_t serverId;
-        std::int64_t seen;
-    };
-    std::vector<Candidate> candidates;
-    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
-    std::vector<Row> current; // their sessions not yet in the large table
-    bool going = false; // a session goes on: it ends with its server's latest sample
-    auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
-        const auto [entry, added] = candidateOf.try_emplace(row.integer(0), candidates.size());
-        if (added)
-            candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
-        if (!row.isNull(3)) {
-            current.push_back({entry->second, row.integer(3), row.isNull(4) ? -1 : row.integer(4)});
-            going = going || row.isNull(4);
-        }
-    });
-    if (!matched.ok())
-        return matched.fault();
-    // Read once for all of them rather than looked up for each.
-    std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
-    if (going) {
-        auto loaded = m_connection.eachRow(m_serversLatest, reading, [&latestOf](const sqlite::Statement &row) {
-            latestOf.emplace(row.integer(0), row.integer(1));
-        });
-        if (!loaded.ok())
-            return loaded.fault();
-    }
-    for (Row &row : current) {
-        if (row.seen < 0) {
-            const auto latest = latestOf.find(row.serverId);
-            row.seen = latest != latestOf.end() ? latest->second : 0;
-        }
-        candidates[row.candidate].newest = std::max(candidates[row.candidate].newest, row.seen);
-    }
-
-    // Each name gives a row at its newest time, so the rows come from the
-    // `limit` names seen latest (by name among those seen at once, as the
-    // rows are), and no row of theirs older than the last of them can make
-    // the list.
-    const std::int64_t from = seconds(since);
-    std::vector<std::size_t> listed;
-    for (std::size_t i = 0; i < candidates.size(); ++i)
-        if (candidates[i].newest >= from)
-            listed.push_back(i);
-    const std::size_t shownNames = std::min(limit, listed.size());
-    std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(shownNames), listed.end(),
-                      [&candidates](std::size_t a, std::size_t b) {
-                          const Candidate &x = candidates[a], &y = candidates[b];
-                          return x.newest != y.newest ? x.newest > y.newest : x.name < y.name;
-                      });
-    listed.resize(shownNames);
-    if (listed.empty())
-        return std::vector<PlayerMatch>{};
-    const std::int64_t floor = listed.size() == limit ? candidates[listed.back()].newest : from;
-
-    std::vector<bool> isListed(candidates.size());
-    for (std::size_t i : listed)
-        isListed[i] = true;
     const auto prepared = m_connection.prepare(reading, {
+        {m_namesHolding, "SELECT n.id, n.name, n.last_ended FROM names_text JOIN names n ON n.id = names_text.rowid "
+                         "WHERE names_text MATCH ?1"},
+        {m_namesContaining, "SELECT id, name, last_ended FROM names WHERE instr(folded, ?1) > 0"},
+        {m_sessionsHolding, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
+                            "FROM names_text JOIN names n ON n.id = names_text.rowid "
+                            "LEFT JOIN current_sessions c ON c.name_id = n.id WHERE names_text MATCH ?1"},
+        {m_sessionsContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
+                               "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id WHERE instr(n.folded, ?1) > 0"},
+        {m_latestOfAll, "SELECT coalesce(max(latest), 0) FROM servers"},
+        {m_latestOf, "SELECT coalesce(latest, 0) FROM servers WHERE id = ?1"},
+        {m_sessionsOfName, "SELECT server_id, last_seen FROM current_sessions WHERE name_id = ?1"},
+        {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
         {m_endedByName, "SELECT server_id, max(last_seen) FROM sessions "
                         "WHERE name_id = ?1 AND last_seen >= ?2 GROUP BY server_id"},
         {m_serverById, "SELECT address, query_port, coalesce(name, ''), coalesce(latest, 0) FROM servers WHERE id = ?1"},
     });
     if (!prepared.ok())
         return prepared.fault();
+
+    // The names that hold the text: no character of it is a wildcard.
+    const std::string folded = foldCase(text);
+    const bool indexed = characters(folded) >= shortestIndexed;
+    const std::int64_t from = seconds(since);
+    auto quick = rankSeenInLatestSecond(folded, indexed, from, limit);
+    if (!quick)
+        return quick.fault();
+    Ranking ranking;
+    if (*quick) {
+        ranking = std::move(**quick);
+    } else {
+        auto all = rankAll(folded, indexed, from, limit);
+        if (!all)
+            return all.fault();
+        ranking = std::move(*all);
+    }
+    if (ranking.listed.empty())
+        return std::vector<PlayerMatch>{};
+    const std::vector<Candidate> &candidates = ranking.candidates;
+    const std::vector<std::size_t> &listed = ranking.listed;
+
+    std::vector<bool> isListed(candidates.size());
+    for (std::size_t i : listed)
+        isListed[i] = true;
     std::map<std::pair<std::size_t, std::int64_t>, std::int64_t> latestBy; // (candidate, server): its latest time
     const std::int64_t newest = candidates[listed.front()].newest;
     for (std::size_t window = 0;; ++window) {
         const bool whole = window == std::size(searchWindows);
-        const std::int64_t after = whole ? floor : std::max(floor, newest - searchWindows[window]);
+        const std::int64_t after = whole ? ranking.floor : std::max(ranking.floor, newest - searchWindows[window]);
         const auto add = [&](std::size_t candidate, std::int64_t serverId, std::int64_t seen) {
             if (seen >= after) {
                 auto &time = latestBy[{candidate, serverId}];
@@ -151,7 +109,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
             }
         };
         latestBy.clear();
-        for (const Row &row : current)
+        for (const Row &row : ranking.current)
             if (isListed[row.candidate])
                 add(row.candidate, row.serverId, row.seen);
         for (std::size_t i : listed) {
@@ -161,7 +119,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
             if (!done.ok())
                 return done.fault();
         }
-        if (whole || after == floor || latestBy.size() >= limit)
+        if (whole || after == ranking.floor || latestBy.size() >= limit)
             break;
     }
 
@@ -193,6 +151,128 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
             return done.fault();
     }
     return matches;
+}
+
+// A poll round's answers come within seconds of each other, and with many
+// servers a short text's names seen in the latest second any server
+// answered may be more than the list holds: then the list is the first of
+// them by name, found by looking at the names in that order, rather than at
+// the sessions of every name. None (and the caller ranks them all) when
+// the first names do not hold enough of them.
+Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankSeenInLatestSecond(const std::string &folded, bool indexed,
+                                                                                    std::int64_t from, std::size_t limit)
+{
+    Ranking ranking;
+    sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
+    auto matched = m_connection.eachRow(names, reading, [&ranking](const sqlite::Statement &row) {
+        ranking.candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
+    });
+    if (!matched.ok())
+        return matched.fault();
+    std::vector<Candidate> &candidates = ranking.candidates;
+    if (candidates.size() <= limit)
+        return std::optional<Ranking>();
+    std::int64_t latest = 0;
+    auto read = m_connection.eachRow(m_latestOfAll, reading, [&latest](const sqlite::Statement &row) { latest = row.integer(0); });
+    if (!read.ok())
+        return read.fault();
+    // No session ends after the latest sample of its server; a name's own
+    // end of its latest one comes from such a session.
+    if (latest < from || std::any_of(candidates.begin(), candidates.end(), [latest](const Candidate &c) { return c.newest > latest; }))
+        return std::optional<Ranking>();
+
+    std::vector<std::size_t> byName(candidates.size());
+    for (std::size_t i = 0; i < byName.size(); ++i)
+        byName[i] = i;
+    const std::size_t lookedAt = std::min(byName.size(), namesLookedAtPerRow * limit);
+    std::partial_sort(byName.begin(), byName.begin() + static_cast<std::ptrdiff_t>(lookedAt), byName.end(),
+                      [&candidates](std::size_t a, std::size_t b) { return candidates[a].name < candidates[b].name; });
+    std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
+    std::vector<std::pair<std::int64_t, std::int64_t>> sessions; // (server id, end, or -1 going on)
+    for (std::size_t k = 0; k < lookedAt && ranking.listed.size() < limit; ++k) {
+        Candidate &candidate = candidates[byName[k]];
+        sessions.clear();
+        auto found = m_connection.eachRow(m_sessionsOfName.bind(1, candidate.id), reading, [&sessions](const sqlite::Statement &row) {
+            sessions.emplace_back(row.integer(0), row.isNull(1) ? -1 : row.integer(1));
+        });
+        if (!found.ok())
+            return found.fault();
+        for (auto [serverId, seen] : sessions) {
+            if (seen < 0) {
+                const auto [entry, added] = latestOf.try_emplace(serverId, 0);
+                if (added) {
+                    auto server = m_connection.eachRow(m_latestOf.bind(1, serverId), reading,
+                                                       [&entry](const sqlite::Statement &row) { entry->second = row.integer(0); });
+                    if (!server.ok())
+                        return server.fault();
+                }
+                seen = entry->second;
+            }
+            ranking.current.push_back({byName[k], serverId, seen});
+            candidate.newest = std::max(candidate.newest, seen);
+        }
+        if (candidate.newest == latest)
+            ranking.listed.push_back(byName[k]);
+    }
+    if (ranking.listed.size() < limit)
+        return std::optional<Ranking>();
+    ranking.floor = latest;
+    return std::optional<Ranking>(std::move(ranking));
+}
+
+// Every name that holds the text, ranked by its latest time.
+Expected<SqliteSearch::Ranking> SqliteSearch::rankAll(const std::string &folded, bool indexed, std::int64_t from, std::size_t limit)
+{
+    Ranking ranking;
+    std::vector<Candidate> &candidates = ranking.candidates;
+    sqlite::Statement &names = indexed ? m_sessionsHolding.bind(1, phrase(folded)) : m_sessionsContaining.bind(1, folded);
+    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
+    bool going = false; // a session goes on: it ends with its server's latest sample
+    auto matched = m_connection.eachRow(names, reading, [&](const sqlite::Statement &row) {
+        const auto [entry, added] = candidateOf.try_emplace(row.integer(0), candidates.size());
+        if (added)
+            candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
+        if (!row.isNull(3)) {
+            ranking.current.push_back({entry->second, row.integer(3), row.isNull(4) ? -1 : row.integer(4)});
+            going = going || row.isNull(4);
+        }
+    });
+    if (!matched.ok())
+        return matched.fault();
+    // Read once for all of them rather than looked up for each.
+    std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
+    if (going) {
+        auto loaded = m_connection.eachRow(m_serversLatest, reading, [&latestOf](const sqlite::Statement &row) {
+            latestOf.emplace(row.integer(0), row.integer(1));
+        });
+        if (!loaded.ok())
+            return loaded.fault();
+    }
+    for (Row &row : ranking.current) {
+        if (row.seen < 0) {
+            const auto latest = latestOf.find(row.serverId);
+            row.seen = latest != latestOf.end() ? latest->second : 0;
+        }
+        candidates[row.candidate].newest = std::max(candidates[row.candidate].newest, row.seen);
+    }
+
+    // Each name gives a row at its newest time, so the rows come from the
+    // `limit` names seen latest (by name among those seen at once, as the
+    // rows are), and no row of theirs older than the last of them can make
+    // the list.
+    std::vector<std::size_t> &listed = ranking.listed;
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (candidates[i].newest >= from)
+            listed.push_back(i);
+    const std::size_t shownNames = std::min(limit, listed.size());
+    std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(shownNames), listed.end(),
+                      [&candidates](std::size_t a, std::size_t b) {
+                          const Candidate &x = candidates[a], &y = candidates[b];
+                          return x.newest != y.newest ? x.newest > y.newest : x.name < y.name;
+                      });
+    listed.resize(shownNames);
+    ranking.floor = !listed.empty() && listed.size() == limit ? candidates[listed.back()].newest : from;
+    return ranking;
 }
 
 }

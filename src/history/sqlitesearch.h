@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,38 @@ public:
     Expected<std::vector<PlayerMatch>> search(std::string_view text, Seconds since, Seconds onlineSince, std::size_t limit);
 
 private:
+    struct Candidate
+    {
+        std::int64_t id = 0;
+        std::string name;
+        std::int64_t newest = 0; // the end of its latest session anywhere
+    };
+    // A session in the small table: going on, it ends with its server's
+    // latest sample.
+    struct Row
+    {
+        std::size_t candidate;
+        std::int64_t serverId;
+        std::int64_t seen;
+    };
+    // The names that hold the text, the sessions of theirs that were read
+    // in the small table, and those of the names that make the list, newest
+    // first (by name among those seen at once, as the rows are).
+    struct Ranking
+    {
+        std::vector<Candidate> candidates;
+        std::vector<Row> current;
+        std::vector<std::size_t> listed;
+        std::int64_t floor = 0; // no row older than this can make the list
+    };
+
+    Expected<std::optional<Ranking>> rankSeenInLatestSecond(const std::string &folded, bool indexed, std::int64_t from,
+                                                            std::size_t limit);
+    Expected<Ranking> rankAll(const std::string &folded, bool indexed, std::int64_t from, std::size_t limit);
+
     sqlite::Connection &m_connection;
-    sqlite::Statement m_namesHolding, m_namesContaining, m_serversLatest, m_endedByName, m_serverById;
+    sqlite::Statement m_namesHolding, m_namesContaining, m_sessionsHolding, m_sessionsContaining, m_latestOfAll,
+        m_latestOf, m_sessionsOfName, m_serversLatest, m_endedByName, m_serverById;
 };
 
 }

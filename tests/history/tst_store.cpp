@@ -605,19 +605,24 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
     // search reads the rows of the last hour, of the last day and of all
     // days since its start. Ghosts are there at first only, on the servers
     // that answer first; pilots come and go, and stay on the servers that
-    // answer last.
+    // answer last. Then half the servers answer in one second, with more
+    // pilots than some lists hold, each on one of them.
     constexpr int servers = 600;
     constexpr long long gap = 50000;
     std::vector<Sample> samples;
-    for (int k = 0; k < 3; ++k)
-        for (int s = 0; s < servers; ++s) {
+    std::vector<std::size_t> serverOf;
+    for (int k = 0; k < 4; ++k)
+        for (int s = k == 3 ? servers / 2 : 0; s < servers; ++s) {
             Sample sample{{"10.0." + std::to_string(s / 256) + "." + std::to_string(s % 256), 6500},
-                          at(evening + 3 * s + gap * k), 0, 0, "DM-Deck", "Server " + std::to_string(s), {}};
+                          at(k == 3 ? evening + gap * k : evening + 3 * s + gap * k), 0, 0, "DM-Deck", "Server " + std::to_string(s), {}};
+            serverOf.push_back(static_cast<std::size_t>(s));
             if (k == 0) {
                 sample.names = {pilot(s, k, 0), pilot(s, k, 1)};
                 for (int j = 0; j < 6 && s < 100; ++j)
                     sample.names.push_back("Ghost" + std::to_string(s * 6 + j));
-            } else if (k == 1 || s >= 480)
+            } else if (k == 3)
+                sample.names = {pilot(s, k, 0)};
+            else if (k == 1 || s >= 480)
                 sample.names = {pilot(s, k, 0), pilot(s, k, 1), pilot(s, k, 2)};
             else
                 sample.names = {"Crew" + std::to_string(s)};
@@ -630,9 +635,9 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
     std::vector<long long> latest(servers);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const long long time = samples[i].time.time_since_epoch().count();
-        latest[i % servers] = time;
+        latest[serverOf[i]] = time;
         for (const std::string &name : samples[i].names)
-            lastSeen[{name, i % servers}] = time;
+            lastSeen[{name, serverOf[i]}] = time;
     }
     const auto expected = [&](std::string text, long long since, std::size_t limit) {
         std::vector<PlayerMatch> rows;
@@ -661,7 +666,7 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
         {"pilot", evening, 100},        {"PILOT", evening + gap + 500, 7}, {"pi", evening, 100},
         {"lot0", evening, 100},         {"ghost", evening, 100},           {"ghost", evening + 200, 100},
         {"crew", evening, 200},         {"o", evening + gap + 500, 100},   {"pilot7", evening + 2 * gap + 500, 100},
-        {"pilot00", evening, 100},
+        {"pilot00", evening, 100},      {"pilot", evening, 200},           {"ilot1", evening, 30},
     };
     for (const Row &row : rows) {
         const auto found = got(store->searchPlayers(row.text, at(row.since), at(evening), row.limit));
