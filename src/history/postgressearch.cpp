@@ -41,28 +41,39 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // (as the file's search does); the days before the floor are
     // left out as the statement runs.
     //
-    // A poll round's answers come within seconds of each other, and a short
-    // text may have thousands of names, more than the list holds, seen in
-    // the latest second any server answered (`top`): then the list is the
+    // Most of the list comes from the servers that answered last (`recent`,
+    // four per row): the names seen after the edge (the last answer of
+    // those servers) are those in their sessions going on and those whose
+    // latest session ended later (`above`), and with `limit` of them they
+    // make the list. A poll round's answers come within seconds of each
+    // other, though, and a short text may have more names seen in the
+    // edge's second than the list holds: the rest of the list are then the
     // first of those by name (`first`), found by looking at the names in
-    // that order, and the sessions going on of every name (`open`) are not
-    // read. No session ends after its server's latest sample, nor does a
-    // name's own end of its latest one.
+    // that order. Only when neither gives enough (`enough`) are the sessions
+    // going on of every name read (`open`) and every name ranked.
     static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
-        "top AS MATERIALIZED (SELECT coalesce(max(latest), 0) AS t FROM servers), "
-        "first AS MATERIALIZED (SELECT m.id, m.name, p.t AS newest "
-        "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 4) m CROSS JOIN top p "
-        "WHERE p.t >= $2 AND (m.last_ended = p.t OR EXISTS (SELECT FROM open_sessions o JOIN servers v ON v.id = o.server_id "
-        "WHERE o.name_id = m.id AND v.latest = p.t)) "
-        "AND (SELECT count(*) FROM matched) > $3 AND (SELECT max(last_ended) FROM matched) <= p.t "
-        "ORDER BY m.name COLLATE \"C\" LIMIT $3), "
-        "enough AS (SELECT count(*) = $3 AS yes FROM first), "
+        "recent AS MATERIALIZED (SELECT id, latest FROM servers WHERE latest IS NOT NULL ORDER BY latest DESC LIMIT $3 * 4), "
+        "edge AS MATERIALIZED (SELECT coalesce(min(latest), 0) AS t FROM recent), "
+        "hot AS (SELECT o.name_id, max(v.latest) AS latest FROM recent v JOIN open_sessions o ON o.server_id = v.id "
+        "WHERE v.latest > (SELECT t FROM edge) GROUP BY o.name_id), "
+        "above AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, h.latest) AS newest FROM matched m "
+        "LEFT JOIN hot h ON h.name_id = m.id WHERE (h.name_id IS NOT NULL OR m.last_ended > (SELECT t FROM edge)) "
+        "AND greatest(m.last_ended, h.latest) >= $2 AND (SELECT count(*) FROM matched) > $3), "
+        "first AS MATERIALIZED (SELECT m.id, m.name, e.t AS newest "
+        "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 4) m CROSS JOIN edge e "
+        "WHERE e.t >= $2 AND (SELECT count(*) FROM matched) > $3 AND (SELECT count(*) FROM above) < $3 "
+        "AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
+        "AND (m.last_ended = e.t OR EXISTS (SELECT FROM open_sessions o JOIN servers v ON v.id = o.server_id "
+        "WHERE o.name_id = m.id AND v.latest = e.t)) "
+        "ORDER BY m.name COLLATE \"C\" LIMIT greatest($3 - (SELECT count(*) FROM above), 0)), "
+        "enough AS (SELECT (SELECT count(*) FROM above) + (SELECT count(*) FROM first) >= $3 AS yes), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
         "JOIN servers v ON v.id = o.server_id), "
         "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
         "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
-        "latest AS MATERIALIZED (SELECT id, name, newest FROM first WHERE (SELECT yes FROM enough) "
+        "latest AS MATERIALIZED ((SELECT id, name, newest FROM (SELECT id, name, newest FROM above UNION ALL "
+        "SELECT id, name, newest FROM first) q WHERE (SELECT yes FROM enough) ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3) "
         "UNION ALL (SELECT id, name, newest FROM ranked WHERE NOT (SELECT yes FROM enough) AND newest >= $2 "
         "ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3)), "
         "bounds AS (SELECT CASE WHEN count(*) = $3 THEN min(newest) ELSE $2 END AS t, max(newest) - nullif($4::bigint, 0) AS w FROM latest), "

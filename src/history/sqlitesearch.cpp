@@ -19,8 +19,11 @@ namespace {
 // is looked for in every name, which are no more than the days kept hold.
 constexpr std::size_t shortestIndexed = 3;
 
-// How many names per row of the list, in the order of their texts, are
-// looked at for those seen in the latest second before all are ranked.
+// How many servers per row of the list, those that answered last, have
+// their sessions read, and how many names per row, in the order of their
+// texts, are looked at for those seen in the last second of those servers'
+// answers, before every name is ranked.
+constexpr std::size_t serversReadPerRow = 4;
 constexpr std::size_t namesLookedAtPerRow = 4;
 
 std::size_t characters(std::string_view text)
@@ -62,7 +65,8 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
                             "LEFT JOIN current_sessions c ON c.name_id = n.id WHERE names_text MATCH ?1"},
         {m_sessionsContaining, "SELECT n.id, n.name, n.last_ended, c.server_id, c.last_seen "
                                "FROM names n LEFT JOIN current_sessions c ON c.name_id = n.id WHERE instr(n.folded, ?1) > 0"},
-        {m_latestOfAll, "SELECT coalesce(max(latest), 0) FROM servers"},
+        {m_serversAnsweredLast, "SELECT id, latest FROM servers WHERE latest IS NOT NULL ORDER BY latest DESC LIMIT ?1"},
+        {m_sessionsOnServer, "SELECT name_id, last_seen FROM current_sessions WHERE server_id = ?1"},
         {m_latestOf, "SELECT coalesce(latest, 0) FROM servers WHERE id = ?1"},
         {m_sessionsOfName, "SELECT server_id, last_seen FROM current_sessions WHERE name_id = ?1"},
         {m_serversLatest, "SELECT id, coalesce(latest, 0) FROM servers"},
@@ -77,7 +81,7 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     const std::string folded = foldCase(text);
     const bool indexed = characters(folded) >= shortestIndexed;
     const std::int64_t from = seconds(since);
-    auto quick = rankSeenInLatestSecond(folded, indexed, from, limit);
+    auto quick = rankLatest(folded, indexed, from, limit);
     if (!quick)
         return quick.fault();
     Ranking ranking;
@@ -153,32 +157,73 @@ Expected<std::vector<PlayerMatch>> SqliteSearch::search(std::string_view text, S
     return matches;
 }
 
-// A poll round's answers come within seconds of each other, and with many
-// servers a short text's names seen in the latest second any server
-// answered may be more than the list holds: then the list is the first of
-// them by name, found by looking at the names in that order, rather than at
-// the sessions of every name. None (and the caller ranks them all) when
-// the first names do not hold enough of them.
-Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankSeenInLatestSecond(const std::string &folded, bool indexed,
-                                                                                    std::int64_t from, std::size_t limit)
+// Most of the list comes from the servers that answered last: the names
+// seen after the edge (the last answer of those servers) are those in their
+// sessions and those whose latest session in the large table ended later,
+// and with `limit` of them they make the list. A poll round's answers come
+// within seconds of each other, though, and a short text may have more
+// names seen in the edge's second than the list holds: the rest of the list
+// are then the first of those by name, found by looking at the names in
+// that order. None (and the caller ranks every name) when neither gives
+// enough.
+Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankLatest(const std::string &folded, bool indexed, std::int64_t from,
+                                                                        std::size_t limit)
 {
     Ranking ranking;
+    std::vector<Candidate> &candidates = ranking.candidates;
     sqlite::Statement &names = indexed ? m_namesHolding.bind(1, phrase(folded)) : m_namesContaining.bind(1, folded);
-    auto matched = m_connection.eachRow(names, reading, [&ranking](const sqlite::Statement &row) {
-        ranking.candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
+    auto matched = m_connection.eachRow(names, reading, [&candidates](const sqlite::Statement &row) {
+        candidates.push_back({row.integer(0), row.text(1), row.integer(2)});
     });
     if (!matched.ok())
         return matched.fault();
-    std::vector<Candidate> &candidates = ranking.candidates;
     if (candidates.size() <= limit)
         return std::optional<Ranking>();
-    std::int64_t latest = 0;
-    auto read = m_connection.eachRow(m_latestOfAll, reading, [&latest](const sqlite::Statement &row) { latest = row.integer(0); });
+    std::vector<std::pair<std::int64_t, std::int64_t>> recent; // (server id, latest), latest first
+    auto read = m_connection.eachRow(m_serversAnsweredLast.bind(1, static_cast<std::int64_t>(serversReadPerRow * limit)), reading,
+                                     [&recent](const sqlite::Statement &row) { recent.emplace_back(row.integer(0), row.integer(1)); });
     if (!read.ok())
         return read.fault();
-    // No session ends after the latest sample of its server; a name's own
-    // end of its latest one comes from such a session.
-    if (latest < from || std::any_of(candidates.begin(), candidates.end(), [latest](const Candidate &c) { return c.newest > latest; }))
+    if (recent.empty())
+        return std::optional<Ranking>();
+    const std::int64_t edge = recent.back().second;
+
+    std::unordered_map<std::int64_t, std::size_t> candidateOf; // by name id
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        candidateOf.emplace(candidates[i].id, i);
+    for (const auto &[serverId, latest] : recent) {
+        if (latest <= edge)
+            break;
+        auto done = m_connection.eachRow(m_sessionsOnServer.bind(1, serverId), reading, [&, serverId = serverId, latest = latest](const sqlite::Statement &row) {
+            const auto candidate = candidateOf.find(row.integer(0));
+            if (candidate == candidateOf.end())
+                return;
+            const std::int64_t seen = row.isNull(1) ? latest : row.integer(1);
+            ranking.current.push_back({candidate->second, serverId, seen});
+            candidates[candidate->second].newest = std::max(candidates[candidate->second].newest, seen);
+        });
+        if (!done.ok())
+            return done.fault();
+    }
+    const auto newestFirst = [&candidates](std::size_t a, std::size_t b) {
+        const Candidate &x = candidates[a], &y = candidates[b];
+        return x.newest != y.newest ? x.newest > y.newest : x.name < y.name;
+    };
+    std::vector<std::size_t> &listed = ranking.listed;
+    std::vector<bool> isAbove(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (candidates[i].newest > edge && candidates[i].newest >= from) {
+            listed.push_back(i);
+            isAbove[i] = true;
+        }
+    if (listed.size() >= limit) {
+        std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(limit), listed.end(), newestFirst);
+        listed.resize(limit);
+        ranking.floor = candidates[listed.back()].newest;
+        return std::optional<Ranking>(std::move(ranking));
+    }
+    std::sort(listed.begin(), listed.end(), newestFirst);
+    if (edge < from)
         return std::optional<Ranking>();
 
     std::vector<std::size_t> byName(candidates.size());
@@ -189,7 +234,9 @@ Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankSeenInLatestSec
                       [&candidates](std::size_t a, std::size_t b) { return candidates[a].name < candidates[b].name; });
     std::unordered_map<std::int64_t, std::int64_t> latestOf; // by server id
     std::vector<std::pair<std::int64_t, std::int64_t>> sessions; // (server id, end, or -1 going on)
-    for (std::size_t k = 0; k < lookedAt && ranking.listed.size() < limit; ++k) {
+    for (std::size_t k = 0; k < lookedAt && listed.size() < limit; ++k) {
+        if (isAbove[byName[k]])
+            continue;
         Candidate &candidate = candidates[byName[k]];
         sessions.clear();
         auto found = m_connection.eachRow(m_sessionsOfName.bind(1, candidate.id), reading, [&sessions](const sqlite::Statement &row) {
@@ -211,12 +258,12 @@ Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankSeenInLatestSec
             ranking.current.push_back({byName[k], serverId, seen});
             candidate.newest = std::max(candidate.newest, seen);
         }
-        if (candidate.newest == latest)
-            ranking.listed.push_back(byName[k]);
+        if (candidate.newest == edge)
+            listed.push_back(byName[k]);
     }
-    if (ranking.listed.size() < limit)
+    if (listed.size() < limit)
         return std::optional<Ranking>();
-    ranking.floor = latest;
+    ranking.floor = edge;
     return std::optional<Ranking>(std::move(ranking));
 }
 

@@ -51,13 +51,12 @@ private:
         std::int64_t floor = 0; // no row older than this can make the list
     };
 
-    Expected<std::optional<Ranking>> rankSeenInLatestSecond(const std::string &folded, bool indexed, std::int64_t from,
-                                                            std::size_t limit);
+    Expected<std::optional<Ranking>> rankLatest(const std::string &folded, bool indexed, std::int64_t from, std::size_t limit);
     Expected<Ranking> rankAll(const std::string &folded, bool indexed, std::int64_t from, std::size_t limit);
 
     sqlite::Connection &m_connection;
-    sqlite::Statement m_namesHolding, m_namesContaining, m_sessionsHolding, m_sessionsContaining, m_latestOfAll,
-        m_latestOf, m_sessionsOfName, m_serversLatest, m_endedByName, m_serverById;
+    sqlite::Statement m_namesHolding, m_namesContaining, m_sessionsHolding, m_sessionsContaining,
+        m_serversAnsweredLast, m_sessionsOnServer, m_latestOf, m_sessionsOfName, m_serversLatest, m_endedByName, m_serverById;
 };
 
 }
