@@ -49,7 +49,9 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // other, though, and a short text may have more names seen in the
     // edge's second than the list holds: the rest of the list are then the
     // first of those by name (`first`), found by looking at the names in
-    // that order. Only when neither gives enough (`enough`) are the sessions
+    // that order, eight per row at most, each name's sessions on its own
+    // (a hash of every session going on would cost what ranking them all
+    // does). Only when neither gives enough (`enough`) are the sessions
     // going on of every name read (`open`) and every name ranked.
     static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
@@ -61,11 +63,11 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "LEFT JOIN hot h ON h.name_id = m.id WHERE (h.name_id IS NOT NULL OR m.last_ended > (SELECT t FROM edge)) "
         "AND greatest(m.last_ended, h.latest) >= $2 AND (SELECT count(*) FROM matched) > $3), "
         "first AS MATERIALIZED (SELECT m.id, m.name, e.t AS newest "
-        "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 4) m CROSS JOIN edge e "
+        "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 8) m CROSS JOIN edge e "
         "WHERE e.t >= $2 AND (SELECT count(*) FROM matched) > $3 AND (SELECT count(*) FROM above) < $3 "
         "AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
-        "AND (m.last_ended = e.t OR EXISTS (SELECT FROM open_sessions o JOIN servers v ON v.id = o.server_id "
-        "WHERE o.name_id = m.id AND v.latest = e.t)) "
+        "AND greatest(m.last_ended, (SELECT max(v.latest) FROM open_sessions o JOIN servers v ON v.id = o.server_id "
+        "WHERE o.name_id = m.id)) = e.t "
         "ORDER BY m.name COLLATE \"C\" LIMIT greatest($3 - (SELECT count(*) FROM above), 0)), "
         "enough AS (SELECT (SELECT count(*) FROM above) + (SELECT count(*) FROM first) >= $3 AS yes), "
         "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "

@@ -24,7 +24,7 @@ constexpr std::size_t shortestIndexed = 3;
 // texts, are looked at for those seen in the last second of those servers'
 // answers, before every name is ranked.
 constexpr std::size_t serversReadPerRow = 4;
-constexpr std::size_t namesLookedAtPerRow = 4;
+constexpr std::size_t namesLookedAtPerRow = 8;
 
 std::size_t characters(std::string_view text)
 {
