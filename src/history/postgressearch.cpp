@@ -49,10 +49,10 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // other, though, and a short text may have more names seen in the
     // edge's second than the list holds: the rest of the list are then the
     // first of those by name (`first`), found by looking at the names in
-    // that order, eight per row at most, each name's sessions on its own
-    // (a hash of every session going on would cost what ranking them all
-    // does). Only when neither gives enough (`enough`) are the sessions
-    // going on of every name read (`open`) and every name ranked.
+    // that order, eight per row at most. Only when neither gives enough
+    // (`enough`) is every name ranked. Each name's sessions going on are
+    // looked up on their own: a hash of every session going on (as the
+    // planner may choose for a join) costs more than a few thousand names'.
     static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
         "recent AS MATERIALIZED (SELECT id, latest FROM servers WHERE latest IS NOT NULL ORDER BY latest DESC LIMIT $3 * 4), "
@@ -70,10 +70,8 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "WHERE o.name_id = m.id)) = e.t "
         "ORDER BY m.name COLLATE \"C\" LIMIT greatest($3 - (SELECT count(*) FROM above), 0)), "
         "enough AS (SELECT (SELECT count(*) FROM above) + (SELECT count(*) FROM first) >= $3 AS yes), "
-        "open AS MATERIALIZED (SELECT o.name_id, o.server_id, v.latest FROM matched m JOIN open_sessions o ON o.name_id = m.id "
-        "JOIN servers v ON v.id = o.server_id), "
-        "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, g.newest) AS newest "
-        "FROM matched m LEFT JOIN (SELECT name_id, max(latest) AS newest FROM open GROUP BY name_id) g ON g.name_id = m.id), "
+        "ranked AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, (SELECT max(v.latest) FROM open_sessions o "
+        "JOIN servers v ON v.id = o.server_id WHERE o.name_id = m.id)) AS newest FROM matched m), "
         "latest AS MATERIALIZED ((SELECT id, name, newest FROM (SELECT id, name, newest FROM above UNION ALL "
         "SELECT id, name, newest FROM first) q WHERE (SELECT yes FROM enough) ORDER BY newest DESC, name COLLATE \"C\" LIMIT $3) "
         "UNION ALL (SELECT id, name, newest FROM ranked WHERE NOT (SELECT yes FROM enough) AND newest >= $2 "
