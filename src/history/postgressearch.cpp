@@ -41,21 +41,21 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // (as the file's search does); the days before the floor are
     // left out as the statement runs.
     //
-    // Most of the list comes from the servers that answered last (`latests`,
-    // twelve per row): the names seen after the edge (the last answer of
-    // the first four per row) are those in these servers' sessions going on
-    // and those whose latest session ended later (`above`), and with
-    // `limit` of them they make the list. A poll round's answers come
-    // within seconds of each other, though, and a short text may have more
-    // names seen in the edge's second than the list holds: the rest of the
-    // list are then the first of those by name (`first`). When every server
-    // that answered in that second was read (`whole_second`), they are
-    // those in its servers' sessions (`at_edge`); otherwise the names are
-    // looked at in the order of their texts, eight per row at most. Only
-    // when neither gives enough (`enough`) is every name ranked. Each name's
-    // sessions going on are looked up on their own: a hash of every session
-    // going on (as the planner may choose for a join) costs more than a few
-    // thousand names'.
+    // With more than four names per row, most of the list comes from the
+    // servers that answered last (`latests`, twelve per row): the names seen
+    // after the edge (the last answer of the first four per row) are those
+    // in these servers' sessions going on and those whose latest session
+    // ended later (`above`), and with `limit` of them they make the list. A
+    // poll round's answers come within seconds of each other, though, and a
+    // short text may have more names seen in the edge's second than the
+    // list holds: the rest of the list are then the first of those by name
+    // (`first`). When every server that answered in that second was read
+    // (`whole_second`), they are those in its servers' sessions (`at_edge`);
+    // otherwise the names are looked at in the order of their texts, eight
+    // per row at most. Only when neither gives enough (`enough`), or the
+    // names are few, is every name ranked. Each name's sessions going on
+    // are looked up on their own: a hash of every session going on (as the
+    // planner may choose for a join) costs more than a few thousand names'.
     static constexpr const char *statement =
         "WITH matched AS MATERIALIZED (SELECT id, name, last_ended FROM names WHERE folded LIKE $1), "
         "latests AS MATERIALIZED (SELECT id, latest FROM servers WHERE latest IS NOT NULL ORDER BY latest DESC LIMIT $3 * 12), "
@@ -64,18 +64,18 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "hot AS (SELECT o.name_id, max(v.latest) AS latest FROM latests v JOIN open_sessions o ON o.server_id = v.id "
         "WHERE v.latest > (SELECT t FROM edge) GROUP BY o.name_id), "
         "above AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, h.latest) AS newest FROM matched m "
-        "LEFT JOIN hot h ON h.name_id = m.id WHERE (h.name_id IS NOT NULL OR m.last_ended > (SELECT t FROM edge)) "
-        "AND greatest(m.last_ended, h.latest) >= $2 AND (SELECT count(*) FROM matched) > $3), "
+        "LEFT JOIN hot h ON h.name_id = m.id WHERE (SELECT count(*) FROM matched) > $3 * 4 "
+        "AND (h.name_id IS NOT NULL OR m.last_ended > (SELECT t FROM edge)) AND greatest(m.last_ended, h.latest) >= $2), "
         "at_edge AS MATERIALIZED (SELECT o.name_id FROM latests v JOIN open_sessions o ON o.server_id = v.id "
         "WHERE v.latest = (SELECT t FROM edge) AND (SELECT yes FROM whole_second)), "
         "first AS MATERIALIZED ((SELECT m.id, m.name, (SELECT t FROM edge) AS newest FROM matched m "
-        "WHERE (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 AND (SELECT count(*) FROM matched) > $3 "
+        "WHERE (SELECT count(*) FROM matched) > $3 * 4 AND (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
         "AND (SELECT count(*) FROM above) < $3 AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
         "AND (m.last_ended = (SELECT t FROM edge) OR m.id IN (SELECT name_id FROM at_edge)) "
         "ORDER BY m.name COLLATE \"C\" LIMIT greatest($3 - (SELECT count(*) FROM above), 0)) "
         "UNION ALL (SELECT m.id, m.name, (SELECT t FROM edge) AS newest "
         "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 8) m "
-        "WHERE NOT (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 AND (SELECT count(*) FROM matched) > $3 "
+        "WHERE (SELECT count(*) FROM matched) > $3 * 4 AND NOT (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
         "AND (SELECT count(*) FROM above) < $3 AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
         "AND greatest(m.last_ended, (SELECT max(v.latest) FROM open_sessions o JOIN servers v ON v.id = o.server_id "
         "WHERE o.name_id = m.id)) = (SELECT t FROM edge) "

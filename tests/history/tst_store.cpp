@@ -666,7 +666,7 @@ TEST_P(EveryBackend, PlayerSearchOverManyNamesAndServersKeepsTheLatestRows)
         {"pilot", evening, 100},        {"PILOT", evening + gap + 500, 7}, {"pi", evening, 100},
         {"lot0", evening, 100},         {"ghost", evening, 100},           {"ghost", evening + 200, 100},
         {"crew", evening, 200},         {"o", evening + gap + 500, 100},   {"pilot7", evening + 2 * gap + 500, 100},
-        {"pilot00", evening, 100},      {"pilot", evening, 200},           {"ilot1", evening, 30},
+        {"pilot00", evening, 100},      {"pilot", evening, 50},            {"ilot1", evening, 20},
     };
     for (const Row &row : rows) {
         const auto found = got(store->searchPlayers(row.text, at(row.since), at(evening), row.limit));
