@@ -41,7 +41,7 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
     // (as the file's search does); the days before the floor are
     // left out as the statement runs.
     //
-    // With more than four names per row, most of the list comes from the
+    // With more than eight names per row, most of the list comes from the
     // servers that answered last (`latests`, twelve per row): the names seen
     // after the edge (the last answer of the first four per row) are those
     // in these servers' sessions going on and those whose latest session
@@ -64,18 +64,18 @@ Expected<std::vector<PlayerMatch>> PostgresStore::searchPlayers(std::string_view
         "hot AS (SELECT o.name_id, max(v.latest) AS latest FROM latests v JOIN open_sessions o ON o.server_id = v.id "
         "WHERE v.latest > (SELECT t FROM edge) GROUP BY o.name_id), "
         "above AS MATERIALIZED (SELECT m.id, m.name, greatest(m.last_ended, h.latest) AS newest FROM matched m "
-        "LEFT JOIN hot h ON h.name_id = m.id WHERE (SELECT count(*) FROM matched) > $3 * 4 "
+        "LEFT JOIN hot h ON h.name_id = m.id WHERE (SELECT count(*) FROM matched) > $3 * 8 "
         "AND (h.name_id IS NOT NULL OR m.last_ended > (SELECT t FROM edge)) AND greatest(m.last_ended, h.latest) >= $2), "
         "at_edge AS MATERIALIZED (SELECT o.name_id FROM latests v JOIN open_sessions o ON o.server_id = v.id "
         "WHERE v.latest = (SELECT t FROM edge) AND (SELECT yes FROM whole_second)), "
         "first AS MATERIALIZED ((SELECT m.id, m.name, (SELECT t FROM edge) AS newest FROM matched m "
-        "WHERE (SELECT count(*) FROM matched) > $3 * 4 AND (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
+        "WHERE (SELECT count(*) FROM matched) > $3 * 8 AND (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
         "AND (SELECT count(*) FROM above) < $3 AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
         "AND (m.last_ended = (SELECT t FROM edge) OR m.id IN (SELECT name_id FROM at_edge)) "
         "ORDER BY m.name COLLATE \"C\" LIMIT greatest($3 - (SELECT count(*) FROM above), 0)) "
         "UNION ALL (SELECT m.id, m.name, (SELECT t FROM edge) AS newest "
         "FROM (SELECT id, name, last_ended FROM matched ORDER BY name COLLATE \"C\" LIMIT $3 * 8) m "
-        "WHERE (SELECT count(*) FROM matched) > $3 * 4 AND NOT (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
+        "WHERE (SELECT count(*) FROM matched) > $3 * 8 AND NOT (SELECT yes FROM whole_second) AND (SELECT t FROM edge) >= $2 "
         "AND (SELECT count(*) FROM above) < $3 AND NOT EXISTS (SELECT FROM above a WHERE a.id = m.id) "
         "AND greatest(m.last_ended, (SELECT max(v.latest) FROM open_sessions o JOIN servers v ON v.id = o.server_id "
         "WHERE o.name_id = m.id)) = (SELECT t FROM edge) "
