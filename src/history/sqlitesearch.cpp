@@ -22,7 +22,8 @@ constexpr std::size_t shortestIndexed = 3;
 // How many servers per row of the list, those that answered last, have
 // their sessions read, and how many names per row, in the order of their
 // texts, are looked at for those seen in the last second of those servers'
-// answers, before every name is ranked.
+// answers, before every name is ranked; with no more names than that, every
+// name is ranked at once.
 constexpr std::size_t serversReadPerRow = 4;
 constexpr std::size_t namesLookedAtPerRow = 8;
 
@@ -177,7 +178,8 @@ Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankLatest(const st
     });
     if (!matched.ok())
         return matched.fault();
-    if (candidates.size() <= limit)
+    // A few hundred names cost less to rank than the servers cost to read.
+    if (candidates.size() <= namesLookedAtPerRow * limit)
         return std::optional<Ranking>();
     std::vector<std::pair<std::int64_t, std::int64_t>> recent; // (server id, latest), latest first
     auto read = m_connection.eachRow(m_serversAnsweredLast.bind(1, static_cast<std::int64_t>(serversReadPerRow * limit)), reading,
