@@ -248,14 +248,15 @@ Expected<std::optional<SqliteSearch::Ranking>> SqliteSearch::rankLatest(const st
             return found.fault();
         for (auto [serverId, seen] : sessions) {
             if (seen < 0) {
-                const auto [entry, added] = latestOf.try_emplace(serverId, 0);
-                if (added) {
+                const auto slot = latestOf.try_emplace(serverId, 0);
+                std::int64_t &latest = slot.first->second;
+                if (slot.second) {
                     auto server = m_connection.eachRow(m_latestOf.bind(1, serverId), reading,
-                                                       [&entry](const sqlite::Statement &row) { entry->second = row.integer(0); });
+                                                       [&latest](const sqlite::Statement &row) { latest = row.integer(0); });
                     if (!server.ok())
                         return server.fault();
                 }
-                seen = entry->second;
+                seen = latest;
             }
             ranking.current.push_back({byName[k], serverId, seen});
             candidate.newest = std::max(candidate.newest, seen);
