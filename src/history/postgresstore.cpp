@@ -365,20 +365,40 @@ Expected<Done> PostgresStore::noteLookup(const ServerKey &server, const AskedAs 
 
 Expected<Series> PostgresStore::series(const ServerKey &server, Seconds now, std::chrono::seconds span, std::chrono::seconds step)
 {
-    Series series = emptySeries(now, span, step);
-    auto rows = read("SELECT t, players, bots FROM samples "
-                     "WHERE server_id = (SELECT id FROM servers WHERE address = $1 AND query_port = $2) "
-                     "AND t >= $3 AND t < $4 ORDER BY t",
+    auto one = seriesOf(std::span(&server, 1), now, span, step);
+    if (!one)
+        return one.fault();
+    return std::move(one->front());
+}
+
+Expected<std::vector<Series>> PostgresStore::seriesOf(std::span<const ServerKey> servers, Seconds now, std::chrono::seconds span,
+                                                      std::chrono::seconds step)
+{
+    std::vector<Series> all(servers.size(), emptySeries(now, span, step));
+    if (servers.empty())
+        return all;
+    std::vector<std::string> addresses;
+    std::vector<std::int64_t> ports;
+    for (const ServerKey &server : servers) {
+        addresses.push_back(server.address);
+        ports.push_back(server.queryPort);
+    }
+    // The times are the statement's own, so that it is planned for the one
+    // or two days' partitions that hold them.
+    auto rows = read("SELECT k.i, x.t, x.players, x.bots FROM unnest($1::text[], $2::bigint[]) WITH ORDINALITY AS k(address, query_port, i) "
+                     "JOIN servers s ON s.address = k.address AND s.query_port = k.query_port "
+                     "JOIN samples x ON x.server_id = s.id WHERE x.t >= $3 AND x.t < $4 ORDER BY k.i, x.t",
                      postgres::Parameters()
-                         .add(server.address)
-                         .add(std::int64_t{server.queryPort})
-                         .add(seconds(series.start))
-                         .add(seconds(series.end())));
+                         .addArray(addresses)
+                         .addArray(ports)
+                         .add(seconds(all.front().start))
+                         .add(seconds(all.front().end())));
     if (!rows)
         return rows.fault();
     for (int row = 0; row < rows->rows(); ++row)
-        putInStep(series, rows->integer(row, 0), Count{storedCount(rows->integer(row, 1)), storedCount(rows->integer(row, 2))});
-    return series;
+        putInStep(all[static_cast<std::size_t>(rows->integer(row, 0) - 1)], rows->integer(row, 1),
+                  Count{storedCount(rows->integer(row, 2)), storedCount(rows->integer(row, 3))});
+    return all;
 }
 
 Expected<HourlyAverages> PostgresStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,

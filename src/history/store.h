@@ -58,6 +58,21 @@ public:
     // sample of a step when it holds several.
     virtual Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span = std::chrono::hours(24),
                                     std::chrono::seconds step = std::chrono::minutes(5)) = 0;
+    // series() of each server, in their order: in one read, where a store
+    // can make one of them, as a page with a day of each of its servers reads.
+    virtual Expected<std::vector<Series>> seriesOf(std::span<const ServerKey> servers, Seconds now,
+                                                   std::chrono::seconds span = std::chrono::hours(24),
+                                                   std::chrono::seconds step = std::chrono::minutes(5))
+    {
+        std::vector<Series> all;
+        for (const ServerKey &server : servers) {
+            auto one = series(server, now, span, step);
+            if (!one)
+                return one.fault();
+            all.push_back(std::move(*one));
+        }
+        return all;
+    }
     virtual Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                     std::chrono::seconds utcOffset) = 0;
     // The servers looked up since `since`, the latest first.

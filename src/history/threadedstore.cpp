@@ -89,6 +89,15 @@ Expected<Series> ThreadedStore::series(const ServerKey &server, Seconds now, std
     return call<Expected<Series>>([=](Store &store) { return store.series(server, now, span, step); });
 }
 
+Expected<std::vector<Series>> ThreadedStore::seriesOf(std::span<const ServerKey> servers, Seconds now, std::chrono::seconds span,
+                                                      std::chrono::seconds step)
+{
+    // The job may run after the caller stopped waiting: it keeps its own copy.
+    return call<Expected<std::vector<Series>>>([servers = std::vector(servers.begin(), servers.end()), now, span, step](Store &store) {
+        return store.seriesOf(servers, now, span, step);
+    });
+}
+
 Expected<HourlyAverages> ThreadedStore::hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                                        std::chrono::seconds utcOffset)
 {

@@ -33,6 +33,8 @@ public:
     Expected<Done> prune(Seconds before) override;
     Expected<Series> series(const ServerKey &server, Seconds now, std::chrono::seconds span,
                             std::chrono::seconds step) override;
+    Expected<std::vector<Series>> seriesOf(std::span<const ServerKey> servers, Seconds now, std::chrono::seconds span,
+                                           std::chrono::seconds step) override;
     Expected<HourlyAverages> hourlyAverages(const ServerKey &server, Seconds since, Seconds until,
                                             std::chrono::seconds utcOffset) override;
     Expected<std::vector<RecentServer>> recentServers(Seconds since, std::size_t limit) override;

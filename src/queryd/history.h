@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,9 +81,12 @@ public:
     // The server's counts of the last 24 hours, as the JSON's "history"
     // shows them; none when they cannot be read.
     virtual std::optional<history::Series> daySeries(const ut3::QueryTarget &) { return std::nullopt; }
-    // The same for a server as it was asked for (a name, say), as the start
-    // page shows it beside a recent server's link.
-    virtual std::optional<history::Series> recentDay(const ut3::QueryTarget &) { return std::nullopt; }
+    // The same for each server as it was asked for (a name, say), in their
+    // order, as the start page shows them beside the recent servers' links.
+    virtual std::vector<std::optional<history::Series>> recentDays(std::span<const ut3::QueryTarget> asked)
+    {
+        return std::vector<std::optional<history::Series>>(asked.size());
+    }
     // A poll's result for `server` as it was polled; every result, whether
     // or not the server answered.
     virtual void polled(const ut3::QueryTarget & /*server*/, const ut3::QueryResult & /*result*/) {}

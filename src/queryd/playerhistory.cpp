@@ -262,15 +262,20 @@ void PlayerHistory::record(const ut3::QueryResult &result)
     noteFault(m_recorder->fault());
 }
 
-history::Expected<history::Series> PlayerHistory::readDay(const history::ServerKey &server, history::Seconds at)
+history::Expected<std::vector<history::Series>> PlayerHistory::readDays(std::vector<history::ServerKey> servers, history::Seconds at)
 {
-    auto day = read("series", [server, at](history::Store &store) { return store.series(server, at); });
+    auto days = read("series", [servers, at](history::Store &store) { return store.seriesOf(servers, at); });
+    if (!days)
+        return days;
     // The page made right after an answer shows it, though the writer
     // thread may not have written it yet.
-    const auto latest = m_latest.find(server);
-    if (day && latest != m_latest.end() && latest->second.time >= day->start && latest->second.time < day->end())
-        day->steps[static_cast<std::size_t>((latest->second.time - day->start) / day->step)] = latest->second.count;
-    return day;
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        history::Series &day = (*days)[i];
+        const auto latest = m_latest.find(servers[i]);
+        if (latest != m_latest.end() && latest->second.time >= day.start && latest->second.time < day.end())
+            day.steps[static_cast<std::size_t>((latest->second.time - day.start) / day.step)] = latest->second.count;
+    }
+    return days;
 }
 
 history::Seconds PlayerHistory::onlineSince() const
@@ -390,10 +395,10 @@ std::optional<ServerPast> PlayerHistory::past(const ut3::QueryTarget &server)
         return failed();
     }
     const auto at = now();
-    auto day = readDay(keyOf(server), at);
+    auto day = readDays({keyOf(server)}, at);
     if (!day)
         return failed();
-    past.day = std::move(*day);
+    past.day = std::move(day->front());
     auto averages = read("hourly averages", [server = keyOf(server), at, offset = past.utcOffset](history::Store &store) {
         return store.hourlyAverages(server, at - busyPeriod, at, offset);
     });
@@ -413,16 +418,28 @@ std::optional<history::Series> PlayerHistory::daySeries(const ut3::QueryTarget &
 {
     if (!reader())
         return std::nullopt;
-    auto day = readDay(keyOf(server), now());
+    auto day = readDays({keyOf(server)}, now());
     if (!day)
         return std::nullopt;
-    return std::move(*day);
+    return std::move(day->front());
 }
 
-std::optional<history::Series> PlayerHistory::recentDay(const ut3::QueryTarget &asked)
+std::vector<std::optional<history::Series>> PlayerHistory::recentDays(std::span<const ut3::QueryTarget> asked)
 {
-    const auto queried = m_queriedAs.find({asked.host, asked.port});
-    return daySeries(queried == m_queriedAs.end() ? asked : queried->second.queried);
+    std::vector<std::optional<history::Series>> shown(asked.size());
+    if (asked.empty() || !reader())
+        return shown;
+    std::vector<history::ServerKey> servers;
+    for (const ut3::QueryTarget &server : asked) {
+        const auto queried = m_queriedAs.find({server.host, server.port});
+        servers.push_back(keyOf(queried == m_queriedAs.end() ? server : queried->second.queried));
+    }
+    auto days = readDays(std::move(servers), now());
+    if (!days)
+        return shown;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        shown[i] = std::move((*days)[i]);
+    return shown;
 }
 
 std::vector<ut3::QueryTarget> PlayerHistory::serversToPoll()

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +61,7 @@ public:
     std::vector<RecentServer> recentServers() override;
     std::optional<ServerPast> past(const ut3::QueryTarget &server) override;
     std::optional<history::Series> daySeries(const ut3::QueryTarget &server) override;
-    std::optional<history::Series> recentDay(const ut3::QueryTarget &asked) override;
+    std::vector<std::optional<history::Series>> recentDays(std::span<const ut3::QueryTarget> asked) override;
 
     // The servers to poll: those of the server list, then those looked up
     // within the poll window, the latest first; at most the setup's pollMax.
@@ -101,7 +102,7 @@ private:
     // poll interval; at most once a second.
     void checkReads();
     history::Seconds now() const;
-    history::Expected<history::Series> readDay(const history::ServerKey &server, history::Seconds at);
+    history::Expected<std::vector<history::Series>> readDays(std::vector<history::ServerKey> servers, history::Seconds at);
     // Names in the server's latest answer count as online while it is this
     // recent.
     history::Seconds onlineSince() const;

@@ -80,11 +80,14 @@ Response Service::startPage()
 {
     if (!m_history)
         return {200, Html, queryd::startPage({}), {{"Cache-Control", "no-store"}}};
+    std::vector<RecentServer> servers = m_history->recentServers();
+    std::vector<ut3::QueryTarget> asked;
+    for (const RecentServer &server : servers)
+        asked.push_back({server.address, server.queryPort});
+    std::vector<std::optional<history::Series>> days = m_history->recentDays(asked);
     std::vector<RecentEntry> recent;
-    for (RecentServer &server : m_history->recentServers()) {
-        auto day = m_history->recentDay({server.address, server.queryPort});
-        recent.push_back({std::move(server), std::move(day)});
-    }
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        recent.push_back({std::move(servers[i]), std::move(days[i])});
     return {200, Html, queryd::startPage(recent, m_history->keepsNames(), renderedBoard(BoardPart::liveNow)),
             {{"Cache-Control", "no-store"}}};
 }

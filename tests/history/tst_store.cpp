@@ -82,6 +82,17 @@ TEST_P(EveryBackend, RecordsSamplesAndReadsThemAsStepsWithGaps)
     EXPECT_EQ(series.end(), at(evening + 1200));
     EXPECT_EQ(lastSteps(series, 6), (std::vector<std::optional<Count>>{Count{5, 1}, gap, Count{8, 0}, gap, gap, Count{3, 3}}));
     EXPECT_EQ(std::count_if(series.steps.begin(), series.steps.end(), [](auto &s) { return s.has_value(); }), 3);
+
+    // Several servers in one read, in their order; one was never seen.
+    const ServerKey several[] = {other, {"198.51.100.1", 6500}, deck, other};
+    std::vector<std::vector<std::optional<Count>>> days;
+    for (const Series &day : got(open()->seriesOf(several, at(evening + 1000)))) {
+        EXPECT_EQ(day.end(), series.end());
+        EXPECT_EQ(std::count_if(day.steps.begin(), day.steps.end() - 6, [](auto &s) { return s.has_value(); }), 0);
+        days.push_back(lastSteps(day, 6));
+    }
+    const std::vector<std::optional<Count>> otherDay{gap, gap, Count{30, 0}, gap, gap, gap};
+    EXPECT_EQ(days, (std::vector{otherDay, std::vector<std::optional<Count>>(6), lastSteps(series, 6), otherDay}));
 }
 
 TEST_P(EveryBackend, ListsRecentLookupsWithTheirLatestAnswer)
