@@ -46,6 +46,8 @@ struct Options
     // Measure the pages on the file a previous run left (with --keep),
     // without filling it again.
     bool pagesOnly = false;
+    // One prune of that history, step by step, and nothing else.
+    bool pruneOnly = false;
     // Fill and measure the PostgreSQL database alone.
     bool postgresOnly = false;
     bool keep = false;
@@ -119,6 +121,8 @@ Options parse(int argc, char **argv)
             options.pageRounds = value("--page-rounds=");
         else if (arg == "--pages-only")
             options.pagesOnly = options.keep = true;
+        else if (arg == "--prune-only")
+            options.pruneOnly = options.pagesOnly = options.keep = true;
         else if (arg == "--postgres-only")
             options.postgresOnly = true;
         else if (arg == "--keep")
@@ -128,7 +132,7 @@ Options parse(int argc, char **argv)
         else if (arg.starts_with("--postgres=") && postgres::isUri(arg.substr(11)))
             options.postgres = std::string(arg.substr(11));
         else {
-            std::fprintf(stderr, "usage: bench_history [--servers=1000] [--days=30] [--keep-days=30] [--page-rounds=200] [--players=16] [--folder=DIR] [--keep] [--pages-only]\n"
+            std::fprintf(stderr, "usage: bench_history [--servers=1000] [--days=30] [--keep-days=30] [--page-rounds=200] [--players=16] [--folder=DIR] [--keep] [--pages-only | --prune-only]\n"
                                  "                     [--postgres-only]\n"
                                  "                     [--postgres=postgresql://USER@HOST/DB]\n");
             std::exit(2);
@@ -489,6 +493,25 @@ double databaseBytes(const std::string &uri)
     return static_cast<double>(size->integer(0, 0));
 }
 
+// The hourly prune of the history a fill left, step by step as the writer
+// thread prunes: the writer's pauses in it, and where the longest came.
+void measurePrune(Store &store, const Options &options)
+{
+    const Seconds before = endOfFill(options) - std::chrono::days(options.keepDays);
+    std::vector<double> steps;
+    for (bool finished = false; !finished;) {
+        const auto start = Clock::now();
+        auto step = store.pruneStep(before);
+        if (!step)
+            fail(step.fault());
+        finished = *step;
+        steps.push_back(ms(Clock::now() - start));
+    }
+    const auto longest = std::max_element(steps.begin(), steps.end());
+    printTimes("prune_only_writer_pause", steps);
+    std::printf("%s_prune_only_longest_pause_at step %td of %zu\n", backendName, longest - steps.begin() + 1, steps.size());
+}
+
 // Empties the database: the tables of an earlier run go.
 void emptyDatabase(const std::string &uri)
 {
@@ -518,6 +541,13 @@ int main(int argc, char **argv)
                 fail(store.fault());
             fill(**store, [&path] { return static_cast<double>(std::filesystem::file_size(path)); }, options);
         }
+        if (options.pruneOnly) {
+            auto store = SqliteStore::open(path);
+            if (!store)
+                fail(store.fault());
+            measurePrune(**store, options);
+            return 0;
+        }
         const auto wal = std::filesystem::path(path.string() + "-wal");
         std::printf("sqlite_database_bytes %ju\nsqlite_wal_bytes %ju\n", std::filesystem::file_size(path),
                     std::filesystem::exists(wal) ? std::filesystem::file_size(wal) : 0);
@@ -539,6 +569,13 @@ int main(int argc, char **argv)
             if (!store)
                 fail(store.fault());
             fill(**store, [&options] { return databaseBytes(options.postgres); }, options);
+        }
+        if (options.pruneOnly) {
+            auto store = PostgresStore::open(options.postgres);
+            if (!store)
+                fail(store.fault());
+            measurePrune(**store, options);
+            return 0;
         }
         ThreadedStore pages(PostgresStore::opener(options.postgres), postgres::withoutPassword(options.postgres), {},
                             std::chrono::seconds(10));

@@ -14,6 +14,8 @@ namespace {
 // the index by name: with 16 full servers a step (some 270 sessions an
 // hour) the writer waits some milliseconds, where 50 made it wait tens.
 constexpr std::int64_t serversAStep = 16;
+// The names one step looks at, each through the sessions' indexes by name.
+constexpr std::int64_t namesAStep = 10000;
 
 }
 
@@ -25,24 +27,53 @@ Expected<Done> SqliteWriter::prune(Seconds before)
 Expected<bool> SqliteWriter::pruneStep(Seconds before)
 {
     if (!m_prune || m_prune->before != seconds(before))
-        m_prune = PruneProgress{seconds(before), 0};
-    auto last = m_connection.integer(("SELECT coalesce(max(id), -1) FROM (SELECT id FROM servers WHERE id > "
-                                      + std::to_string(m_prune->serversAfter) + " ORDER BY id LIMIT " + std::to_string(serversAStep) + ")")
-                                         .c_str(),
-                                     pruning);
-    if (!last)
-        return last.fault();
-    const bool servers = *last >= 0;
-    auto done = servers ? pruneServers(*m_prune, *last) : pruneUnreferenced(m_prune->before);
-    if (!done.ok()) {
+        m_prune = PruneProgress{seconds(before)};
+    auto whole = pruneSome(*m_prune);
+    if (!whole) {
         // Begun again from the start, with what is kept of the file read again.
         m_prune.reset();
         forgetSessions();
-        return done.fault();
+        return whole.fault();
     }
-    if (!servers)
+    if (*whole)
         m_prune.reset();
-    return !servers;
+    return whole;
+}
+
+Expected<bool> SqliteWriter::pruneSome(PruneProgress &progress)
+{
+    if (progress.serversAfter >= 0) {
+        auto last = lastKeyOf("servers", progress.serversAfter, serversAStep);
+        if (!last)
+            return last.fault();
+        if (*last >= 0) {
+            if (auto done = pruneServers(progress, *last); !done.ok())
+                return done.fault();
+            return false;
+        }
+        progress.serversAfter = -1;
+    }
+    auto last = lastKeyOf("names", progress.namesAfter, namesAStep);
+    if (!last)
+        return last.fault();
+    if (auto done = pruneUnreferenced(progress, *last); !done.ok())
+        return done.fault();
+    return *last < 0;
+}
+
+Expected<std::int64_t> SqliteWriter::lastKeyOf(const char *table, std::int64_t after, std::int64_t count)
+{
+    auto last = m_connection.prepare(
+        (std::string("SELECT coalesce(max(id), -1) FROM (SELECT id FROM ") + table + " WHERE id > ?1 ORDER BY id LIMIT ?2)").c_str(),
+        pruning);
+    if (!last)
+        return last.fault();
+    std::int64_t key = -1;
+    if (auto done = m_connection.eachRow(last->bind(1, after).bind(2, count), pruning,
+                                         [&key](const sqlite::Statement &row) { key = row.integer(0); });
+        !done.ok())
+        return done.fault();
+    return key;
 }
 
 Expected<Done> SqliteWriter::pruneServers(PruneProgress &progress, std::int64_t last)
@@ -85,43 +116,58 @@ Expected<Done> SqliteWriter::pruneServers(PruneProgress &progress, std::int64_t 
     return Done{};
 }
 
-Expected<Done> SqliteWriter::pruneUnreferenced(std::int64_t before)
+Expected<Done> SqliteWriter::pruneUnreferenced(PruneProgress &progress, std::int64_t lastName)
 {
-    // A name's ended sessions end no later than its last_ended, so only the
-    // names that ended before the time are looked for in the sessions.
-    // The names' numbers stay known but for the names dropped: the rounds
-    // after a prune would otherwise look up every name that comes on again.
+    const bool first = progress.namesAfter == 0;
+    if (!first && lastName < 0)
+        return Done{};
     sqlite::Transaction transaction(m_connection);
     if (auto done = transaction.begin(pruning); !done.ok())
         return done;
-    auto names = m_connection.prepare("DELETE FROM names WHERE last_ended < ?1 "
-                                      "AND NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
-                                      "AND id NOT IN (SELECT name_id FROM current_sessions) RETURNING name",
-                                      pruning);
-    if (!names)
-        return names.fault();
-    auto done = m_connection.eachRow(names->bind(1, before), pruning,
-                                     [this](const sqlite::Statement &dropped) { m_nameIds.erase(dropped.text(0)); });
-    if (!done.ok())
+    if (first) {
+        // A server's samples are no later than its latest, so they are not
+        // looked for.
+        auto servers = m_connection.prepare("DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 AND coalesce(latest, 0) < ?1 "
+                                            "RETURNING id, address, query_port",
+                                            pruning);
+        if (!servers)
+            return servers.fault();
+        auto done = m_connection.eachRow(servers->bind(1, progress.before), pruning, [this](const sqlite::Statement &dropped) {
+            m_sessions.erase(dropped.integer(0));
+            m_servers.erase(ServerKey{dropped.text(1), static_cast<std::uint16_t>(dropped.integer(2))});
+        });
+        if (!done.ok())
+            return done;
+        // A map's last sample is no later than its last_seen.
+        if (auto maps = m_connection.prepare("DELETE FROM maps WHERE last_seen < ?1", pruning); !maps)
+            return maps.fault();
+        else if (auto dropped = m_connection.eachRow(maps->bind(1, progress.before), pruning, [](const sqlite::Statement &) {});
+                 !dropped.ok())
+            return dropped;
+    }
+    if (lastName >= 0) {
+        // A name's ended sessions end no later than its last_ended, so only
+        // the names that ended before the time are looked for, each in the
+        // sessions' indexes by name (NOT IN would gather every session going
+        // on first, some hundred and fifty thousand at ten thousand servers).
+        // The names' numbers stay known but for the names dropped: the
+        // rounds after a prune would otherwise look up every name that comes
+        // on again.
+        auto names = m_connection.prepare("DELETE FROM names WHERE id > ?2 AND id <= ?3 AND last_ended < ?1 "
+                                          "AND NOT EXISTS (SELECT 1 FROM sessions WHERE name_id = names.id) "
+                                          "AND NOT EXISTS (SELECT 1 FROM current_sessions WHERE name_id = names.id) RETURNING name",
+                                          pruning);
+        if (!names)
+            return names.fault();
+        if (auto done = m_connection.eachRow(names->bind(1, progress.before).bind(2, progress.namesAfter).bind(3, lastName), pruning,
+                                             [this](const sqlite::Statement &dropped) { m_nameIds.erase(dropped.text(0)); });
+            !done.ok())
+            return done;
+    }
+    if (auto done = transaction.commit(pruning); !done.ok())
         return done;
-    auto servers = m_connection.prepare("DELETE FROM servers WHERE coalesce(last_lookup, 0) < ?1 "
-                                        "AND NOT EXISTS (SELECT 1 FROM samples WHERE server_id = servers.id) "
-                                        "RETURNING id, address, query_port",
-                                        pruning);
-    if (!servers)
-        return servers.fault();
-    done = m_connection.eachRow(servers->bind(1, before), pruning, [this](const sqlite::Statement &dropped) {
-        m_sessions.erase(dropped.integer(0));
-        m_servers.erase(ServerKey{dropped.text(1), static_cast<std::uint16_t>(dropped.integer(2))});
-    });
-    if (!done.ok())
-        return done;
-    // A map's last sample is no later than its last_seen.
-    if (auto maps = m_connection.prepare("DELETE FROM maps WHERE last_seen < ?1", pruning); !maps)
-        return maps.fault();
-    else if (auto dropped = m_connection.eachRow(maps->bind(1, before), pruning, [](const sqlite::Statement &) {}); !dropped.ok())
-        return dropped;
-    return transaction.commit(pruning);
+    progress.namesAfter = std::max(lastName, progress.namesAfter);
+    return Done{};
 }
 
 }

@@ -70,14 +70,19 @@ private:
     // The names of an answer older than the server's latest: see SessionPlan::late.
     Expected<Done> writeLateNames(std::int64_t serverId, const SessionPlan &plan, std::int64_t time);
     // How far a prune has gone: the rows of the servers up to a key, then
-    // what nothing refers to any more.
+    // what nothing refers to any more, with the names up to a key.
     struct PruneProgress
     {
         std::int64_t before = 0;
-        std::int64_t serversAfter = 0;
+        std::int64_t serversAfter = 0; // -1 once every server's rows are pruned
+        std::int64_t namesAfter = 0;
     };
+    // The last of the next `count` keys of the table after `after`; -1 for none.
+    Expected<std::int64_t> lastKeyOf(const char *table, std::int64_t after, std::int64_t count);
+    // One step of a prune: true once it is whole.
+    Expected<bool> pruneSome(PruneProgress &progress);
     Expected<Done> pruneServers(PruneProgress &progress, std::int64_t last);
-    Expected<Done> pruneUnreferenced(std::int64_t before);
+    Expected<Done> pruneUnreferenced(PruneProgress &progress, std::int64_t lastName);
     Expected<Done> dropOldestDay();
     // Runs a bound statement that gives no rows, and resets it.
     Expected<Done> write(sqlite::Statement &bound);
