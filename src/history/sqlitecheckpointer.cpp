@@ -28,6 +28,15 @@ std::uint64_t SqliteCheckpointer::copies()
     return m_copies;
 }
 
+bool SqliteCheckpointer::restFor(std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(m_mutex);
+    if (!copyUnderWay())
+        return false;
+    m_copied.wait_for(lock, wait, [this] { return !copyUnderWay(); });
+    return true;
+}
+
 int SqliteCheckpointer::committed(void *self, sqlite3 *db, const char *schema, int pages)
 {
     auto &checkpointer = *static_cast<SqliteCheckpointer *>(self);
@@ -38,6 +47,11 @@ int SqliteCheckpointer::committed(void *self, sqlite3 *db, const char *schema, i
     // making, and the writer copies the rest itself, when the thread is not
     // copying (SQLite refuses a second copy at once). That is a pause of
     // the writer, so it is kept rare: once for 128 MiB written without rest.
+    // Writes that can wait rest before (see restFor).
+    {
+        std::lock_guard lock(checkpointer.m_mutex);
+        checkpointer.m_logPages = pages;
+    }
     if (pages >= checkpointer.copyItselfAt()) {
         sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         return SQLITE_OK;
@@ -62,10 +76,13 @@ void SqliteCheckpointer::run()
         if (m_stopping)
             return;
         m_wanted = false;
+        m_copying = true;
         lock.unlock();
         copy();
         lock.lock();
+        m_copying = false;
         ++m_copies;
+        m_copied.notify_all();
     }
 }
 

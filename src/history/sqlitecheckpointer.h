@@ -2,6 +2,7 @@
 
 #include "history/sqlite.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -42,9 +43,18 @@ public:
     // How often the thread has copied; for tests.
     std::uint64_t copies();
 
+    // For a write that can wait, such as a prune's step: while the log is
+    // twice its usual size and the thread copies it, waits up to `wait` for
+    // the copy to end, and says whether the write should wait on. The log
+    // starts again from its beginning only when a transaction begins with
+    // all of it copied, which a writer that never rests does not let come.
+    bool restFor(std::chrono::milliseconds wait);
+
 private:
     // See committed().
     int copyItselfAt() const { return 4 * m_wakeAt; }
+    int restAt() const { return 2 * m_wakeAt; }
+    bool copyUnderWay() const { return !m_stopping && m_logPages >= restAt() && (m_wanted || m_copying); }
     static int committed(void *self, sqlite3 *db, const char *schema, int pages);
     void run();
     void copy();
@@ -53,8 +63,10 @@ private:
     const int m_wakeAt;
     sqlite::Connection m_connection; // the thread's
     std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::condition_variable m_wake, m_copied;
+    int m_logPages = 0; // as the latest commit left the log
     bool m_wanted = false;
+    bool m_copying = false;
     bool m_stopping = false;
     std::uint64_t m_copies = 0;
     std::thread m_thread;

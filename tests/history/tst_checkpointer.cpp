@@ -51,3 +51,33 @@ TEST(Checkpointer, CopiesTheLogIntoTheFileOnItsOwnThread)
     auto reader = got(sqlite::Connection::open(path, false));
     EXPECT_EQ(got(reader.integer("SELECT count(*) FROM t", "count")), 40);
 }
+
+// A writer that rests when asked lets the thread copy the whole log, so
+// that the log starts again from its beginning and its file stays near
+// twice the size that wakes the thread. One that never rests would make it
+// four times that size before copying it itself.
+TEST(Checkpointer, AWriterThatRestsWhenAskedKeepsTheLogShort)
+{
+    TempFolder folder;
+    const auto path = folder / "log.sqlite3";
+    auto writer = got(sqlite::Connection::open(path, true));
+    ASSERT_TRUE(succeeded(writer.exec("PRAGMA page_size = 4096; PRAGMA journal_mode = WAL; CREATE TABLE t(b BLOB)", "setup")));
+    constexpr int wakeAt = 64;
+    SqliteCheckpointer checkpointer(path, wakeAt);
+    checkpointer.watch(writer);
+    auto insert = got(writer.prepare("INSERT INTO t VALUES (zeroblob(3 * 4096))", "insert"));
+    int rests = 0;
+    for (int row = 0; row < 400;) {
+        if (checkpointer.restFor(std::chrono::seconds(20))) {
+            ++rests;
+            continue;
+        }
+        ASSERT_TRUE(succeeded(writer.run(insert, "insert")));
+        ++row;
+    }
+    EXPECT_GT(rests, 0);
+    // Each row is a commit of three pages and a page of the table's tree.
+    EXPECT_LE(pagesIn(folder / "log.sqlite3-wal"), 2u * wakeAt + 8u);
+    auto reader = got(sqlite::Connection::open(path, false));
+    EXPECT_EQ(got(reader.integer("SELECT count(*) FROM t", "count")), 400);
+}
