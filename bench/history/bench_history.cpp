@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <string_view>
@@ -222,6 +223,20 @@ const std::vector<std::string> &players()
     return pool;
 }
 
+// A prune step by step, as the writer thread prunes between its writes:
+// each step is a pause of the writer, added to `steps`.
+void pruneByStep(Store &store, Seconds before, std::vector<double> &steps)
+{
+    for (bool finished = false; !finished;) {
+        const auto start = Clock::now();
+        auto step = store.pruneStep(before);
+        if (!step)
+            fail(step.fault());
+        finished = *step;
+        steps.push_back(ms(Clock::now() - start));
+    }
+}
+
 // Every server polled every 5 minutes, pruned every simulated hour as the
 // writer thread does, keeping 30 days; then every server looked up. The
 // longest step of a prune is the longest the writer waits in it.
@@ -259,21 +274,9 @@ void fill(Store &store, const std::function<double()> &databaseBytes, const Opti
         roundTimes.push_back(ms(Clock::now() - before));
         roundCpu.push_back(cpuMs() - cpuBefore);
         if (r % 12 == 0) {
-            // Step by step, as the writer thread prunes between its writes:
-            // each step is a pause of the writer.
-            const Seconds before = Seconds(std::chrono::seconds(t)) - std::chrono::days(options.keepDays);
-            double whole = 0;
             const std::size_t first = pruneSteps.size();
-            for (bool finished = false; !finished;) {
-                const auto stepStart = Clock::now();
-                auto step = store.pruneStep(before);
-                if (!step)
-                    fail(step.fault());
-                finished = *step;
-                pruneSteps.push_back(ms(Clock::now() - stepStart));
-                whole += pruneSteps.back();
-            }
-            pruneTimes.push_back(whole);
+            pruneByStep(store, Seconds(std::chrono::seconds(t)) - std::chrono::days(options.keepDays), pruneSteps);
+            pruneTimes.push_back(std::accumulate(pruneSteps.begin() + static_cast<std::ptrdiff_t>(first), pruneSteps.end(), 0.0));
             for (std::size_t step = first; step < pruneSteps.size(); ++step)
                 if (pruneSteps[step] > longest) {
                     longest = pruneSteps[step];
@@ -497,16 +500,8 @@ double databaseBytes(const std::string &uri)
 // thread prunes: the writer's pauses in it, and where the longest came.
 void measurePrune(Store &store, const Options &options)
 {
-    const Seconds before = endOfFill(options) - std::chrono::days(options.keepDays);
     std::vector<double> steps;
-    for (bool finished = false; !finished;) {
-        const auto start = Clock::now();
-        auto step = store.pruneStep(before);
-        if (!step)
-            fail(step.fault());
-        finished = *step;
-        steps.push_back(ms(Clock::now() - start));
-    }
+    pruneByStep(store, endOfFill(options) - std::chrono::days(options.keepDays), steps);
     const auto longest = std::max_element(steps.begin(), steps.end());
     printTimes("prune_only_writer_pause", steps);
     std::printf("%s_prune_only_longest_pause_at step %td of %zu\n", backendName, longest - steps.begin() + 1, steps.size());
