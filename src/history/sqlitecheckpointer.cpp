@@ -47,11 +47,7 @@ int SqliteCheckpointer::committed(void *self, sqlite3 *db, const char *schema, i
     // making, and the writer copies the rest itself, when the thread is not
     // copying (SQLite refuses a second copy at once). That is a pause of
     // the writer, so it is kept rare: once for 128 MiB written without rest.
-    // Writes that can wait rest before (see restFor).
-    {
-        std::lock_guard lock(checkpointer.m_mutex);
-        checkpointer.m_logPages = pages;
-    }
+    // Writes that can wait rest while the thread copies (see restFor).
     if (pages >= checkpointer.copyItselfAt()) {
         sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         return SQLITE_OK;

@@ -43,18 +43,18 @@ public:
     // How often the thread has copied; for tests.
     std::uint64_t copies();
 
-    // For a write that can wait, such as a prune's step: while the log is
-    // twice its usual size and the thread copies it, waits up to `wait` for
-    // the copy to end, and says whether the write should wait on. The log
-    // starts again from its beginning only when a transaction begins with
-    // all of it copied, which a writer that never rests does not let come.
+    // For a write that can wait, such as a prune's step: while the thread
+    // copies the log, waits up to `wait` for the copy to end, and says
+    // whether the write should wait on. The log starts again from its
+    // beginning only when a transaction begins with all of it copied, which
+    // a writer that never rests does not let come; and a write that reads
+    // much while the copy ends (its file's sync) waits for it on its own.
     bool restFor(std::chrono::milliseconds wait);
 
 private:
     // See committed().
     int copyItselfAt() const { return 4 * m_wakeAt; }
-    int restAt() const { return 2 * m_wakeAt; }
-    bool copyUnderWay() const { return !m_stopping && m_logPages >= restAt() && (m_wanted || m_copying); }
+    bool copyUnderWay() const { return !m_stopping && (m_wanted || m_copying); }
     static int committed(void *self, sqlite3 *db, const char *schema, int pages);
     void run();
     void copy();
@@ -64,7 +64,6 @@ private:
     sqlite::Connection m_connection; // the thread's
     std::mutex m_mutex;
     std::condition_variable m_wake, m_copied;
-    int m_logPages = 0; // as the latest commit left the log
     bool m_wanted = false;
     bool m_copying = false;
     bool m_stopping = false;

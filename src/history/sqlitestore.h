@@ -62,10 +62,11 @@ public:
     Expected<bool> pruneStep(Seconds before) override
     {
         // An hourly prune at ten thousand servers writes a gigabyte of log,
-        // in steps a few milliseconds apart: resting while the log is long
-        // lets the thread copy all of it, rather than the writer copying it
-        // itself, a pause of some hundred milliseconds. Writes that cannot
-        // wait go on meanwhile.
+        // in steps a few milliseconds apart: resting while the thread copies
+        // lets it copy all of the log, rather than the writer copying it
+        // itself, and keeps a step from waiting out the end of the copy
+        // within its statements; either is a pause of up to a hundred
+        // milliseconds or more. Writes that cannot wait go on meanwhile.
         if (m_checkpointer.restFor(std::chrono::milliseconds(10)))
             return false;
         return m_writer.pruneStep(before);
