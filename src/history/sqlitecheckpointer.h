@@ -47,8 +47,9 @@ public:
     // copies the log, waits up to `wait` for the copy to end, and says
     // whether the write should wait on. The log starts again from its
     // beginning only when a transaction begins with all of it copied, which
-    // a writer that never rests does not let come; and a write that reads
-    // much while the copy ends (its file's sync) waits for it on its own.
+    // a writer that never rests does not let come; and a write made during
+    // a copy was seen to wait in its statements for up to a hundred
+    // milliseconds.
     bool restFor(std::chrono::milliseconds wait);
 
 private:
